@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs from Debian's packages what the named jobs need and this machine lacks.
+# Usage: scripts/install-deps.sh JOB...   (jobs: build)
+set -euo pipefail
+
+packages_for() {
+    case "$1" in
+        build) echo "cmake make g++ binutils libgtest-dev" ;;
+        *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
+    esac
+}
+
+wanted=()
+for job in "$@"; do
+    for package in $(packages_for "$job"); do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            wanted+=("$package")
+        fi
+    done
+done
+[ ${#wanted[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "install-deps: need root to install: ${wanted[*]}" >&2; exit 1; }
+    sudo=(sudo)
+fi
+echo "install-deps: installing ${wanted[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${wanted[@]}"

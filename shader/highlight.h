@@ -1,0 +1,12 @@
+// Phong highlights from the shader's lights, averaged over each light's samples.
+#pragma once
+
+#include "shader/xray_params.h"
+
+struct Highlight {
+    float r, g, b;
+};
+
+// Resolves the specular and light parameters (in that order, after the blend's)
+// and lets the host adjust the light list even when no light will be sampled.
+Highlight highlight(RenderState* state, const XrayParams* params);

@@ -1,0 +1,41 @@
+// The few things the tests do differently on each platform: loading modules,
+// capturing the standard error stream and the error code of a missing name.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// `name` without prefix or suffix, built beside the test program.
+std::string module_path(const std::string& name);
+
+// Null on failure. `global` makes the module's names visible to a null-handle
+// lookup where the platform has such a scope.
+void* open_module(const std::string& path, bool global = false);
+void* module_symbol(void* module, const char* name);
+void close_module(void* module);
+// Whether a lookup with a null handle searches the modules opened as `global`.
+bool has_global_scope();
+
+// The error code a failed lookup of a missing name reports on this platform,
+// or -1 where the platform leaves it unspecified.
+int missing_name_error();
+
+// Redirects the standard error stream (the descriptor, so that the library's
+// own writes are caught) into a temporary file until `text` is called.
+class StderrCapture {
+  public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    std::string text();
+
+  private:
+    void restore();
+    int saved_ = -1;
+    int file_ = -1;
+    std::string path_;
+};
+
+} // namespace platform

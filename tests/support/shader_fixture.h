@@ -1,0 +1,85 @@
+// What every shader test needs: the library loaded afresh, a fake host module,
+// and a render state and parameter block laid out as a host lays them out.
+#pragma once
+
+#include "shader/xray_params.h"
+#include "tests/fake_host/fake_host.h"
+#include "tests/support/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
+using VersionFn = int32_t (*)(void);
+using SetModuleHandleFn = void (*)(void*);
+
+// The shader library with its handle and entry table as a fresh load leaves them.
+struct ShaderLibrary {
+    ShaderLibrary();
+    ~ShaderLibrary();
+    ShaderLibrary(const ShaderLibrary&) = delete;
+    ShaderLibrary& operator=(const ShaderLibrary&) = delete;
+
+    void* module = nullptr;
+    ShaderFn shade = nullptr;
+    VersionFn version = nullptr;
+    SetModuleHandleFn set_module_handle = nullptr;
+};
+
+// One build of the fake host, its script reset.
+struct HostModule {
+    explicit HostModule(const std::string& name, bool global = false);
+    ~HostModule();
+    HostModule(const HostModule&) = delete;
+    HostModule& operator=(const HostModule&) = delete;
+
+    void* module = nullptr;
+    FakeHost* fake = nullptr;
+};
+
+// A parameter block followed by room for more lights; the connection tag of each
+// parameter lies `link_offset` bytes beyond it.
+struct alignas(8) ParamBlock {
+    static constexpr int32_t link_offset = 128;
+
+    XrayParams params{};
+    Tag more_lights[15]{};
+    unsigned char connection_tags[128]{};
+
+    Tag* lights() { return params.light; }
+    void connect(const void* param, uint32_t tag = 1);
+};
+
+static_assert(offsetof(ParamBlock, more_lights) == offsetof(ParamBlock, params.light) + 4,
+              "the light array runs on into more_lights");
+static_assert(offsetof(ParamBlock, connection_tags) == ParamBlock::link_offset,
+              "connection tags mirror the block");
+
+// The shader library bound to the default fake host; a state that faces the
+// viewer squarely and a block with no highlight.
+class ShaderTest : public ::testing::Test {
+  protected:
+    ShaderTest();
+
+    int32_t shade(Color& result) { return library.shade(&result, &state, &block.params); }
+    // Makes the host keep connection tags beside the block.
+    void link() { record.link_offset = ParamBlock::link_offset; }
+    // Connects `param` so that mi_phen_eval answers `value`.
+    void connect(const void* param, void* value);
+
+    ShaderLibrary library;
+    HostModule host{"fake_host"};
+    FakeHost& fake = *host.fake;
+    ShaderRecord record{};
+    RenderState state{};
+    ParamBlock block;
+};
+
+// A regular expression for the failure line of `name` looked up in `handle`,
+// with the platform's error code for a missing name unless `error` says otherwise.
+std::string failure_pattern(const char* name, const void* handle, const char* error = nullptr);
+
+// The tags of the lights sampled, in order (one entry per light, not per sample).
+std::vector<Tag> sampled_lights(const FakeHost& fake);
