@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, check, fuzz)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev" ;;
+        # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
+        check) echo "valgrind" ;;
+        fuzz) echo "clang libclang-rt-14-dev" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }
