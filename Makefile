@@ -1,17 +1,25 @@
-# Drives CMake; `make test` installs what is missing first.
-.PHONY: all build test deps clean
+# Drives CMake presets; the test targets install what is missing first.
+.PHONY: all build windows test test-linux test-windows clean
 
 all: build
 
-deps:
-	scripts/install-deps.sh build
-
 build:
+	scripts/install-deps.sh build
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps build
+windows:
+	scripts/install-deps.sh windows
+	cmake --preset windows
+	cmake --build --preset windows
+
+test: test-linux test-windows
+
+test-linux: build
 	ctest --preset default
+
+test-windows: windows
+	scripts/test-windows.sh
 
 clean:
 	rm -rf build
