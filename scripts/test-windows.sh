@@ -11,9 +11,10 @@ server=/usr/lib/wine/wineserver
 
 # The first program started brings up Wine's services, which outlive it: start
 # them here, away from ctest's pipes, which they would otherwise hold open.
+mkdir -p "$WINEPREFIX"
 "$server" -p </dev/null >/dev/null 2>&1
 trap '"$server" -k 2>/dev/null || true' EXIT
-[ -f "$WINEPREFIX/system.reg" ] || echo "test-windows: creating the Wine prefix $WINEPREFIX" >&2
+[ -d "$WINEPREFIX/drive_c" ] || echo "test-windows: creating the Wine prefix $WINEPREFIX" >&2
 "$wine" wineboot --init </dev/null >/dev/null 2>&1 || true
-[ -f "$WINEPREFIX/system.reg" ] || { echo "test-windows: could not create the Wine prefix" >&2; exit 1; }
+[ -d "$WINEPREFIX/drive_c" ] || { echo "test-windows: could not create the Wine prefix" >&2; exit 1; }
 ctest --preset windows "$@"
