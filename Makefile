@@ -1,26 +1,35 @@
-# Drives CMake; `make test` installs what is missing first.
-.PHONY: all build test deps clean check valgrind asan tsan fuzz
+# Drives CMake presets; the test targets install what is missing first.
+.PHONY: all build windows test test-linux test-windows clean check valgrind asan tsan fuzz
 
 all: build
 
-deps:
-	scripts/install-deps.sh build
-
 build:
+	scripts/install-deps.sh build
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps build
+windows:
+	scripts/install-deps.sh windows
+	cmake --preset windows
+	cmake --build --preset windows
+
+test: test-linux test-windows
+
+test-linux: build
 	ctest --preset default
+
+test-windows: windows
+	scripts/test-windows.sh
 
 # The suite again under valgrind and under each sanitizer build.
 check: test valgrind asan tsan
 
-valgrind: deps build
+valgrind: build
 	scripts/install-deps.sh check
 	ctest --preset valgrind
 
-asan tsan: deps
+asan tsan:
+	scripts/install-deps.sh build
 	cmake --preset $@
 	cmake --build --preset $@
 	ctest --preset $@

@@ -19,8 +19,8 @@ bool is_loaded(const std::string& path);
 // Whether a lookup with a null handle searches the modules opened as `global`.
 bool has_global_scope();
 
-// The error code a failed lookup of a missing name reports on this platform,
-// or -1 where the platform leaves it unspecified.
+// The error code a failed lookup of a missing name reports on this platform
+// (whatever the handle, null included), or -1 where it is left unspecified.
 int missing_name_error();
 
 // Redirects the standard error stream (the descriptor, so that the library's
