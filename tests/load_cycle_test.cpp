@@ -22,6 +22,9 @@ TEST(LoadCycle, LoadsShadesAndUnloadsAThousandTimesWithoutADiagnostic) {
     for (int i = 0; i < cycles; ++i) {
         {
             ShaderLibrary library;
+            if (i == 0) {
+                ASSERT_TRUE(platform::is_loaded(path)) << "the unload check sees a loaded library";
+            }
             library.set_module_handle(host.module);
             Color result = {};
             if (library.version() != 2 || library.shade(&result, &state, &block.params) != 1 ||
