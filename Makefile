@@ -1,5 +1,5 @@
 # Drives CMake presets; the test targets install what is missing first.
-.PHONY: all build windows test test-linux test-windows clean
+.PHONY: all build windows test test-linux test-windows clean check valgrind asan tsan fuzz
 
 all: build
 
@@ -20,6 +20,29 @@ test-linux: build
 
 test-windows: windows
 	scripts/test-windows.sh
+
+# The suite again under valgrind and under each sanitizer build.
+check: test valgrind asan tsan
+
+valgrind: build
+	scripts/install-deps.sh check
+	ctest --preset valgrind
+
+asan tsan:
+	scripts/install-deps.sh build
+	cmake --preset $@
+	cmake --build --preset $@
+	ctest --preset $@
+
+# Fuzzes for FUZZ_SECONDS from the committed seeds; new inputs stay in build/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	scripts/install-deps.sh fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz/corpus
+	cd build/fuzz && bin/xray_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+		corpus ../../tests/fuzz/corpus
 
 clean:
 	rm -rf build

@@ -3,6 +3,7 @@
 #include "tests/support/shader_fixture.h"
 
 #include <atomic>
+#include <cstring>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 namespace {
 
 const char* null_line = "DYNLOAD: dl_handle null\n";
+const Color untouched_result = {7, 7, 7, 7};
 
 bool matches(const std::string& text, const std::string& pattern) {
     return std::regex_match(text, std::regex(pattern));
@@ -152,6 +154,31 @@ TEST_P(MissingOperation, WrapperReturnsTheNeutralResultAndTheShaderCarriesOn) {
     EXPECT_EQ(result.g, c.expected.g);
     EXPECT_EQ(result.b, c.expected.b);
     EXPECT_EQ(result.a, c.expected.a);
+}
+
+// A call that gives no result leaves it untouched whichever operation is missing:
+// the flag is connected and the see-through ray finds a flagged child.
+TEST_P(MissingOperation, DeclinedCallLeavesTheResultUntouched) {
+    const MissingCase& c = GetParam();
+    HostModule partial(std::string("fake_host_without_") + c.operation);
+    FakeHost& host = *partial.fake;
+    library.set_module_handle(partial.module);
+
+    int32_t skip = 1;
+    RenderState flagged{};
+    flagged.surface_flag = 1;
+    link();
+    block.connect(&block.params.skip_flagged);
+    host.connections[host.n_connections++] = {&block.params.skip_flagged, &skip};
+    block.params.skip_flagged = 1;
+    block.params.mode = c.mode;
+    host.reflection = {1, 1, {0, 0, 1, 1}, &flagged};
+    host.environment = {1, 1, {0, 0, 1, 1}, &flagged};
+
+    Color result = {7, 7, 7, 7};
+    platform::StderrCapture capture; // keeps the expected failure line off the log
+    EXPECT_EQ(shade(result), 0);
+    EXPECT_EQ(std::memcmp(&result, &untouched_result, sizeof result), 0);
 }
 
 // With every operation present the result would be (0.25, 0.75, 0.75, 1).

@@ -1,22 +1,43 @@
 #!/usr/bin/env bash
-# The library's binary contract: exactly three exports, and nothing needed at
-# load time beyond the C runtime.
+# The library's binary contract. Usage: check_binary.sh LIBRARY CHECK...
+#   contract:  exactly three exports, nothing needed at load time beyond the C runtime
+#   hardening: no text relocations, relocations read-only after loading, all bound at load
 set -euo pipefail
 library="$1"
+shift
 status=0
-
-exports=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TtWiVv]$/ {print $3}' | sort | tr '\n' ' ')
-expected="miSetModuleHandle qorv_xraytexture qorv_xraytexture_version "
-if [ "$exports" != "$expected" ]; then
-    echo "exports are '$exports', expected '$expected'"
+fail() {
+    echo "$library: $*"
     status=1
-fi
+}
 
-needed=$(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
-for lib in $needed; do
-    case "$lib" in
-        libc.so.*|libm.so.*) ;;
-        *) echo "unexpected load-time dependency: $lib"; status=1 ;;
-    esac
+contract() {
+    local exports expected needed lib
+    exports=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TtWiVv]$/ {print $3}' | sort | tr '\n' ' ')
+    expected="miSetModuleHandle qorv_xraytexture qorv_xraytexture_version "
+    [ "$exports" = "$expected" ] || fail "exports are '$exports', expected '$expected'"
+
+    needed=$(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+    for lib in $needed; do
+        case "$lib" in
+            libc.so.*|libm.so.*) ;;
+            *) fail "unexpected load-time dependency: $lib" ;;
+        esac
+    done
+}
+
+hardening() {
+    local dynamic
+    dynamic=$(readelf -dW "$library")
+    if grep -q TEXTREL <<<"$dynamic"; then
+        fail "has text relocations"
+    fi
+    readelf -lW "$library" | grep -q GNU_RELRO || fail "has no GNU_RELRO segment (-z relro)"
+    grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" ||
+        fail "is not bound at load time (-z now)"
+}
+
+for check in "$@"; do
+    "$check"
 done
 exit $status

@@ -25,6 +25,13 @@ void close_module(void* module) {
     dlclose(module);
 }
 
+bool is_loaded(const std::string& path) {
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (module)
+        dlclose(module);
+    return module != nullptr;
+}
+
 bool has_global_scope() {
     return true;
 }

@@ -25,6 +25,10 @@ void close_module(void* module) {
     FreeLibrary(static_cast<HMODULE>(module));
 }
 
+bool is_loaded(const std::string& path) {
+    return GetModuleHandleA(path.c_str()) != nullptr;
+}
+
 bool has_global_scope() {
     return false;
 }

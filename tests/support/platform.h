@@ -14,6 +14,8 @@ std::string module_path(const std::string& name);
 void* open_module(const std::string& path, bool global = false);
 void* module_symbol(void* module, const char* name);
 void close_module(void* module);
+// Whether the module at `path` is still loaded in this process.
+bool is_loaded(const std::string& path);
 // Whether a lookup with a null handle searches the modules opened as `global`.
 bool has_global_scope();
 

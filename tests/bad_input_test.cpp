@@ -1,0 +1,235 @@
+// Hostile but legal input: values that break arithmetic, indices and counts at
+// the edges of what the block holds, connections the host cannot evaluate.
+// Every row shades once and shows that the shader returns, leaves its
+// parameters alone, and leaves the result untouched when it gives none.
+#include "tests/support/shader_fixture.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// What a row may change before the call.
+struct Scene {
+    RenderState& state;
+    ParamBlock& block;
+    XrayParams& params;
+    ShaderRecord& record;
+    FakeHost& fake;
+};
+
+struct BadInputCase {
+    const char* name;
+    void (*arrange)(Scene&);
+    int32_t status;
+    Color expected;             // when the status is 1; NaN matches NaN
+    std::vector<Tag> sampled{}; // the lights sampled, in order
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+bool same(float a, float b) {
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+class BadInput : public ShaderTest, public ::testing::WithParamInterface<BadInputCase> {
+  protected:
+    // Half see-through, half surface: red in front of blue gives (0.5, 0, 0.5, 1).
+    // Light 3 gives one white sample with a Phong factor of 1, but the weight is 0.
+    BadInput() {
+        state.facing = 0.5f;
+        fake.reflection = {1, 1, {0, 0, 1, 1}, nullptr};
+        fake.lights[0] = {3, 1, {{1, 1, 1, 1}}, {1.0f}};
+        fake.n_lights = 1;
+        block.lights()[0] = 3;
+    }
+};
+
+TEST_P(BadInput, ShaderReturnsAndWritesOnlyAResultItGives) {
+    const BadInputCase& c = GetParam();
+    Scene scene{state, block, block.params, record, fake};
+    c.arrange(scene);
+    const ParamBlock before = block;
+    Color result = {7, 7, 7, 7};
+
+    platform::StderrCapture capture;
+    const int32_t status = shade(result);
+    EXPECT_EQ(capture.text(), "");
+    ASSERT_EQ(status, c.status);
+    EXPECT_EQ(std::memcmp(&before, &block, sizeof block), 0) << "the parameters were written";
+    const Color expected = c.status ? c.expected : Color{7, 7, 7, 7};
+    EXPECT_TRUE(same(result.r, expected.r) && same(result.g, expected.g) &&
+                same(result.b, expected.b) && same(result.a, expected.a))
+        << result.r << ", " << result.g << ", " << result.b << ", " << result.a;
+    EXPECT_EQ(sampled_lights(fake), c.sampled);
+}
+
+constexpr float nan = NAN;
+constexpr float inf = INFINITY;
+const Color all_nan = {nan, nan, nan, nan};
+const Color blend = {0.5f, 0, 0.5f, 1};
+const Color see_only = {0, 0, 1, 1};
+const Color surface_only = {1, 0, 0, 1};
+
+void lit(Scene& s) {
+    s.params.specular_weight = 1;
+    s.params.n_light = 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadInput,
+    ::testing::Values(
+        // The facing cosine and the power decide the weights; a NaN or an infinite
+        // weight turns the colour NaN, except where powf's own rules give a number.
+        BadInputCase{"FacingNaN", [](Scene& s) { s.state.facing = nan; }, 1, all_nan},
+        BadInputCase{"FacingInfinite", [](Scene& s) { s.state.facing = inf; }, 1, all_nan},
+        BadInputCase{"FacingMinusInfinite", [](Scene& s) { s.state.facing = -inf; }, 1, all_nan},
+        BadInputCase{"FacingNaNAtPowerZero",
+                     [](Scene& s) {
+                         s.state.facing = nan;
+                         s.params.power = 0;
+                     },
+                     1, see_only},
+        BadInputCase{"PowerNaN", [](Scene& s) { s.params.power = nan; }, 1, all_nan},
+        BadInputCase{"PowerInfinite", [](Scene& s) { s.params.power = inf; }, 1, surface_only},
+        BadInputCase{"PowerMinusInfinite", [](Scene& s) { s.params.power = -inf; }, 1, all_nan},
+        BadInputCase{"PowerHuge", [](Scene& s) { s.params.power = 1e30f; }, 1, surface_only},
+        BadInputCase{"PowerNegativeHuge", [](Scene& s) { s.params.power = -1e30f; }, 1, all_nan},
+        // Weights of 2 and -1: the blend extrapolates.
+        BadInputCase{"PowerNegative", [](Scene& s) { s.params.power = -1; }, 1, {-1, 0, 2, 1}},
+        BadInputCase{"PowerNegativeEdgeOn",
+                     [](Scene& s) {
+                         s.state.facing = 0;
+                         s.params.power = -1;
+                     },
+                     1, all_nan},
+        BadInputCase{"PowerDenormal", [](Scene& s) { s.params.power = 1e-45f; }, 1, see_only},
+        // The specular weight: only a weight above 0 samples lights.
+        BadInputCase{"SpecularWeightNaN",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.specular_weight = nan;
+                     },
+                     1, blend},
+        BadInputCase{"SpecularWeightMinusInfinite",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.specular_weight = -inf;
+                     },
+                     1, blend},
+        BadInputCase{"SpecularWeightInfinite",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.specular_weight = inf;
+                     },
+                     1,
+                     {inf, inf, inf, 1},
+                     {3}},
+        BadInputCase{"PhongFactorInfinite",
+                     [](Scene& s) {
+                         lit(s);
+                         s.fake.lights[0].phong[0] = inf;
+                     },
+                     1,
+                     {inf, inf, inf, 1},
+                     {3}},
+        BadInputCase{"LightColourNaN",
+                     [](Scene& s) {
+                         lit(s);
+                         s.fake.lights[0].color[0] = all_nan;
+                     },
+                     1,
+                     {nan, nan, nan, 1},
+                     {3}},
+        BadInputCase{"SeeThroughColourNaN", [](Scene& s) { s.fake.reflection.color = all_nan; }, 1,
+                     all_nan},
+        // A negative index reads the block's own words before the array as tags:
+        // mode 0, i_light -3 and n_light 3; light 3 answers.
+        BadInputCase{"NegativeLightIndex",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.i_light = -3;
+                         s.params.n_light = 3;
+                     },
+                     1,
+                     {1, 0.5f, 1, 1},
+                     {0, static_cast<Tag>(-3), 3}},
+        BadInputCase{"LightIndexAtTheBlocksStart",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.i_light = -16;
+                     },
+                     1,
+                     blend,
+                     {0x3f800000}},
+        BadInputCase{"NoLights",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.n_light = 0;
+                     },
+                     1, blend},
+        BadInputCase{"NegativeLightCount",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.n_light = -1;
+                     },
+                     1, blend},
+        BadInputCase{"MostNegativeLightCount",
+                     [](Scene& s) {
+                         lit(s);
+                         s.params.n_light = INT32_MIN;
+                     },
+                     1, blend},
+        // Connected parameters the host cannot evaluate keep their stored values.
+        BadInputCase{"NoConnectionEvaluates",
+                     [](Scene& s) {
+                         lit(s);
+                         s.record.link_offset = ParamBlock::link_offset;
+                         for (int offset = 0; offset < 68; offset += 4)
+                             s.block.connect(reinterpret_cast<char*>(&s.params) + offset);
+                     },
+                     1,
+                     {1, 0.5f, 1, 1},
+                     {3}},
+        // A child state may be missing even when a ray found something.
+        BadInputCase{"NullChild",
+                     [](Scene& s) {
+                         s.params.skip_flagged = 1;
+                         s.state.child = nullptr;
+                     },
+                     1, blend},
+        // The calls that give no result.
+        BadInputCase{"ShadowRayWithEverythingNaN",
+                     [](Scene& s) {
+                         s.state.ray_type = ray_shadow;
+                         s.state.facing = nan;
+                         s.params.power = nan;
+                     },
+                     0,
+                     {}},
+        BadInputCase{"FlaggedSurface",
+                     [](Scene& s) {
+                         s.params.skip_flagged = -1;
+                         s.state.surface_flag = 0xff;
+                     },
+                     0,
+                     {}},
+        BadInputCase{"FlaggedChildWithNaNFacing",
+                     [](Scene& s) {
+                         static RenderState child;
+                         child.surface_flag = 1;
+                         s.params.skip_flagged = 1;
+                         s.fake.reflection.child = &child;
+                         s.state.facing = nan;
+                     },
+                     0,
+                     {}}),
+    [](const ::testing::TestParamInfo<BadInputCase>& info) {
+        return std::string(info.param.name);
+    });
+
+} // namespace
