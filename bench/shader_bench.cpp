@@ -1,5 +1,5 @@
 // The shader through the library against the inline baseline, over lights and
-// samples, and on one and two threads.
+// samples.
 #include "bench/baseline.h"
 #include "bench/paired.h"
 
@@ -41,19 +41,9 @@ void library_and_baseline(benchmark::State& st) {
         });
 }
 
-// Each thread shades its own request; the library only reads its entry table.
-void threads(benchmark::State& st) {
-    Scene scene(4, 4);
-    const ShaderFn shade = modules().shade;
-    for (auto _ : st)
-        benchmark::DoNotOptimize(shade(&scene.result, &scene.state, &scene.block.params));
-    st.SetItemsProcessed(st.iterations());
-}
-
 } // namespace
 
 BENCHMARK(library_and_baseline)
     ->Name("shade")
     ->ArgNames({"lights", "samples"})
     ->ArgsProduct({{0, 1, 4, 16}, {1, 4, 16}});
-BENCHMARK(threads)->Name("shade/threads")->Threads(1)->Threads(2)->UseRealTime();
