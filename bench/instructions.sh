@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Counts with callgrind the instructions a shading call executes inside the
-# library, host operations and powf left out, and checks them against the
-# budget. The counts are deterministic for a given build.
+# Counts with callgrind the instructions a shading call executes in the library's own
+# code (host operations and powf left out), beside the inline baseline's, and checks
+# them against the budget. The counts are deterministic for a given build.
 # Usage: bench/instructions.sh [--budget FILE] [BIN_DIR]   (default: build/default/bin)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

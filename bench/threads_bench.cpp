@@ -1,8 +1,8 @@
 // Concurrent shading: a request shaded on one thread, then on two at once, in
 // alternating phases so that a busy machine weighs on both alike. Each thread
 // shades its own request; the library only reads its entry table.
+#include "bench/baseline.h"
 #include "bench/paired.h"
-#include "bench/scene.h"
 
 #include <benchmark/benchmark.h>
 
@@ -98,8 +98,8 @@ double median_ns(std::vector<Clock::duration>& spans) {
 
 // Medians over the phases rather than totals: a phase in which another process
 // took one of the cores is an outlier, not a measure of the library.
-void one_and_two_threads(benchmark::State& st) {
-    const ShaderFn shade = opaque(modules().shade);
+void one_and_two_threads(benchmark::State& st, ShaderFn shade) {
+    shade = opaque(shade);
     Scene scene(4, 4);
     Partner partner(shade);
     std::vector<Clock::duration> one, two;
@@ -121,6 +121,17 @@ void one_and_two_threads(benchmark::State& st) {
     st.counters["two_threads_ns"] = median_ns(two) / (2 * phase_calls);
 }
 
+void library(benchmark::State& st) {
+    one_and_two_threads(st, modules().shade);
+}
+
+// The same with the baseline: what the machine allows, whatever the library does.
+void baseline(benchmark::State& st) {
+    bind_baseline(modules().ops);
+    one_and_two_threads(st, baseline_shade);
+}
+
 } // namespace
 
-BENCHMARK(one_and_two_threads)->Name("threads");
+BENCHMARK(library)->Name("threads/library");
+BENCHMARK(baseline)->Name("threads/baseline");
