@@ -1,20 +1,28 @@
-# Drives CMake; `make test` installs what is missing first.
-.PHONY: all build test bench deps clean
+# Drives CMake presets; the test targets install what is missing first.
+.PHONY: all build windows test test-linux test-windows bench clean
 
 all: build
 
-deps:
-	scripts/install-deps.sh build bench
-
 build:
+	scripts/install-deps.sh build bench
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps build
+windows:
+	scripts/install-deps.sh windows
+	cmake --preset windows
+	cmake --build --preset windows
+
+test: test-linux test-windows
+
+test-linux: build
 	ctest --preset default
 
+test-windows: windows
+	scripts/test-windows.sh
+
 # Timings (medians of repetitions), then the instruction counts against the budget.
-bench: deps build
+bench: build
 	build/default/bin/xray_bench
 	bench/instructions.sh
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, bench)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, bench, windows)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev" ;;
+        windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac

@@ -31,10 +31,11 @@ TEST(FreshLibrary, AnswersVersionAndReportsTheNullHandleBeforeEachFailedLookup) 
     platform::StderrCapture capture;
     EXPECT_EQ(library.shade(&result, &state, &block.params), 1);
     // Neither trace can be called, so the see-through colour stays (0, 0, 0, 0);
-    // facing 0 at power 0 sees through completely.
-    const std::string expected =
-        std::string(null_line) + failure_pattern("mi_trace_reflection", nullptr, "-?[0-9]+") +
-        null_line + failure_pattern("mi_trace_environment", nullptr, "-?[0-9]+");
+    // facing 0 at power 0 sees through completely. On Windows a null handle
+    // searches the program's own exports, which lack the operations.
+    const std::string expected = std::string(null_line) +
+                                 failure_pattern("mi_trace_reflection", nullptr) + null_line +
+                                 failure_pattern("mi_trace_environment", nullptr);
     EXPECT_TRUE(matches(capture.text(), expected)) << capture.text();
     EXPECT_EQ(result.r, 0.0f);
     EXPECT_EQ(result.a, 0.0f);

@@ -17,8 +17,8 @@ void close_module(void* module);
 // Whether a lookup with a null handle searches the modules opened as `global`.
 bool has_global_scope();
 
-// The error code a failed lookup of a missing name reports on this platform,
-// or -1 where the platform leaves it unspecified.
+// The error code a failed lookup of a missing name reports on this platform
+// (whatever the handle, null included), or -1 where it is left unspecified.
 int missing_name_error();
 
 // Redirects the standard error stream (the descriptor, so that the library's

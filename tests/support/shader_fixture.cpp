@@ -66,12 +66,12 @@ void ShaderTest::connect(const void* param, void* value) {
     fake.connections[fake.n_connections++] = {param, value};
 }
 
-std::string failure_pattern(const char* name, const void* handle, const char* error) {
+std::string failure_pattern(const char* name, const void* handle) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08x",
                   static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
-    const int missing = platform::missing_name_error();
-    const std::string code = error ? error : missing < 0 ? "-?[0-9]+" : std::to_string(missing);
+    const int error = platform::missing_name_error();
+    const std::string code = error < 0 ? "-?[0-9]+" : std::to_string(error);
     return std::string("dlsym failed on \"") + name + "\" \\(handle: " + hex + " error: " + code +
            "\\)\n";
 }

@@ -77,9 +77,8 @@ class ShaderTest : public ::testing::Test {
     ParamBlock block;
 };
 
-// A regular expression for the failure line of `name` looked up in `handle`,
-// with the platform's error code for a missing name unless `error` says otherwise.
-std::string failure_pattern(const char* name, const void* handle, const char* error = nullptr);
+// A regular expression for the failure line of `name` looked up in `handle`.
+std::string failure_pattern(const char* name, const void* handle);
 
 // The tags of the lights sampled, in order (one entry per light, not per sample).
 std::vector<Tag> sampled_lights(const FakeHost& fake);
