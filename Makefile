@@ -1,10 +1,10 @@
 # Drives CMake presets; the test targets install what is missing first.
-.PHONY: all build windows test test-linux test-windows clean check valgrind asan tsan fuzz
+.PHONY: all build windows test test-linux test-windows bench clean check valgrind asan tsan fuzz
 
 all: build
 
 build:
-	scripts/install-deps.sh build
+	scripts/install-deps.sh build bench
 	cmake --preset default
 	cmake --build --preset default
 
@@ -43,6 +43,11 @@ fuzz:
 	mkdir -p build/fuzz/corpus
 	cd build/fuzz && bin/xray_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 		corpus ../../tests/fuzz/corpus
+
+# Timings (medians of repetitions), then the instruction counts against the budget.
+bench: build
+	build/default/bin/xray_bench
+	bench/instructions.sh
 
 clean:
 	rm -rf build

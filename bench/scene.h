@@ -1,0 +1,57 @@
+// What every benchmark shades: the library and the benchmark host loaded as a
+// host loads them, and one shading request laid out as a host lays it out.
+#pragma once
+
+#include "shader/xray_params.h"
+
+using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
+
+// The host operations as plain function pointers, for the baseline and for
+// calls that bypass the library.
+struct HostOps {
+    mi_trace_reflection_fn trace_reflection;
+    mi_trace_environment_fn trace_environment;
+    mi_sample_light_fn sample_light;
+    mi_inclusive_lightlist_fn inclusive_lightlist;
+    mi_exclusive_lightlist_fn exclusive_lightlist;
+    mi_phen_eval_fn phen_eval;
+    mi_phong_specular_fn phong_specular;
+};
+
+// Loads both modules once, hands the host module to the library and resolves
+// every operation the library uses; aborts when anything is missing.
+struct Modules {
+    void* library;
+    void* host;
+    ShaderFn shade;
+    HostOps ops;
+};
+const Modules& modules();
+
+constexpr int max_lights = 16;
+
+// The block with room for `max_lights` lights. The host keeps a connection tag
+// `link_offset` bytes beyond each parameter; all are 0, so every parameter is
+// read from the block, on the path a host with unconnected parameters takes.
+struct alignas(64) BenchBlock {
+    static constexpr int32_t link_offset = 128;
+
+    XrayParams params{};
+    Tag more_lights[max_lights - 1]{};
+    unsigned char connection_tags[128]{};
+};
+static_assert(offsetof(BenchBlock, connection_tags) == BenchBlock::link_offset,
+              "connection tags mirror the block");
+
+// One request: `lights` lights of `samples` samples each, every sample above
+// the Phong threshold; the see-through ray always finds something.
+struct Scene {
+    Scene(int lights, int samples);
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    ShaderRecord record{};
+    RenderState state{};
+    BenchBlock block;
+    Color result{};
+};
