@@ -1,10 +1,10 @@
-# Drives CMake; `make test` installs what is missing first.
-.PHONY: all build test deps clean
+# Drives CMake; `make demo` and `make test` install what is missing first.
+.PHONY: all build test demo deps clean
 
 all: build
 
 deps:
-	scripts/install-deps.sh build
+	scripts/install-deps.sh build render
 
 build:
 	cmake --preset default
@@ -12,6 +12,10 @@ build:
 
 test: deps build
 	ctest --preset default
+
+demo: deps build
+	build/default/bin/xray-render --out xray.png
+	@echo "$(CURDIR)/xray.png"
 
 clean:
 	rm -rf build

@@ -39,6 +39,8 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
     Options o;
     CLI::App app("Renders a scene with the qorv_xraytexture shader to a PNG image.", "xray-render");
     app.get_formatter()->column_width(34);
+    // As with most programs, an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
     app.add_option("-o,--out", o.out, "PNG file to write")->capture_default_str();
     app.add_option("--width", o.render.width, "image width in pixels")
@@ -76,14 +78,16 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
         ->group(material)
         ->capture_default_str();
     const std::map<std::string, int32_t> modes = {{"given", 0}, {"inclusive", 1}, {"exclusive", 2}};
-    app.add_option("--light-mode", o.material.mode,
-                   "lights as given, or the host's inclusive or exclusive light list")
+    std::string mode = "given";
+    app.add_option("--light-mode", mode,
+                   "the lights as given, or the host's inclusive or exclusive light list")
         ->group(material)
-        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-        ->default_str("given");
+        ->check(CLI::IsMember({"given", "inclusive", "exclusive"}))
+        ->capture_default_str();
 
     try {
         app.parse(argc, argv);
+        o.material.mode = modes.at(mode);
         if (!color.empty()) {
             const std::string error = parse_color(color, o.material.color);
             if (!error.empty())

@@ -67,6 +67,10 @@ Scene default_scene(const XraySettings& shell) {
     subject.extend({-3.1f, 0.0f, -1.0f});
     subject.extend({3.1f, 2.4f, 1.4f});
     add_studio(scene, subject);
+    // Closer than the studio's framing: the row of objects fills the width.
+    scene.camera.eye = {0.0f, 2.2f, 6.6f};
+    scene.camera.target = {0.0f, 0.95f, 0.3f};
+    scene.camera.fov_y = 38.0f;
     scene.commit();
     return scene;
 }

@@ -9,7 +9,7 @@ namespace {
 
 constexpr float inv_pi = 0.318309886f;
 // The share of the studio's light that reaches a surface from all around.
-constexpr float ambient = 0.3f;
+constexpr float ambient = 0.45f;
 
 } // namespace
 

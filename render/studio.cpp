@@ -20,7 +20,7 @@ void add_studio(Scene& scene, const Bounds& subject) {
     // A point light's intensity falls with distance squared; an area light's
     // radiance does not, since its area grows with the scene too.
     scene.add_light(Light::point(key_light, c + Vec3{2.0f, 4.0f, 3.0f} * r,
-                                 Vec3{1.0f, 0.94f, 0.86f} * (14.0f * r * r)));
+                                 Vec3{1.0f, 0.94f, 0.86f} * (40.0f * r * r)));
     const float side = 1.6f * r;
     scene.add_light(Light::rect(soft_light, c + Vec3{-3.2f * r, 3.5f * r, -0.8f * r},
                                 {side, 0.0f, 0.0f}, {0.0f, 0.0f, side},

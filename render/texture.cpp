@@ -7,7 +7,9 @@ Color Texture::eval(Vec3 p) const {
     case Kind::constant:
         return a;
     case Kind::checker: {
-        const Vec3 q = p * scale;
+        // Cells centred on whole coordinates: a wall or floor lying on a whole
+        // coordinate then crosses no cell boundary, and rounding cannot flip it.
+        const Vec3 q = p * scale + Vec3{0.5f, 0.5f, 0.5f};
         const long cell = long(std::floor(q.x)) + long(std::floor(q.y)) + long(std::floor(q.z));
         return (cell & 1) ? b : a;
     }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev" ;;
+        render) echo "libembree-dev libtbb-dev libtinyobjloader-dev libstb-dev libcli11-dev" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }
