@@ -48,7 +48,7 @@ void add_softly_lit_sphere(Scene& scene) {
     XraySettings glass;
     glass.color = {0.3f, 1.0f, 0.55f, 1.0f};
     glass.invert = true;
-    glass.power = 1.0f;
+    glass.power = 1.5f;
     // Everything but the key light: the highlight is the area light's alone.
     glass.mode = 2;
     glass.lights = {key_light};
@@ -68,9 +68,9 @@ Scene default_scene(const XraySettings& shell) {
     subject.extend({3.1f, 2.4f, 1.4f});
     add_studio(scene, subject);
     // Closer than the studio's framing: the row of objects fills the width.
-    scene.camera.eye = {0.0f, 2.2f, 6.6f};
-    scene.camera.target = {0.0f, 0.95f, 0.3f};
-    scene.camera.fov_y = 38.0f;
+    scene.camera.eye = {0.0f, 3.3f, 6.6f};
+    scene.camera.target = {0.0f, 0.8f, 0.3f};
+    scene.camera.fov_y = 36.0f;
     scene.commit();
     return scene;
 }
