@@ -92,9 +92,11 @@ int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
 
 void* mi_phen_eval(RenderState* state, void* param) {
     HostState* s = host_state(state);
-    const XrayBlock& block = s->material->block;
+    // The parameter belongs to the block of the shader now running.
+    const Material& material = *host_record(s->shader)->material;
+    const XrayBlock& block = material.block;
     const int32_t offset = block.offset_of(param);
-    if (s->material->kind != Material::Kind::xray || offset < 0)
+    if (material.kind != Material::Kind::xray || offset < 0)
         return nullptr;
     const Texture* texture = s->thread->scene.texture(block.connection(offset));
     const ParamType type = declared_type(uint32_t(offset));

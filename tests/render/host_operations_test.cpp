@@ -109,7 +109,8 @@ TEST_F(HostOperations, ConnectedParametersEvaluateIntoTheirOwnStorage) {
     for (const void* param : {(const void*)&params->color, (const void*)&params->power,
                               (const void*)&params->mode, (const void*)&params->light[0]})
         material.block.connect(param, texture);
-    context.states[0].material = &material;
+    material.record.material = &material;
+    context.states[0].shader = shader_record(&material.record);
 
     auto* color = static_cast<Color*>(mi_phen_eval(state(), &params->color));
     auto* power = static_cast<float*>(mi_phen_eval(state(), &params->power));
