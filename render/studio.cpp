@@ -29,7 +29,8 @@ void add_studio(Scene& scene, const Bounds& subject) {
     Camera& camera = scene.camera;
     camera.fov_y = 35.0f;
     camera.target = c;
-    const float distance = r / std::sin(camera.fov_y * 0.5f * 3.14159265f / 180.0f) * 1.15f;
+    // The bounding sphere just fits the height of the view.
+    const float distance = r / std::sin(camera.fov_y * 0.5f * 3.14159265f / 180.0f);
     camera.eye = c + normalize(Vec3{0.0f, 0.45f, 1.0f}) * distance;
 }
 
