@@ -1,10 +1,10 @@
-# Drives CMake presets; the test targets install what is missing first.
-.PHONY: all build windows test test-linux test-windows bench clean check valgrind asan tsan fuzz
+# Drives CMake presets; `make demo` and the test targets install what is missing first.
+.PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz
 
 all: build
 
 build:
-	scripts/install-deps.sh build bench
+	scripts/install-deps.sh build render bench
 	cmake --preset default
 	cmake --build --preset default
 
@@ -48,6 +48,10 @@ fuzz:
 bench: build
 	build/default/bin/xray_bench
 	bench/instructions.sh
+
+demo: build
+	build/default/bin/xray-render --out xray.png
+	@echo "$(CURDIR)/xray.png"
 
 clean:
 	rm -rf build

@@ -1,0 +1,26 @@
+// The film: linear RGBA pixels, and their encoding as an sRGB PNG.
+#pragma once
+
+#include "host/host_api.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace xr {
+
+struct Image {
+    Image(int width_, int height_)
+        : width(width_), height(height_), pixels(size_t(width_) * size_t(height_)) {}
+
+    Color& at(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+    const Color& at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+
+    int width, height;
+    std::vector<Color> pixels;
+};
+
+// 8-bit sRGB-encoded colour, alpha kept linear; values are clamped to [0, 1].
+uint8_t encode_srgb(float linear);
+std::vector<uint8_t> encode_png(const Image& image);
+
+} // namespace xr

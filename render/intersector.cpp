@@ -1,0 +1,95 @@
+#include "render/intersector.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace xr {
+
+namespace {
+
+void check(RTCDevice device, const char* what) {
+    const RTCError error = rtcGetDeviceError(device);
+    if (error != RTC_ERROR_NONE)
+        throw std::runtime_error(std::string("ray tracing kernel failed to ") + what + " (error " +
+                                 std::to_string(int(error)) + ")");
+}
+
+RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
+    RTCRay ray;
+    ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
+    ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
+    ray.tnear = near;
+    ray.tfar = far;
+    ray.time = 0.0f;
+    ray.mask = mask;
+    ray.id = 0;
+    ray.flags = 0;
+    return ray;
+}
+
+} // namespace
+
+Intersector::Intersector() {
+    device_ = rtcNewDevice(nullptr);
+    if (!device_)
+        throw std::runtime_error("cannot start the ray tracing kernel");
+    scene_ = rtcNewScene(device_);
+    check(device_, "create a scene");
+}
+
+Intersector::~Intersector() {
+    rtcReleaseScene(scene_);
+    rtcReleaseDevice(device_);
+}
+
+void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+    RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+    auto* vertices = static_cast<float*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                3 * sizeof(float), mesh.positions.size()));
+    auto* indices = static_cast<uint32_t*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                3 * sizeof(uint32_t), mesh.triangles()));
+    check(device_, "allocate a mesh");
+    for (size_t i = 0; i < mesh.positions.size(); ++i) {
+        vertices[3 * i] = mesh.positions[i].x;
+        vertices[3 * i + 1] = mesh.positions[i].y;
+        vertices[3 * i + 2] = mesh.positions[i].z;
+    }
+    std::copy(mesh.indices.begin(), mesh.indices.end(), indices);
+    rtcSetGeometryMask(geometry, casts_shadow ? camera | shadow : camera);
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(scene_, geometry);
+    rtcReleaseGeometry(geometry);
+    check(device_, "add a mesh");
+}
+
+void Intersector::commit() {
+    rtcCommitScene(scene_);
+    check(device_, "build the scene");
+}
+
+bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRayHit query;
+    query.ray = make_ray(origin, direction, near, far, camera);
+    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene_, &context, &query);
+    if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
+        return false;
+    hit = {query.ray.tfar, query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+    return true;
+}
+
+bool Intersector::occluded(Vec3 origin, Vec3 direction, float near, float far) const {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRay ray = make_ray(origin, direction, near, far, shadow);
+    rtcOccluded1(scene_, &context, &ray);
+    // Embree marks a blocked ray by setting its far end to -inf.
+    return ray.tfar < 0.0f;
+}
+
+} // namespace xr

@@ -1,0 +1,29 @@
+// A file that appears whole or not at all: written beside its final name and
+// renamed into place, so a failed run never leaves a partial image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+class OutputFile {
+  public:
+    // Opens the temporary file now, so that an unwritable path fails before
+    // any work is done. Throws std::runtime_error.
+    explicit OutputFile(const std::string& path);
+    // Removes the temporary file unless `commit` succeeded.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void commit(const std::vector<uint8_t>& bytes);
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    int fd_ = -1;
+};
+
+} // namespace xr

@@ -1,0 +1,82 @@
+#include "render/renderer.h"
+
+#include "render/environment.h"
+#include "render/tracer.h"
+
+#include <tbb/blocked_range2d.h>
+#include <tbb/enumerable_thread_specific.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace xr {
+
+namespace {
+
+constexpr int tile_size = 16;
+
+Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x, int y) {
+    const Camera& camera = context.scene.camera;
+    const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
+    Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int i = 0; i < settings.samples; ++i) {
+        context.rng = Rng(settings.seed, pixel, uint32_t(i));
+        context.pixel_sample = i;
+        const float jx = context.rng.uniform(), jy = context.rng.uniform();
+        const Vec3 direction =
+            camera.direction(float(x) + jx, float(y) + jy, settings.width, settings.height);
+        Color c;
+        if (!trace(context, camera.eye, direction, 0, ray_eye, c))
+            c = studio_environment(direction);
+        sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
+    }
+    const float n = 1.0f / float(settings.samples);
+    return {sum.r * n, sum.g * n, sum.b * n, sum.a * n};
+}
+
+} // namespace
+
+int default_threads() {
+    return tbb::this_task_arena::max_concurrency();
+}
+
+Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+             RenderStats& stats, const ProgressFn& progress) {
+    const auto start = std::chrono::steady_clock::now();
+    Image image(settings.width, settings.height);
+    tbb::enumerable_thread_specific<ThreadContext> contexts(
+        [&] { return ThreadContext(scene, shader); });
+    const int tiles_x = (settings.width + tile_size - 1) / tile_size;
+    const int tiles_y = (settings.height + tile_size - 1) / tile_size;
+    std::atomic<int> tiles_done{0};
+
+    auto render_tiles = [&](const tbb::blocked_range2d<int>& tiles) {
+        ThreadContext& context = contexts.local();
+        for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
+            for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
+                const int x1 = std::min((tx + 1) * tile_size, settings.width);
+                const int y1 = std::min((ty + 1) * tile_size, settings.height);
+                for (int y = ty * tile_size; y < y1; ++y)
+                    for (int x = tx * tile_size; x < x1; ++x)
+                        image.at(x, y) = render_pixel(context, settings, x, y);
+                const int done = ++tiles_done;
+                if (progress)
+                    progress(float(done) / float(tiles_x * tiles_y));
+            }
+    };
+    tbb::task_arena arena(settings.threads > 0 ? settings.threads : default_threads());
+    arena.execute([&] {
+        tbb::parallel_for(tbb::blocked_range2d<int>(0, tiles_y, 1, 0, tiles_x, 1), render_tiles,
+                          tbb::simple_partitioner());
+    });
+
+    stats = RenderStats{};
+    for (const ThreadContext& context : contexts)
+        stats += context.stats;
+    stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return image;
+}
+
+} // namespace xr

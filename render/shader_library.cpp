@@ -1,0 +1,65 @@
+#include "render/shader_library.h"
+
+#include <dlfcn.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace xr {
+
+namespace {
+
+using VersionFn = int32_t (*)(void);
+using SetModuleHandleFn = void (*)(void*);
+
+std::string last_error() {
+    const char* error = dlerror();
+    return error ? error : "unknown error";
+}
+
+void* require(void* module, const char* name, const std::string& path) {
+    void* symbol = dlsym(module, name);
+    if (!symbol)
+        throw std::runtime_error(path + " is not an x-ray shader library: it lacks " + name);
+    return symbol;
+}
+
+} // namespace
+
+ShaderLibrary::ShaderLibrary(const std::string& path) {
+    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module_)
+        throw std::runtime_error("cannot load shader library: " + last_error());
+    try {
+        auto version =
+            reinterpret_cast<VersionFn>(require(module_, "qorv_xraytexture_version", path));
+        auto set_module_handle =
+            reinterpret_cast<SetModuleHandleFn>(require(module_, "miSetModuleHandle", path));
+        shader_ = reinterpret_cast<ShaderFn>(require(module_, "qorv_xraytexture", path));
+        const int32_t v = version();
+        if (v != supported_shader_version)
+            throw std::runtime_error(path + " is shader version " + std::to_string(v) +
+                                     "; this renderer drives version " +
+                                     std::to_string(supported_shader_version));
+        // The host operations are exported by this program itself.
+        void* host = dlopen(nullptr, RTLD_NOW);
+        if (!host || !dlsym(host, "mi_trace_reflection"))
+            throw std::runtime_error("this program does not export the host operations");
+        set_module_handle(host);
+    } catch (...) {
+        dlclose(module_);
+        throw;
+    }
+}
+
+ShaderLibrary::~ShaderLibrary() {
+    dlclose(module_);
+}
+
+std::string default_shader_path() {
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    const std::string path = n > 0 ? std::string(exe, size_t(n)) : std::string();
+    return path.substr(0, path.find_last_of('/') + 1) + "qorv_xraytexture.so";
+}
+
+} // namespace xr

@@ -1,0 +1,20 @@
+#include "render/thread_context.h"
+
+namespace xr {
+
+RenderStats& RenderStats::operator+=(const RenderStats& other) {
+    rays += other.rays;
+    shader_calls += other.shader_calls;
+    deepest = std::max(deepest, other.deepest);
+    return *this;
+}
+
+ThreadContext::ThreadContext(const Scene& scene_, ShaderFn shader_)
+    : scene(scene_), shader(shader_) {
+    for (auto& list : light_lists)
+        list.reserve(scene.lights().size());
+    for (auto& values : param_values)
+        values.resize(scene.largest_block() / sizeof(uint32_t));
+}
+
+} // namespace xr

@@ -1,0 +1,46 @@
+// What one rendering thread owns: the states of the rays it has in flight, one
+// per nesting depth, and the scratch the host operations hand to shaders.
+#pragma once
+
+#include "render/host_records.h"
+#include "render/rng.h"
+#include "render/scene.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace xr {
+
+using ShaderFn = int32_t (*)(Color* result, RenderState* state, XrayParams* params);
+
+// Rays nest this deep at most: a see-through ray from depth 16 finds nothing.
+constexpr int max_depth = 16;
+
+struct RenderStats {
+    uint64_t rays = 0;
+    uint64_t shader_calls = 0; // calls of the x-ray shader
+    int deepest = 0;           // the deepest nesting at which it was called
+    double seconds = 0.0;
+
+    RenderStats& operator+=(const RenderStats& other);
+};
+
+struct ThreadContext {
+    ThreadContext(const Scene& scene, ShaderFn shader);
+
+    const Scene& scene;
+    ShaderFn shader;
+    // The state of a surface reached at depth d lives in states[d] until the
+    // shading of its parent returns.
+    std::array<HostState, max_depth + 1> states{};
+    // Replaced light lists and evaluated parameters, one set per depth so that
+    // a nested shader never overwrites what its caller still holds.
+    std::array<std::vector<Tag>, max_depth + 1> light_lists;
+    std::array<std::vector<uint32_t>, max_depth + 1> param_values;
+    Rng rng;
+    int pixel_sample = 0;
+    RenderStats stats;
+};
+
+} // namespace xr

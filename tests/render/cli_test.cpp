@@ -1,0 +1,122 @@
+// xray-render as its users run it: one clean line for bad input, never a partial file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class XrayRenderCli : public ::testing::Test {
+  protected:
+    XrayRenderCli() {
+        char pattern[] = "/tmp/xray-render-cli-XXXXXX";
+        dir = mkdtemp(pattern);
+    }
+    ~XrayRenderCli() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    Outcome run(const std::vector<std::string>& args) {
+        std::string command = XRAY_RENDER;
+        for (const std::string& a : args)
+            command += " '" + a + "'";
+        command += " >'" + dir + "/stdout' 2>'" + dir + "/stderr' </dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir + "/stdout"),
+                slurp(dir + "/stderr")};
+    }
+
+    // Files the renderer left in the scratch directory, apart from the captures.
+    std::vector<std::string> left_behind() {
+        std::vector<std::string> names;
+        DIR* d = opendir(dir.c_str());
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && name != "stdout" && name != "stderr" &&
+                name.find(".obj") == std::string::npos)
+                names.push_back(name);
+        }
+        closedir(d);
+        return names;
+    }
+
+    std::string dir;
+};
+
+const char* const tiny[] = {"--width", "24", "--height", "16", "--spp", "1"};
+
+} // namespace
+
+TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
+    std::vector<std::string> args(std::begin(tiny), std::end(tiny));
+    args.insert(args.end(), {"--threads", "1", "--out", dir + "/scene.png"});
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ""); // no diagnostic: every host operation was found
+    EXPECT_NE(r.out.find("24x16, 1 spp, 1 threads"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+    EXPECT_EQ(slurp(dir + "/scene.png").substr(1, 3), "PNG");
+}
+
+TEST_F(XrayRenderCli, RendersAnObjMesh) {
+    std::ofstream(dir + "/tetra.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                                         "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
+    std::vector<std::string> args(std::begin(tiny), std::end(tiny));
+    args.insert(args.end(), {"--obj", dir + "/tetra.obj", "--out", dir + "/tetra.png"});
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(XrayRenderCli, HelpListsTheMaterialOptions) {
+    const Outcome r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* option : {"--out", "--spp", "--threads", "--obj", "--shader", "--power",
+                               "--invert", "--color", "--specular-weight", "--light-mode"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
+    std::ofstream(dir + "/empty.obj") << "# nothing\n";
+    const std::string out = dir + "/out.png";
+    const std::vector<std::vector<std::string>> cases = {
+        {"--frobnicate"},
+        {"--width", "-5"},
+        {"--spp", "0"},
+        {"--color", "1,0"},
+        {"--light-mode", "sideways"},
+        {"--obj", dir + "/missing.obj"},
+        {"--obj", dir + "/empty.obj"},
+        {"--shader", dir + "/missing.so"},
+        {"--shader", WRONG_VERSION_SHADER},
+        {"--out", dir + "/no/such/dir/x.png"},
+        {"--out", dir},
+    };
+    for (std::vector<std::string> args : cases) {
+        const std::string what = args[0] + " " + args.back();
+        args.insert(args.end(), std::begin(tiny), std::end(tiny));
+        if (args[0] != "--out")
+            args.insert(args.end(), {"--out", out});
+        const Outcome r = run(args);
+        EXPECT_NE(r.status, 0) << what;
+        EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
+        EXPECT_TRUE(left_behind().empty()) << what;
+    }
+}

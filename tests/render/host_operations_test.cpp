@@ -1,0 +1,139 @@
+// The host operations as a shader sees them, on a floor point lit by three lights.
+#include "tests/render/render_fixture.h"
+
+#include "render/host_operations.h"
+#include "render/thread_context.h"
+#include "render/tracer.h"
+
+#include <vector>
+
+using namespace xr;
+
+namespace {
+
+constexpr Tag overhead = 1, panel = 2, hidden = 3;
+
+Scene floor_scene() {
+    Scene scene;
+    scene.add_object(ground({0.0f, 0.0f, 0.0f}, 10.0f),
+                     scene.add_material(Material::matte({0.5f, 0.5f, 0.5f})));
+    // Light from straight above passes an x-ray slab; the hidden light sits behind a wall.
+    scene.add_object(box({-1.0f, 2.0f, -1.0f}, {1.0f, 2.1f, 1.0f}),
+                     scene.add_material(Material::xray(XraySettings{})));
+    scene.add_object(box({2.0f, 0.0f, -1.0f}, {2.2f, 3.0f, 1.0f}),
+                     scene.add_material(Material::matte({0.5f, 0.5f, 0.5f})));
+    scene.add_light(Light::point(overhead, {0.0f, 4.0f, 0.0f}, {16.0f, 16.0f, 16.0f}));
+    scene.add_light(Light::rect(panel, {-3.0f, 3.0f, -1.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
+                                {1.0f, 1.0f, 1.0f}));
+    scene.add_light(Light::point(hidden, {4.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 1.0f}));
+    scene.commit();
+    return scene;
+}
+
+class HostOperations : public ::testing::Test {
+  protected:
+    HostOperations() {
+        // Looking straight down at the floor's origin.
+        Color c;
+        EXPECT_TRUE(trace(context, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}, 0, ray_eye, c));
+    }
+
+    // Every sample of one light, in order.
+    std::vector<Color> samples(Tag light, int32_t& count) {
+        std::vector<Color> colors;
+        Color color;
+        Vector3 direction;
+        float cosine;
+        count = 0;
+        while (mi_sample_light(&color, &direction, &cosine, state(), light, &count))
+            colors.push_back(color);
+        return colors;
+    }
+
+    RenderState* state() { return render_state(&context.states[0]); }
+
+    Scene scene = floor_scene();
+    ThreadContext context{scene, nullptr};
+};
+
+} // namespace
+
+TEST_F(HostOperations, LightsDeliverTheirSamplesOneAtATime) {
+    int32_t count = -1;
+    EXPECT_EQ(samples(overhead, count).size(), 1u);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(samples(panel, count).size(), 16u);
+    EXPECT_EQ(count, 16);
+    EXPECT_TRUE(samples(99, count).empty());
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(HostOperations, OnlyOpaqueGeometryCastsShadows) {
+    int32_t count = 0;
+    // Inverse square: 16 / 4^2, through the x-ray slab.
+    EXPECT_FLOAT_EQ(samples(overhead, count)[0].r, 1.0f);
+    // Blocked, yet still a sample the shader must count.
+    const std::vector<Color> blocked = samples(hidden, count);
+    ASSERT_EQ(blocked.size(), 1u);
+    EXPECT_EQ(blocked[0].r, 0.0f);
+}
+
+TEST_F(HostOperations, LightListsFollowTheScene) {
+    Tag given[] = {panel, 99, panel, overhead};
+    Tag* list = given;
+    int32_t count = 4;
+    mi_inclusive_lightlist(&count, &list, state());
+    EXPECT_EQ(std::vector<Tag>(list, list + count), (std::vector<Tag>{panel, overhead}));
+
+    list = given;
+    count = 1; // excludes `panel` alone
+    mi_exclusive_lightlist(&count, &list, state());
+    EXPECT_EQ(std::vector<Tag>(list, list + count), (std::vector<Tag>{overhead, hidden}));
+    EXPECT_EQ(given[0], panel); // the shader's own array is left alone
+}
+
+TEST_F(HostOperations, PhongFactorPeaksInTheMirrorDirection) {
+    Vector3 up = {0.0f, 1.0f, 0.0f}, slanted = {0.6f, 0.8f, 0.0f}, below = {0.0f, -1.0f, 0.0f};
+    EXPECT_FLOAT_EQ(mi_phong_specular(10.0f, state(), &up), 1.0f);
+    // Reflected about the normal, the slanted light leaves at cos 0.8 to the viewer.
+    EXPECT_NEAR(mi_phong_specular(3.0f, state(), &slanted), 0.8f * 0.8f * 0.8f, 1e-6f);
+    EXPECT_EQ(mi_phong_specular(10.0f, state(), &below), 0.0f);
+}
+
+TEST_F(HostOperations, ConnectedParametersEvaluateIntoTheirOwnStorage) {
+    Texture constant;
+    constant.a = {0.25f, 0.5f, 0.75f, 1.0f};
+    const Tag texture = scene.add_texture(constant);
+    Material material = Material::xray(XraySettings{});
+    XrayParams* params = material.block.params();
+    for (const void* param : {(const void*)&params->color, (const void*)&params->power,
+                              (const void*)&params->mode, (const void*)&params->light[0]})
+        material.block.connect(param, texture);
+    material.record.material = &material;
+    context.states[0].shader = shader_record(&material.record);
+
+    auto* color = static_cast<Color*>(mi_phen_eval(state(), &params->color));
+    auto* power = static_cast<float*>(mi_phen_eval(state(), &params->power));
+    auto* mode = static_cast<int32_t*>(mi_phen_eval(state(), &params->mode));
+    ASSERT_TRUE(color && power && mode);
+    EXPECT_EQ(color->b, 0.75f);
+    EXPECT_EQ(*power, 0.25f);
+    EXPECT_EQ(*mode, 0);
+    EXPECT_EQ(color->r, 0.25f); // not overwritten by the later parameters
+    EXPECT_EQ(mi_phen_eval(state(), &params->light[0]), nullptr);
+    EXPECT_EQ(mi_phen_eval(state(), &params->invert), nullptr); // not connected
+}
+
+TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
+    HostState& s = context.states[0];
+    s.point = {0.0f, 1.0f, 0.0f};
+    Vector3 down = {0.0f, -1.0f, 0.0f};
+    Color c;
+    EXPECT_EQ(mi_trace_reflection(&c, state(), &down), 1);
+    EXPECT_EQ(s.child, render_state(&context.states[1]));
+    EXPECT_NEAR(context.states[1].point.y, 0.0f, 1e-5f);
+
+    s.depth = max_depth;
+    EXPECT_EQ(mi_trace_reflection(&c, state(), &down), 0);
+    EXPECT_EQ(s.child, nullptr);
+}

@@ -1,0 +1,27 @@
+// Small scenes rendered with the real shader library, bound to the host
+// operations this test program exports.
+#pragma once
+
+#include "render/renderer.h"
+#include "render/scene.h"
+
+#include <gtest/gtest.h>
+
+// The library, loaded once for the whole program.
+xr::ShaderFn xray_shader();
+
+// A square of side 2 * half in the plane z = center.z, facing +z.
+xr::Mesh pane(xr::Vec3 center, float half);
+
+// A camera on the +z axis looking at the origin, a point light beside it, and
+// a checkered matte wall at z = -2 that covers the left half of the view; the
+// environment fills the right half.
+xr::Scene backdrop_scene();
+
+xr::Image render_small(const xr::Scene& scene, xr::RenderStats* stats = nullptr, int threads = 2,
+                       int size = 64);
+
+// Pane settings that show a flat colour: the surface alone, no highlight.
+xr::XraySettings flat(Color color);
+
+void expect_near_color(const Color& actual, const Color& expected, float tolerance = 1e-5f);

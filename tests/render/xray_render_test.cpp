@@ -1,0 +1,148 @@
+// What the material must show when a real host renders it.
+#include "tests/render/render_fixture.h"
+
+#include "render/default_scene.h"
+
+#include <cstring>
+
+using namespace xr;
+
+namespace {
+
+const Color green = {0.1f, 0.8f, 0.2f, 1.0f};
+
+int differing_pixels(const Image& a, const Image& b, float tolerance) {
+    int n = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const Color &p = a.pixels[i], &q = b.pixels[i];
+        n += std::fabs(p.r - q.r) > tolerance || std::fabs(p.g - q.g) > tolerance ||
+             std::fabs(p.b - q.b) > tolerance || std::fabs(p.a - q.a) > tolerance;
+    }
+    return n;
+}
+
+Image render_plain_backdrop() {
+    Scene scene = backdrop_scene();
+    scene.commit();
+    return render_small(scene);
+}
+
+} // namespace
+
+TEST(XrayRender, FacingSurfaceAtPowerZeroShowsExactlyWhatLiesBehind) {
+    Scene scene = backdrop_scene();
+    XraySettings glass;
+    glass.power = 0.0f;
+    glass.lights = {1}; // highlights on: at power 0 they must not show
+    scene.add_object(pane({0.0f, 0.0f, 1.0f}, 0.8f), scene.add_material(Material::xray(glass)));
+    scene.commit();
+    RenderStats stats;
+    const Image covered = render_small(scene, &stats);
+    EXPECT_GT(stats.shader_calls, 0u);
+    // The pane covers both the wall and the open environment.
+    EXPECT_EQ(differing_pixels(covered, render_plain_backdrop(), 1e-4f), 0);
+}
+
+TEST(XrayRender, InvertedSurfaceAtPowerZeroShowsItsOwnColour) {
+    Scene scene = backdrop_scene();
+    const Color tint = {0.2f, 0.6f, 0.3f, 0.5f};
+    scene.add_object(pane({0.0f, 0.0f, 1.0f}, 0.8f),
+                     scene.add_material(Material::xray(flat(tint))));
+    scene.commit();
+    const Image image = render_small(scene);
+    expect_near_color(image.at(20, 32), tint);
+    expect_near_color(image.at(44, 32), tint);
+}
+
+TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {
+    Scene scene = backdrop_scene();
+    XraySettings red;
+    red.color = {1.0f, 0.0f, 0.0f, 1.0f};
+    red.power = 16.0f;
+    red.specular_weight = 0.0f;
+    scene.add_object(sphere({0.0f, 0.0f, 0.0f}, 1.0f), scene.add_material(Material::xray(red)));
+    scene.commit();
+    const Image image = render_small(scene);
+    // Near the rim, facing the viewer at a grazing angle.
+    expect_near_color(image.at(54, 32), red.color, 1e-3f);
+    expect_near_color(image.at(10, 32), red.color, 1e-3f);
+    // Through the middle, nearly all see-through.
+    expect_near_color(image.at(32, 32), render_plain_backdrop().at(32, 32), 0.02f);
+}
+
+TEST(XrayRender, NestedXrayObjectIsShadedThroughTheOuterOne) {
+    Scene scene = backdrop_scene();
+    XraySettings clear;
+    clear.power = 0.0f;
+    scene.add_object(sphere({0.0f, 0.0f, 0.0f}, 1.2f), scene.add_material(Material::xray(clear)));
+    scene.add_object(sphere({0.0f, 0.0f, 0.0f}, 0.5f),
+                     scene.add_material(Material::xray(flat(green))));
+    scene.commit();
+    RenderStats stats;
+    const Image image = render_small(scene, &stats);
+    expect_near_color(image.at(32, 32), green);
+    EXPECT_GE(stats.deepest, 1); // the inner sphere is shaded inside the outer one's call
+}
+
+TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
+    Scene scene = backdrop_scene();
+    Texture stripes;
+    stripes.kind = Texture::Kind::stripes;
+    stripes.a = {1.0f, 0.0f, 0.0f, 1.0f};
+    stripes.b = {0.0f, 0.0f, 1.0f, 1.0f};
+    stripes.axis = {1.0f, 0.0f, 0.0f};
+    stripes.scale = 2.0f;
+    Material striped = Material::xray(flat({1.0f, 1.0f, 1.0f, 1.0f}));
+    striped.block.connect(&striped.block.params()->color, scene.add_texture(stripes));
+    scene.add_object(pane({0.0f, 0.0f, 1.0f}, 0.8f), scene.add_material(std::move(striped)));
+    scene.commit();
+    const Image image = render_small(scene);
+    int red = 0, blue = 0;
+    for (int x = 16; x < 48; ++x) {
+        const Color& c = image.at(x, 32);
+        red += c.r == 1.0f && c.b == 0.0f;
+        blue += c.r == 0.0f && c.b == 1.0f;
+    }
+    EXPECT_GT(red, 5);
+    EXPECT_GT(blue, 5);
+}
+
+TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
+    XraySettings skipping = flat(green);
+    skipping.skip_flagged = true;
+    const Image plain = render_plain_backdrop();
+
+    // A flagged pane gives no result anywhere: the host looks through it.
+    Scene flagged = backdrop_scene();
+    flagged.add_object(pane({0.0f, 0.0f, 1.0f}, 0.8f),
+                       flagged.add_material(Material::xray(skipping)), true);
+    flagged.commit();
+    EXPECT_EQ(differing_pixels(render_small(flagged), plain, 1e-4f), 0);
+
+    // A pane in front of a flagged wall gives no result where the wall lies behind it.
+    auto flagged_wall = [&](bool with_pane) {
+        Scene scene;
+        scene.camera = backdrop_scene().camera;
+        scene.add_object(pane({-5.0f, 0.0f, -2.0f}, 5.0f),
+                         scene.add_material(Material::matte({0.5f, 0.5f, 0.5f})), true);
+        if (with_pane)
+            scene.add_object(pane({0.0f, 0.0f, 1.0f}, 0.8f),
+                             scene.add_material(Material::xray(skipping)));
+        scene.commit();
+        return render_small(scene);
+    };
+    const Image image = flagged_wall(true);
+    expect_near_color(image.at(20, 32), flagged_wall(false).at(20, 32), 1e-4f);
+    expect_near_color(image.at(44, 32), green);
+}
+
+TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
+    const Scene scene = default_scene(XraySettings{});
+    RenderStats one_stats, two_stats;
+    const Image one = render_small(scene, &one_stats, 1);
+    const Image two = render_small(scene, &two_stats, 2);
+    EXPECT_EQ(std::memcmp(one.pixels.data(), two.pixels.data(), one.pixels.size() * sizeof(Color)),
+              0);
+    EXPECT_EQ(one_stats.rays, two_stats.rays);
+    EXPECT_GT(one_stats.shader_calls, 0u);
+}
