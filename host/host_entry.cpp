@@ -4,6 +4,13 @@
 
 #include <cstdio>
 
+#if defined(_WIN32)
+// The C runtime's own fprintf buffers a line and writes it whole. libstdc++ on
+// mingw swaps in a replacement that writes it a character at a time, which
+// lines written meanwhile by a host with another C runtime could split.
+#define fprintf __ms_fprintf
+#endif
+
 namespace host {
 
 HostEntryTable host_entry_table;
@@ -22,14 +29,14 @@ static_assert(std::atomic<void*>::is_always_lock_free, "the handle is read and w
 HostProc resolve_host_entry(HostSlot slot, const char* name) {
     void* handle = dl_handle.load();
     if (handle == nullptr)
-        std::fprintf(stderr, "DYNLOAD: dl_handle null\n");
+        fprintf(stderr, "DYNLOAD: dl_handle null\n");
 
     int error = 0;
     HostProc proc = lookup_symbol(handle, name, &error);
     host_entry_table.slot[slot].store(proc);
     if (proc == nullptr) {
-        std::fprintf(stderr, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
-                     static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)), error);
+        fprintf(stderr, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)), error);
         return nullptr;
     }
     // The module changed during the lookup: this call may still use the address,
