@@ -62,6 +62,28 @@ TEST_F(Highlights, AveragesEachLightsContributionsOverAllItsSamples) {
     EXPECT_EQ(c.a, 1.0f) << "the highlight never touches alpha";
 }
 
+TEST_F(Highlights, ArithmeticIsSinglePrecisionInTheOrderWritten) {
+    // Inexact values, so that regrouping the products, multiplying by the
+    // reciprocal of the count or distributing the surface weight changes a bit.
+    block.params.specular_weight = 0.1f;
+    block.params.specular = {0.3f, 0.7f, 0.9f, 0};
+    add_light(4, {0.1f, 0.3f, 0.7f}, {0.7f, 0.3f, 0.1f, 1});
+    use_lights({4});
+    Color c = shaded();
+    EXPECT_EQ(c.r, 0x1.f8a092p-8f);
+    EXPECT_EQ(c.g, 0x1.f8a09p-8f);
+    EXPECT_EQ(c.b, 0x1.b089ap-9f);
+
+    block.params.color = {0.1f, 0.2f, 0.3f, 0.4f};
+    fake.reflection = {1, 1, {0.9f, 0.8f, 0.7f, 0.6f}, nullptr};
+    state.facing = 0.3f; // at power 1 the weights are exact on every platform
+    c = shaded();
+    EXPECT_EQ(c.r, 0x1.61adecp-2f);
+    EXPECT_EQ(c.g, 0x1.8aa3aep-2f);
+    EXPECT_EQ(c.b, 0x1.b0720ap-2f);
+    EXPECT_EQ(c.a, 0x1.d70a3ep-2f);
+}
+
 TEST_F(Highlights, EachLightAddsItsOwnAverage) {
     add_light(1, {1.0f}, {1, 0, 0, 1});
     add_light(2, {1.0f, 1.0f, 1.0f, 1.0f}, {0, 1, 0, 1});
