@@ -15,20 +15,20 @@ constexpr int max_script = 16;  // entries of the sample and Phong sequences
 constexpr int max_samples = 8;  // a light gives at most this many samples
 constexpr int max_list = 8;     // lights in a list the host substitutes
 constexpr int max_sampled = 64; // lights noted per call
-constexpr int field_words = 16; // the block's words before `light`
+constexpr int field_words = offsetof(XrayParams, light) / 4; // the block's words before `light`
 
 // Word offsets of the parameters within the block.
 enum ParamWord : int {
-    word_color = 0,
-    word_power = 4,
-    word_skip_flagged = 5,
-    word_invert = 6,
-    word_specular_weight = 7,
-    word_specular_exponent = 8,
-    word_specular = 9,
-    word_mode = 13,
-    word_i_light = 14,
-    word_n_light = 15,
+    word_color = offsetof(XrayParams, color) / 4,
+    word_power = offsetof(XrayParams, power) / 4,
+    word_skip_flagged = offsetof(XrayParams, skip_flagged) / 4,
+    word_invert = offsetof(XrayParams, invert) / 4,
+    word_specular_weight = offsetof(XrayParams, specular_weight) / 4,
+    word_specular_exponent = offsetof(XrayParams, specular_exponent) / 4,
+    word_specular = offsetof(XrayParams, specular) / 4,
+    word_mode = offsetof(XrayParams, mode) / 4,
+    word_i_light = offsetof(XrayParams, i_light) / 4,
+    word_n_light = offsetof(XrayParams, n_light) / 4,
     word_light = field_words,
 };
 
