@@ -28,7 +28,8 @@ void bind_baseline(const HostOps& ops) {
 // Same steps, same parameter order and same single-precision arithmetic as the
 // library, so that both give the same bits for the same request.
 int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
-    if (state->ray_type == ray_shadow || state->ray_type == ray_displace)
+    if (state->ray_type == QORV_XRAYTEXTURE_RAY_SHADOW ||
+        state->ray_type == QORV_XRAYTEXTURE_RAY_DISPLACE)
         return 0;
     const int32_t skip_flagged = *resolve(state, &params->skip_flagged);
     if (skip_flagged && state->surface_flag)

@@ -2,7 +2,7 @@
 // host loads them, and one shading request laid out as a host lays it out.
 #pragma once
 
-#include "shader/xray_params.h"
+#include <qorv_xraytexture.h>
 
 using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
 

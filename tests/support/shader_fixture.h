@@ -2,9 +2,9 @@
 // and a render state and parameter block laid out as a host lays them out.
 #pragma once
 
-#include "shader/xray_params.h"
 #include "tests/fake_host/fake_host.h"
 #include "tests/support/platform.h"
+#include <qorv_xraytexture.h>
 
 #include <gtest/gtest.h>
 
