@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
-using VersionFn = int32_t (*)(void);
-using SetModuleHandleFn = void (*)(void*);
+using ShaderFn = qorv_xraytexture_fn;
+using VersionFn = qorv_xraytexture_version_fn;
+using SetModuleHandleFn = miSetModuleHandle_fn;
 
 // The shader library with its handle and entry table as a fresh load leaves them.
 struct ShaderLibrary {
