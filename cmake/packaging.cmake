@@ -16,8 +16,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-        "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-An x-ray material, shipped as one shared library that a host renderer loads
+        "An x-ray material, shipped as one shared library that a host renderer loads
 at run time: surfaces that face the viewer squarely turn see-through,
 silhouettes keep their colour, and Phong highlights from the scene's lights
 glint on top. The package holds the library, its C header, the shader's

@@ -124,8 +124,12 @@ float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direc
 static void* open_library(const char* path) {
     return (void*)LoadLibraryA(path);
 }
-static void* find(void* library, const char* name) {
-    return (void*)GetProcAddress((HMODULE)library, name);
+/* Copies the address into the function pointer `fn`: ISO C converts no
+ * function pointer to or from an object pointer. */
+static int find(void* library, const char* name, void* fn) {
+    FARPROC address = GetProcAddress((HMODULE)library, name);
+    memcpy(fn, &address, sizeof address);
+    return address != NULL;
 }
 static void* this_program(void) {
     return (void*)GetModuleHandleA(NULL);
@@ -134,8 +138,10 @@ static void* this_program(void) {
 static void* open_library(const char* path) {
     return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
-static void* find(void* library, const char* name) {
-    return dlsym(library, name);
+static int find(void* library, const char* name, void* fn) {
+    void* address = dlsym(library, name);
+    memcpy(fn, &address, sizeof address);
+    return address != NULL;
 }
 static void* this_program(void) {
     return dlopen(NULL, RTLD_NOW);
@@ -156,11 +162,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "minimal_host: cannot load %s\n", path);
         return 1;
     }
-    /* Casting through a function pointer type: ISO C has no conversion from void*. */
-    *(void**)&version = find(library, "qorv_xraytexture_version");
-    *(void**)&set_module_handle = find(library, "miSetModuleHandle");
-    *(void**)&shade = find(library, "qorv_xraytexture");
-    if (!version || !set_module_handle || !shade) {
+    if (!find(library, "qorv_xraytexture_version", &version) ||
+        !find(library, "miSetModuleHandle", &set_module_handle) ||
+        !find(library, "qorv_xraytexture", &shade)) {
         fprintf(stderr, "minimal_host: %s is not the x-ray shader library\n", path);
         return 1;
     }

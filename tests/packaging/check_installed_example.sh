@@ -18,7 +18,8 @@ fail() {
 
 cmake --install "$build" --prefix "$work/installed" >/dev/null
 
-pc() { PKG_CONFIG_PATH="$work/installed/lib/pkgconfig" pkg-config "$@" qorv_xraytexture; }
+pc_dir=$(dirname "$(find "$work/installed" -name qorv_xraytexture.pc)")
+pc() { PKG_CONFIG_PATH="$pc_dir" pkg-config "$@" qorv_xraytexture; }
 [ "$(pc --modversion)" = 2.0.0 ] || fail "pkg-config gives version $(pc --modversion)"
 [ "$(echo $(pc --cflags))" = "-I$work/installed/include" ] || fail "pkg-config gives cflags $(pc --cflags)"
 [ -f "$(pc --variable=plugindir)/qorv_xraytexture.so" ] || fail "no library in plugindir"
