@@ -1,5 +1,6 @@
 # Drives CMake presets; `make demo` and the test targets install what is missing first.
-.PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz
+.PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz \
+	install package
 
 all: build
 
@@ -48,6 +49,19 @@ fuzz:
 bench: build
 	build/default/bin/xray_bench
 	bench/instructions.sh
+
+# Installs the Linux build under PREFIX (bin/, include/, lib/, share/).
+PREFIX ?= /usr/local
+install: build
+	cmake --install build/default --prefix $(PREFIX)
+
+# The Debian package and the Windows zip, in build/packages/; lintian must find no error.
+package: build windows
+	scripts/install-deps.sh package
+	cd build/default && cpack -B ../packages
+	cd build/windows && cpack -B ../packages
+	lintian --fail-on error --display-level '>=warning' build/packages/*.deb
+	@ls build/packages/*.deb build/packages/*.zip
 
 demo: build
 	build/default/bin/xray-render --out xray.png

@@ -15,7 +15,7 @@ template <typename T> inline const T* resolve(RenderState* state, const T* param
     std::memcpy(&connection, reinterpret_cast<const char*>(param) + link_offset, sizeof connection);
     if (connection == 0)
         return param;
-    const void* value = host_ops.phen_eval(state, const_cast<T*>(param));
+    const void* value = host_ops.mi_phen_eval(state, const_cast<T*>(param));
     return value ? static_cast<const T*>(value) : param;
 }
 
@@ -28,7 +28,8 @@ void bind_baseline(const HostOps& ops) {
 // Same steps, same parameter order and same single-precision arithmetic as the
 // library, so that both give the same bits for the same request.
 int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
-    if (state->ray_type == ray_shadow || state->ray_type == ray_displace)
+    if (state->ray_type == QORV_XRAYTEXTURE_RAY_SHADOW ||
+        state->ray_type == QORV_XRAYTEXTURE_RAY_DISPLACE)
         return 0;
     const int32_t skip_flagged = *resolve(state, &params->skip_flagged);
     if (skip_flagged && state->surface_flag)
@@ -36,9 +37,9 @@ int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
 
     Color see_color = {0.0f, 0.0f, 0.0f, 0.0f};
     const Color base = *resolve(state, &params->color);
-    int32_t found = host_ops.trace_reflection(&see_color, state, &state->direction);
+    int32_t found = host_ops.mi_trace_reflection(&see_color, state, &state->direction);
     if (!found)
-        found = host_ops.trace_environment(&see_color, state, &state->direction);
+        found = host_ops.mi_trace_environment(&see_color, state, &state->direction);
     if (found && skip_flagged && state->child && state->child->surface_flag)
         return 0;
 
@@ -57,9 +58,9 @@ int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
     const int32_t first = *resolve(state, &params->i_light);
     Tag* lights = const_cast<Tag*>(resolve(state, &params->light[0])) + first;
     if (mode == 1)
-        host_ops.inclusive_lightlist(&count, &lights, state);
+        host_ops.mi_inclusive_lightlist(&count, &lights, state);
     else if (mode == 2)
-        host_ops.exclusive_lightlist(&count, &lights, state);
+        host_ops.mi_exclusive_lightlist(&count, &lights, state);
 
     float hr = 0.0f, hg = 0.0f, hb = 0.0f;
     if (weight > 0.0f) {
@@ -69,9 +70,9 @@ int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
             Color light_color;
             Vector3 light_direction;
             float cosine;
-            while (host_ops.sample_light(&light_color, &light_direction, &cosine, state, lights[k],
-                                         &sample_count)) {
-                const float s = host_ops.phong_specular(exponent, state, &light_direction);
+            while (host_ops.mi_sample_light(&light_color, &light_direction, &cosine, state,
+                                            lights[k], &sample_count)) {
+                const float s = host_ops.mi_phong_specular(exponent, state, &light_direction);
                 if (s > 0.001f) {
                     const float sw = s * weight;
                     sr += sw * specular->r * light_color.r;

@@ -1,23 +1,26 @@
 // A host module for the benchmarks: the seven operations, each as cheap as an
 // answer can be, so that what is measured is the library's own cost. It keeps
 // no state, so any number of threads may shade through it at once.
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
-#define BENCH_HOST_API extern "C" __attribute__((visibility("default")))
+// Declared exported; each definition below must match its declaration.
+extern "C" {
+QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
+} // extern "C"
 
-BENCH_HOST_API int32_t mi_trace_reflection(Color* result, RenderState*, Vector3*) {
+extern "C" int32_t mi_trace_reflection(Color* result, RenderState*, Vector3*) {
     *result = {0.25f, 0.5f, 0.75f, 1.0f};
     return 1;
 }
 
-BENCH_HOST_API int32_t mi_trace_environment(Color* result, RenderState*, Vector3*) {
+extern "C" int32_t mi_trace_environment(Color* result, RenderState*, Vector3*) {
     *result = {0.125f, 0.125f, 0.125f, 1.0f};
     return 1;
 }
 
 // A light's tag is the number of samples it gives.
-BENCH_HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
-                                       RenderState*, Tag light, int32_t* sample_count) {
+extern "C" int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
+                                   RenderState*, Tag light, int32_t* sample_count) {
     const int32_t n = *sample_count;
     if (n >= static_cast<int32_t>(light))
         return 0;
@@ -28,18 +31,18 @@ BENCH_HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_direct
     return 1;
 }
 
-BENCH_HOST_API int32_t mi_inclusive_lightlist(int32_t*, Tag**, RenderState*) {
+extern "C" int32_t mi_inclusive_lightlist(int32_t*, Tag**, RenderState*) {
     return 1;
 }
 
-BENCH_HOST_API int32_t mi_exclusive_lightlist(int32_t*, Tag**, RenderState*) {
+extern "C" int32_t mi_exclusive_lightlist(int32_t*, Tag**, RenderState*) {
     return 1;
 }
 
-BENCH_HOST_API void* mi_phen_eval(RenderState*, void* param) {
+extern "C" void* mi_phen_eval(RenderState*, void* param) {
     return param;
 }
 
-BENCH_HOST_API float mi_phong_specular(float, RenderState*, Vector3* light_direction) {
+extern "C" float mi_phong_specular(float, RenderState*, Vector3* light_direction) {
     return 0.5f * light_direction->z;
 }

@@ -26,13 +26,10 @@ Modules load() {
     m.host = require(platform::open_module(platform::module_path("bench_host")), "bench_host");
     m.shade = symbol<ShaderFn>(m.library, "qorv_xraytexture");
     symbol<void (*)(void*)>(m.library, "miSetModuleHandle")(m.host);
-    m.ops = {symbol<mi_trace_reflection_fn>(m.host, "mi_trace_reflection"),
-             symbol<mi_trace_environment_fn>(m.host, "mi_trace_environment"),
-             symbol<mi_sample_light_fn>(m.host, "mi_sample_light"),
-             symbol<mi_inclusive_lightlist_fn>(m.host, "mi_inclusive_lightlist"),
-             symbol<mi_exclusive_lightlist_fn>(m.host, "mi_exclusive_lightlist"),
-             symbol<mi_phen_eval_fn>(m.host, "mi_phen_eval"),
-             symbol<mi_phong_specular_fn>(m.host, "mi_phong_specular")};
+#define LOAD_HOST_OP(type, name, slot, parameters, arguments)                                      \
+    m.ops.name = symbol<name##_fn>(m.host, #name);
+    QORV_XRAYTEXTURE_HOST_OPERATIONS(LOAD_HOST_OP)
+#undef LOAD_HOST_OP
     return m;
 }
 

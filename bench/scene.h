@@ -2,21 +2,17 @@
 // host loads them, and one shading request laid out as a host lays it out.
 #pragma once
 
-#include "shader/xray_params.h"
+#include <qorv_xraytexture.h>
 
-using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
+using ShaderFn = qorv_xraytexture_fn;
 
 // The host operations as plain function pointers, for the baseline and for
 // calls that bypass the library.
+#define HOST_OP_FIELD(type, name, slot, parameters, arguments) name##_fn name;
 struct HostOps {
-    mi_trace_reflection_fn trace_reflection;
-    mi_trace_environment_fn trace_environment;
-    mi_sample_light_fn sample_light;
-    mi_inclusive_lightlist_fn inclusive_lightlist;
-    mi_exclusive_lightlist_fn exclusive_lightlist;
-    mi_phen_eval_fn phen_eval;
-    mi_phong_specular_fn phong_specular;
+    QORV_XRAYTEXTURE_HOST_OPERATIONS(HOST_OP_FIELD)
 };
+#undef HOST_OP_FIELD
 
 // Loads both modules once, hands the host module to the library and resolves
 // every operation the library uses; aborts when anything is missing.

@@ -16,7 +16,7 @@ void wrapper_and_direct(benchmark::State& st) {
     const float exponent = 10.0f;
     host::mi_phong_specular(exponent, &state, &direction); // resolves the slot
 
-    const mi_phong_specular_fn direct = opaque(modules().ops.phong_specular);
+    const mi_phong_specular_fn direct = opaque(modules().ops.mi_phong_specular);
     time_paired(
         st, 1024, "wrapper_ns",
         [&] { benchmark::DoNotOptimize(host::mi_phong_specular(exponent, &state, &direction)); },

@@ -18,40 +18,54 @@ HostEntryTable host_entry_table;
 namespace {
 
 std::atomic<void*> dl_handle{nullptr};
+// Lookups between their check of the module and their store into the table.
+std::atomic<int> storing{0};
 
 static_assert(std::atomic<void*>::is_always_lock_free, "the handle is read and written whole");
+static_assert(std::atomic<int>::is_always_lock_free, "the count is read and written whole");
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 } // namespace
 
-// The cold path. The stores and loads that pair with miSetModuleHandle are
-// sequentially consistent so that a lookup racing a change of module can tell
-// whether its store may have landed after the table was cleared.
+// The cold path. Every access to the handle, the count and the slots here and
+// in miSetModuleHandle is sequentially consistent: their order decides whether
+// an address may stay cached.
 HostProc resolve_host_entry(HostSlot slot, const char* name) {
     void* handle = dl_handle.load();
     if (handle == nullptr)
         fprintf(stderr, "DYNLOAD: dl_handle null\n");
 
     int error = 0;
-    HostProc proc = lookup_symbol(handle, name, &error);
-    host_entry_table.slot[slot].store(proc);
+    const HostProc proc = lookup_symbol(handle, name, &error);
     if (proc == nullptr) {
         fprintf(stderr, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)), error);
         return nullptr;
     }
-    // The module changed during the lookup: this call may still use the address,
-    // but it must not stay cached for calls made under the new module.
-    if (dl_handle.load() != handle) {
-        HostProc cached = proc;
-        host_entry_table.slot[slot].compare_exchange_strong(cached, nullptr);
-    }
+    // Cached only if its module is still the current one. A change of module
+    // that this check misses waits for the store and then clears it; this call
+    // still uses the address it found.
+    storing.fetch_add(1);
+    if (dl_handle.load() == handle)
+        host_entry_table.slot[slot].store(proc);
+    storing.fetch_sub(1);
     return proc;
 }
 
 } // namespace host
 
-extern "C" QORV_EXPORT void miSetModuleHandle(void* handle) {
+extern "C" void miSetModuleHandle(void* handle) {
     host::dl_handle.store(handle);
+    // A lookup that saw the old module may be storing its address. The wait
+    // covers a check and a store, with no call and no lock between them, so it
+    // is short and cannot deadlock, even under the host's loader lock.
+    while (host::storing.load() != 0)
+        host::relax();
     for (auto& slot : host::host_entry_table.slot)
         slot.store(nullptr);
 }

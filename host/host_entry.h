@@ -2,7 +2,7 @@
 // name and signature; after the first call it costs one load and one indirect call.
 #pragma once
 
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 #include <atomic>
 
@@ -13,16 +13,11 @@ using HostProc = void (*)(void);
 
 // Slots of the host's shader interface that this library calls; the other
 // slots belong to operations it never uses and stay null.
+#define HOST_SLOT(type, name, slot, parameters, arguments) slot_##name = slot,
 enum HostSlot : int {
-    slot_mi_trace_reflection = 86,
-    slot_mi_trace_environment = 89,
-    slot_mi_sample_light = 104,
-    slot_mi_inclusive_lightlist = 112,
-    slot_mi_exclusive_lightlist = 113,
-    slot_mi_phen_eval = 115,
-    slot_mi_phong_specular = 234,
-    host_slot_count = 668,
+    QORV_XRAYTEXTURE_HOST_OPERATIONS(HOST_SLOT) host_slot_count = 668,
 };
+#undef HOST_SLOT
 
 struct HostEntryTable {
     std::atomic<HostProc> slot[host_slot_count];
@@ -34,7 +29,7 @@ static_assert(sizeof(HostEntryTable) == 5344, "668 pointer-sized slots");
 
 extern HostEntryTable host_entry_table;
 
-// Looks the name up in the current module and caches the outcome, null included.
+// Looks the name up in the current module and caches the address found.
 // Returns null, after printing why, when the operation cannot be resolved.
 HostProc resolve_host_entry(HostSlot slot, const char* name);
 
@@ -46,47 +41,13 @@ template <typename Fn> inline Fn host_entry(HostSlot slot, const char* name) {
 }
 
 // An operation that cannot be resolved is not called; its wrapper returns the
-// neutral result (0, 0.0f or null) instead.
-
-inline int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
-    auto fn = host_entry<mi_trace_reflection_fn>(slot_mi_trace_reflection, "mi_trace_reflection");
-    return fn ? fn(result, state, direction) : 0;
-}
-
-inline int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
-    auto fn =
-        host_entry<mi_trace_environment_fn>(slot_mi_trace_environment, "mi_trace_environment");
-    return fn ? fn(result, state, direction) : 0;
-}
-
-inline int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
-                               RenderState* state, Tag light, int32_t* sample_count) {
-    auto fn = host_entry<mi_sample_light_fn>(slot_mi_sample_light, "mi_sample_light");
-    return fn ? fn(light_color, light_direction, cosine, state, light, sample_count) : 0;
-}
-
-inline int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
-    auto fn = host_entry<mi_inclusive_lightlist_fn>(slot_mi_inclusive_lightlist,
-                                                    "mi_inclusive_lightlist");
-    return fn ? fn(count, list, state) : 0;
-}
-
-inline int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
-    auto fn = host_entry<mi_exclusive_lightlist_fn>(slot_mi_exclusive_lightlist,
-                                                    "mi_exclusive_lightlist");
-    return fn ? fn(count, list, state) : 0;
-}
-
-inline void* mi_phen_eval(RenderState* state, void* param) {
-    auto fn = host_entry<mi_phen_eval_fn>(slot_mi_phen_eval, "mi_phen_eval");
-    return fn ? fn(state, param) : nullptr;
-}
-
-inline float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
-    auto fn = host_entry<mi_phong_specular_fn>(slot_mi_phong_specular, "mi_phong_specular");
-    return fn ? fn(exponent, state, light_direction) : 0.0f;
-}
+// neutral result instead: 0, 0.0f or null.
+#define HOST_WRAPPER(type, name, slot, parameters, arguments)                                      \
+    inline type name parameters {                                                                  \
+        auto fn = host_entry<name##_fn>(slot_##name, #name);                                       \
+        return fn ? fn arguments : static_cast<type>(0);                                           \
+    }
+QORV_XRAYTEXTURE_HOST_OPERATIONS(HOST_WRAPPER)
+#undef HOST_WRAPPER
 
 } // namespace host
-
-extern "C" QORV_EXPORT void miSetModuleHandle(void* handle);

@@ -12,6 +12,10 @@ HostProc lookup_symbol(void* module, const char* name, int* error) {
     errno = 0;
     void* address = dlsym(module, name);
     *error = errno;
+    // A failed lookup leaves its message pending for the thread's next
+    // dlerror(), which belongs to the host.
+    if (address == nullptr)
+        dlerror();
     errno = saved;
     return reinterpret_cast<HostProc>(address);
 }

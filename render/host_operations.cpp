@@ -12,15 +12,6 @@ using namespace xr;
 
 namespace {
 
-// The shader's signatures must be the published ones.
-static_assert(std::is_same_v<decltype(&mi_trace_reflection), mi_trace_reflection_fn>);
-static_assert(std::is_same_v<decltype(&mi_trace_environment), mi_trace_environment_fn>);
-static_assert(std::is_same_v<decltype(&mi_sample_light), mi_sample_light_fn>);
-static_assert(std::is_same_v<decltype(&mi_inclusive_lightlist), mi_inclusive_lightlist_fn>);
-static_assert(std::is_same_v<decltype(&mi_exclusive_lightlist), mi_exclusive_lightlist_fn>);
-static_assert(std::is_same_v<decltype(&mi_phen_eval), mi_phen_eval_fn>);
-static_assert(std::is_same_v<decltype(&mi_phong_specular), mi_phong_specular_fn>);
-
 bool listed(const Tag* list, int32_t count, Tag tag) {
     return std::find(list, list + std::max(count, 0), tag) != list + std::max(count, 0);
 }

@@ -3,7 +3,7 @@
 // bytes between them. Shaders receive these as RenderState and ShaderRecord.
 #pragma once
 
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The film: linear RGBA pixels, and their encoding as an sRGB PNG.
 #pragma once
 
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 #include <cstdint>
 #include <vector>

@@ -59,7 +59,12 @@ std::string default_shader_path() {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     const std::string path = n > 0 ? std::string(exe, size_t(n)) : std::string();
-    return path.substr(0, path.find_last_of('/') + 1) + "qorv_xraytexture.so";
+    const std::string dir = path.substr(0, path.find_last_of('/') + 1);
+    // Beside the program in the build tree; in its plugin folder once installed.
+    const std::string beside = dir + "qorv_xraytexture.so";
+    if (access(beside.c_str(), F_OK) == 0)
+        return beside;
+    return dir + XRAY_INSTALLED_MODULE_DIR "/qorv_xraytexture.so";
 }
 
 } // namespace xr

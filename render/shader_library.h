@@ -25,7 +25,7 @@ class ShaderLibrary {
     ShaderFn shader_ = nullptr;
 };
 
-// The library built beside this program.
+// The library built beside this program, or else the one installed with it.
 std::string default_shader_path();
 
 } // namespace xr

@@ -1,7 +1,7 @@
 // Small single-precision vector algebra for the renderer.
 #pragma once
 
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 // word at `link_offset` beyond it.
 #pragma once
 
-#include "shader/xray_params.h"
+#include <qorv_xraytexture.h>
 
 #include <cstdint>
 #include <vector>

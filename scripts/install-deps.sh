@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz, package)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
-        build) echo "cmake make g++ binutils libgtest-dev" ;;
+        build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
         render) echo "libembree-dev libtbb-dev libtinyobjloader-dev libstb-dev libcli11-dev" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
         check) echo "valgrind" ;;
         fuzz) echo "clang libclang-rt-14-dev" ;;
+        # dpkg-shlibdeps finds the Debian package's dependencies; CPack runs file on each binary.
+        package) echo "dpkg-dev file lintian" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }

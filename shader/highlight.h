@@ -1,7 +1,7 @@
 // Phong highlights from the shader's lights, averaged over each light's samples.
 #pragma once
 
-#include "shader/xray_params.h"
+#include <qorv_xraytexture.h>
 
 struct Highlight {
     float r, g, b;

@@ -3,13 +3,13 @@
 
 #include <cmath>
 
-extern "C" QORV_EXPORT int32_t qorv_xraytexture_version(void) {
-    return 2;
+extern "C" int32_t qorv_xraytexture_version(void) {
+    return QORV_XRAYTEXTURE_VERSION;
 }
 
-extern "C" QORV_EXPORT int32_t qorv_xraytexture(Color* result, RenderState* state,
-                                                XrayParams* params) {
-    if (state->ray_type == ray_shadow || state->ray_type == ray_displace)
+extern "C" int32_t qorv_xraytexture(Color* result, RenderState* state, XrayParams* params) {
+    if (state->ray_type == QORV_XRAYTEXTURE_RAY_SHADOW ||
+        state->ray_type == QORV_XRAYTEXTURE_RAY_DISPLACE)
         return 0;
 
     const int32_t skip_flagged = *resolve_param(state, &params->skip_flagged);

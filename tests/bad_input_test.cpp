@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The calls that give no result.
         BadInputCase{"ShadowRayWithEverythingNaN",
                      [](Scene& s) {
-                         s.state.ray_type = ray_shadow;
+                         s.state.ray_type = QORV_XRAYTEXTURE_RAY_SHADOW;
                          s.state.facing = nan;
                          s.params.power = nan;
                      },

@@ -222,13 +222,30 @@ TEST_F(ShaderTest, ConnectedParameterThatCannotBeEvaluatedKeepsItsStoredValue) {
     expect_color(result, red);
 }
 
-TEST_F(ShaderTest, ZeroConnectionTagReadsTheStoredValue) {
-    link(); // the host keeps tags, but none is set
+// A parameter is connected when the shader's record has a link offset and the
+// whole 32-bit tag it leads to is not 0; both are read anew on every call.
+TEST_F(ShaderTest, ConnectionIsReadAnewOnEveryCallFromTheLinkOffsetAndTheWholeTag) {
+    Color green = {0, 1, 0, 1};
+    fake.connections[fake.n_connections++] = {&block.params.color, &green};
     state.facing = 0;
-    Color result;
-    ASSERT_EQ(shade(result), 1);
+    auto shaded = [&] {
+        Color result;
+        EXPECT_EQ(shade(result), 1);
+        return result;
+    };
+
+    expect_color(shaded(), red); // no link offset
+    link();
+    expect_color(shaded(), red); // the host keeps tags, but none is set
     EXPECT_EQ(fake.calls_of(HostOp::phen_eval), 0);
-    expect_color(result, red);
+    for (uint32_t tag : {0x1u, 0x100u, 0x10000u, 0x1000000u}) {
+        block.connect(&block.params.color, tag);
+        expect_color(shaded(), green);
+    }
+    EXPECT_EQ(fake.calls_of(HostOp::phen_eval), 4);
+    record.link_offset = 0; // another material's record, whose parameters are not linked
+    expect_color(shaded(), red);
+    EXPECT_EQ(fake.calls_of(HostOp::phen_eval), 4);
 }
 
 namespace {

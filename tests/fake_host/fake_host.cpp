@@ -1,10 +1,10 @@
 #include "tests/fake_host/fake_host.h"
 
-#if defined(_WIN32)
-#define FAKE_HOST_API extern "C" __declspec(dllexport)
-#else
-#define FAKE_HOST_API extern "C" __attribute__((visibility("default")))
-#endif
+// Declared exported; each definition below must match its declaration.
+extern "C" {
+QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
+QORV_XRAYTEXTURE_EXPORT FakeHost* fake_host_state(void);
+} // extern "C"
 
 namespace {
 
@@ -50,14 +50,14 @@ int32_t lightlist(HostOp op, const LightListScript& script, int32_t* count, Tag*
 
 } // namespace
 
-FAKE_HOST_API FakeHost* fake_host_state(void) {
+extern "C" FakeHost* fake_host_state(void) {
     return &host;
 }
 
 // A variant of this module is built without one of these names, to show how
 // the library copes with a host that lacks an operation.
 
-FAKE_HOST_API int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
+extern "C" int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     if (host.reflection_hook) {
         log_call({HostOp::trace_reflection, state, result, direction, 0, 0, nullptr, 0.0f});
         return host.reflection_hook(result, state, direction, host.hook_user);
@@ -65,12 +65,12 @@ FAKE_HOST_API int32_t mi_trace_reflection(Color* result, RenderState* state, Vec
     return trace(HostOp::trace_reflection, host.reflection, result, state, direction);
 }
 
-FAKE_HOST_API int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
+extern "C" int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
     return trace(HostOp::trace_environment, host.environment, result, state, direction);
 }
 
-FAKE_HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
-                                      RenderState* state, Tag light, int32_t* sample_count) {
+extern "C" int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
+                                   RenderState* state, Tag light, int32_t* sample_count) {
     log_call({HostOp::sample_light, state, light_color, light_direction, light, *sample_count,
               nullptr, 0.0f});
     int32_t index = 0;
@@ -85,15 +85,15 @@ FAKE_HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_directi
     return 1;
 }
 
-FAKE_HOST_API int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+extern "C" int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(HostOp::inclusive_lightlist, host.inclusive, count, list, state);
 }
 
-FAKE_HOST_API int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+extern "C" int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(HostOp::exclusive_lightlist, host.exclusive, count, list, state);
 }
 
-FAKE_HOST_API void* mi_phen_eval(RenderState* state, void* param) {
+extern "C" void* mi_phen_eval(RenderState* state, void* param) {
     log_call({HostOp::phen_eval, state, param, nullptr, 0, 0, nullptr, 0.0f});
     for (int32_t i = 0; i < host.n_connections; ++i)
         if (host.connections[i].param == param)
@@ -101,8 +101,7 @@ FAKE_HOST_API void* mi_phen_eval(RenderState* state, void* param) {
     return nullptr;
 }
 
-FAKE_HOST_API float mi_phong_specular(float exponent, RenderState* state,
-                                      Vector3* light_direction) {
+extern "C" float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
     log_call({HostOp::phong_specular, state, nullptr, light_direction, 0, 0, nullptr, exponent});
     const int32_t light = static_cast<int32_t>(light_direction->x);
     const int32_t sample = static_cast<int32_t>(light_direction->y);

@@ -3,7 +3,7 @@
 // host would and reach its state through `fake_host_state`.
 #pragma once
 
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 #include <atomic>
 #include <new>

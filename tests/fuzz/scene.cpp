@@ -121,7 +121,8 @@ void keep_lights_within_block() {
 }
 
 void decode_state(FuzzedDataProvider& in, Level& level) {
-    static const int32_t ray_types[] = {0, 1, 2, ray_shadow, ray_displace};
+    static const int32_t ray_types[] = {0, 1, 2, QORV_XRAYTEXTURE_RAY_SHADOW,
+                                        QORV_XRAYTEXTURE_RAY_DISPLACE};
     RenderState& s = level.state;
     s.ray_type = in.ConsumeBool() ? in.PickValueInArray(ray_types) : in.ConsumeIntegral<int32_t>();
     s.surface_flag = in.ConsumeBool() ? 0 : in.ConsumeIntegral<uint8_t>();

@@ -5,7 +5,7 @@
 // may hand the shader.
 #pragma once
 
-#include "shader/xray_params.h"
+#include <qorv_xraytexture.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,10 @@
 // argument the shader should never pass.
 #include "tests/fuzz/scene.h"
 
-#define HOST_API extern "C" __attribute__((visibility("default")))
+// Declared exported; each definition below must match its declaration.
+extern "C" {
+QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
+} // extern "C"
 
 namespace {
 
@@ -55,16 +58,16 @@ int32_t lightlist(const ListAnswer& answer, int32_t* count, Tag** list, RenderSt
 
 } // namespace
 
-HOST_API int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
+extern "C" int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     return trace(scene.reflection, true, result, state, direction);
 }
 
-HOST_API int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
+extern "C" int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
     return trace(scene.environment, false, result, state, direction);
 }
 
-HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
-                                 RenderState* state, Tag light, int32_t* sample_count) {
+extern "C" int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
+                                   RenderState* state, Tag light, int32_t* sample_count) {
     Level& level = level_of(state);
     if (!light_color || !light_direction || !cosine || !sample_count)
         fail("a light was sampled without somewhere to put the sample");
@@ -85,15 +88,15 @@ HOST_API int32_t mi_sample_light(Color* light_color, Vector3* light_direction, f
     return 1;
 }
 
-HOST_API int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+extern "C" int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(scene.inclusive, count, list, state);
 }
 
-HOST_API int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+extern "C" int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(scene.exclusive, count, list, state);
 }
 
-HOST_API void* mi_phen_eval(RenderState* state, void* param) {
+extern "C" void* mi_phen_eval(RenderState* state, void* param) {
     Level& level = level_of(state);
     const uintptr_t at =
         reinterpret_cast<uintptr_t>(param) - reinterpret_cast<uintptr_t>(scene.block);
@@ -109,7 +112,7 @@ HOST_API void* mi_phen_eval(RenderState* state, void* param) {
     return scene.answered >> word & 1 ? scene.values + word : nullptr;
 }
 
-HOST_API float mi_phong_specular(float, RenderState* state, Vector3* light_direction) {
+extern "C" float mi_phong_specular(float, RenderState* state, Vector3* light_direction) {
     level_of(state);
     if (!light_direction)
         fail("a Phong factor was asked for without a light direction");

@@ -30,7 +30,7 @@ bool same(float a, float b) {
 // surface or, having found something, the flagged child.
 int32_t expected_status(const Level& level) {
     const RenderState& s = level.state;
-    if (s.ray_type == ray_shadow || s.ray_type == ray_displace)
+    if (s.ray_type == QORV_XRAYTEXTURE_RAY_SHADOW || s.ray_type == QORV_XRAYTEXTURE_RAY_DISPLACE)
         return 0;
     const int32_t skip = effective_int(word_skip_flagged);
     if (skip && s.surface_flag)
@@ -98,7 +98,8 @@ int32_t shade_and_check(Color* result, int index) {
         if (std::memcmp(result, &before, sizeof before) != 0)
             fail("a call that gave no result wrote it");
         const int32_t type = level.state.ray_type;
-        if ((type == ray_shadow || type == ray_displace) && level.host_calls != 0)
+        if ((type == QORV_XRAYTEXTURE_RAY_SHADOW || type == QORV_XRAYTEXTURE_RAY_DISPLACE) &&
+            level.host_calls != 0)
             fail("a declined ray type reached the host");
         if (level.n_sampled != 0 || level.list_calls != 0)
             fail("a call that gave no result went on to the lights");

@@ -1,16 +1,16 @@
 // A shader library of another version, which xray-render must refuse.
-#include "host/host_api.h"
+#include <qorv_xraytexture.h>
 
 extern "C" {
 
-QORV_EXPORT int32_t qorv_xraytexture_version(void) {
-    return 1;
+int32_t qorv_xraytexture_version(void) {
+    return QORV_XRAYTEXTURE_VERSION - 1;
 }
 
-QORV_EXPORT int32_t qorv_xraytexture(Color*, RenderState*, void*) {
+int32_t qorv_xraytexture(Color*, RenderState*, XrayParams*) {
     return 0;
 }
 
-QORV_EXPORT void miSetModuleHandle(void*) {}
+void miSetModuleHandle(void*) {}
 
 } // extern "C"

@@ -1,5 +1,6 @@
 #include "tests/support/platform.h"
 
+#include <cerrno>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -34,6 +35,18 @@ bool is_loaded(const std::string& path) {
 
 bool has_global_scope() {
     return true;
+}
+
+int thread_error() {
+    return errno;
+}
+
+void set_thread_error(int error) {
+    errno = error;
+}
+
+bool lookup_error_pending() {
+    return dlerror() != nullptr;
 }
 
 int missing_name_error() {

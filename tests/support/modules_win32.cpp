@@ -33,6 +33,18 @@ bool has_global_scope() {
     return false;
 }
 
+int thread_error() {
+    return static_cast<int>(GetLastError());
+}
+
+void set_thread_error(int error) {
+    SetLastError(static_cast<DWORD>(error));
+}
+
+bool lookup_error_pending() {
+    return false;
+}
+
 int missing_name_error() {
     return ERROR_PROC_NOT_FOUND;
 }

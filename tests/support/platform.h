@@ -19,6 +19,14 @@ bool is_loaded(const std::string& path);
 // Whether a lookup with a null handle searches the modules opened as `global`.
 bool has_global_scope();
 
+// The calling thread's error code that a lookup could overwrite: errno, or
+// GetLastError() on Windows.
+int thread_error();
+void set_thread_error(int error);
+// Whether a message waits for the thread's next dlerror(), which this reads
+// and so clears. Never on Windows.
+bool lookup_error_pending();
+
 // The error code a failed lookup of a missing name reports on this platform
 // (whatever the handle, null included), or -1 where it is left unspecified.
 int missing_name_error();

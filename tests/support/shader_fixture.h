@@ -2,18 +2,18 @@
 // and a render state and parameter block laid out as a host lays them out.
 #pragma once
 
-#include "shader/xray_params.h"
 #include "tests/fake_host/fake_host.h"
 #include "tests/support/platform.h"
+#include <qorv_xraytexture.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-using ShaderFn = int32_t (*)(Color*, RenderState*, XrayParams*);
-using VersionFn = int32_t (*)(void);
-using SetModuleHandleFn = void (*)(void*);
+using ShaderFn = qorv_xraytexture_fn;
+using VersionFn = qorv_xraytexture_version_fn;
+using SetModuleHandleFn = miSetModuleHandle_fn;
 
 // The shader library with its handle and entry table as a fresh load leaves them.
 struct ShaderLibrary {

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, moves the prefix elsewhere, builds
+# the example host out of tree against it with find_package alone, and checks
+# the table it prints and its refusal of another version. Checks on the way
+# what pkg-config says of the prefix and that xray-render, moved with it,
+# still finds the library.
+# Usage: check_installed_example.sh BUILD_DIR SOURCE_DIR [WRONG_VERSION_LIBRARY]
+set -euo pipefail
+build="$1"
+source="$2"
+wrong_version="${3:-}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "check_installed_example: $*" >&2
+    exit 1
+}
+
+cmake --install "$build" --prefix "$work/installed" >/dev/null
+
+pc_dir=$(dirname "$(find "$work/installed" -name qorv_xraytexture.pc)")
+pc() { PKG_CONFIG_PATH="$pc_dir" pkg-config "$@" qorv_xraytexture; }
+[ "$(pc --modversion)" = 2.0.0 ] || fail "pkg-config gives version $(pc --modversion)"
+[ "$(echo $(pc --cflags))" = "-I$work/installed/include" ] || fail "pkg-config gives cflags $(pc --cflags)"
+[ -f "$(pc --variable=plugindir)/qorv_xraytexture.so" ] || fail "no library in plugindir"
+[ -f "$(pc --variable=datadir)/qorv_xraytexture.json" ] || fail "no declaration in datadir"
+
+# Nothing in the installed files may depend on where they were installed.
+mv "$work/installed" "$work/moved"
+prefix="$work/moved"
+if [ -x "$prefix/bin/xray-render" ]; then
+    "$prefix/bin/xray-render" --width 8 --height 5 --spp 1 --out "$work/moved.png" >/dev/null ||
+        fail "the installed xray-render does not find its library"
+fi
+
+cmake -S "$source/examples/minimal_host" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="-Wall -Wextra -pedantic -Werror" >"$work/configure.log" ||
+    { cat "$work/configure.log"; fail "the example does not configure"; }
+cmake --build "$work/example" >"$work/build.log" || { cat "$work/build.log"; fail "the example does not build"; }
+"$work/example/minimal_host" >"$work/table.txt" || fail "the example host failed"
+diff -u "$source/tests/packaging/minimal_host_output.txt" "$work/table.txt" ||
+    fail "the example host's table differs"
+
+if [ -n "$wrong_version" ]; then
+    if "$work/example/minimal_host" "$wrong_version" >/dev/null 2>"$work/refusal.txt"; then
+        fail "the example host accepted a library of another version"
+    fi
+    grep -q "is version 1 of the shader; this host needs 2" "$work/refusal.txt" ||
+        fail "unexpected refusal: $(cat "$work/refusal.txt")"
+fi
+echo "check_installed_example: the example host built against the moved prefix prints the expected table"
