@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz, farm)
 set -euo pipefail
 
 packages_for() {
@@ -12,6 +12,8 @@ packages_for() {
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
         check) echo "valgrind" ;;
         fuzz) echo "clang libclang-rt-14-dev" ;;
+        # The farm test's one-node cluster; mungekey comes with munge.
+        farm) echo "slurm-wlm munge" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }
