@@ -41,7 +41,8 @@ void crop(const std::vector<float>& plane, const Imath::Box2i& data, const Imath
                   plane[size_t((y - data.min.y) * data_width + (x - data.min.x))]);
 }
 
-size_t pixel_count(const Imath::Box2i& box) {
+// Refuses windows that are empty or too large to hold.
+size_t checked_pixel_count(const Imath::Box2i& box) {
     const int64_t width = int64_t(box.max.x) - box.min.x + 1;
     const int64_t height = int64_t(box.max.y) - box.min.y + 1;
     if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > max_decoded_pixels)
@@ -60,11 +61,6 @@ std::vector<uint8_t> encode_exr(const Film& film) {
         const Color& c = film.beauty.pixels[i];
         rgba[4 * i] = c.r, rgba[4 * i + 1] = c.g, rgba[4 * i + 2] = c.b, rgba[4 * i + 3] = c.a;
     }
-    std::vector<std::vector<half>> halves;
-    for (const FilmChannel& channel : film.channels)
-        if (channel.precision == ChannelPrecision::half)
-            halves.emplace_back(channel.values.begin(), channel.values.end());
-
     Imf::Header header(film.width(), film.height());
     header.compression() = compression;
     Imf::FrameBuffer frame;
@@ -76,12 +72,15 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     };
     for (size_t i = 0; i < 4; ++i)
         add(std::string(1, "RGBA"[i]), Imf::HALF, &rgba[i], 4 * sizeof(half));
-    auto next_half = halves.begin();
-    for (const FilmChannel& channel : film.channels) {
-        if (channel.precision == ChannelPrecision::half)
-            add(channel.name, Imf::HALF, (next_half++)->data(), sizeof(half));
-        else
+    std::vector<std::vector<half>> halves(film.channels.size());
+    for (size_t k = 0; k < film.channels.size(); ++k) {
+        const FilmChannel& channel = film.channels[k];
+        if (channel.precision == ChannelPrecision::single) {
             add(channel.name, Imf::FLOAT, channel.values.data(), sizeof(float));
+            continue;
+        }
+        halves[k].assign(channel.values.begin(), channel.values.end());
+        add(channel.name, Imf::HALF, halves[k].data(), sizeof(half));
     }
 
     Imf::StdOSStream stream;
@@ -100,8 +99,8 @@ Film decode_exr(const std::vector<uint8_t>& exr) {
     Imf::InputFile file(stream);
     const Imath::Box2i display = file.header().displayWindow();
     const Imath::Box2i data = file.header().dataWindow();
-    pixel_count(display);
-    const size_t data_pixels = pixel_count(data);
+    checked_pixel_count(display);
+    const size_t data_pixels = checked_pixel_count(data);
     const Imf::ChannelList& list = file.header().channels();
     for (const char* name : {"R", "G", "B"})
         if (!list.findChannel(name))
