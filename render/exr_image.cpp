@@ -7,7 +7,10 @@
 #include <ImfOutputFile.h>
 #include <ImfStdIO.h>
 
+#include <Iex.h>
+
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -18,6 +21,28 @@ namespace {
 // Lossless, and the smaller and faster of the two lossless coders on renders
 // with flat backdrops and float passes (see the README).
 constexpr Imf::Compression compression = Imf::ZIP_COMPRESSION;
+
+// A file's bytes in memory, read under the file's name, which OpenEXR's
+// messages quote.
+class MemoryStream : public Imf::IStream {
+  public:
+    MemoryStream(const std::vector<uint8_t>& bytes, const std::string& name)
+        : Imf::IStream(name.c_str()), bytes_(bytes) {}
+
+    bool read(char c[], int n) override {
+        if (n < 0 || position_ > bytes_.size() || bytes_.size() - position_ < size_t(n))
+            throw Iex::InputExc("Unexpected end of file.");
+        std::memcpy(c, bytes_.data() + position_, size_t(n));
+        position_ += size_t(n);
+        return position_ < bytes_.size();
+    }
+    uint64_t tellg() override { return position_; }
+    void seekg(uint64_t position) override { position_ = position; }
+
+  private:
+    const std::vector<uint8_t>& bytes_;
+    uint64_t position_ = 0;
+};
 
 // One channel of the file over the data window.
 struct Plane {
@@ -93,9 +118,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     return {bytes.begin(), bytes.end()};
 }
 
-Film decode_exr(const std::vector<uint8_t>& exr) {
-    Imf::StdISStream stream;
-    stream.str(std::string(exr.begin(), exr.end()));
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name) {
+    MemoryStream stream(exr, name);
     Imf::InputFile file(stream);
     const Imath::Box2i display = file.header().displayWindow();
     const Imath::Box2i data = file.header().dataWindow();

@@ -6,6 +6,7 @@
 #include "render/film.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace xr {
@@ -16,7 +17,7 @@ std::vector<uint8_t> encode_exr(const Film& film);
 // A scan-line or tiled, single-part file: R, G, B (required) and A (1 when
 // missing) into the beauty, every other channel into a film channel. Pixels
 // of the display window that lie outside the data window are zero. Throws
-// std::runtime_error saying why.
-Film decode_exr(const std::vector<uint8_t>& exr);
+// an exception saying why, about the file of that name.
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name);
 
 } // namespace xr

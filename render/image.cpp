@@ -64,9 +64,9 @@ Image decode_png(const std::vector<uint8_t>& png) {
     if (uint64_t(width) * uint64_t(height) > max_decoded_pixels)
         throw std::runtime_error("PNG image of " + std::to_string(width) + "x" +
                                  std::to_string(height) + " pixels is too large");
-    // Both depths decode to values in [0, max], four per pixel.
+    // Both depths decode to four values a pixel, from 0 to full scale.
     const bool deep = stbi_is_16_bit_from_memory(data, size);
-    const float max = deep ? 65535.0f : 255.0f;
+    const float full_scale = deep ? 65535.0f : 255.0f;
     std::unique_ptr<void, void (*)(void*)> pixels(
         deep ? static_cast<void*>(
                    stbi_load_16_from_memory(data, size, &width, &height, &channels, 4))
@@ -76,8 +76,8 @@ Image decode_png(const std::vector<uint8_t>& png) {
         throw std::runtime_error(std::string("cannot decode the PNG image (") +
                                  stbi_failure_reason() + ")");
     auto value = [&](size_t i) {
-        return deep ? float(static_cast<const uint16_t*>(pixels.get())[i]) / max
-                    : float(static_cast<const uint8_t*>(pixels.get())[i]) / max;
+        return deep ? float(static_cast<const uint16_t*>(pixels.get())[i]) / full_scale
+                    : float(static_cast<const uint8_t*>(pixels.get())[i]) / full_scale;
     };
     Image image(width, height);
     for (size_t i = 0; i < image.pixels.size(); ++i) {

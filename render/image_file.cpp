@@ -58,7 +58,7 @@ ImageFile read_image(const std::string& path) {
         if (starts_with(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}))
             return {ImageFormat::png, Film(decode_png(bytes))};
         if (starts_with(bytes, {0x76, 0x2f, 0x31, 0x01}))
-            return {ImageFormat::exr, decode_exr(bytes)};
+            return {ImageFormat::exr, decode_exr(bytes, path)};
         throw std::runtime_error("neither a PNG nor an OpenEXR image");
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));

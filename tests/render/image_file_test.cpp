@@ -155,7 +155,7 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
         {"", "Is a directory"},
         {"text.png", "neither a PNG nor an OpenEXR image"},
         {"truncated.png", "PNG"},
-        {"truncated.exr", ""},
+        {"truncated.exr", "end of file"},
     };
     for (const auto& [name, reason] : cases)
         try {
