@@ -1,6 +1,6 @@
 # Drives CMake presets; `make demo` and the test targets install what is missing first.
 .PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz \
-	install package
+	install package farm
 
 all: build
 
@@ -22,8 +22,8 @@ test-linux: build
 test-windows: windows
 	scripts/test-windows.sh
 
-# The suite again under valgrind and under each sanitizer build.
-check: test valgrind asan tsan
+# The suite again under valgrind and under each sanitizer build, and the farm.
+check: test valgrind asan tsan farm
 
 valgrind: build
 	scripts/install-deps.sh check
@@ -34,6 +34,11 @@ asan tsan:
 	cmake --preset $@
 	cmake --build --preset $@
 	ctest --preset $@
+
+# The turntable job array on a one-node Slurm cluster started here (as root).
+farm: build
+	scripts/install-deps.sh farm
+	scripts/test-farm.sh build/default/bin/xray-render
 
 # Fuzzes for FUZZ_SECONDS from the committed seeds; new inputs stay in build/.
 FUZZ_SECONDS ?= 60

@@ -1,11 +1,23 @@
 #include "render/image.h"
 
+#include "render/srgb.h"
+
 #include <algorithm>
 #include <cmath>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include <stb_image_write.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace xr {
 
@@ -26,10 +38,7 @@ void append(void* context, void* data, int size) {
 } // namespace
 
 uint8_t encode_srgb(float c) {
-    if (!(c > 0.0f))
-        return 0;
-    const float s = c <= 0.0031308f ? 12.92f * c : 1.055f * std::pow(c, 1.0f / 2.4f) - 0.055f;
-    return quantize(s);
+    return quantize(srgb_encode(c));
 }
 
 std::vector<uint8_t> encode_png(const Image& image) {
@@ -43,6 +52,40 @@ std::vector<uint8_t> encode_png(const Image& image) {
                                 image.width * 4))
         png.clear();
     return png;
+}
+
+Image decode_png(const std::vector<uint8_t>& png) {
+    const auto* data = png.data();
+    const int size = png.size() > size_t(INT32_MAX) ? 0 : int(png.size());
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(data, size, &width, &height, &channels))
+        throw std::runtime_error(std::string("not a readable PNG image (") + stbi_failure_reason() +
+                                 ")");
+    if (uint64_t(width) * uint64_t(height) > max_decoded_pixels)
+        throw std::runtime_error("PNG image of " + std::to_string(width) + "x" +
+                                 std::to_string(height) + " pixels is too large");
+    // Both depths decode to four values a pixel, from 0 to full scale.
+    const bool deep = stbi_is_16_bit_from_memory(data, size);
+    const float full_scale = deep ? 65535.0f : 255.0f;
+    std::unique_ptr<void, void (*)(void*)> pixels(
+        deep ? static_cast<void*>(
+                   stbi_load_16_from_memory(data, size, &width, &height, &channels, 4))
+             : static_cast<void*>(stbi_load_from_memory(data, size, &width, &height, &channels, 4)),
+        stbi_image_free);
+    if (!pixels)
+        throw std::runtime_error(std::string("cannot decode the PNG image (") +
+                                 stbi_failure_reason() + ")");
+    auto value = [&](size_t i) {
+        return deep ? float(static_cast<const uint16_t*>(pixels.get())[i]) / full_scale
+                    : float(static_cast<const uint8_t*>(pixels.get())[i]) / full_scale;
+    };
+    Image image(width, height);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        const float a = value(4 * i + 3);
+        image.pixels[i] = {srgb_decode(value(4 * i)) * a, srgb_decode(value(4 * i + 1)) * a,
+                           srgb_decode(value(4 * i + 2)) * a, a};
+    }
+    return image;
 }
 
 } // namespace xr

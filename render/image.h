@@ -1,4 +1,4 @@
-// The film: linear RGBA pixels, and their encoding as an sRGB PNG.
+// Linear RGBA pixels, and their encoding as an sRGB PNG.
 #pragma once
 
 #include <qorv_xraytexture.h>
@@ -19,8 +19,15 @@ struct Image {
     std::vector<Color> pixels;
 };
 
+// The most pixels a decoded image may have: that of the largest frame the
+// renderer makes, 16384 × 16384.
+constexpr size_t max_decoded_pixels = size_t(1) << 28;
+
 // 8-bit sRGB-encoded colour, alpha kept linear; values are clamped to [0, 1].
 uint8_t encode_srgb(float linear);
 std::vector<uint8_t> encode_png(const Image& image);
+// 8- or 16-bit PNG of any colour type, as linear colour premultiplied by its
+// (straight, in the file) alpha. Throws std::runtime_error saying why.
+Image decode_png(const std::vector<uint8_t>& png);
 
 } // namespace xr

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz, package)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz, package, farm)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
-        render) echo "libembree-dev libtbb-dev libtinyobjloader-dev libstb-dev libcli11-dev" ;;
+        render) echo "libembree-dev libtbb-dev libtinyobjloader-dev libstb-dev libcli11-dev libopenexr-dev" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
@@ -14,6 +14,8 @@ packages_for() {
         fuzz) echo "clang libclang-rt-14-dev" ;;
         # dpkg-shlibdeps finds the Debian package's dependencies; CPack runs file on each binary.
         package) echo "dpkg-dev file lintian" ;;
+        # The farm test's one-node cluster; mungekey comes with munge.
+        farm) echo "slurm-wlm munge" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }

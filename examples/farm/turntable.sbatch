@@ -1,0 +1,51 @@
+#!/bin/bash
+# A turntable rendered by a Slurm job array. Frames are numbered from 1; array
+# task i renders frames i*CHUNK+1 to (i+1)*CHUNK, the last task what is left,
+# so the array needs tasks 0 to ceil(FRAMES/CHUNK)-1:
+#
+#   FRAMES=120 CHUNK=10 sbatch --array=0-11 turntable.sbatch --scene model.json
+#
+# Arguments after the script go to xray-render. Frames that are already
+# complete are skipped, so a failed or lost task is re-run by submitting the
+# array, or just that task, again. See docs/farm.md.
+#
+# Environment: FRAMES (120), CHUNK (10 frames a task), OUT (the frames' path,
+# hashes for the frame number: turntable_####.png), XRAY_RENDER (the program,
+# xray-render on the PATH), THREADS (--cpus-per-task, or every core), TASK
+# (the task index, SLURM_ARRAY_TASK_ID by default; set it to run the script
+# under another scheduler, or none).
+#SBATCH --job-name=xray-turntable
+#SBATCH --array=0-11
+#SBATCH --cpus-per-task=4
+#SBATCH --time=01:00:00
+#SBATCH --output=xray-turntable_%A_%a.log
+set -euo pipefail
+
+frames=${FRAMES:-120}
+chunk=${CHUNK:-10}
+out=${OUT:-turntable_####.png}
+renderer=${XRAY_RENDER:-xray-render}
+threads=${THREADS:-${SLURM_CPUS_PER_TASK:-0}}
+task=${TASK:-${SLURM_ARRAY_TASK_ID:-}}
+
+if ! [[ $frames =~ ^[1-9][0-9]*$ && $chunk =~ ^[1-9][0-9]*$ ]]; then
+    echo "turntable: FRAMES and CHUNK must be positive whole numbers" >&2
+    exit 2
+fi
+if ! [[ $task =~ ^[0-9]+$ ]]; then
+    echo "turntable: no task index: submit with sbatch --array, or set TASK" >&2
+    exit 2
+fi
+first=$((task * chunk + 1))
+last=$(((task + 1) * chunk))
+if ((last > frames)); then
+    last=$frames
+fi
+if ((first > last)); then
+    echo "task $task: no frames to render (FRAMES=$frames, CHUNK=$chunk)"
+    exit 0
+fi
+
+echo "task $task: frames $first-$last of $frames on ${SLURMD_NODENAME:-$(uname -n)}"
+exec "$renderer" --turntable "$frames" --frames "$first-$last" --skip-existing \
+    --threads "$threads" --out "$out" "$@"

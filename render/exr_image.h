@@ -1,0 +1,23 @@
+// OpenEXR files of a film: the beauty as half-float RGBA, premultiplied as
+// compositors expect, and each film channel under its own name, losslessly
+// compressed.
+#pragma once
+
+#include "render/film.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+// The bytes of the file, to be written whole through an OutputFile.
+std::vector<uint8_t> encode_exr(const Film& film);
+
+// A scan-line or tiled, single-part file: R, G, B (required) and A (1 when
+// missing) into the beauty, every other channel into a film channel. Pixels
+// of the display window that lie outside the data window are zero. Throws
+// an exception saying why, about the file of that name.
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name);
+
+} // namespace xr

@@ -1,0 +1,256 @@
+#!/usr/bin/env bash
+# Runs examples/farm/turntable.sbatch on a real one-node Slurm cluster brought
+# up on this machine (munged, slurmctld and slurmd on localhost, everything
+# under build/farm/), checks that the frames of the job array equal those of a
+# single-process render byte for byte, and that re-submitting the array after
+# losing a task's frames renders those frames and nothing else. The cluster is
+# torn down however the script ends.
+# Usage (as root): scripts/test-farm.sh [path/to/xray-render]
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+renderer=${1:-$root/build/default/bin/xray-render}
+farm=$root/build/farm
+cluster=$farm/cluster
+frames=10 # in chunks of 3: four tasks, the last with one frame
+chunk=3
+tasks=$(((frames + chunk - 1) / chunk))
+render_args=(--width 160 --height 100 --spp 4)
+
+say() { echo "farm: $*"; }
+fail() {
+    echo "farm: FAILED: $*" >&2
+    exit 1
+}
+
+[ "$(id -u)" -eq 0 ] || fail "run as root: slurmd starts each job as its user"
+for command in munged mungekey slurmctld slurmd sbatch scontrol sinfo; do
+    command -v "$command" >/dev/null || fail "$command not found (scripts/install-deps.sh farm)"
+done
+[ -x "$renderer" ] || fail "no renderer at $renderer (make build)"
+renderer=$(realpath "$renderer") # the jobs run in another directory
+
+# Until xray-render renders frame ranges, a stand-in that writes each frame as
+# a line of text runs the same array job: the split, the names, the re-run.
+if "$renderer" --help | grep -q -- '--frames'; then
+    render=$renderer
+else
+    render=$farm/stand-in-render
+    say "xray-render has no --frames yet: the job array runs $render"
+fi
+
+# Daemons we started, by name and process id, for the teardown.
+declare -A daemons=()
+
+# Waits up to 10 s for a daemon we started to end, then ends it.
+stop() {
+    local pid=${daemons[$1]:-}
+    [ -n "$pid" ] || return 0
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        say "$1 ($pid) did not stop; terminating it"
+        kill -TERM "$pid" 2>/dev/null
+        sleep 1
+        kill -KILL "$pid" 2>/dev/null
+    fi
+    wait "$pid" 2>/dev/null
+}
+
+teardown() {
+    local status=$?
+    set +e
+    # Slurm first, while munge still vouches for its messages.
+    [ -n "${daemons[slurmctld]:-}" ] && scontrol shutdown >/dev/null 2>&1 # slurmd too
+    stop slurmd
+    stop slurmctld
+    [ -n "${daemons[munged]:-}" ] && kill -TERM "${daemons[munged]}" 2>/dev/null
+    stop munged
+    if [ "$status" -ne 0 ]; then
+        # What a daemon printed before its log file opened, or else its log.
+        for out in "$cluster"/log/*.out; do
+            log=${out%.out}.log
+            [ -s "$log" ] || log=$out
+            [ -s "$log" ] && { echo "--- last lines of $log"; tail -n 15 "$log"; }
+        done
+    fi
+    say "cluster stopped"
+    exit "$status"
+}
+trap teardown EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Waits up to $1 seconds for the command that follows to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    for _ in $(seq $((seconds * 5))); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+free_port() {
+    local port
+    for _ in $(seq 100); do
+        port=$((20000 + RANDOM % 20000))
+        if ! port_in_use "$port" && [ "$port" != "${1:-}" ]; then
+            echo "$port"
+            return 0
+        fi
+    done
+    fail "no free port found"
+}
+
+write_stand_in() {
+    cat >"$render" <<'STAND_IN'
+#!/usr/bin/env bash
+# Stands in for xray-render --turntable N --frames A-B --skip-existing --out P:
+# each frame is a line of text naming the frame and the scene's options.
+set -euo pipefail
+frames=0 range= out= skip=0 scene=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --turntable) frames=$2; shift 2 ;;
+        --frames) range=$2; shift 2 ;;
+        --out) out=$2; shift 2 ;;
+        --skip-existing) skip=1; shift ;;
+        --threads) shift 2 ;; # like the real renderer's, frames do not depend on it
+        *) scene+=("$1"); shift ;;
+    esac
+done
+hashes=$(grep -o '#\+' <<<"$out" | head -n 1)
+[ -n "$hashes" ] || { echo "stand-in: --out needs hashes for the frame number" >&2; exit 2; }
+first=${range%-*} last=${range#*-}
+for frame in $(seq "${first:-1}" "${last:-$frames}"); do
+    name=${out/"$hashes"/$(printf "%0${#hashes}d" "$frame")}
+    if [ "$skip" = 1 ] && [ -e "$name" ]; then
+        echo "frame $frame: $name is complete, skipped"
+        continue
+    fi
+    echo "turntable frame $frame of $frames: ${scene[*]}" >"$name.partial"
+    mv "$name.partial" "$name"
+    echo "frame $frame: $name"
+done
+STAND_IN
+    chmod +x "$render"
+}
+
+# --- a fresh cluster ---------------------------------------------------------
+rm -rf "$farm"
+mkdir -p "$cluster"/{state,spool,log} "$farm"/{array,single,logs}
+# munged refuses a socket directory that others cannot enter.
+mkdir -m 755 "$cluster/run"
+[ "$render" = "$renderer" ] || write_stand_in
+
+mungekey --create --keyfile="$cluster/munge.key"
+# --force: a test cluster may live under a directory munged would call unsafe.
+setsid munged --foreground --force --key-file="$cluster/munge.key" --socket="$cluster/run/munge.socket" \
+    --pid-file="$cluster/run/munged.pid" --log-file="$cluster/log/munged.log" \
+    --seed-file="$cluster/munge.seed" >"$cluster/log/munged.out" 2>&1 &
+daemons[munged]=$!
+wait_for 10 test -S "$cluster/run/munge.socket" || fail "munged did not start"
+
+controller_port=$(free_port)
+node_port=$(free_port "$controller_port")
+export SLURM_CONF=$cluster/slurm.conf
+cat >"$SLURM_CONF" <<EOF
+ClusterName=xrayfarm
+SlurmctldHost=localhost(127.0.0.1)
+SlurmctldPort=$controller_port
+SlurmdPort=$node_port
+SlurmUser=root
+AuthType=auth/munge
+CredType=cred/munge
+AuthInfo=socket=$cluster/run/munge.socket
+StateSaveLocation=$cluster/state
+SlurmdSpoolDir=$cluster/spool
+SlurmctldPidFile=$cluster/run/slurmctld.pid
+SlurmdPidFile=$cluster/run/slurmd.pid
+SlurmctldLogFile=$cluster/log/slurmctld.log
+SlurmdLogFile=$cluster/log/slurmd.log
+# No cgroups: processes are tracked through /proc, tasks are not confined.
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+JobAcctGatherType=jobacct_gather/none
+AccountingStorageType=accounting_storage/none
+MpiDefault=none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_CPU
+ReturnToService=2
+PlugStackConfig=$cluster/plugstack.conf
+NodeName=farmnode NodeHostname=$(uname -n) NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
+PartitionName=render Nodes=farmnode Default=YES MaxTime=INFINITE State=UP
+EOF
+: >"$cluster/plugstack.conf" # none of the system's SPANK plugins
+
+# In the foreground, so that the process ids are those of the daemons, and in
+# sessions of their own, so that Ctrl-C leaves them to the teardown. What they
+# print before their log files open goes to *.out.
+setsid slurmctld -D -f "$SLURM_CONF" >"$cluster/log/slurmctld.out" 2>&1 &
+daemons[slurmctld]=$!
+wait_for 30 scontrol ping || fail "slurmctld did not answer"
+setsid slurmd -D -f "$SLURM_CONF" -N farmnode >"$cluster/log/slurmd.out" 2>&1 &
+daemons[slurmd]=$!
+node_idle() { [ "$(sinfo --noheader --nodes=farmnode --format=%t)" = idle ]; }
+wait_for 30 node_idle || fail "the node did not come up: $(sinfo --noheader 2>&1)"
+say "one-node cluster up: $(sinfo --noheader --format='%P %a %D node, %c CPUs, %t')"
+
+# --- the array job -----------------------------------------------------------
+submit() {
+    FRAMES=$frames CHUNK=$chunk OUT=frame_####.png XRAY_RENDER=$render \
+        timeout --foreground 600 sbatch --wait --quiet --chdir="$farm/array" --array="0-$((tasks - 1))" \
+        --cpus-per-task=1 --output="$farm/logs/$1_%a.log" \
+        "$root/examples/farm/turntable.sbatch" "${render_args[@]}"
+}
+
+# Modification times to the nanosecond, with inode numbers: a frame written
+# again, even with the same bytes, shows.
+fingerprints() { (cd "$farm/array" && stat --format='%n %i %y' frame_*.png); }
+
+started=$SECONDS
+submit first || fail "the array job failed (logs in build/farm/logs/)"
+say "array job of $tasks tasks done in $((SECONDS - started)) s"
+# The tasks' ranges follow one another from the first frame to the last.
+next=1
+for ((task = 0; task < tasks; task++)); do
+    line=$(grep -h "^task $task: frames" "$farm/logs/first_$task.log") ||
+        fail "task $task named no frames"
+    echo "farm:   $line"
+    range=$(sed -E 's/^task [0-9]+: frames ([0-9]+-[0-9]+) .*/\1/' <<<"$line")
+    [ "${range%-*}" -eq "$next" ] || fail "task $task starts at ${range%-*}, not $next"
+    next=$((${range#*-} + 1))
+done
+[ "$next" -eq $((frames + 1)) ] || fail "the tasks rendered frames 1 to $((next - 1)) of $frames"
+
+"$render" --turntable "$frames" --out "$farm/single/frame_####.png" "${render_args[@]}" >/dev/null
+# shellcheck disable=SC2012 # the names are the frames' own
+expected=$(ls "$farm/single") written=$(ls "$farm/array")
+[ "$written" = "$expected" ] ||
+    fail "the array job wrote ${written//$'\n'/ } instead of ${expected//$'\n'/ }"
+[ "$(wc -l <<<"$expected")" -eq "$frames" ] || fail "$frames frames expected: ${expected//$'\n'/ }"
+for name in $expected; do
+    cmp --quiet "$farm/array/$name" "$farm/single/$name" ||
+        fail "$name differs from the single-process render"
+done
+say "$frames frames equal those of a single-process render, byte for byte"
+
+# Losing task 1's frames, then re-submitting the whole array, renders those
+# frames again and leaves every other frame as it was.
+mapfile -t lost < <(seq --format='frame_%04g.png' $((chunk + 1)) $((2 * chunk)))
+before=$(fingerprints | grep -v -F "${lost[@]/#/-e}")
+(cd "$farm/array" && rm "${lost[@]}")
+submit again || fail "the re-submitted array job failed"
+[ "$(fingerprints | grep -v -F "${lost[@]/#/-e}")" = "$before" ] ||
+    fail "re-submitting the array wrote frames that were complete"
+for name in "${lost[@]}"; do
+    cmp --quiet "$farm/array/$name" "$farm/single/$name" || fail "$name was not rendered again"
+done
+say "re-submitted after losing ${lost[*]}: those rendered again, the others skipped"
+say "PASS"

@@ -1,0 +1,162 @@
+// Comparing images: the measures, the space they are taken in, and the
+// command's verdict, exit status and heat map.
+#include "tests/render/scratch_dir.h"
+
+#include "render/compare_command.h"
+#include "render/exr_image.h"
+#include "render/image_compare.h"
+#include "render/srgb.h"
+
+#include <cmath>
+
+using namespace xr;
+
+namespace {
+
+// A 20x10 gradient.
+Image gradient() {
+    Image image(20, 10);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            image.at(x, y) = {float(x) / 19.0f, float(y) / 9.0f, 0.25f, 1.0f};
+    return image;
+}
+
+class CompareCommand : public ScratchDir {
+  protected:
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+
+    Outcome compare(std::vector<std::string> args) {
+        args.insert(args.begin(), "compare");
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = compare_command(int(argv.size()), argv.data());
+        std::string out = testing::internal::GetCapturedStdout();
+        return {status, out, testing::internal::GetCapturedStderr()};
+    }
+};
+
+} // namespace
+
+TEST(ImageCompare, MeasuresTheLargestDifferenceWhereItIsAndThePixelsOverTheThreshold) {
+    const Image a = gradient();
+    Image b = a;
+    b.at(3, 7).g += 0.01f;
+    b.at(12, 2).a -= 0.25f;
+    b.at(12, 2).r += 0.002f;
+    const ImageDifference d = measure_difference(a, b, 0.005f);
+    EXPECT_EQ(d.max, 0.25f);
+    EXPECT_EQ(d.max_x, 12);
+    EXPECT_EQ(d.max_y, 2);
+    EXPECT_EQ(d.max_channel, 3);
+    EXPECT_EQ(d.over, 2u); // the pixel whose worst channel is over counts once
+    EXPECT_EQ(measure_difference(a, b, 0.01f).over, 1u);
+    EXPECT_NEAR(d.mean, (0.01 + 0.25 + 0.002) / (4 * 200), 1e-7);
+}
+
+TEST(ImageCompare, PixelsGoneBadNeverPass) {
+    Image a = gradient(), b = gradient();
+    a.at(0, 0).r = b.at(0, 0).r = NAN;      // the same fault in both: equal
+    a.at(1, 0).g = b.at(1, 0).g = INFINITY; // likewise
+    b.at(2, 0).b = NAN;                     // a number against NaN
+    b.at(3, 0).a = -INFINITY;
+    const ImageDifference d = measure_difference(a, b, 1e6f);
+    EXPECT_EQ(d.over, 2u);
+    EXPECT_EQ(d.max, INFINITY);
+    // Compared as a PNG holds them, NaN must not turn into a harmless 0.
+    const Image da = in_space(a, CompareSpace::display), db = in_space(b, CompareSpace::display);
+    EXPECT_EQ(measure_difference(da, db, 1e6f).over, 1u);
+}
+
+TEST(ImageCompare, DisplaySpaceIsTheStraightSrgbAPngHolds) {
+    Image image(1, 1);
+    image.at(0, 0) = {0.25f, 0.1f, 0.0f, 0.5f}; // premultiplied
+    const Color c = in_space(image, CompareSpace::display).at(0, 0);
+    EXPECT_FLOAT_EQ(c.r, srgb_encode(0.5f));
+    EXPECT_FLOAT_EQ(c.g, srgb_encode(0.2f));
+    EXPECT_EQ(c.a, 0.5f);
+}
+
+TEST_F(CompareCommand, VerdictAndExitStatusFollowTheLimits) {
+    const Image a = gradient();
+    Image near = a, far = a;
+    for (int x = 0; x < 4; ++x) // 4 pixels, 2%, three 8-bit steps brighter
+        near.at(x, 5).g = srgb_decode(srgb_encode(a.at(x, 5).g) + 3.0f / 255.0f);
+    for (Color& c : far.pixels)
+        c.r = 1.0f - c.r;
+    write("a.png", encode_png(a));
+    write("a.exr", encode_exr(Film(a)));
+    write("near.png", encode_png(near));
+    write("far.png", encode_png(far));
+
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"a.png", "a.png"}, compare_pass},
+        {{"a.png", "near.png"}, compare_fail},
+        {{"a.png", "near.png", "--fail", "0.02"}, compare_pass},
+        {{"a.png", "near.png", "--fail", "0.005", "--fail-percent", "2"}, compare_pass},
+        {{"a.png", "near.png", "--fail", "0.005", "--fail-percent", "1.9"}, compare_fail},
+        // An EXR against its PNG: in display values, within half an 8-bit step.
+        {{"a.exr", "a.png", "--fail", "0.002"}, compare_pass},
+        {{"a.png", "far.png", "--fail", "0.1", "--fail-percent", "50"}, compare_fail},
+    };
+    for (auto [args, status] : cases) {
+        const std::string what = args[0] + " " + args[1] + " " + std::to_string(args.size());
+        args[0] = path(args[0]), args[1] = path(args[1]);
+        const Outcome r = compare(args);
+        EXPECT_EQ(r.status, status) << what << "\n" << r.out << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        const std::string verdict = status == compare_pass ? "\nPASS\n" : "\nFAIL\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), verdict.size())), verdict)
+            << what;
+    }
+    EXPECT_NE(compare({path("a.png"), path("near.png")}).out.find("4 pixels (2%)"),
+              std::string::npos);
+}
+
+TEST_F(CompareCommand, HeatMapShowsWhereTheImagesDiffer) {
+    const Image a = gradient();
+    Image b = a;
+    b.at(5, 5).b = 0.9f;
+    b.at(6, 5).b = 0.3f;
+    write("a.exr", encode_exr(Film(a)));
+    write("b.exr", encode_exr(Film(b)));
+    EXPECT_EQ(compare({path("a.exr"), path("b.exr"), "--diff", path("diff.png")}).status,
+              compare_fail);
+
+    const Image map = read_image(path("diff.png")).film.beauty;
+    ASSERT_EQ(map.width, a.width);
+    ASSERT_EQ(map.height, a.height);
+    const Color hottest = map.at(5, 5), milder = map.at(6, 5), same = map.at(9, 9);
+    EXPECT_GT(hottest.b, 0.9f);    // white at the largest difference
+    EXPECT_GT(milder.r, milder.b); // a smaller one is warm, not white
+    EXPECT_EQ(same.r, same.b);     // dim grey where they agree
+    EXPECT_LT(same.g, 0.21f);
+}
+
+TEST_F(CompareCommand, BadInputIsAnErrorOnOneLineAndLeavesNoHeatMap) {
+    write("a.png", encode_png(gradient()));
+    write("small.png", encode_png(Image(4, 4)));
+    const std::string a = path("a.png"), diff = path("diff.png");
+    const std::vector<std::string> cases[] = {
+        {a, path("missing.exr"), "--diff", diff},        {a, "--diff", diff},
+        {a, a, "--fail", "nan", "--diff", diff},         {a, a, "--fail", "-1", "--diff", diff},
+        {a, a, "--fail-percent", "101", "--diff", diff}, {a, a, "--frobnicate", "--diff", diff},
+        {a, a, "--diff", path("no/such/dir.png")},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        const Outcome r = compare(args);
+        EXPECT_EQ(r.status, compare_error) << args[1] << " " << args[2];
+        EXPECT_EQ(r.err.rfind("xray-render compare: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(listing(), (std::vector<std::string>{"a.png", "small.png"})) << r.err;
+    }
+    // Images of different sizes differ: a failed test, not bad input.
+    EXPECT_EQ(compare({a, path("small.png"), "--diff", diff}).status, compare_fail);
+    EXPECT_EQ(listing(), (std::vector<std::string>{"a.png", "small.png"}));
+}

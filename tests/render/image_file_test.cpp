@@ -1,0 +1,180 @@
+// Films written as OpenEXR and read back, by OpenEXR itself and by the
+// renderer's reader; PNG and EXR files read for comparison.
+#include "tests/render/scratch_dir.h"
+
+#include "render/exr_image.h"
+#include "render/image_file.h"
+#include "render/output_file.h"
+#include "render/passes.h"
+#include "render/srgb.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#include <half.h>
+
+#include <cmath>
+#include <map>
+
+using namespace xr;
+
+namespace {
+
+// A 7x5 film whose values tell where they are, with depth, normal and id passes.
+Film numbered_film() {
+    Film film(7, 5);
+    add_passes(film, parse_passes("id,depth,normal"));
+    for (int y = 0; y < film.height(); ++y)
+        for (int x = 0; x < film.width(); ++x) {
+            const float v = float(y * 10 + x);
+            film.beauty.at(x, y) = {v / 100.0f, v / 50.0f, 1.0f / 3.0f, 0.5f};
+            const size_t i = size_t(y * film.width() + x);
+            film.channels[0].values[i] = 1000.0f + v + 0.125f;      // Z: no half holds it
+            film.channels[4].values[i] = float(70000 + y * 10 + x); // id: likewise
+        }
+    return film;
+}
+
+class ImageFiles : public ScratchDir {};
+
+} // namespace
+
+TEST_F(ImageFiles, ExrHoldsHalfRgbaAndEachPassUnderItsNameAndPrecision) {
+    const Film film = numbered_film();
+    OutputFile(path("passes.exr")).commit(encode_exr(film));
+
+    Imf::InputFile file(path("passes.exr").c_str());
+    EXPECT_EQ(file.header().compression(), Imf::ZIP_COMPRESSION);
+    std::string layout;
+    for (auto c = file.header().channels().begin(); c != file.header().channels().end(); ++c)
+        layout += std::string(c.name()) + (c.channel().type == Imf::HALF ? ":half " : ":float ");
+    EXPECT_EQ(layout,
+              "A:half B:half G:half N.x:float N.y:float N.z:float R:half Z:float id:float ");
+    std::map<std::string, std::vector<float>> planes;
+    Imf::FrameBuffer frame;
+    for (const char* name : {"R", "A", "Z", "id"}) {
+        planes[name].resize(35);
+        frame.insert(name, Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[name].data()),
+                                      sizeof(float), 7 * sizeof(float)));
+    }
+    file.setFrameBuffer(frame);
+    file.readPixels(0, 4);
+    // A corner pixel and an inner one: rows and columns neither swapped nor flipped.
+    for (const auto& [x, y] : {std::pair{6, 0}, std::pair{2, 3}}) {
+        const size_t i = size_t(y * 7 + x);
+        EXPECT_EQ(planes["R"][i], float(half(film.beauty.at(x, y).r))) << x << "," << y;
+        EXPECT_EQ(planes["A"][i], 0.5f);
+        EXPECT_EQ(planes["Z"][i], film.find("Z")->values[i]);
+        EXPECT_EQ(planes["id"][i], film.find("id")->values[i]);
+    }
+
+    const ImageFile back = read_image(path("passes.exr"));
+    EXPECT_EQ(back.format, ImageFormat::exr);
+    ASSERT_EQ(back.film.channels.size(), film.channels.size());
+    for (const FilmChannel& channel : film.channels) {
+        const FilmChannel* read = back.film.find(channel.name);
+        ASSERT_NE(read, nullptr) << channel.name;
+        EXPECT_EQ(read->precision, channel.precision) << channel.name;
+        EXPECT_EQ(read->values, channel.values) << channel.name;
+    }
+}
+
+TEST_F(ImageFiles, ExrDataWindowIsPlacedInTheDisplayWindowAndMissingAlphaIsOpaque) {
+    // A 6x4 display window at (10, 20); the data, x 12..17 and y 21..22, runs past it.
+    Imf::Header header(Imath::Box2i({10, 20}, {15, 23}), Imath::Box2i({12, 21}, {17, 22}));
+    std::vector<float> data(6 * 2 * 4); // 6x2 pixels of R, G, B, Z
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = float(i);
+    Imf::FrameBuffer frame;
+    for (size_t c = 0; c < 4; ++c) {
+        const std::string name(1, "RGBZ"[c]);
+        header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+        frame.insert(name, Imf::Slice::Make(Imf::FLOAT, &data[c], header.dataWindow(),
+                                            4 * sizeof(float), 24 * sizeof(float)));
+    }
+    {
+        Imf::OutputFile file(path("cropped.exr").c_str(), header);
+        file.setFrameBuffer(frame);
+        file.writePixels(2);
+    }
+
+    const Film film = read_image(path("cropped.exr")).film;
+    ASSERT_EQ(film.width(), 6);
+    ASSERT_EQ(film.height(), 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const bool inside = x >= 2 && y >= 1 && y <= 2;
+            const float r = inside ? float(((y - 1) * 6 + (x - 2)) * 4) : 0.0f;
+            const Color& c = film.beauty.at(x, y);
+            EXPECT_EQ(c.r, r) << x << "," << y;
+            EXPECT_EQ(c.a, inside ? 1.0f : 0.0f) << x << "," << y;
+            EXPECT_EQ(film.find("Z")->values[size_t(y * 6 + x)], inside ? r + 3 : 0.0f);
+        }
+}
+
+TEST(Png, DecodesToLinearColourPremultipliedByAlpha) {
+    // What lets two PNGs compare exactly after a trip through linear light.
+    for (int code = 0; code < 256; ++code)
+        EXPECT_EQ(std::lround(srgb_encode(srgb_decode(float(code) / 255.0f)) * 255.0f), code);
+
+    // 16 bits a channel: (65535, 32768, 0, 65535) and (1, 0, 65535, 16384).
+    const std::vector<uint8_t> deep = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x10, 0x06, 0x00, 0x00,
+        0x00, 0xa4, 0xb2, 0xa3, 0xc9, 0x00, 0x00, 0x00, 0x17, 0x49, 0x44, 0x41, 0x54, 0x78,
+        0x9c, 0x63, 0xf8, 0xff, 0xbf, 0x81, 0x81, 0x81, 0xe1, 0xff, 0x7f, 0x06, 0x46, 0x10,
+        0xe9, 0xc0, 0x00, 0x00, 0x40, 0x5f, 0x06, 0xbc, 0x54, 0x84, 0xa6, 0x7f, 0x00, 0x00,
+        0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+    const Image image = decode_png(deep);
+    ASSERT_EQ(image.width, 2);
+    const float quarter = 16384.0f / 65535.0f;
+    const Color expected[] = {{1.0f, srgb_decode(32768.0f / 65535.0f), 0.0f, 1.0f},
+                              {srgb_decode(1.0f / 65535.0f) * quarter, 0.0f, quarter, quarter}};
+    for (int x = 0; x < 2; ++x) {
+        EXPECT_FLOAT_EQ(image.at(x, 0).r, expected[x].r) << x;
+        EXPECT_FLOAT_EQ(image.at(x, 0).g, expected[x].g) << x;
+        EXPECT_FLOAT_EQ(image.at(x, 0).b, expected[x].b) << x;
+        EXPECT_FLOAT_EQ(image.at(x, 0).a, expected[x].a) << x;
+    }
+}
+
+TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
+    const Film film(3, 2);
+    write("exr-named.png", encode_exr(film));
+    EXPECT_EQ(read_image(path("exr-named.png")).format, ImageFormat::exr);
+
+    const std::vector<uint8_t> exr = encode_exr(numbered_film());
+    write("truncated.exr", {exr.begin(), exr.begin() + std::ptrdiff_t(exr.size() * 2 / 3)});
+    const std::vector<uint8_t> png = encode_png(film.beauty);
+    write("truncated.png", {png.begin(), png.begin() + 40});
+    write("text.png", {'h', 'e', 'l', 'l', 'o'});
+    const std::pair<std::string, std::string> cases[] = {
+        {"missing.png", "No such file or directory"},
+        {"", "Is a directory"},
+        {"text.png", "neither a PNG nor an OpenEXR image"},
+        {"truncated.png", "PNG"},
+        {"truncated.exr", "end of file"},
+    };
+    for (const auto& [name, reason] : cases)
+        try {
+            read_image(path(name));
+            ADD_FAILURE() << name << " was read";
+        } catch (const std::runtime_error& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(message.rfind("cannot read " + path(name) + ": ", 0), 0u) << message;
+            EXPECT_NE(message.find(reason), std::string::npos) << message;
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        }
+}
+
+TEST(Film, PassesAddEachChannelOnceAndBadNamesAreRefused) {
+    Film film(2, 2);
+    add_passes(film, parse_passes("xray,depth,xray"));
+    ASSERT_EQ(film.channels.size(), 2u);
+    EXPECT_THROW(film.add_channel("Z", ChannelPrecision::half), std::invalid_argument);
+    EXPECT_THROW(film.add_channel("A", ChannelPrecision::half), std::invalid_argument);
+    for (const char* bad : {"depth,normals", "depth,", ",depth", ""})
+        EXPECT_THROW(parse_passes(bad), std::runtime_error) << bad;
+}
