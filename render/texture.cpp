@@ -20,3 +20,4 @@ Color Texture::eval(Vec3 p) const {
 }
 
 } // namespace xr
+
