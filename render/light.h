@@ -16,7 +16,7 @@ struct Light {
     enum class Kind { point, rect };
 
     Kind kind = Kind::point;
-    Tag tag = 0; // given by the scene
+    Tag tag = 0;         // given by the scene
     Vec3 position;       // the point, or a corner of the rectangle
     Vec3 edge_u, edge_v; // the rectangle's sides; it emits on the side of edge_u x edge_v
     Vec3 color;          // intensity of a point, radiance of a rectangle

@@ -19,8 +19,8 @@ LightSample incident_light(ThreadContext& context, const HostState& state, const
         sample.color = {};
         return sample;
     }
-    const Vec3 origin = offset_origin(point, Vec3(state.geometric_normal), state.offset,
-                                      sample.direction);
+    const Vec3 origin =
+        offset_origin(point, Vec3(state.geometric_normal), state.offset, sample.direction);
     ++context.stats.rays;
     if (context.scene.intersector().occluded(origin, sample.direction, 0.0f,
                                              sample.distance * (1.0f - shadow_epsilon)))

@@ -1,6 +1,5 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli.h"
-#include "render/embedded_text.h"
 #include "render/interrupt.h"
 #include "render/output_file.h"
 #include "render/progress_bar.h"
@@ -21,43 +20,6 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The scene the options describe: a scene file, a model in the studio, or the built-in scene.
-xr::SceneDescription describe(const xr::Options& o) {
-    xr::SceneDescription d;
-    if (!o.scene.empty()) {
-        d = xr::read_scene_file(o.scene);
-    } else if (!o.model.empty()) {
-        d.models.push_back({});
-        d.models[0].file = o.model;
-        d.source = o.model;
-        if (o.xray.empty()) {
-            xr::Assignment whole;
-            whole.parts = "*";
-            whole.look = xr::Assignment::Look::xray;
-            whole.xray = o.material;
-            whole.where = "--model";
-            d.assign.push_back(whole);
-        }
-    } else {
-        d = xr::parse_scene(xr::default_scene_text, "built-in scene", "");
-    }
-    for (const std::string& glob : o.xray) {
-        xr::Assignment a;
-        a.parts = glob;
-        a.look = xr::Assignment::Look::xray;
-        a.xray = o.material;
-        a.where = "--xray " + glob;
-        d.assign.push_back(a);
-    }
-    xr::RenderSettings& s = d.settings;
-    s.width = o.width.value_or(s.width);
-    s.height = o.height.value_or(s.height);
-    s.samples = o.samples.value_or(s.samples);
-    s.seed = o.seed.value_or(s.seed);
-    s.threads = o.threads;
-    return d;
 }
 
 void list_parts(const std::vector<xr::Part>& parts) {
@@ -84,7 +46,7 @@ void check_image_fits(const xr::RenderSettings& s) {
 
 int run(const xr::Options& options) {
     const auto start = Clock::now();
-    const xr::SceneDescription description = describe(options);
+    const xr::SceneDescription description = xr::describe(options);
     const std::vector<xr::Part> parts = xr::load_parts(description);
     if (options.list_parts) {
         list_parts(parts);

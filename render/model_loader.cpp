@@ -38,11 +38,14 @@ std::string file_stem(const std::string& path) {
     return name.substr(0, name.find('.'));
 }
 
-// The material's base colour: glTF's base colour factor, else the diffuse colour.
+// The material's base colour: glTF's base colour factor, else the diffuse
+// colour; Assimp's stand-in for files without materials has neither.
 Vec3 base_color(const aiMaterial* material) {
     aiColor4D c;
-    if (material && (material->Get(AI_MATKEY_BASE_COLOR, c) == AI_SUCCESS ||
-                     material->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS))
+    if (!material || material->GetName() == aiString(AI_DEFAULT_MATERIAL_NAME))
+        return default_color;
+    if (material->Get(AI_MATKEY_BASE_COLOR, c) == AI_SUCCESS ||
+        material->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS)
         return {c.r, c.g, c.b};
     return default_color;
 }
@@ -82,7 +85,7 @@ class FileReader {
   private:
     void walk(const aiNode* node, const aiMatrix4x4& parent, const std::string& parent_path) {
         const aiMatrix4x4 to_file = parent * node->mTransformation;
-        const std::string name = node->mName.length > 0 ? node->mName.C_Str() : "node";
+        const std::string name = node->mName.length > 0 ? node->mName.C_Str() : file_stem(path_);
         const std::string path = parent_path.empty() ? name : parent_path + "/" + name;
         if (node->mNumMeshes > 0)
             add_part(node, to_file, path);
@@ -102,9 +105,8 @@ class FileReader {
             const aiMaterial* material = mesh->mMaterialIndex < scene_->mNumMaterials
                                              ? scene_->mMaterials[mesh->mMaterialIndex]
                                              : nullptr;
-            part.pieces.push_back(
-                {std::make_shared<Mesh>(convert(*mesh, to_file, normal_matrix)),
-                 base_color(material)});
+            part.pieces.push_back({std::make_shared<Mesh>(convert(*mesh, to_file, normal_matrix)),
+                                   base_color(material)});
         }
         if (!part.pieces.empty())
             parts_.push_back(std::move(part));

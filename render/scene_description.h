@@ -26,8 +26,8 @@ struct Shape {
     enum class Kind { sphere, box, torus };
 
     Kind kind = Kind::sphere;
-    float radius = 1.0f;    // sphere; the torus's ring
-    float thickness = 0.25f; // the torus's tube radius
+    float radius = 1.0f;         // sphere; the torus's ring
+    float thickness = 0.25f;     // the torus's tube radius
     Vec3 size{1.0f, 1.0f, 1.0f}; // box
 };
 
@@ -56,8 +56,8 @@ struct Assignment {
 struct LightDescription {
     std::string name;
     Light::Kind kind = Light::Kind::point;
-    Vec3 position;                  // a point light's place, a rectangle's centre
-    Vec3 target;                    // where a rectangle faces
+    Vec3 position;                     // a point light's place, a rectangle's centre
+    Vec3 target;                       // where a rectangle faces
     float width = 1.0f, height = 1.0f; // a rectangle's sides
     Vec3 color{1.0f, 1.0f, 1.0f};
     float intensity = 1.0f; // a point's power, or a rectangle's radiance, scaling the colour

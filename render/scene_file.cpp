@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -23,10 +23,12 @@ const char* const texture_names[] = {"constant", "checker", "stripes"};
 const char* const light_kinds[] = {"point", "rect"};
 
 const char* json_type(const json& j) {
-    return j.is_number() ? "a number" : j.is_string() ? "a string" : j.is_boolean() ? "true or false"
-                                    : j.is_array()    ? "an array"
-                                    : j.is_object()   ? "an object"
-                                                      : "null";
+    return j.is_number()    ? "a number"
+           : j.is_string()  ? "a string"
+           : j.is_boolean() ? "true or false"
+           : j.is_array()   ? "an array"
+           : j.is_object()  ? "an object"
+                            : "null";
 }
 
 // A value in the document with its JSON pointer, checked as it is read.
@@ -517,7 +519,7 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
                 for (size_t k = 0; k < i; ++k)
                     if (scene.lights[k].name == scene.lights[i].name)
                         lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
-                                               "' comes earlier");
+                                                    "' comes earlier");
             }
         }
         if (top.has("assign"))
@@ -621,8 +623,8 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         e.background ? vec_json(*e.background) : ordered_json("studio");
     j["environment"]["floor"] = e.floor;
     const RenderSettings& s = scene.settings;
-    j["settings"] = {{"width", s.width}, {"height", s.height}, {"samples", s.samples},
-                     {"seed", s.seed}};
+    j["settings"] = {
+        {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
     return j;
 }
 

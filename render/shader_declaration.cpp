@@ -16,8 +16,10 @@ using nlohmann::json;
 
 ParamType type_named(const std::string& name) {
     static const std::pair<const char*, ParamType> types[] = {
-        {"color", ParamType::color},     {"float", ParamType::scalar},
-        {"boolean", ParamType::boolean}, {"integer", ParamType::integer},
+        {"color", ParamType::color},
+        {"float", ParamType::scalar},
+        {"boolean", ParamType::boolean},
+        {"integer", ParamType::integer},
         {"light_array", ParamType::light_array},
     };
     for (const auto& [text, type] : types)
@@ -72,9 +74,8 @@ int ShaderDeclaration::at_offset(uint32_t offset) const {
     const size_t word = offset / 4;
     if (word < by_word.size())
         return by_word[word];
-    return params.empty() || params.back().type != ParamType::light_array
-               ? -1
-               : int(params.size() - 1);
+    return params.empty() || params.back().type != ParamType::light_array ? -1
+                                                                          : int(params.size() - 1);
 }
 
 uint32_t ShaderDeclaration::light_array_offset() const {
@@ -140,7 +141,8 @@ std::string check_value(const ParamDeclaration& p, const ParamValue& value) {
 }
 
 std::string describe_range(const ParamDeclaration& p) {
-    return (p.min ? "[" + number(*p.min) : "(-inf") + ", " + (p.max ? number(*p.max) + "]" : "inf)");
+    return (p.min ? "[" + number(*p.min) : "(-inf") + ", " +
+           (p.max ? number(*p.max) + "]" : "inf)");
 }
 
 } // namespace xr

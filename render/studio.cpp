@@ -55,8 +55,7 @@ Camera framing(const Bounds& subject, Vec3 from, float fov_y) {
     Camera camera;
     camera.fov_y = fov_y;
     camera.target = subject.center();
-    const float distance =
-        radius_of(subject) / std::sin(fov_y * 0.5f * 3.14159265f / 180.0f);
+    const float distance = radius_of(subject) / std::sin(fov_y * 0.5f * 3.14159265f / 180.0f);
     camera.eye = camera.target + normalize(from) * distance;
     return camera;
 }

@@ -20,4 +20,3 @@ Color Texture::eval(Vec3 p) const {
 }
 
 } // namespace xr
-

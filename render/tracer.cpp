@@ -10,8 +10,8 @@ namespace {
 // Surfaces a single ray may look through before the host gives up on it.
 constexpr int max_layers = 64;
 
-void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 direction,
-                   int depth, int32_t ray_type) {
+void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 direction, int depth,
+                   int32_t ray_type) {
     const Object& object = context.scene.objects()[hit.object];
     const SurfacePoint at = surface_point(*object.mesh, hit.triangle, hit.u, hit.v);
     // Both normals face the incoming ray; the shading normal shades, the
@@ -20,8 +20,8 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     const float facing = dot(normal, direction);
     if (facing > 0.0f)
         normal = -normal;
-    const Vec3 geometric = dot(at.geometric_normal, direction) > 0.0f ? -at.geometric_normal
-                                                                      : at.geometric_normal;
+    const Vec3 geometric =
+        dot(at.geometric_normal, direction) > 0.0f ? -at.geometric_normal : at.geometric_normal;
 
     s.point = at.point.vector3();
     s.normal = normal.vector3();

@@ -21,7 +21,7 @@ struct Surface;
 
 // What the host module's reflection hook needs; one per module, so that each
 // counts the calls it served.
-struct Scene {
+struct ModuleTally {
     ShaderFn shade = nullptr;
     std::atomic<long> nested_calls{0};
     std::atomic<long> wrong{0};
@@ -51,7 +51,7 @@ bool same(const Color& a, const Color& b) {
 
 // The see-through ray reaches the next surface and shades it, nested.
 int32_t shade_behind(Color* result, RenderState* state, Vector3*, void* user) {
-    auto& scene = *static_cast<Scene*>(user);
+    auto& scene = *static_cast<ModuleTally*>(user);
     Surface* behind = behind_of(*state);
     if (!behind)
         return 0; // the deepest surface sees the environment
@@ -68,7 +68,7 @@ const Tag listed_light[] = {7};
 
 // Both modules answer alike: one light with two samples, a list the inclusive
 // operation replaces, the environment, and a connected colour.
-void script(FakeHost& fake, Scene& scene, XrayParams* connected, Color* value) {
+void script(FakeHost& fake, ModuleTally& scene, XrayParams* connected, Color* value) {
     fake.record = 0;
     fake.reflection_hook = shade_behind;
     fake.hook_user = &scene;
@@ -115,8 +115,8 @@ TEST_F(ShaderTest, ConcurrentNestedShadingWhileTheModuleKeepsChanging) {
     }
 
     HostModule twin("fake_host_twin");
-    Scene scenes[2];
-    for (Scene& scene : scenes)
+    ModuleTally scenes[2];
+    for (ModuleTally& scene : scenes)
         scene.shade = library.shade;
     script(fake, scenes[0], &blocks[1].params, &evaluated);
     script(*twin.fake, scenes[1], &blocks[1].params, &evaluated);
