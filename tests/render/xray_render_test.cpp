@@ -135,3 +135,44 @@ TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
     EXPECT_EQ(one_stats.rays, two_stats.rays);
     EXPECT_GT(one_stats.shader_calls, 0u);
 }
+
+// Rays leaving a surface must not find it again, however far from the origin
+// it lies: a solid block inside an x-ray room, seen from within, renders the
+// same at the origin and 1e5 away, from the same number of shader calls (one
+// per camera ray: the wall it meets, and nothing behind). Coordinates are
+// multiples of 1/128, which floats hold exactly at 1e5, and no edge is seen
+// through the x-ray walls: hit points there are rounded to 1/128, which may
+// move such edges.
+TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
+    auto render_at = [](float x, RenderStats& stats) {
+        SceneDescription d;
+        ModelDescription room, block;
+        room.shape = block.shape = Shape{Shape::Kind::box, 1.0f, 0.25f, {8.0f, 6.0f, 12.0f}};
+        block.shape->size = {1.0f, 1.25f, 0.75f};
+        room.name = "room";
+        block.name = "block";
+        room.transform.translate = {x, 0.0f, 0.0f};
+        block.transform.translate = {x - 0.5f, -1.0f, -2.0f};
+        d.models = {room, block};
+        Assignment glass;
+        glass.parts = "room";
+        glass.look = Assignment::Look::xray;
+        d.assign = {glass};
+        LightDescription lamp;
+        lamp.name = "lamp";
+        lamp.position = {x + 1.0f, 2.0f, 2.0f};
+        lamp.intensity = 20.0f;
+        d.lights = {lamp};
+        d.camera.eye = Vec3{x, 0.5f, 3.0f};
+        d.camera.target = Vec3{x, 0.0f, 0.0f};
+        d.camera.fov = 60.0f;
+        d.environment.floor = false;
+        const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+        return render_small(*scene, &stats);
+    };
+    RenderStats near_stats, far_stats;
+    const Image near = render_at(0.0f, near_stats);
+    const Image far = render_at(1e5f, far_stats);
+    EXPECT_EQ(far_stats.shader_calls, near_stats.shader_calls);
+    EXPECT_EQ(differing_pixels(near, far, 1e-3f), 0);
+}
