@@ -5,7 +5,6 @@
 #include "render/progress_bar.h"
 #include "render/renderer.h"
 #include "render/scene_builder.h"
-#include "render/scene_error.h"
 #include "render/scene_file.h"
 #include "render/shader_library.h"
 #include "render/system_memory.h"
@@ -60,14 +59,7 @@ int run(const xr::Options& options) {
     xr::OutputFile out(options.out);
     xr::ShaderLibrary library(options.shader.empty() ? xr::default_shader_path() : options.shader);
     const auto build_start = Clock::now();
-    std::unique_ptr<xr::Scene> scene;
-    try {
-        scene = xr::build_scene(description, parts);
-    } catch (const xr::SceneError& e) {
-        const std::string& source = description.source;
-        throw std::runtime_error((e.where()[0] == '/' ? source + ": " : "") + e.where() + ": " +
-                                 e.what());
-    }
+    const std::unique_ptr<xr::Scene> scene = xr::build_scene(description, parts);
     const double build_seconds = seconds_since(build_start);
 
     xr::ProgressBar bar;

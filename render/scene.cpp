@@ -2,7 +2,8 @@
 
 namespace xr {
 
-Tag Scene::add_texture(const Texture& texture) {
+Tag Scene::add_texture(Texture texture) {
+    texture.axis = normalize(texture.axis);
     textures_.push_back(texture);
     return Tag(textures_.size());
 }

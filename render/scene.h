@@ -36,7 +36,7 @@ class Scene {
         return *materials_.back();
     }
     // Textures are known to shaders by tag; the first gets tag 1.
-    Tag add_texture(const Texture& texture);
+    Tag add_texture(Texture texture);
     // Lights too: the first gets tag 1.
     Tag add_light(Light light);
     void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,

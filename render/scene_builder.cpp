@@ -138,6 +138,8 @@ Camera place_camera(const CameraDescription& c, const std::vector<Part>& parts) 
     return framing(framed, c.from, c.fov);
 }
 
+std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts);
+
 } // namespace
 
 bool glob_match(const std::string& glob, const std::string& name) {
@@ -153,6 +155,18 @@ std::vector<Part> load_parts(const SceneDescription& description) {
 }
 
 std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<Part>& parts) {
+    try {
+        return build(d, parts);
+    } catch (const SceneError& e) {
+        // A place in the file follows the file's name; an option stands alone.
+        const bool in_file = !e.where().empty() && e.where()[0] == '/';
+        throw std::runtime_error((in_file ? d.source + ": " : "") + e.where() + ": " + e.what());
+    }
+}
+
+namespace {
+
+std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts) {
     auto scene = std::make_unique<Scene>();
     Bounds subject;
     for (const Part& part : parts) {
@@ -179,5 +193,7 @@ std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<
     scene->commit();
     return scene;
 }
+
+} // namespace
 
 } // namespace xr

@@ -14,8 +14,9 @@ namespace xr {
 std::vector<Part> load_parts(const SceneDescription& description);
 
 // Builds the scene from its description and the parts loaded for it. Parts no
-// assignment gives a look stay matte in their own colours. Throws SceneError
-// when an assignment's glob, or the camera's, matches no part.
+// assignment gives a look stay matte in their own colours. Throws
+// std::runtime_error, in one line naming the file and the key, when an
+// assignment's glob, or the camera's, matches no part.
 std::unique_ptr<Scene> build_scene(const SceneDescription& description,
                                    const std::vector<Part>& parts);
 

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -207,7 +209,7 @@ Texture read_texture(const Field& f, bool numbers) {
         const Vec3 axis = f["axis"].vec3();
         if (!(length(axis) > 0.0f))
             f["axis"].fail("the axis cannot be zero");
-        t.axis = normalize(axis);
+        t.axis = axis;
     }
     return t;
 }
@@ -435,14 +437,22 @@ std::vector<std::string> light_names(const SceneDescription& scene) {
     return names;
 }
 
+// The shortest decimal that reads back as the same float: 1.2, not 1.2000000476837158.
+double num(float v) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text - 1, v).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
 ordered_json vec_json(Vec3 v) {
-    return {v.x, v.y, v.z};
+    return {num(v.x), num(v.y), num(v.z)};
 }
 
 ordered_json color_json(const Color& c) {
     if (c.a == 1.0f)
-        return {c.r, c.g, c.b};
-    return {c.r, c.g, c.b, c.a};
+        return {num(c.r), num(c.g), num(c.b)};
+    return {num(c.r), num(c.g), num(c.b), num(c.a)};
 }
 
 ordered_json texture_json(const Texture& t) {
@@ -452,7 +462,7 @@ ordered_json texture_json(const Texture& t) {
     j["a"] = color_json(t.a);
     j["b"] = color_json(t.b);
     if (t.scale != defaults.scale)
-        j["scale"] = t.scale;
+        j["scale"] = num(t.scale);
     if (t.kind == Texture::Kind::stripes)
         j["axis"] = vec_json(t.axis);
     return j;
@@ -484,7 +494,7 @@ ordered_json xray_json(const XraySettings& x) {
         else if (!p.enum_names.empty())
             j[p.name] = p.enum_names.at(size_t(v[0]));
         else
-            j[p.name] = v[0];
+            j[p.name] = num(v[0]);
     }
     return j;
 }
@@ -557,9 +567,9 @@ ordered_json scene_to_json(const SceneDescription& scene) {
             const Shape defaults;
             model["shape"] = shape_names[int(m.shape->kind)];
             if (m.shape->kind != Shape::Kind::box && m.shape->radius != defaults.radius)
-                model["radius"] = m.shape->radius;
+                model["radius"] = num(m.shape->radius);
             if (m.shape->kind == Shape::Kind::torus)
-                model["thickness"] = m.shape->thickness;
+                model["thickness"] = num(m.shape->thickness);
             if (m.shape->kind == Shape::Kind::box)
                 model["size"] = vec_json(m.shape->size);
         } else {
@@ -573,7 +583,7 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         if (t.rotate.x != 0.0f || t.rotate.y != 0.0f || t.rotate.z != 0.0f)
             model["rotate"] = vec_json(t.rotate);
         if (t.scale != no_transform.scale)
-            model["scale"] = t.scale;
+            model["scale"] = num(t.scale);
         j["models"].push_back(model);
     }
     for (const Assignment& a : scene.assign) {
@@ -600,11 +610,11 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         light["position"] = vec_json(l.position);
         if (l.kind == Light::Kind::rect) {
             light["target"] = vec_json(l.target);
-            light["size"] = {l.width, l.height};
+            light["size"] = {num(l.width), num(l.height)};
             light["samples"] = l.samples;
         }
         light["color"] = vec_json(l.color);
-        light["intensity"] = l.intensity;
+        light["intensity"] = num(l.intensity);
         j["lights"].push_back(light);
     }
     const CameraDescription& c = scene.camera;
@@ -616,7 +626,7 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         camera["frame"] = c.frame;
         camera["from"] = vec_json(c.from);
     }
-    camera["fov"] = c.fov;
+    camera["fov"] = num(c.fov);
     j["camera"] = camera;
     const EnvironmentDescription& e = scene.environment;
     j["environment"]["background"] =
