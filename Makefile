@@ -50,7 +50,7 @@ bench: build
 	bench/instructions.sh
 
 demo: build
-	build/default/bin/xray-render --out xray.png
+	build/default/bin/xray-render --scene scenes/default.json --out xray.png
 	@echo "$(CURDIR)/xray.png"
 
 clean:

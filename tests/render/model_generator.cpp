@@ -51,7 +51,7 @@ Geometry box(aiVector3D lo, aiVector3D hi) {
 Geometry sphere(aiVector3D center, float radius, int triangles) {
     Geometry g;
     const int rings = std::max(2, int(std::sqrt(float(triangles) / 4.0f)));
-    const int segments = std::max(3, triangles / (2 * rings));
+    const int segments = std::max(3, (triangles + 2 * rings - 1) / (2 * rings));
     for (int j = 0; j <= rings; ++j)
         for (int i = 0; i <= segments; ++i) {
             const float theta = float(M_PI) * float(j) / float(rings);
