@@ -103,7 +103,7 @@ bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, 
     rtcIntersect1(scene_, &context, &query);
     if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
         return false;
-    hit = {query.ray.tfar, query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+    hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
     return true;
 }
 

@@ -12,7 +12,6 @@
 namespace xr {
 
 struct Hit {
-    float distance;
     uint32_t object;
     uint32_t triangle;
     float u, v; // barycentric coordinates within the triangle

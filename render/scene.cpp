@@ -14,9 +14,8 @@ Tag Scene::add_light(Light light) {
     return light.tag;
 }
 
-void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
-                       int part) {
-    objects_.push_back({std::move(mesh), &material, flagged, part});
+void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged) {
+    objects_.push_back({std::move(mesh), &material, flagged});
 }
 
 void Scene::commit() {

@@ -21,15 +21,12 @@ struct Object {
     std::shared_ptr<const Mesh> mesh;
     const Material* material;
     bool flagged; // the hit's surface flag
-    int part;     // index into Scene::part_names, or -1 for the studio floor
 };
 
 class Scene {
   public:
     Camera camera;
     Environment environment;
-    // Stable ids of the parts: an object's `part` indexes this.
-    std::vector<std::string> part_names;
 
     template <typename... Args> const Material& add_material(Args&&... args) {
         materials_.push_back(std::make_unique<Material>(std::forward<Args>(args)...));
@@ -39,8 +36,7 @@ class Scene {
     Tag add_texture(Texture texture);
     // Lights too: the first gets tag 1.
     Tag add_light(Light light);
-    void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
-                    int part);
+    void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged);
     // Builds the acceleration structure; the scene is read-only afterwards.
     void commit();
 

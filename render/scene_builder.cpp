@@ -173,7 +173,6 @@ std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>&
         const Bounds b = bounds_of(part);
         subject.extend(b.lo);
         subject.extend(b.hi);
-        scene->part_names.push_back(part.name);
     }
 
     std::unordered_map<std::string, Tag> lights;
@@ -184,8 +183,7 @@ std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>&
     MaterialBook book(*scene, d, lights);
     for (size_t p = 0; p < parts.size(); ++p)
         for (const Piece& piece : parts[p].pieces)
-            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged,
-                              int(p));
+            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged);
     if (d.environment.floor)
         add_floor(*scene, subject);
     scene->environment.background = d.environment.background;

@@ -86,8 +86,6 @@ ShaderDeclaration parse_declaration(const std::string& text) {
     ShaderDeclaration d;
     try {
         const json j = json::parse(text);
-        d.shader = j.at("shader").get<std::string>();
-        d.version = j.at("version").get<int>();
         for (const json& p : j.at("parameters")) {
             ParamDeclaration param;
             param.name = p.at("name").get<std::string>();
@@ -95,7 +93,6 @@ ShaderDeclaration parse_declaration(const std::string& text) {
             param.offset = p.at("offset").get<uint32_t>();
             param.default_value = value_of(p.at("default"), param.type);
             read_range(p, "range", param.min, param.max);
-            read_range(p, "soft_range", param.soft_min, param.soft_max);
             if (p.contains("enum"))
                 param.enum_names = p["enum"].get<std::vector<std::string>>();
             param.connectable = p.value("connectable", false);

@@ -23,9 +23,8 @@ struct ParamDeclaration {
     ParamType type = ParamType::scalar;
     uint32_t offset = 0; // bytes from the start of the block
     ParamValue default_value{};
-    std::optional<float> min, max;           // hard limits; open when absent
-    std::optional<float> soft_min, soft_max; // what a slider offers
-    std::vector<std::string> enum_names;     // names of the integer values 0, 1, ...
+    std::optional<float> min, max;       // limits; open when absent
+    std::vector<std::string> enum_names; // names of the integer values 0, 1, ...
     bool connectable = false;
     std::string help;
 
@@ -34,8 +33,6 @@ struct ParamDeclaration {
 };
 
 struct ShaderDeclaration {
-    std::string shader;
-    int version = 0;
     std::vector<ParamDeclaration> params; // in block order
 
     // The parameter of that name, or null.

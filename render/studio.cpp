@@ -48,7 +48,7 @@ void add_floor(Scene& scene, const Bounds& subject) {
     tiles.scale = 1.2f / r;
     const Material& floor = scene.add_material(Vec3{}, scene.add_texture(tiles));
     scene.add_object(std::make_shared<Mesh>(ground({c.x, subject.lo.y, c.z}, 60.0f * r)), floor,
-                     false, -1);
+                     false);
 }
 
 Camera framing(const Bounds& subject, Vec3 from, float fov_y) {

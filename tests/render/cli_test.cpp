@@ -118,8 +118,8 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesNoFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             const std::string out = dir + "/big.png";
-            execl(XRAY_RENDER, XRAY_RENDER, "--spp", "4096", "--threads", "1", "--out",
-                  out.c_str(), static_cast<char*>(nullptr));
+            execl(XRAY_RENDER, XRAY_RENDER, "--spp", "4096", "--threads", "1", "--out", out.c_str(),
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         // Once the temporary file exists, the render is under way.

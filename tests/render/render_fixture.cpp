@@ -35,7 +35,7 @@ Scene backdrop_scene() {
 }
 
 void add(Scene& scene, Mesh mesh, const Material& material, bool flagged) {
-    scene.add_object(std::make_shared<Mesh>(std::move(mesh)), material, flagged, 0);
+    scene.add_object(std::make_shared<Mesh>(std::move(mesh)), material, flagged);
 }
 
 const Material& xray(Scene& scene, const XraySettings& settings, std::vector<Tag> lights,
