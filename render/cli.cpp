@@ -44,6 +44,27 @@ bool parse_number(const std::string& text, float& value) {
     return *end == '\0' && std::isfinite(value);
 }
 
+// "r,g,b" or "r,g,b,a", each a finite number; false for anything else.
+bool parse_color(const std::string& text, ParamValue& color) {
+    std::vector<float> values;
+    size_t start = 0;
+    // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.
+    while (true) {
+        const size_t comma = text.find(',', start);
+        float v = 0.0f;
+        if (!parse_number(text.substr(start, comma - start), v))
+            return false;
+        values.push_back(v);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (values.size() != 3 && values.size() != 4)
+        return false;
+    color = {values[0], values[1], values[2], values.size() == 4 ? values[3] : 1.0f};
+    return true;
+}
+
 // One material option per declared parameter the user sets: a text to parse
 // after the command line is read, or a flag.
 struct MaterialOption {
@@ -114,26 +135,6 @@ void read_material_options(const std::vector<MaterialOption>& options, Options& 
 }
 
 } // namespace
-
-bool parse_color(const std::string& text, ParamValue& color) {
-    std::vector<float> values;
-    size_t start = 0;
-    // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.
-    while (true) {
-        const size_t comma = text.find(',', start);
-        float v = 0.0f;
-        if (!parse_number(text.substr(start, comma - start), v))
-            return false;
-        values.push_back(v);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    if (values.size() != 3 && values.size() != 4)
-        return false;
-    color = {values[0], values[1], values[2], values.size() == 4 ? values[3] : 1.0f};
-    return true;
-}
 
 std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code) {
     Options o;

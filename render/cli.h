@@ -12,7 +12,4 @@ namespace xr {
 // (after --help, or after reporting bad input on one line).
 std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code);
 
-// "r,g,b" or "r,g,b,a", each a finite number; false for anything else.
-bool parse_color(const std::string& text, ParamValue& color);
-
 } // namespace xr

@@ -29,7 +29,7 @@ SceneDescription describe(const Options& o) {
         a.parts = glob;
         a.look = Assignment::Look::xray;
         a.xray = o.material;
-        a.where = "--xray " + glob;
+        a.where = "--xray";
         d.assign.push_back(a);
     }
     RenderSettings& s = d.settings;

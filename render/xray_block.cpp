@@ -22,9 +22,8 @@ XrayBlock::XrayBlock(const XraySettings& s, const std::vector<Tag>& lights,
         } else if (p.type == ParamType::light_array) {
             std::memcpy(at, lights.data(), lights.size() * sizeof(Tag));
         } else {
-            int32_t v = int32_t(s.values[i][0]);
-            if (p.name == "n_light")
-                v = int32_t(lights.size());
+            const int32_t v =
+                derived_by_host(p) ? derived_value(p, lights.size()) : int32_t(s.values[i][0]);
             std::memcpy(at, &v, sizeof v);
         }
         if (i < connections.size())

@@ -34,4 +34,8 @@ bool derived_by_host(const ParamDeclaration& param) {
     return param.name == "i_light" || param.name == "n_light";
 }
 
+int32_t derived_value(const ParamDeclaration& param, size_t lights) {
+    return param.name == "n_light" ? int32_t(lights) : 0;
+}
+
 } // namespace xr

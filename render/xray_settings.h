@@ -28,7 +28,9 @@ struct XraySettings {
 };
 
 // Parameters the host derives from the light list rather than taking from a
-// scene: where the used lights start within the array, and how many there are.
+// scene: where the used lights start within the array (0), and how many there
+// are (all of them).
 bool derived_by_host(const ParamDeclaration& param);
+int32_t derived_value(const ParamDeclaration& param, size_t lights);
 
 } // namespace xr

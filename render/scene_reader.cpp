@@ -1,13 +1,12 @@
 #include "render/scene_file.h"
 
 #include "render/scene_error.h"
+#include "render/scene_names.h"
 #include "render/studio.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -18,11 +17,6 @@ namespace xr {
 namespace {
 
 using nlohmann::json;
-using nlohmann::ordered_json;
-
-const char* const shape_names[] = {"sphere", "box", "torus"};
-const char* const texture_names[] = {"constant", "checker", "stripes"};
-const char* const light_kinds[] = {"point", "rect"};
 
 const char* json_type(const json& j) {
     return j.is_number()    ? "a number"
@@ -388,15 +382,25 @@ RenderSettings read_settings(const Field& f) {
         s.height = f["height"].integer(1, 65536);
     if (f.has("samples"))
         s.samples = f["samples"].integer(1, 65536);
-    if (f.has("seed"))
-        s.seed = uint32_t(f["seed"].number(0.0f, 4294967295.0f));
+    if (f.has("seed")) {
+        // Read as an integer: a float would round large seeds.
+        const Field seed = f["seed"];
+        if (!seed.value().is_number_unsigned() || seed.value().get<uint64_t>() > UINT32_MAX)
+            seed.fail("expected a whole number within [0, 4294967295]");
+        s.seed = seed.value().get<uint32_t>();
+    }
     return s;
 }
 
-std::vector<std::string> light_names(const SceneDescription& scene);
+std::vector<std::string> light_names(const SceneDescription& scene) {
+    std::vector<std::string> names;
+    for (const LightDescription& l : scene.lights.empty() ? studio_lights({}) : scene.lights)
+        names.push_back(l.name);
+    return names;
+}
 
 // Every light an x-ray material names must exist.
-void check_light_names(const SceneDescription& scene, const json& root) {
+void check_light_names(const SceneDescription& scene) {
     const std::vector<std::string> known = light_names(scene);
     for (size_t i = 0; i < scene.assign.size(); ++i) {
         const Assignment& a = scene.assign[i];
@@ -405,8 +409,8 @@ void check_light_names(const SceneDescription& scene, const json& root) {
         for (size_t k = 0; k < a.xray.lights->size(); ++k) {
             const std::string& name = (*a.xray.lights)[k];
             if (std::find(known.begin(), known.end(), name) == known.end())
-                Field(root, a.where + "/xray/light/" + std::to_string(k))
-                    .fail("there is no light named '" + name + "'");
+                throw SceneError(a.where + "/xray/light/" + std::to_string(k),
+                                 "there is no light named '" + name + "'");
         }
     }
 }
@@ -428,75 +432,6 @@ std::string syntax_message(const json::parse_error& e) {
     const size_t column = what.find("column ");
     const size_t colon = what.find(": ", column == std::string::npos ? 0 : column);
     return colon == std::string::npos ? what : what.substr(colon + 2);
-}
-
-std::vector<std::string> light_names(const SceneDescription& scene) {
-    std::vector<std::string> names;
-    for (const LightDescription& l : scene.lights.empty() ? studio_lights({}) : scene.lights)
-        names.push_back(l.name);
-    return names;
-}
-
-// The shortest decimal that reads back as the same float: 1.2, not 1.2000000476837158.
-double num(float v) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text - 1, v).ptr;
-    *end = '\0';
-    return std::strtod(text, nullptr);
-}
-
-ordered_json vec_json(Vec3 v) {
-    return {num(v.x), num(v.y), num(v.z)};
-}
-
-ordered_json color_json(const Color& c) {
-    if (c.a == 1.0f)
-        return {num(c.r), num(c.g), num(c.b)};
-    return {num(c.r), num(c.g), num(c.b), num(c.a)};
-}
-
-ordered_json texture_json(const Texture& t) {
-    const Texture defaults;
-    ordered_json j;
-    j["texture"] = texture_names[int(t.kind)];
-    j["a"] = color_json(t.a);
-    j["b"] = color_json(t.b);
-    if (t.scale != defaults.scale)
-        j["scale"] = num(t.scale);
-    if (t.kind == Texture::Kind::stripes)
-        j["axis"] = vec_json(t.axis);
-    return j;
-}
-
-ordered_json xray_json(const XraySettings& x) {
-    const ShaderDeclaration& d = xray_declaration();
-    ordered_json j = ordered_json::object();
-    for (size_t i = 0; i < d.params.size(); ++i) {
-        const ParamDeclaration& p = d.params[i];
-        const ParamValue& v = x.values[i];
-        if (x.textures[i]) {
-            j[p.name] = texture_json(*x.textures[i]);
-            continue;
-        }
-        if (derived_by_host(p))
-            continue;
-        if (p.type == ParamType::light_array) {
-            if (x.lights)
-                j[p.name] = *x.lights;
-            continue;
-        }
-        if (v == p.default_value)
-            continue;
-        if (p.type == ParamType::color)
-            j[p.name] = color_json({v[0], v[1], v[2], v[3]});
-        else if (p.type == ParamType::boolean)
-            j[p.name] = v[0] != 0.0f;
-        else if (!p.enum_names.empty())
-            j[p.name] = p.enum_names.at(size_t(v[0]));
-        else
-            j[p.name] = num(v[0]);
-    }
-    return j;
 }
 
 } // namespace
@@ -541,7 +476,7 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
             scene.environment = read_environment(top["environment"]);
         if (top.has("settings"))
             scene.settings = read_settings(top["settings"]);
-        check_light_names(scene, root);
+        check_light_names(scene);
     } catch (const SceneError& e) {
         throw std::runtime_error(source + ": " + e.where() + ": " + e.what());
     }
@@ -556,86 +491,6 @@ SceneDescription read_scene_file(const std::string& path) {
     text << in.rdbuf();
     const size_t slash = path.find_last_of('/');
     return parse_scene(text.str(), path, slash == std::string::npos ? "." : path.substr(0, slash));
-}
-
-ordered_json scene_to_json(const SceneDescription& scene) {
-    ordered_json j;
-    const Transform no_transform;
-    for (const ModelDescription& m : scene.models) {
-        ordered_json model;
-        if (m.shape) {
-            const Shape defaults;
-            model["shape"] = shape_names[int(m.shape->kind)];
-            if (m.shape->kind != Shape::Kind::box && m.shape->radius != defaults.radius)
-                model["radius"] = num(m.shape->radius);
-            if (m.shape->kind == Shape::Kind::torus)
-                model["thickness"] = num(m.shape->thickness);
-            if (m.shape->kind == Shape::Kind::box)
-                model["size"] = vec_json(m.shape->size);
-        } else {
-            model["file"] = m.file;
-        }
-        if (!m.name.empty())
-            model["name"] = m.name;
-        const Transform& t = m.transform;
-        if (t.translate.x != 0.0f || t.translate.y != 0.0f || t.translate.z != 0.0f)
-            model["translate"] = vec_json(t.translate);
-        if (t.rotate.x != 0.0f || t.rotate.y != 0.0f || t.rotate.z != 0.0f)
-            model["rotate"] = vec_json(t.rotate);
-        if (t.scale != no_transform.scale)
-            model["scale"] = num(t.scale);
-        j["models"].push_back(model);
-    }
-    for (const Assignment& a : scene.assign) {
-        ordered_json assignment;
-        assignment["parts"] = a.parts;
-        if (a.look == Assignment::Look::xray) {
-            assignment["xray"] = xray_json(a.xray);
-        } else if (a.look == Assignment::Look::matte) {
-            ordered_json matte = ordered_json::object();
-            if (a.matte_texture)
-                matte["color"] = texture_json(*a.matte_texture);
-            else if (a.matte_color)
-                matte["color"] = vec_json(*a.matte_color);
-            assignment["matte"] = matte;
-        }
-        if (a.flagged)
-            assignment["flagged"] = *a.flagged;
-        j["assign"].push_back(assignment);
-    }
-    for (const LightDescription& l : scene.lights) {
-        ordered_json light;
-        light["name"] = l.name;
-        light["type"] = light_kinds[int(l.kind)];
-        light["position"] = vec_json(l.position);
-        if (l.kind == Light::Kind::rect) {
-            light["target"] = vec_json(l.target);
-            light["size"] = {num(l.width), num(l.height)};
-            light["samples"] = l.samples;
-        }
-        light["color"] = vec_json(l.color);
-        light["intensity"] = num(l.intensity);
-        j["lights"].push_back(light);
-    }
-    const CameraDescription& c = scene.camera;
-    ordered_json camera;
-    if (c.eye && c.target) {
-        camera["eye"] = vec_json(*c.eye);
-        camera["target"] = vec_json(*c.target);
-    } else {
-        camera["frame"] = c.frame;
-        camera["from"] = vec_json(c.from);
-    }
-    camera["fov"] = num(c.fov);
-    j["camera"] = camera;
-    const EnvironmentDescription& e = scene.environment;
-    j["environment"]["background"] =
-        e.background ? vec_json(*e.background) : ordered_json("studio");
-    j["environment"]["floor"] = e.floor;
-    const RenderSettings& s = scene.settings;
-    j["settings"] = {
-        {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
-    return j;
 }
 
 } // namespace xr
