@@ -1,5 +1,6 @@
 #include "render/xray_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace xr {
@@ -20,7 +21,7 @@ XrayBlock::XrayBlock(const XraySettings& s, const std::vector<Tag>& lights,
         if (p.type == ParamType::color || p.type == ParamType::scalar) {
             std::memcpy(at, s.values[i].data(), p.size());
         } else if (p.type == ParamType::light_array) {
-            std::memcpy(at, lights.data(), lights.size() * sizeof(Tag));
+            std::copy(lights.begin(), lights.end(), at);
         } else {
             const int32_t v =
                 derived_by_host(p) ? derived_value(p, lights.size()) : int32_t(s.values[i][0]);
