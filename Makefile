@@ -69,7 +69,7 @@ package: build windows
 	@ls build/packages/*.deb build/packages/*.zip
 
 demo: build
-	build/default/bin/xray-render --out xray.png
+	build/default/bin/xray-render --scene scenes/default.json --out xray.png
 	@echo "$(CURDIR)/xray.png"
 
 clean:

@@ -3,7 +3,7 @@
 // table between them.
 #pragma once
 
-#include "bench/scene.h"
+#include "bench/shading_request.h"
 
 // Takes the operations the baseline calls from now on.
 void bind_baseline(const HostOps& ops);

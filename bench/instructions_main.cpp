@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" __attribute__((noinline)) void xray_measure(ShaderFn shade, Scene* scene, int calls) {
+extern "C" __attribute__((noinline)) void xray_measure(ShaderFn shade, ShadingRequest* scene,
+                                                       int calls) {
     for (int i = 0; i < calls; ++i)
         shade(&scene->result, &scene->state, &scene->block.params);
 }
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "xray_instructions: at most %d lights\n", max_lights);
         return 2;
     }
-    Scene scene(lights, std::atoi(argv[3]));
+    ShadingRequest scene(lights, std::atoi(argv[3]));
     bind_baseline(modules().ops);
     const ShaderFn shade = std::strcmp(argv[1], "baseline") == 0 ? baseline_shade : modules().shade;
     shade(&scene.result, &scene.state, &scene.block.params);

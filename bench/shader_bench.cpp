@@ -13,7 +13,7 @@ namespace {
 
 // The baseline is only a limit if it does the same work: it must give the
 // library's result to the bit.
-void require_same_result(Scene& scene) {
+void require_same_result(ShadingRequest& scene) {
     Color expected{}, got{};
     const int32_t library = modules().shade(&expected, &scene.state, &scene.block.params);
     const int32_t baseline = baseline_shade(&got, &scene.state, &scene.block.params);
@@ -24,7 +24,7 @@ void require_same_result(Scene& scene) {
 }
 
 void library_and_baseline(benchmark::State& st) {
-    Scene scene(static_cast<int>(st.range(0)), static_cast<int>(st.range(1)));
+    ShadingRequest scene(static_cast<int>(st.range(0)), static_cast<int>(st.range(1)));
     bind_baseline(modules().ops);
     require_same_result(scene);
     // Both are called through pointers the compiler cannot see through, as a host calls.

@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int phase_calls = 4096;
 
-void shade_phase(ShaderFn shade, Scene& scene) {
+void shade_phase(ShaderFn shade, ShadingRequest& scene) {
     for (int i = 0; i < phase_calls; ++i)
         benchmark::DoNotOptimize(shade(&scene.result, &scene.state, &scene.block.params));
 }
@@ -42,7 +42,7 @@ class Partner {
     Partner& operator=(const Partner&) = delete;
 
     // Shades a phase here and on the partner at once; the time until both are done.
-    Clock::duration shade_together(Scene& scene) {
+    Clock::duration shade_together(ShadingRequest& scene) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++requested_;
@@ -63,7 +63,7 @@ class Partner {
 
   private:
     void run() {
-        Scene scene(4, 4);
+        ShadingRequest scene(4, 4);
         unsigned served = 0;
         for (;;) {
             {
@@ -100,7 +100,7 @@ double median_ns(std::vector<Clock::duration>& spans) {
 // took one of the cores is an outlier, not a measure of the library.
 void one_and_two_threads(benchmark::State& st, ShaderFn shade) {
     shade = opaque(shade);
-    Scene scene(4, 4);
+    ShadingRequest scene(4, 4);
     Partner partner(shade);
     std::vector<Clock::duration> one, two;
     bool one_leads = true;

@@ -2,7 +2,7 @@
 // The wrapper is the library's own inline code, compiled here with its entry
 // table so that it can be timed alone; both call the same host operation.
 #include "bench/paired.h"
-#include "bench/scene.h"
+#include "bench/shading_request.h"
 #include "host/host_entry.h"
 
 #include <benchmark/benchmark.h>

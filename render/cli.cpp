@@ -4,95 +4,192 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
+#include <cstdlib>
 #include <sstream>
 
 namespace xr {
 
 namespace {
 
-// "r,g,b" or "r,g,b,a", each a finite number.
-std::string parse_color(const std::string& text, Color& color) {
+const char* const material_group = "X-ray material (the model, or the parts --xray names)";
+
+// A parameter's option: its name with hyphens, except where a plainer name reads better.
+std::string option_name(const ParamDeclaration& p) {
+    if (p.name == "mode")
+        return "--light-mode";
+    std::string name = "--" + p.name;
+    for (char& c : name)
+        if (c == '_')
+            c = '-';
+    return name;
+}
+
+std::string default_text(const ParamDeclaration& p) {
+    std::ostringstream out;
+    const ParamValue& v = p.default_value;
+    if (p.type == ParamType::color)
+        out << v[0] << ',' << v[1] << ',' << v[2] << ',' << v[3];
+    else if (!p.enum_names.empty())
+        out << p.enum_names.at(size_t(v[0]));
+    else
+        out << v[0];
+    return out.str();
+}
+
+bool parse_number(const std::string& text, float& value) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return false;
+    char* end = nullptr;
+    value = std::strtof(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(value);
+}
+
+// "r,g,b" or "r,g,b,a", each a finite number; false for anything else.
+bool parse_color(const std::string& text, ParamValue& color) {
     std::vector<float> values;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        size_t used = 0;
-        float v = NAN;
-        try {
-            v = std::stof(item, &used);
-        } catch (const std::exception&) {
-        }
-        if (used != item.size() || !std::isfinite(v))
-            return "--color: '" + item + "' is not a number";
+    size_t start = 0;
+    // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.
+    while (true) {
+        const size_t comma = text.find(',', start);
+        float v = 0.0f;
+        if (!parse_number(text.substr(start, comma - start), v))
+            return false;
         values.push_back(v);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
     }
     if (values.size() != 3 && values.size() != 4)
-        return "--color: expected r,g,b or r,g,b,a, got '" + text + "'";
+        return false;
     color = {values[0], values[1], values[2], values.size() == 4 ? values[3] : 1.0f};
-    return {};
+    return true;
+}
+
+// One material option per declared parameter the user sets: a text to parse
+// after the command line is read, or a flag.
+struct MaterialOption {
+    const ParamDeclaration* param;
+    size_t index;
+    CLI::Option* option = nullptr;
+    std::string text;
+    bool flag = false;
+};
+
+void add_material_options(CLI::App& app, std::vector<MaterialOption>& options) {
+    const ShaderDeclaration& d = xray_declaration();
+    for (size_t i = 0; i < d.params.size(); ++i) {
+        const ParamDeclaration& p = d.params[i];
+        if (p.type == ParamType::light_array || derived_by_host(p))
+            continue;
+        options.push_back({&p, i, nullptr, {}, false});
+    }
+    // Added once the vector no longer moves: CLI11 keeps the addresses.
+    for (MaterialOption& m : options) {
+        const ParamDeclaration& p = *m.param;
+        if (p.type == ParamType::boolean) {
+            m.option = app.add_flag(option_name(p), m.flag, p.help);
+        } else {
+            std::string help = p.help;
+            if (p.type == ParamType::color)
+                help += "; r,g,b[,a], linear";
+            else if (p.enum_names.empty())
+                help += "; " + describe_range(p);
+            m.option = app.add_option(option_name(p), m.text, help)->default_str(default_text(p));
+            if (!p.enum_names.empty())
+                m.option->check(CLI::IsMember(p.enum_names));
+        }
+        m.option->group(material_group);
+    }
+}
+
+// Parses and checks each material option given; throws CLI::ValidationError.
+void read_material_options(const std::vector<MaterialOption>& options, Options& o) {
+    for (const MaterialOption& m : options) {
+        if (m.option->count() == 0)
+            continue;
+        o.material_given = true;
+        const ParamDeclaration& p = *m.param;
+        ParamValue v{};
+        bool parsed = true;
+        if (p.type == ParamType::boolean) {
+            v[0] = m.flag ? 1.0f : 0.0f;
+        } else if (p.type == ParamType::color) {
+            parsed = parse_color(m.text, v);
+        } else if (!p.enum_names.empty()) {
+            const auto& names = p.enum_names;
+            v[0] = float(std::find(names.begin(), names.end(), m.text) - names.begin());
+        } else {
+            parsed = parse_number(m.text, v[0]);
+        }
+        const std::string what = option_name(p) + " " + m.text;
+        if (!parsed)
+            throw CLI::ValidationError(what + ": " +
+                                       (p.type == ParamType::color
+                                            ? "expected r,g,b or r,g,b,a, each a finite number"
+                                            : "expected a finite number"));
+        const std::string bad = check_value(p, v);
+        if (!bad.empty())
+            throw CLI::ValidationError(what + ": " + bad);
+        o.material.values[m.index] = v;
+    }
 }
 
 } // namespace
 
 std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code) {
     Options o;
-    CLI::App app("Renders a scene with the qorv_xraytexture shader to a PNG image.", "xray-render");
+    CLI::App app("Renders models with the qorv_xraytexture shader to a PNG image: a scene file, "
+                 "a model in the studio, or the built-in scene.",
+                 "xray-render");
     app.get_formatter()->column_width(34);
     // As with most programs, an option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
+    auto* scene = app.add_option("--scene", o.scene, "render this scene file (JSON)");
+    app.add_option("--model,--obj", o.model,
+                   "render this model in the studio: OBJ, glTF, GLB, STL, PLY, FBX, COLLADA, "
+                   "3MF, ...")
+        ->excludes(scene);
+    app.add_option("--xray", o.xray,
+                   "the parts matching this glob wear the x-ray material; repeatable (default: "
+                   "the whole model)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--list-parts", o.list_parts,
+                 "list the parts with their triangle counts and colours, and exit");
     app.add_option("-o,--out", o.out, "PNG file to write")->capture_default_str();
-    app.add_option("--width", o.render.width, "image width in pixels")
+    int width = 0, height = 0, samples = 0;
+    uint32_t seed = 0;
+    auto* w = app.add_option("--width", width, "image width in pixels (default 640)")
+                  ->check(CLI::Range(1, 65536));
+    auto* h = app.add_option("--height", height, "image height in pixels (default 400)")
+                  ->check(CLI::Range(1, 65536));
+    auto* spp = app.add_option("--spp", samples, "jittered samples per pixel (default 16)")
+                    ->check(CLI::Range(1, 65536));
+    auto* s = app.add_option("--seed", seed, "seed of the sampling pattern (default 1)");
+    app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
         ->capture_default_str()
-        ->check(CLI::Range(1, 16384));
-    app.add_option("--height", o.render.height, "image height in pixels")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 16384));
-    app.add_option("--spp", o.render.samples, "jittered samples per pixel")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 65536));
-    app.add_option("--threads", o.render.threads, "rendering threads, 0 for every core")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 1024));
-    app.add_option("--seed", o.render.seed, "seed of the sampling pattern")->capture_default_str();
-    app.add_option("--obj", o.obj, "render this Wavefront OBJ mesh instead of the built-in scene");
+        ->check(CLI::Range(0, 1 << 16));
     app.add_option("--shader", o.shader,
-                   "shader library to load (default: the one beside "
-                   "this program)");
-
-    auto* material = "X-ray material (the shell, or the OBJ mesh)";
-    std::string color;
-    app.add_option("--color", color, "surface colour r,g,b[,a], linear")
-        ->group(material)
-        ->default_str("0.25,0.55,1,1");
-    app.add_option("--power", o.material.power, "exponent on the facing cosine")
-        ->group(material)
-        ->capture_default_str();
-    app.add_flag("--invert", o.material.invert, "squarely faced parts keep the colour")
-        ->group(material);
-    app.add_option("--specular-weight", o.material.specular_weight, "highlight strength")
-        ->group(material)
-        ->capture_default_str();
-    app.add_option("--specular-exponent", o.material.specular_exponent, "Phong exponent")
-        ->group(material)
-        ->capture_default_str();
-    const std::map<std::string, int32_t> modes = {{"given", 0}, {"inclusive", 1}, {"exclusive", 2}};
-    std::string mode = "given";
-    app.add_option("--light-mode", mode,
-                   "the lights as given, or the host's inclusive or exclusive light list")
-        ->group(material)
-        ->check(CLI::IsMember({"given", "inclusive", "exclusive"}))
-        ->capture_default_str();
+                   "shader library to load (default: the one beside this program)");
+    app.add_flag("-v,--verbose", o.verbose,
+                 "also report load and build times, triangles and peak memory");
+    std::vector<MaterialOption> material;
+    add_material_options(app, material);
 
     try {
         app.parse(argc, argv);
-        o.material.mode = modes.at(mode);
-        if (!color.empty()) {
-            const std::string error = parse_color(color, o.material.color);
-            if (!error.empty())
-                throw CLI::ValidationError(error);
-        }
+        read_material_options(material, o);
+        if (w->count())
+            o.width = width;
+        if (h->count())
+            o.height = height;
+        if (spp->count())
+            o.samples = samples;
+        if (s->count())
+            o.seed = seed;
+        if (o.material_given && o.model.empty() && o.xray.empty())
+            throw CLI::ValidationError("the material options set what the parts named by "
+                                       "--xray wear, or a model's; name the parts");
     } catch (const CLI::CallForHelp& e) {
         exit_code = app.exit(e);
         return std::nullopt;

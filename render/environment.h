@@ -1,10 +1,17 @@
-// The studio the scene stands in: a soft gradient sky over a darker floor tone.
+// What rays that leave the scene see: the studio backdrop (a soft gradient sky
+// over a darker floor tone) or a solid colour.
 #pragma once
 
 #include "render/vec.h"
 
+#include <optional>
+
 namespace xr {
 
-Color studio_environment(Vec3 direction);
+struct Environment {
+    std::optional<Vec3> background; // the studio backdrop when absent
+
+    Color color(Vec3 direction) const;
+};
 
 } // namespace xr

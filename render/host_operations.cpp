@@ -1,7 +1,7 @@
 #include "render/host_operations.h"
 
-#include "render/environment.h"
 #include "render/lighting.h"
+#include "render/ray_offset.h"
 #include "render/tracer.h"
 
 #include <algorithm>
@@ -31,15 +31,16 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
     if (s->depth >= max_depth)
         return 0;
     ThreadContext& context = *s->thread;
-    const Vec3 origin(s->point), dir = normalize(Vec3(*direction));
+    const Vec3 dir = normalize(Vec3(*direction));
+    const Vec3 origin = offset_origin(Vec3(s->point), Vec3(s->geometric_normal), s->offset, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
         return 0;
     s->child = render_state(&context.states[size_t(s->depth + 1)]);
     return 1;
 }
 
-int32_t mi_trace_environment(Color* result, RenderState*, Vector3* direction) {
-    *result = studio_environment(normalize(Vec3(*direction)));
+int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
+    *result = host_state(state)->thread->scene.environment.color(normalize(Vec3(*direction)));
     return 1;
 }
 
@@ -85,13 +86,19 @@ void* mi_phen_eval(RenderState* state, void* param) {
     HostState* s = host_state(state);
     // The parameter belongs to the block of the shader now running.
     const Material& material = *host_record(s->shader)->material;
-    const XrayBlock& block = material.block;
+    if (material.kind() != Material::Kind::xray)
+        return nullptr;
+    const XrayBlock& block = material.block();
     const int32_t offset = block.offset_of(param);
-    if (material.kind != Material::Kind::xray || offset < 0)
+    if (offset < 0)
         return nullptr;
     const Texture* texture = s->thread->scene.texture(block.connection(offset));
-    const ParamType type = declared_type(uint32_t(offset));
-    if (!texture || type == ParamType::light_array)
+    const ShaderDeclaration& declaration = xray_declaration();
+    const int index = declaration.at_offset(uint32_t(offset));
+    if (!texture || index < 0)
+        return nullptr;
+    const ParamType type = declaration.params[size_t(index)].type;
+    if (type == ParamType::light_array)
         return nullptr;
 
     // Each parameter has its own slot, so values resolved earlier in the call stay put.

@@ -10,7 +10,7 @@
 
 namespace xr {
 
-struct Material;
+class Material;
 struct ThreadContext;
 
 // Ray types of this host; 5 and 16 are the published shadow and displacement codes.
@@ -20,21 +20,21 @@ enum : int32_t {
 };
 
 struct HostState {
-    Vector3 point;         // hit point
-    Vector3 normal;        // unit shading normal, turned towards the incident ray
-    ThreadContext* thread; // per-thread scratch of the rendering thread
+    Vector3 point;            // hit point
+    Vector3 normal;           // unit shading normal, turned towards the incident ray
+    Vector3 geometric_normal; // unit normal of the triangle hit, turned likewise
+    float offset;             // how far rays leaving the point start from it along the latter
+    ThreadContext* thread;    // per-thread scratch of the rendering thread
     const Material* material;
-    int32_t depth;   // 0 for surfaces reached by camera rays
-    uint32_t object; // index of the object hit
-    float distance;  // along the incident ray
-    uint8_t private0[12];
+    int32_t depth; // 0 for surfaces reached by camera rays
+    uint8_t private0[4];
     int32_t ray_type;
     uint8_t private1[2];
     uint8_t surface_flag;
     uint8_t private2[37];
     Vector3 direction; // unit direction of the incident ray
     uint8_t private3[112];
-    float facing; // cosine of the geometric normal and the incident ray
+    float facing; // cosine of the shading normal and the incident ray
     uint8_t private4[76];
     const ShaderRecord* shader;
     RenderState* child;

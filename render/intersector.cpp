@@ -7,12 +7,22 @@ namespace xr {
 
 namespace {
 
-void check(RTCDevice device, const char* what) {
-    const RTCError error = rtcGetDeviceError(device);
-    if (error != RTC_ERROR_NONE)
-        throw std::runtime_error(std::string("ray tracing kernel failed to ") + what + " (error " +
-                                 std::to_string(int(error)) + ")");
+void remember_error(void* user, RTCError, const char* message) {
+    static_cast<Intersector::LastError*>(user)->set(message ? message : "");
 }
+
+} // namespace
+
+bool Intersector::count_memory(void* user, ssize_t bytes, bool) {
+    auto* self = static_cast<Intersector*>(user);
+    const int64_t now = self->bytes_ += bytes;
+    int64_t peak = self->peak_bytes_.load();
+    while (now > peak && !self->peak_bytes_.compare_exchange_weak(peak, now)) {
+    }
+    return true;
+}
+
+namespace {
 
 RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
     RTCRay ray;
@@ -32,9 +42,18 @@ RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mas
 Intersector::Intersector() {
     device_ = rtcNewDevice(nullptr);
     if (!device_)
-        throw std::runtime_error("cannot start the ray tracing kernel");
+        throw std::runtime_error("cannot start Embree: " +
+                                 std::to_string(int(rtcGetDeviceError(nullptr))));
+    rtcSetDeviceErrorFunction(device_, remember_error, &error_);
+    rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);
+    // Shadow rays pass x-ray surfaces by their mask; without masks they would not.
+    if (!rtcGetDeviceProperty(device_, RTC_DEVICE_PROPERTY_RAY_MASK_SUPPORTED)) {
+        rtcReleaseDevice(device_);
+        throw std::runtime_error("this Embree was built without ray masks, which xray-render "
+                                 "needs to let light through x-ray surfaces");
+    }
     scene_ = rtcNewScene(device_);
-    check(device_, "create a scene");
+    check("create a scene");
 }
 
 Intersector::~Intersector() {
@@ -50,7 +69,7 @@ void Intersector::add(const Mesh& mesh, bool casts_shadow) {
     auto* indices = static_cast<uint32_t*>(
         rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
                                 3 * sizeof(uint32_t), mesh.triangles()));
-    check(device_, "allocate a mesh");
+    check("allocate a mesh");
     for (size_t i = 0; i < mesh.positions.size(); ++i) {
         vertices[3 * i] = mesh.positions[i].x;
         vertices[3 * i + 1] = mesh.positions[i].y;
@@ -61,12 +80,17 @@ void Intersector::add(const Mesh& mesh, bool casts_shadow) {
     rtcCommitGeometry(geometry);
     rtcAttachGeometry(scene_, geometry);
     rtcReleaseGeometry(geometry);
-    check(device_, "add a mesh");
+    check("add a mesh");
 }
 
 void Intersector::commit() {
     rtcCommitScene(scene_);
-    check(device_, "build the scene");
+    check("build the scene");
+}
+
+void Intersector::check(const char* what) const {
+    if (rtcGetDeviceError(device_) != RTC_ERROR_NONE)
+        throw std::runtime_error(std::string("Embree failed to ") + what + ": " + error_.get());
 }
 
 bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
@@ -79,7 +103,7 @@ bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, 
     rtcIntersect1(scene_, &context, &query);
     if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
         return false;
-    hit = {query.ray.tfar, query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+    hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
     return true;
 }
 

@@ -4,18 +4,16 @@
 
 namespace xr {
 
-Light Light::point(Tag tag, Vec3 position, Vec3 intensity) {
+Light Light::point(Vec3 position, Vec3 intensity) {
     Light light;
-    light.tag = tag;
     light.position = position;
     light.color = intensity;
     return light;
 }
 
-Light Light::rect(Tag tag, Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples) {
+Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples) {
     Light light;
     light.kind = Kind::rect;
-    light.tag = tag;
     light.position = corner;
     light.edge_u = edge_u;
     light.edge_v = edge_v;

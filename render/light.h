@@ -16,15 +16,14 @@ struct Light {
     enum class Kind { point, rect };
 
     Kind kind = Kind::point;
-    Tag tag = 0;
+    Tag tag = 0;         // given by the scene
     Vec3 position;       // the point, or a corner of the rectangle
     Vec3 edge_u, edge_v; // the rectangle's sides; it emits on the side of edge_u x edge_v
     Vec3 color;          // intensity of a point, radiance of a rectangle
     int samples = 1;
 
-    static Light point(Tag tag, Vec3 position, Vec3 intensity);
-    static Light rect(Tag tag, Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance,
-                      int samples = 16);
+    static Light point(Vec3 position, Vec3 intensity);
+    static Light rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples = 16);
 
     // Sample k of `samples` as seen from `point`, jittered within its stratum.
     LightSample sample(int k, Vec3 point, Rng& rng) const;

@@ -1,6 +1,15 @@
 #include "render/lighting.h"
 
+#include "render/ray_offset.h"
+
 namespace xr {
+
+namespace {
+
+// Shadow rays stop this fraction short of the light.
+constexpr float shadow_epsilon = 1e-4f;
+
+} // namespace
 
 LightSample incident_light(ThreadContext& context, const HostState& state, const Light& light,
                            int k) {
@@ -10,10 +19,11 @@ LightSample incident_light(ThreadContext& context, const HostState& state, const
         sample.color = {};
         return sample;
     }
-    const float eps = context.scene.epsilon();
+    const Vec3 origin =
+        offset_origin(point, Vec3(state.geometric_normal), state.offset, sample.direction);
     ++context.stats.rays;
-    if (context.scene.intersector().occluded(point + normal * eps, sample.direction, eps,
-                                             sample.distance - 2.0f * eps))
+    if (context.scene.intersector().occluded(origin, sample.direction, 0.0f,
+                                             sample.distance * (1.0f - shadow_epsilon)))
         sample.color = {};
     return sample;
 }

@@ -1,26 +1,70 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli.h"
-#include "render/default_scene.h"
-#include "render/obj_scene.h"
+#include "render/interrupt.h"
 #include "render/output_file.h"
 #include "render/progress_bar.h"
+#include "render/renderer.h"
+#include "render/scene_builder.h"
+#include "render/scene_file.h"
 #include "render/shader_library.h"
+#include "render/system_memory.h"
 
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void list_parts(const std::vector<xr::Part>& parts) {
+    size_t width = 4;
+    for (const xr::Part& part : parts)
+        width = std::max(width, part.name.size());
+    std::printf("%-*s %12s  %s\n", int(width), "part", "triangles", "colour");
+    for (const xr::Part& part : parts) {
+        std::printf("%-*s %12zu ", int(width), part.name.c_str(), part.triangles());
+        for (const xr::Piece& piece : part.pieces)
+            std::printf(" %.3g,%.3g,%.3g", piece.color.x, piece.color.y, piece.color.z);
+        std::printf("\n");
+    }
+}
+
+// The frame and its 8-bit copy must fit in memory before any work starts.
+void check_image_fits(const xr::RenderSettings& s) {
+    const double bytes = double(s.width) * double(s.height) * (sizeof(Color) + 4);
+    if (bytes > double(xr::available_memory()))
+        throw std::runtime_error("a " + std::to_string(s.width) + "x" + std::to_string(s.height) +
+                                 " image needs " + std::to_string(int(bytes / (1 << 20))) +
+                                 " MiB, more than the memory available");
+}
+
 int run(const xr::Options& options) {
+    const auto start = Clock::now();
+    const xr::SceneDescription description = xr::describe(options);
+    const std::vector<xr::Part> parts = xr::load_parts(description);
+    if (options.list_parts) {
+        list_parts(parts);
+        return 0;
+    }
+    const double load_seconds = seconds_since(start);
+    const xr::RenderSettings& settings = description.settings;
+    check_image_fits(settings);
+
     // Everything that can be refused is checked before the render starts.
     xr::OutputFile out(options.out);
     xr::ShaderLibrary library(options.shader.empty() ? xr::default_shader_path() : options.shader);
-    const xr::Scene scene = options.obj.empty() ? xr::default_scene(options.material)
-                                                : xr::obj_scene(options.obj, options.material);
+    const auto build_start = Clock::now();
+    const std::unique_ptr<xr::Scene> scene = xr::build_scene(description, parts);
+    const double build_seconds = seconds_since(build_start);
 
     xr::ProgressBar bar;
     xr::RenderStats stats;
-    const xr::Image image = xr::render(scene, library.shader(), options.render, stats,
+    const xr::Image image = xr::render(*scene, library.shader(), settings, stats,
                                        [&bar](float done) { bar.update(done); });
     bar.finish();
     const std::vector<uint8_t> png = xr::encode_png(image);
@@ -28,12 +72,23 @@ int run(const xr::Options& options) {
         throw std::runtime_error("cannot encode the image as PNG");
     out.commit(png);
 
-    const xr::RenderSettings& r = options.render;
     std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                options.out.c_str(), r.width, r.height, r.samples,
-                r.threads > 0 ? r.threads : xr::default_threads(), stats.seconds,
-                static_cast<unsigned long long>(stats.shader_calls),
+                options.out.c_str(), settings.width, settings.height, settings.samples,
+                stats.threads, stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
                 stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
+    if (options.verbose) {
+        size_t triangles = 0;
+        for (const xr::Part& part : parts)
+            triangles += part.triangles();
+        const double mib = 1.0 / (1 << 20);
+        std::printf("load: %.2f s, %zu parts, %zu triangles\n", load_seconds, parts.size(),
+                    triangles);
+        std::printf("build: %.2f s, %.1f MiB held by Embree\n", build_seconds,
+                    double(scene->intersector().memory()) * mib);
+        std::printf("peak memory: %.1f MiB, %.0f bytes per triangle\n",
+                    double(xr::peak_memory()) * mib,
+                    triangles ? double(xr::peak_memory()) / double(triangles) : 0.0);
+    }
     return 0;
 }
 
@@ -44,6 +99,7 @@ int main(int argc, char** argv) {
     const std::optional<xr::Options> options = xr::parse_command_line(argc, argv, exit_code);
     if (!options)
         return exit_code;
+    xr::handle_interrupts();
     try {
         return run(*options);
     } catch (const std::exception& e) {

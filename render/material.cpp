@@ -2,19 +2,13 @@
 
 namespace xr {
 
-Material Material::matte(Vec3 albedo, Tag texture) {
-    Material m;
-    m.albedo = albedo;
-    m.albedo_texture = texture;
-    return m;
+Material::Material(Vec3 albedo, Tag texture) : albedo_(albedo), albedo_texture_(texture) {
+    record_.material = this;
 }
 
-Material Material::xray(const XraySettings& settings) {
-    Material m;
-    m.kind = Kind::xray;
-    m.block = XrayBlock(settings);
-    m.record.link_offset = m.block.link_offset();
-    return m;
+Material::Material(XrayBlock block) : block_(std::move(block)) {
+    record_.material = this;
+    record_.link_offset = block_->link_offset();
 }
 
 } // namespace xr

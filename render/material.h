@@ -1,23 +1,38 @@
 // Materials: the host's own matte surface, or the x-ray shader from the library.
+// A material's shader record points back at it, so a material stays where it
+// was made: it can be neither copied nor moved.
 #pragma once
 
 #include "render/host_records.h"
 #include "render/vec.h"
 #include "render/xray_block.h"
 
+#include <optional>
+
 namespace xr {
 
-struct Material {
+class Material {
+  public:
     enum class Kind { matte, xray };
 
-    Kind kind = Kind::matte;
-    Vec3 albedo{0.7f, 0.7f, 0.7f};
-    Tag albedo_texture = 0; // a host shader replacing `albedo`; 0 for none
-    XrayBlock block{XraySettings{}};
-    HostShaderRecord record{};
+    // A matte surface of colour `albedo`, or of the host shader `texture` when not 0.
+    explicit Material(Vec3 albedo, Tag texture = 0);
+    explicit Material(XrayBlock block);
+    Material(const Material&) = delete;
+    Material& operator=(const Material&) = delete;
 
-    static Material matte(Vec3 albedo, Tag texture = 0);
-    static Material xray(const XraySettings& settings);
+    Kind kind() const { return block_ ? Kind::xray : Kind::matte; }
+    Vec3 albedo() const { return albedo_; }
+    Tag albedo_texture() const { return albedo_texture_; }
+    // The x-ray material's parameters; only for Kind::xray.
+    const XrayBlock& block() const { return *block_; }
+    const ShaderRecord* record() const { return shader_record(&record_); }
+
+  private:
+    Vec3 albedo_{0.7f, 0.7f, 0.7f};
+    Tag albedo_texture_ = 0;
+    std::optional<XrayBlock> block_;
+    HostShaderRecord record_{};
 };
 
 } // namespace xr

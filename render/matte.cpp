@@ -1,6 +1,5 @@
 #include "render/matte.h"
 
-#include "render/environment.h"
 #include "render/lighting.h"
 
 namespace xr {
@@ -16,8 +15,8 @@ constexpr float ambient = 0.45f;
 Color shade_matte(ThreadContext& context, const HostState& s) {
     const Material& material = *s.material;
     const Vec3 point(s.point), normal(s.normal);
-    Vec3 albedo = material.albedo;
-    if (const Texture* texture = context.scene.texture(material.albedo_texture))
+    Vec3 albedo = material.albedo();
+    if (const Texture* texture = context.scene.texture(material.albedo_texture()))
         albedo = rgb(texture->eval(point));
 
     // One sample per light and pixel sample: the pixel's samples visit the strata in turn.
@@ -27,7 +26,7 @@ Color shade_matte(ThreadContext& context, const HostState& s) {
             incident_light(context, s, light, context.pixel_sample % light.samples);
         direct += sample.color * std::max(0.0f, dot(normal, sample.direction));
     }
-    const Vec3 sky = rgb(studio_environment(normal));
+    const Vec3 sky = rgb(context.scene.environment.color(normal));
     return rgba(albedo * (direct * inv_pi + sky * ambient));
 }
 

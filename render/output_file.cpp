@@ -1,6 +1,9 @@
 #include "render/output_file.h"
 
+#include "render/interrupt.h"
+
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,13 +32,24 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     temporary_ = dir + "." + name + ".XXXXXX";
+    // No interruption between making the file and knowing to remove it.
+    sigset_t interrupts, before;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &interrupts, &before);
     fd_ = mkstemp(temporary_.data());
+    const int error = errno;
+    if (fd_ >= 0)
+        remove_on_interrupt(temporary_.c_str());
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd_ < 0)
-        throw write_error(path, errno);
+        throw write_error(path, error);
 }
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0) {
+        remove_on_interrupt(nullptr);
         close(fd_);
         unlink(temporary_.c_str());
     }
@@ -60,6 +74,7 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     fd_ = -1;
     if (error == 0 && rename(temporary_.c_str(), path_.c_str()) != 0)
         error = errno;
+    remove_on_interrupt(nullptr);
     if (error != 0) {
         unlink(temporary_.c_str());
         throw write_error(path_, error);

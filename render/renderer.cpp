@@ -1,10 +1,10 @@
 #include "render/renderer.h"
 
-#include "render/environment.h"
 #include "render/tracer.h"
 
 #include <tbb/blocked_range2d.h>
 #include <tbb/enumerable_thread_specific.h>
+#include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
@@ -29,7 +29,7 @@ Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x
             camera.direction(float(x) + jx, float(y) + jy, settings.width, settings.height);
         Color c;
         if (!trace(context, camera.eye, direction, 0, ray_eye, c))
-            c = studio_environment(direction);
+            c = context.scene.environment.color(direction);
         sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
     }
     const float n = 1.0f / float(settings.samples);
@@ -38,8 +38,8 @@ Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x
 
 } // namespace
 
-int default_threads() {
-    return tbb::this_task_arena::max_concurrency();
+int available_threads() {
+    return int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism));
 }
 
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
@@ -66,7 +66,10 @@ Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings
                     progress(float(done) / float(tiles_x * tiles_y));
             }
     };
-    tbb::task_arena arena(settings.threads > 0 ? settings.threads : default_threads());
+    // oneTBB runs no more threads than it allows, whatever an arena asks for.
+    const int threads = settings.threads > 0 ? std::min(settings.threads, available_threads())
+                                             : available_threads();
+    tbb::task_arena arena(threads);
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range2d<int>(0, tiles_y, 1, 0, tiles_x, 1), render_tiles,
                           tbb::simple_partitioner());
@@ -75,6 +78,7 @@ Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings
     stats = RenderStats{};
     for (const ThreadContext& context : contexts)
         stats += context.stats;
+    stats.threads = int(contexts.size());
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return image;
 }

@@ -2,22 +2,15 @@
 #pragma once
 
 #include "render/image.h"
+#include "render/render_settings.h"
 #include "render/thread_context.h"
 
 #include <functional>
 
 namespace xr {
 
-struct RenderSettings {
-    int width = 640;
-    int height = 400;
-    int samples = 16; // per pixel
-    int threads = 0;  // 0: every core
-    uint32_t seed = 1;
-};
-
-// Threads a render uses when the settings leave it open: every core.
-int default_threads();
+// The most threads a render can use: every core, unless oneTBB is told otherwise.
+int available_threads();
 
 // Told the fraction of the image done, from whichever thread finished a tile.
 using ProgressFn = std::function<void(float done)>;

@@ -2,13 +2,6 @@
 
 namespace xr {
 
-RenderStats& RenderStats::operator+=(const RenderStats& other) {
-    rays += other.rays;
-    shader_calls += other.shader_calls;
-    deepest = std::max(deepest, other.deepest);
-    return *this;
-}
-
 ThreadContext::ThreadContext(const Scene& scene_, ShaderFn shader_)
     : scene(scene_), shader(shader_) {
     for (auto& list : light_lists)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "render/host_records.h"
+#include "render/render_stats.h"
 #include "render/rng.h"
 #include "render/scene.h"
+#include "render/shader_fn.h"
 
 #include <array>
 #include <cstdint>
@@ -12,19 +14,8 @@
 
 namespace xr {
 
-using ShaderFn = int32_t (*)(Color* result, RenderState* state, XrayParams* params);
-
 // Rays nest this deep at most: a see-through ray from depth 16 finds nothing.
 constexpr int max_depth = 16;
-
-struct RenderStats {
-    uint64_t rays = 0;
-    uint64_t shader_calls = 0; // calls of the x-ray shader
-    int deepest = 0;           // the deepest nesting at which it was called
-    double seconds = 0.0;
-
-    RenderStats& operator+=(const RenderStats& other);
-};
 
 struct ThreadContext {
     ThreadContext(const Scene& scene, ShaderFn shader);

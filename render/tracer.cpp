@@ -1,6 +1,7 @@
 #include "render/tracer.h"
 
 #include "render/matte.h"
+#include "render/ray_offset.h"
 
 namespace xr {
 
@@ -9,40 +10,44 @@ namespace {
 // Surfaces a single ray may look through before the host gives up on it.
 constexpr int max_layers = 64;
 
-void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 origin,
-                   Vec3 direction, int depth, int32_t ray_type) {
+void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 direction, int depth,
+                   int32_t ray_type) {
     const Object& object = context.scene.objects()[hit.object];
-    const Material& material = context.scene.material(object.material);
-    Vec3 normal = object.mesh.normal(hit.triangle, hit.u, hit.v);
+    const SurfacePoint at = surface_point(*object.mesh, hit.triangle, hit.u, hit.v);
+    // Both normals face the incoming ray; the shading normal shades, the
+    // geometric one decides where rays leaving the surface start.
+    Vec3 normal = object.mesh->normal(hit.triangle, hit.u, hit.v);
     const float facing = dot(normal, direction);
     if (facing > 0.0f)
         normal = -normal;
+    const Vec3 geometric =
+        dot(at.geometric_normal, direction) > 0.0f ? -at.geometric_normal : at.geometric_normal;
 
-    s.point = (origin + direction * hit.distance).vector3();
+    s.point = at.point.vector3();
     s.normal = normal.vector3();
+    s.geometric_normal = geometric.vector3();
+    s.offset = at.offset;
     s.thread = &context;
-    s.material = &material;
+    s.material = object.material;
     s.depth = depth;
-    s.object = hit.object;
-    s.distance = hit.distance;
     s.ray_type = ray_type;
     s.surface_flag = object.flagged ? 1 : 0;
     s.direction = direction.vector3();
     s.facing = facing;
-    s.shader = shader_record(&material.record);
+    s.shader = object.material->record();
     s.child = nullptr;
 }
 
 bool shade(ThreadContext& context, HostState& s, Color& result) {
     const Material& material = *s.material;
-    if (material.kind == Material::Kind::matte) {
+    if (material.kind() == Material::Kind::matte) {
         result = shade_matte(context, s);
         return true;
     }
     ++context.stats.shader_calls;
     context.stats.deepest = std::max(context.stats.deepest, s.depth);
     // The block is the host's; the shader only reads it.
-    auto* params = const_cast<XrayParams*>(material.block.params());
+    auto* params = const_cast<XrayParams*>(material.block().params());
     return context.shader(&result, render_state(&s), params) != 0;
 }
 
@@ -51,17 +56,16 @@ bool shade(ThreadContext& context, HostState& s, Color& result) {
 bool trace(ThreadContext& context, Vec3 origin, Vec3 direction, int depth, int32_t ray_type,
            Color& result) {
     HostState& s = context.states[size_t(depth)];
-    const float eps = context.scene.epsilon();
-    float near = eps;
     for (int layer = 0; layer < max_layers; ++layer) {
         Hit hit;
         ++context.stats.rays;
-        if (!context.scene.intersector().intersect(origin, direction, near, INFINITY, hit))
+        if (!context.scene.intersector().intersect(origin, direction, 0.0f, INFINITY, hit))
             return false;
-        enter_surface(context, s, hit, origin, direction, depth, ray_type);
+        enter_surface(context, s, hit, direction, depth, ray_type);
         if (shade(context, s, result))
             return true;
-        near = hit.distance + eps;
+        // Looked through: go on from just beyond the surface.
+        origin = offset_origin(Vec3(s.point), Vec3(s.geometric_normal), s.offset, direction);
     }
     return false;
 }

@@ -1,46 +1,35 @@
 #include "render/xray_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace xr {
 
-ParamType declared_type(uint32_t offset) {
-    if (offset < offsetof(XrayParams, power))
-        return ParamType::color;
-    if (offset >= offsetof(XrayParams, specular) && offset < offsetof(XrayParams, mode))
-        return ParamType::color;
-    if (offset >= offsetof(XrayParams, light))
-        return ParamType::light_array;
-    switch (offset) {
-    case offsetof(XrayParams, power):
-    case offsetof(XrayParams, specular_weight):
-    case offsetof(XrayParams, specular_exponent):
-        return ParamType::scalar;
-    default:
-        return ParamType::integer;
-    }
-}
-
-XrayBlock::XrayBlock(const XraySettings& s) {
-    const size_t lights = s.lights.empty() ? 1 : s.lights.size();
-    const size_t block_words = offsetof(XrayParams, light) / 4 + lights;
+XrayBlock::XrayBlock(const XraySettings& s, const std::vector<Tag>& lights,
+                     const std::vector<Tag>& connections) {
+    const ShaderDeclaration& d = xray_declaration();
+    const size_t array_word = d.light_array_offset() / 4;
+    // The array keeps its declared first entry even when empty.
+    const size_t block_words = array_word + std::max<size_t>(lights.size(), 1);
     words_.assign(2 * block_words, 0);
+    const size_t link_words = block_words;
 
-    XrayParams* p = params();
-    p->color = s.color;
-    p->power = s.power;
-    p->skip_flagged = s.skip_flagged;
-    p->invert = s.invert;
-    p->specular_weight = s.specular_weight;
-    p->specular_exponent = s.specular_exponent;
-    p->specular = s.specular;
-    p->mode = s.mode;
-    p->i_light = 0;
-    p->n_light = int32_t(s.lights.size());
-    // The array runs on past the declared first entry.
-    if (!s.lights.empty())
-        std::memcpy(&words_[offsetof(XrayParams, light) / 4], s.lights.data(),
-                    s.lights.size() * sizeof(Tag));
+    for (size_t i = 0; i < d.params.size(); ++i) {
+        const ParamDeclaration& p = d.params[i];
+        const size_t word = p.offset / 4;
+        uint32_t* at = &words_[word];
+        if (p.type == ParamType::color || p.type == ParamType::scalar) {
+            std::memcpy(at, s.values[i].data(), p.size());
+        } else if (p.type == ParamType::light_array) {
+            std::copy(lights.begin(), lights.end(), at);
+        } else {
+            const int32_t v =
+                derived_by_host(p) ? derived_value(p, lights.size()) : int32_t(s.values[i][0]);
+            std::memcpy(at, &v, sizeof v);
+        }
+        if (i < connections.size())
+            words_[link_words + word] = connections[i];
+    }
 }
 
 int32_t XrayBlock::offset_of(const void* param) const {
@@ -49,12 +38,6 @@ int32_t XrayBlock::offset_of(const void* param) const {
     if (address < base || address >= base + size_t(link_offset()))
         return -1;
     return int32_t(address - base);
-}
-
-void XrayBlock::connect(const void* param, Tag tag) {
-    const int32_t offset = offset_of(param);
-    if (offset >= 0)
-        words_[size_t(link_offset() + offset) / 4] = tag;
 }
 
 } // namespace xr

@@ -12,7 +12,7 @@
 namespace {
 
 // What a row may change before the call.
-struct Scene {
+struct Arrangement {
     RenderState& state;
     ParamBlock& block;
     XrayParams& params;
@@ -22,7 +22,7 @@ struct Scene {
 
 struct BadInputCase {
     const char* name;
-    void (*arrange)(Scene&);
+    void (*arrange)(Arrangement&);
     int32_t status;
     Color expected;             // when the status is 1; NaN matches NaN
     std::vector<Tag> sampled{}; // the lights sampled, in order
@@ -51,7 +51,7 @@ class BadInput : public ShaderTest, public ::testing::WithParamInterface<BadInpu
 
 TEST_P(BadInput, ShaderReturnsAndWritesOnlyAResultItGives) {
     const BadInputCase& c = GetParam();
-    Scene scene{state, block, block.params, record, fake};
+    Arrangement scene{state, block, block.params, record, fake};
     c.arrange(scene);
     const ParamBlock before = block;
     Color result = {7, 7, 7, 7};
@@ -75,7 +75,7 @@ const Color blend = {0.5f, 0, 0.5f, 1};
 const Color see_only = {0, 0, 1, 1};
 const Color surface_only = {1, 0, 0, 1};
 
-void lit(Scene& s) {
+void lit(Arrangement& s) {
     s.params.specular_weight = 1;
     s.params.n_light = 1;
 }
@@ -85,44 +85,49 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The facing cosine and the power decide the weights; a NaN or an infinite
         // weight turns the colour NaN, except where powf's own rules give a number.
-        BadInputCase{"FacingNaN", [](Scene& s) { s.state.facing = nan; }, 1, all_nan},
-        BadInputCase{"FacingInfinite", [](Scene& s) { s.state.facing = inf; }, 1, all_nan},
-        BadInputCase{"FacingMinusInfinite", [](Scene& s) { s.state.facing = -inf; }, 1, all_nan},
+        BadInputCase{"FacingNaN", [](Arrangement& s) { s.state.facing = nan; }, 1, all_nan},
+        BadInputCase{"FacingInfinite", [](Arrangement& s) { s.state.facing = inf; }, 1, all_nan},
+        BadInputCase{"FacingMinusInfinite", [](Arrangement& s) { s.state.facing = -inf; }, 1,
+                     all_nan},
         BadInputCase{"FacingNaNAtPowerZero",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          s.state.facing = nan;
                          s.params.power = 0;
                      },
                      1, see_only},
-        BadInputCase{"PowerNaN", [](Scene& s) { s.params.power = nan; }, 1, all_nan},
-        BadInputCase{"PowerInfinite", [](Scene& s) { s.params.power = inf; }, 1, surface_only},
-        BadInputCase{"PowerMinusInfinite", [](Scene& s) { s.params.power = -inf; }, 1, all_nan},
-        BadInputCase{"PowerHuge", [](Scene& s) { s.params.power = 1e30f; }, 1, surface_only},
-        BadInputCase{"PowerNegativeHuge", [](Scene& s) { s.params.power = -1e30f; }, 1, all_nan},
+        BadInputCase{"PowerNaN", [](Arrangement& s) { s.params.power = nan; }, 1, all_nan},
+        BadInputCase{"PowerInfinite", [](Arrangement& s) { s.params.power = inf; }, 1,
+                     surface_only},
+        BadInputCase{"PowerMinusInfinite", [](Arrangement& s) { s.params.power = -inf; }, 1,
+                     all_nan},
+        BadInputCase{"PowerHuge", [](Arrangement& s) { s.params.power = 1e30f; }, 1, surface_only},
+        BadInputCase{"PowerNegativeHuge", [](Arrangement& s) { s.params.power = -1e30f; }, 1,
+                     all_nan},
         // Weights of 2 and -1: the blend extrapolates.
-        BadInputCase{"PowerNegative", [](Scene& s) { s.params.power = -1; }, 1, {-1, 0, 2, 1}},
+        BadInputCase{
+            "PowerNegative", [](Arrangement& s) { s.params.power = -1; }, 1, {-1, 0, 2, 1}},
         BadInputCase{"PowerNegativeEdgeOn",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          s.state.facing = 0;
                          s.params.power = -1;
                      },
                      1, all_nan},
-        BadInputCase{"PowerDenormal", [](Scene& s) { s.params.power = 1e-45f; }, 1, see_only},
+        BadInputCase{"PowerDenormal", [](Arrangement& s) { s.params.power = 1e-45f; }, 1, see_only},
         // The specular weight: only a weight above 0 samples lights.
         BadInputCase{"SpecularWeightNaN",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.specular_weight = nan;
                      },
                      1, blend},
         BadInputCase{"SpecularWeightMinusInfinite",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.specular_weight = -inf;
                      },
                      1, blend},
         BadInputCase{"SpecularWeightInfinite",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.specular_weight = inf;
                      },
@@ -130,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {inf, inf, inf, 1},
                      {3}},
         BadInputCase{"PhongFactorInfinite",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.fake.lights[0].phong[0] = inf;
                      },
@@ -138,19 +143,19 @@ INSTANTIATE_TEST_SUITE_P(
                      {inf, inf, inf, 1},
                      {3}},
         BadInputCase{"LightColourNaN",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.fake.lights[0].color[0] = all_nan;
                      },
                      1,
                      {nan, nan, nan, 1},
                      {3}},
-        BadInputCase{"SeeThroughColourNaN", [](Scene& s) { s.fake.reflection.color = all_nan; }, 1,
-                     all_nan},
+        BadInputCase{"SeeThroughColourNaN",
+                     [](Arrangement& s) { s.fake.reflection.color = all_nan; }, 1, all_nan},
         // A negative index reads the block's own words before the array as tags:
         // mode 0, i_light -3 and n_light 3; light 3 answers.
         BadInputCase{"NegativeLightIndex",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.i_light = -3;
                          s.params.n_light = 3;
@@ -159,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {1, 0.5f, 1, 1},
                      {0, static_cast<Tag>(-3), 3}},
         BadInputCase{"LightIndexAtTheBlocksStart",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.i_light = -16;
                      },
@@ -167,26 +172,26 @@ INSTANTIATE_TEST_SUITE_P(
                      blend,
                      {0x3f800000}},
         BadInputCase{"NoLights",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.n_light = 0;
                      },
                      1, blend},
         BadInputCase{"NegativeLightCount",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.n_light = -1;
                      },
                      1, blend},
         BadInputCase{"MostNegativeLightCount",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.params.n_light = INT32_MIN;
                      },
                      1, blend},
         // Connected parameters the host cannot evaluate keep their stored values.
         BadInputCase{"NoConnectionEvaluates",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          lit(s);
                          s.record.link_offset = ParamBlock::link_offset;
                          for (int offset = 0; offset < 68; offset += 4)
@@ -197,14 +202,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {3}},
         // A child state may be missing even when a ray found something.
         BadInputCase{"NullChild",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          s.params.skip_flagged = 1;
                          s.state.child = nullptr;
                      },
                      1, blend},
         // The calls that give no result.
         BadInputCase{"ShadowRayWithEverythingNaN",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          s.state.ray_type = QORV_XRAYTEXTURE_RAY_SHADOW;
                          s.state.facing = nan;
                          s.params.power = nan;
@@ -212,14 +217,14 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      {}},
         BadInputCase{"FlaggedSurface",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          s.params.skip_flagged = -1;
                          s.state.surface_flag = 0xff;
                      },
                      0,
                      {}},
         BadInputCase{"FlaggedChildWithNaNFacing",
-                     [](Scene& s) {
+                     [](Arrangement& s) {
                          static RenderState child;
                          child.surface_flag = 1;
                          s.params.skip_flagged = 1;

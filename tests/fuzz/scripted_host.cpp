@@ -1,7 +1,7 @@
 // The host operations, exported by the fuzz program itself: they answer from
 // the scene's script, note what each shader call asked for, and stop at any
 // argument the shader should never pass.
-#include "tests/fuzz/scene.h"
+#include "tests/fuzz/fuzz_case.h"
 
 // Declared exported; each definition below must match its declaration.
 extern "C" {

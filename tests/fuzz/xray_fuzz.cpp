@@ -1,7 +1,7 @@
 // The fuzz target: shades a scene decoded from the input, nested calls included,
 // and checks what a host relies on. The expected values come from what the host
 // saw during the call, not from the shader's code.
-#include "tests/fuzz/scene.h"
+#include "tests/fuzz/fuzz_case.h"
 
 #include <cmath>
 #include <cstdio>

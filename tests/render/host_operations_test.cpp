@@ -15,17 +15,16 @@ constexpr Tag overhead = 1, panel = 2, hidden = 3;
 
 Scene floor_scene() {
     Scene scene;
-    scene.add_object(ground({0.0f, 0.0f, 0.0f}, 10.0f),
-                     scene.add_material(Material::matte({0.5f, 0.5f, 0.5f})));
+    const Material& grey = scene.add_material(Vec3{0.5f, 0.5f, 0.5f});
+    add(scene, ground({0.0f, 0.0f, 0.0f}, 10.0f), grey);
     // Light from straight above passes an x-ray slab; the hidden light sits behind a wall.
-    scene.add_object(box({-1.0f, 2.0f, -1.0f}, {1.0f, 2.1f, 1.0f}),
-                     scene.add_material(Material::xray(XraySettings{})));
-    scene.add_object(box({2.0f, 0.0f, -1.0f}, {2.2f, 3.0f, 1.0f}),
-                     scene.add_material(Material::matte({0.5f, 0.5f, 0.5f})));
-    scene.add_light(Light::point(overhead, {0.0f, 4.0f, 0.0f}, {16.0f, 16.0f, 16.0f}));
-    scene.add_light(Light::rect(panel, {-3.0f, 3.0f, -1.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
-                                {1.0f, 1.0f, 1.0f}));
-    scene.add_light(Light::point(hidden, {4.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 1.0f}));
+    add(scene, box({-1.0f, 2.0f, -1.0f}, {1.0f, 2.1f, 1.0f}), xray(scene, XraySettings{}));
+    add(scene, box({2.0f, 0.0f, -1.0f}, {2.2f, 3.0f, 1.0f}), grey);
+    EXPECT_EQ(scene.add_light(Light::point({0.0f, 4.0f, 0.0f}, {16.0f, 16.0f, 16.0f})), overhead);
+    EXPECT_EQ(scene.add_light(Light::rect({-3.0f, 3.0f, -1.0f}, {1.0f, 0.0f, 0.0f},
+                                          {0.0f, 0.0f, 1.0f}, {1.0f, 1.0f, 1.0f})),
+              panel);
+    EXPECT_EQ(scene.add_light(Light::point({4.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 1.0f})), hidden);
     scene.commit();
     return scene;
 }
@@ -104,13 +103,14 @@ TEST_F(HostOperations, ConnectedParametersEvaluateIntoTheirOwnStorage) {
     Texture constant;
     constant.a = {0.25f, 0.5f, 0.75f, 1.0f};
     const Tag texture = scene.add_texture(constant);
-    Material material = Material::xray(XraySettings{});
-    XrayParams* params = material.block.params();
-    for (const void* param : {(const void*)&params->color, (const void*)&params->power,
-                              (const void*)&params->mode, (const void*)&params->light[0]})
-        material.block.connect(param, texture);
-    material.record.material = &material;
-    context.states[0].shader = shader_record(&material.record);
+    // Connected by declared index: color, power, mode and the light array.
+    std::vector<Tag> connections(xray_declaration().params.size());
+    for (const char* name : {"color", "power", "mode", "light"})
+        connections[size_t(xray_declaration().find(name) - &xray_declaration().params[0])] =
+            texture;
+    const Material material(XrayBlock(XraySettings{}, {}, connections));
+    auto* params = const_cast<XrayParams*>(material.block().params());
+    context.states[0].shader = material.record();
 
     auto* color = static_cast<Color*>(mi_phen_eval(state(), &params->color));
     auto* power = static_cast<float*>(mi_phen_eval(state(), &params->power));

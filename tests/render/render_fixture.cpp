@@ -11,11 +11,10 @@ ShaderFn xray_shader() {
 
 Mesh pane(Vec3 center, float half) {
     Mesh mesh;
-    const Vec3 n{0.0f, 0.0f, 1.0f};
     mesh.positions = {center + Vec3{-half, -half, 0}, center + Vec3{half, -half, 0},
                       center + Vec3{half, half, 0}, center + Vec3{-half, half, 0}};
-    mesh.add_triangle(0, 1, 2, n, n, n);
-    mesh.add_triangle(0, 2, 3, n, n, n);
+    mesh.normals.assign(4, {0.0f, 0.0f, 1.0f});
+    mesh.indices = {0, 1, 2, 0, 2, 3};
     return mesh;
 }
 
@@ -29,11 +28,19 @@ Scene backdrop_scene() {
     checks.a = {0.9f, 0.2f, 0.1f, 1.0f};
     checks.b = {0.1f, 0.3f, 0.9f, 1.0f};
     checks.scale = 2.0f;
-    const Tag texture = scene.add_texture(checks);
-    Mesh wall = pane({-5.0f, 0.0f, -2.0f}, 5.0f);
-    scene.add_object(std::move(wall), scene.add_material(Material::matte({}, texture)));
-    scene.add_light(Light::point(1, {2.0f, 2.0f, 4.0f}, {30.0f, 30.0f, 30.0f}));
+    add(scene, pane({-5.0f, 0.0f, -2.0f}, 5.0f),
+        scene.add_material(Vec3{}, scene.add_texture(checks)));
+    scene.add_light(Light::point({2.0f, 2.0f, 4.0f}, {30.0f, 30.0f, 30.0f}));
     return scene;
+}
+
+void add(Scene& scene, Mesh mesh, const Material& material, bool flagged) {
+    scene.add_object(std::make_shared<Mesh>(std::move(mesh)), material, flagged);
+}
+
+const Material& xray(Scene& scene, const XraySettings& settings, std::vector<Tag> lights,
+                     std::vector<Tag> connections) {
+    return scene.add_material(XrayBlock(settings, lights, connections));
 }
 
 Image render_small(const Scene& scene, RenderStats* stats, int threads, int size) {
@@ -47,11 +54,21 @@ Image render_small(const Scene& scene, RenderStats* stats, int threads, int size
 
 XraySettings flat(Color color) {
     XraySettings s;
-    s.color = color;
-    s.power = 0.0f;
-    s.invert = true;
-    s.specular_weight = 0.0f;
+    s["color"] = {color.r, color.g, color.b, color.a};
+    s["power"][0] = 0.0f;
+    s["invert"][0] = 1.0f;
+    s["specular_weight"][0] = 0.0f;
     return s;
+}
+
+int differing_pixels(const Image& a, const Image& b, float tolerance) {
+    int n = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const Color &p = a.pixels[i], &q = b.pixels[i];
+        n += std::fabs(p.r - q.r) > tolerance || std::fabs(p.g - q.g) > tolerance ||
+             std::fabs(p.b - q.b) > tolerance || std::fabs(p.a - q.a) > tolerance;
+    }
+    return n;
 }
 
 void expect_near_color(const Color& actual, const Color& expected, float tolerance) {

@@ -4,6 +4,7 @@
 
 #include "render/renderer.h"
 #include "render/scene.h"
+#include "render/shapes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,20 @@ xr::Mesh pane(xr::Vec3 center, float half);
 // environment fills the right half.
 xr::Scene backdrop_scene();
 
+// Adds the mesh wearing the material.
+void add(xr::Scene& scene, xr::Mesh mesh, const xr::Material& material, bool flagged = false);
+
+// An x-ray material of those settings, lit by the lights given.
+const xr::Material& xray(xr::Scene& scene, const xr::XraySettings& settings,
+                         std::vector<Tag> lights = {}, std::vector<Tag> connections = {});
+
 xr::Image render_small(const xr::Scene& scene, xr::RenderStats* stats = nullptr, int threads = 2,
                        int size = 64);
 
-// Pane settings that show a flat colour: the surface alone, no highlight.
+// Settings that show a flat colour: the surface alone, no highlight.
 xr::XraySettings flat(Color color);
+
+// Pixels differing by more than `tolerance` in any channel.
+int differing_pixels(const xr::Image& a, const xr::Image& b, float tolerance);
 
 void expect_near_color(const Color& actual, const Color& expected, float tolerance = 1e-5f);

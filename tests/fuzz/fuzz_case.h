@@ -66,7 +66,7 @@ struct Level {
     int32_t host_calls = 0;
 };
 
-struct Scene {
+struct FuzzCase {
     // [tags before][block: fields, lights][tags after], allocated to size so that
     // a read past either end is caught.
     uint32_t* memory = nullptr;
@@ -91,7 +91,7 @@ struct Scene {
     Level levels[max_levels];
 };
 
-extern Scene scene;
+extern FuzzCase scene;
 
 // Builds `scene` from the input; release_scene frees what it allocated.
 void decode_scene(const uint8_t* data, size_t size);

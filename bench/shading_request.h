@@ -41,10 +41,10 @@ static_assert(offsetof(BenchBlock, connection_tags) == BenchBlock::link_offset,
 
 // One request: `lights` lights of `samples` samples each, every sample above
 // the Phong threshold; the see-through ray always finds something.
-struct Scene {
-    Scene(int lights, int samples);
-    Scene(const Scene&) = delete;
-    Scene& operator=(const Scene&) = delete;
+struct ShadingRequest {
+    ShadingRequest(int lights, int samples);
+    ShadingRequest(const ShadingRequest&) = delete;
+    ShadingRequest& operator=(const ShadingRequest&) = delete;
 
     ShaderRecord record{};
     RenderState state{};

@@ -1,4 +1,4 @@
-#include "bench/scene.h"
+#include "bench/shading_request.h"
 
 #include "tests/support/platform.h"
 
@@ -40,7 +40,7 @@ const Modules& modules() {
     return m;
 }
 
-Scene::Scene(int lights, int samples) {
+ShadingRequest::ShadingRequest(int lights, int samples) {
     record.link_offset = BenchBlock::link_offset;
     state.ray_type = 0;
     state.direction = {0.0f, 0.0f, -1.0f};

@@ -1,4 +1,4 @@
-#include "tests/fuzz/scene.h"
+#include "tests/fuzz/fuzz_case.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-Scene scene;
+FuzzCase scene;
 
 namespace {
 
@@ -198,7 +198,7 @@ void release_scene() {
     std::free(scene.values);
     std::free(scene.inclusive.list);
     std::free(scene.exclusive.list);
-    scene = Scene();
+    scene = FuzzCase();
 }
 
 const uint32_t* effective(ParamWord word) {

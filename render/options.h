@@ -1,0 +1,33 @@
+// What the command line asks for, and the scene it describes.
+#pragma once
+
+#include "render/scene_description.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+struct Options {
+    std::string scene;             // a scene file; with no model either, the built-in scene
+    std::string model;             // a mesh file shown in the studio
+    std::vector<std::string> xray; // globs of the parts that wear `material`
+    XraySettings material;
+    bool material_given = false; // any material option was given
+    bool list_parts = false;
+    bool verbose = false;
+    // What the command line sets over the scene's own settings.
+    std::optional<int> width, height, samples;
+    std::optional<uint32_t> seed;
+    int threads = 0;
+    std::string out = "xray.png";
+    std::string shader; // empty: the library beside the program
+};
+
+// The scene the options describe: a scene file, a model in the studio (the
+// whole of it x-ray unless --xray names parts), or the built-in scene; with
+// --xray assignments last and the command line's settings over the scene's.
+SceneDescription describe(const Options& options);
+
+} // namespace xr

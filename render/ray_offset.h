@@ -1,0 +1,24 @@
+// Where rays leaving a surface start. The hit point is recomputed from the
+// triangle's corners, and a ray leaving it starts off the surface along the
+// geometric normal, by a bound on that computation's rounding error that grows
+// with the point's magnitude, then rounded away from the surface: it cannot
+// find the surface it leaves again, however far from the origin that lies.
+#pragma once
+
+#include "render/mesh.h"
+
+namespace xr {
+
+struct SurfacePoint {
+    Vec3 point;
+    Vec3 geometric_normal; // unit, by the triangle's winding
+    float offset;          // the error bound along geometric_normal
+};
+
+// The point at barycentric (u, v) of the triangle.
+SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v);
+
+// The origin of a ray leaving `point` in direction `w`, on w's side of the surface.
+Vec3 offset_origin(Vec3 point, Vec3 geometric_normal, float offset, Vec3 w);
+
+} // namespace xr

@@ -1,0 +1,24 @@
+// What a render counts as it goes, per thread and then summed.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+namespace xr {
+
+struct RenderStats {
+    uint64_t rays = 0;
+    uint64_t shader_calls = 0; // calls of the x-ray shader
+    int deepest = 0;           // the deepest nesting at which it was called
+    int threads = 0;           // threads that rendered
+    double seconds = 0.0;
+
+    RenderStats& operator+=(const RenderStats& other) {
+        rays += other.rays;
+        shader_calls += other.shader_calls;
+        deepest = std::max(deepest, other.deepest);
+        return *this;
+    }
+};
+
+} // namespace xr

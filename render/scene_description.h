@@ -1,0 +1,95 @@
+// A scene as its file states it: models and where they stand, which parts wear
+// which material, lights, camera, environment and render settings. A plain
+// record: reading and writing scene files, the command line and an editor all
+// work on it, and build_scene turns it into something to render.
+#pragma once
+
+#include "render/light.h"
+#include "render/render_settings.h"
+#include "render/xray_settings.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+// Applied to a model as scale, then rotation about x, y and z in turn, then translation.
+struct Transform {
+    Vec3 translate;
+    Vec3 rotate; // degrees
+    float scale = 1.0f;
+};
+
+// A primitive a scene may name instead of a mesh file, centred on the origin.
+struct Shape {
+    enum class Kind { sphere, box, torus };
+
+    Kind kind = Kind::sphere;
+    float radius = 1.0f;         // sphere; the torus's ring
+    float thickness = 0.25f;     // the torus's tube radius
+    Vec3 size{1.0f, 1.0f, 1.0f}; // box
+};
+
+struct ModelDescription {
+    std::string name;           // prefix of its parts' names, "name/..."; may be empty for files
+    std::string file;           // a mesh file; relative paths are to the scene file's folder
+    std::optional<Shape> shape; // instead of a file
+    Transform transform;
+};
+
+// Sets, on the parts whose name matches `parts`, what it states; later
+// assignments win over earlier ones.
+struct Assignment {
+    enum class Look { unchanged, matte, xray };
+
+    std::string parts; // a glob: * and ? and [...] as in the shell, * crossing '/'
+    Look look = Look::unchanged;
+    // Matte: the part's own colour unless a colour or a procedural is given.
+    std::optional<Vec3> matte_color;
+    std::optional<Texture> matte_texture;
+    XraySettings xray;
+    std::optional<bool> flagged;
+    std::string where; // where it was stated, for messages: "/assign/2", "--xray"
+};
+
+struct LightDescription {
+    std::string name;
+    Light::Kind kind = Light::Kind::point;
+    Vec3 position;                     // a point light's place, a rectangle's centre
+    Vec3 target;                       // where a rectangle faces
+    float width = 1.0f, height = 1.0f; // a rectangle's sides
+    Vec3 color{1.0f, 1.0f, 1.0f};
+    float intensity = 1.0f; // a point's power, or a rectangle's radiance, scaling the colour
+    int samples = 1;
+};
+
+struct CameraDescription {
+    // Either framing: the parts matching `frame` fill the view seen from direction `from`...
+    std::string frame = "*";
+    Vec3 from{0.0f, 0.45f, 1.0f};
+    // ...or an explicit eye and target.
+    std::optional<Vec3> eye, target;
+    float fov = 35.0f; // vertical, degrees
+};
+
+struct EnvironmentDescription {
+    std::optional<Vec3> background; // a solid colour; the studio backdrop when absent
+    bool floor = true;              // the studio's checkered floor under the models
+};
+
+struct SceneDescription {
+    std::vector<ModelDescription> models;
+    std::vector<Assignment> assign;
+    // The studio's key and soft lights, sized to the models, when empty.
+    std::vector<LightDescription> lights;
+    CameraDescription camera;
+    EnvironmentDescription environment;
+    RenderSettings settings; // all but the threads, which are the machine's business
+    // The folder that relative model files are found in.
+    std::string base_dir;
+    // Where the description came from, for messages; empty for the command line.
+    std::string source;
+};
+
+} // namespace xr

@@ -1,0 +1,145 @@
+#include "render/shader_declaration.h"
+
+#include "render/embedded_text.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+namespace xr {
+
+namespace {
+
+using nlohmann::json;
+
+ParamType type_named(const std::string& name) {
+    static const std::pair<const char*, ParamType> types[] = {
+        {"color", ParamType::color},
+        {"float", ParamType::scalar},
+        {"boolean", ParamType::boolean},
+        {"integer", ParamType::integer},
+        {"light_array", ParamType::light_array},
+    };
+    for (const auto& [text, type] : types)
+        if (name == text)
+            return type;
+    throw std::runtime_error("unknown parameter type '" + name + "'");
+}
+
+ParamValue value_of(const json& j, ParamType type) {
+    ParamValue v{};
+    if (type == ParamType::light_array)
+        return v;
+    if (type == ParamType::color) {
+        for (size_t i = 0; i < 4; ++i)
+            v[i] = j.at(i).get<float>();
+    } else if (type == ParamType::boolean) {
+        v[0] = j.get<bool>() ? 1.0f : 0.0f;
+    } else {
+        v[0] = j.get<float>();
+    }
+    return v;
+}
+
+// A [min, max] pair whose ends may be null for open.
+void read_range(const json& param, const char* key, std::optional<float>& lo,
+                std::optional<float>& hi) {
+    if (!param.contains(key) || param[key].is_null())
+        return;
+    const json& range = param[key];
+    if (!range[0].is_null())
+        lo = range[0].get<float>();
+    if (!range[1].is_null())
+        hi = range[1].get<float>();
+}
+
+std::string number(float v) {
+    std::ostringstream out;
+    out << v;
+    return out.str();
+}
+
+} // namespace
+
+const ParamDeclaration* ShaderDeclaration::find(const std::string& name) const {
+    for (const ParamDeclaration& p : params)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+int ShaderDeclaration::at_offset(uint32_t offset) const {
+    const size_t word = offset / 4;
+    if (word < by_word.size())
+        return by_word[word];
+    return params.empty() || params.back().type != ParamType::light_array ? -1
+                                                                          : int(params.size() - 1);
+}
+
+uint32_t ShaderDeclaration::light_array_offset() const {
+    return uint32_t(by_word.size() * 4);
+}
+
+ShaderDeclaration parse_declaration(const std::string& text) {
+    ShaderDeclaration d;
+    try {
+        const json j = json::parse(text);
+        for (const json& p : j.at("parameters")) {
+            ParamDeclaration param;
+            param.name = p.at("name").get<std::string>();
+            param.type = type_named(p.at("type").get<std::string>());
+            param.offset = p.at("offset").get<uint32_t>();
+            param.default_value = value_of(p.at("default"), param.type);
+            read_range(p, "range", param.min, param.max);
+            if (p.contains("enum"))
+                param.enum_names = p["enum"].get<std::vector<std::string>>();
+            param.connectable = p.value("connectable", false);
+            param.help = p.value("help", "");
+            d.params.push_back(std::move(param));
+        }
+    } catch (const json::exception& e) {
+        throw std::runtime_error(std::string("shader declaration: ") + e.what());
+    }
+    // Parameters tile the block word by word, and the light array comes last.
+    for (size_t i = 0; i < d.params.size(); ++i) {
+        const ParamDeclaration& p = d.params[i];
+        if (p.offset != d.by_word.size() * 4)
+            throw std::runtime_error("shader declaration: " + p.name + " is not where the block " +
+                                     "continues");
+        if (p.type == ParamType::light_array) {
+            if (i + 1 != d.params.size())
+                throw std::runtime_error("shader declaration: the light array must come last");
+            break;
+        }
+        d.by_word.insert(d.by_word.end(), p.size() / 4, int(i));
+    }
+    return d;
+}
+
+const ShaderDeclaration& xray_declaration() {
+    static const ShaderDeclaration declaration = parse_declaration(xray_declaration_text);
+    return declaration;
+}
+
+std::string check_value(const ParamDeclaration& p, const ParamValue& value) {
+    const size_t channels = p.type == ParamType::color ? 4 : 1;
+    for (size_t i = 0; i < channels; ++i) {
+        const float v = value[i];
+        if (!std::isfinite(v))
+            return number(v) + " is not a finite number";
+        if ((p.min && v < *p.min) || (p.max && v > *p.max))
+            return number(v) + " is outside " + describe_range(p);
+        if (p.type == ParamType::integer && v != std::floor(v))
+            return number(v) + " is not a whole number";
+    }
+    return {};
+}
+
+std::string describe_range(const ParamDeclaration& p) {
+    return (p.min ? "[" + number(*p.min) : "(-inf") + ", " +
+           (p.max ? number(*p.max) + "]" : "inf)");
+}
+
+} // namespace xr

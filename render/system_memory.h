@@ -1,0 +1,15 @@
+// What the machine's memory allows, and what this process has used.
+#pragma once
+
+#include <cstddef>
+
+namespace xr {
+
+// Bytes the system can still give this process without swapping: the kernel's
+// estimate of available memory, or less under an address-space limit.
+size_t available_memory();
+
+// The most memory this process has held at once (its peak resident set).
+size_t peak_memory();
+
+} // namespace xr

@@ -1,0 +1,143 @@
+// Models from files: every format loads the generated assembly, and x-ray on
+// one part shows the parts inside it.
+#include "tests/render/render_fixture.h"
+
+#include "render/model_loader.h"
+#include "render/options.h"
+#include "render/scene_builder.h"
+
+#include <cmath>
+
+using namespace xr;
+
+namespace {
+
+const std::string fixtures = FIXTURES;
+
+std::vector<Part> load(const std::string& file) {
+    ModelDescription model;
+    model.file = file;
+    return load_model(model, fixtures);
+}
+
+// The pixel a point lands on.
+void project(const Camera& camera, Vec3 point, int width, int height, int& x, int& y) {
+    const Vec3 forward = normalize(camera.target - camera.eye);
+    const Vec3 right = normalize(cross(forward, camera.up)), up = cross(right, forward);
+    const Vec3 d = point - camera.eye;
+    const float half_height = std::tan(camera.fov_y * 0.5f * 3.14159265f / 180.0f);
+    const float half_width = half_height * float(width) / float(height);
+    const float sx = dot(d, right) / dot(d, forward) / half_width;
+    const float sy = dot(d, up) / dot(d, forward) / half_height;
+    x = int((sx + 1.0f) * 0.5f * float(width));
+    y = int((1.0f - sy) * 0.5f * float(height));
+}
+
+TEST(Models, EveryFormatLoadsTheGeneratedAssembly) {
+    // Formats that keep the hierarchy and materials name the parts and keep
+    // their colours; the others hold the same triangles in one part.
+    const struct {
+        const char* file;
+        bool named;
+    } formats[] = {{"assembly.obj", true},  {"assembly.gltf", true}, {"assembly.glb", true},
+                   {"assembly.fbx", true},  {"assembly.dae", true},  {"assembly.3mf", false},
+                   {"assembly.stl", false}, {"assembly.ply", false}};
+    for (const auto& format : formats) {
+        SCOPED_TRACE(format.file);
+        const std::vector<Part> parts = load(format.file);
+        size_t triangles = 0;
+        for (const Part& part : parts)
+            triangles += part.triangles();
+        EXPECT_EQ(triangles, 36u);
+        if (!format.named)
+            continue;
+        ASSERT_EQ(parts.size(), 3u);
+        const Part& core = parts[1];
+        EXPECT_EQ(core.name.substr(core.name.find_last_of('/') + 1), "core");
+        ASSERT_EQ(core.pieces.size(), 1u);
+        EXPECT_NEAR(core.pieces[0].color.x, 0.9f, 1e-6f);
+        EXPECT_NEAR(core.pieces[0].color.y, 0.1f, 1e-6f);
+        // Boxes keep their sharp edges: each face has its own corners and normals.
+        EXPECT_EQ(core.pieces[0].mesh->positions.size(), 24u);
+        EXPECT_EQ(core.pieces[0].mesh->normals.size(), 24u);
+    }
+}
+
+TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {
+    for (const char* file : {"missing.obj", "assembly.bin"}) {
+        try {
+            load(file);
+            ADD_FAILURE() << file;
+        } catch (const std::runtime_error& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find(file), std::string::npos) << what;
+            EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+        }
+    }
+}
+
+} // namespace
+
+// The housing wears x-ray through --xray; the red core and the flagged green
+// tag inside it stay matte.
+class XrayOnOnePart : public ::testing::TestWithParam<const char*> {
+  protected:
+    Image render_with(XraySettings housing, const char* flagged) {
+        Options o;
+        o.model = fixtures + "/" + GetParam();
+        o.xray = {"*housing"};
+        o.material = housing;
+        o.width = 96;
+        o.height = 64;
+        SceneDescription d = describe(o);
+        d.camera.eye = Vec3{0.0f, 0.0f, 6.0f};
+        d.camera.target = Vec3{0.0f, 0.0f, 0.0f};
+        d.camera.fov = 40.0f;
+        if (flagged) {
+            Assignment tag;
+            tag.parts = flagged;
+            tag.flagged = true;
+            d.assign.push_back(tag);
+        }
+        const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+        camera = scene->camera;
+        RenderSettings settings = d.settings;
+        settings.samples = 4;
+        RenderStats stats;
+        return render(*scene, xray_shader(), settings, stats);
+    }
+    Color at(const Image& image, Vec3 point) {
+        int x = 0, y = 0;
+        project(camera, point, image.width, image.height, x, y);
+        return image.at(x, y);
+    }
+
+    Camera camera;
+    const Vec3 core{-0.7f, 0.0f, 0.4f}, tag{0.7f, 0.0f, 0.4f}; // their front faces
+};
+
+TEST_P(XrayOnOnePart, ShowsTheSolidPartInsideAndLeavesTheFlaggedOneUntouched) {
+    XraySettings clear;
+    clear["power"][0] = 0.0f;
+    clear["specular_weight"][0] = 0.0f;
+    const Image see_through = render_with(clear, nullptr);
+
+    // Squarely faced, a power-2 housing is nearly all see-through: the red core shows.
+    XraySettings xray = clear;
+    xray["power"][0] = 2.0f;
+    const Color core_seen = at(render_with(xray, nullptr), core);
+    expect_near_color(core_seen, at(see_through, core), 0.05f);
+    EXPECT_GT(core_seen.r, 2.0f * core_seen.b);
+
+    // Inverted, the housing keeps its own blue there, but gives no result
+    // where the flagged tag lies behind it: the tag shows as it is.
+    xray["invert"][0] = 1.0f;
+    xray["skip_flagged"][0] = 1.0f;
+    const Image inverted = render_with(xray, "*tag");
+    const Color core_hidden = at(inverted, core);
+    EXPECT_GT(core_hidden.b, 2.0f * core_hidden.r);
+    expect_near_color(at(inverted, tag), at(see_through, tag), 0.03f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, XrayOnOnePart, ::testing::Values("assembly.gltf", "assembly.obj"),
+                         [](const auto& info) { return std::string(info.param).substr(9); });

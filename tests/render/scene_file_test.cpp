@@ -1,0 +1,118 @@
+// Scene files: every fault is one line naming the file and where in it; what
+// is written back reads as the same scene.
+#include "tests/render/render_fixture.h"
+
+#include "render/scene_builder.h"
+#include "render/scene_file.h"
+
+#include <cstring>
+
+using namespace xr;
+
+namespace {
+
+// A scene around the generated assembly; `assign` and `extra` are spliced in.
+std::string scene_text(const std::string& assign, const std::string& extra = "") {
+    return R"({"models": [{"file": "assembly.gltf"}], "lights": [{"name": "sun", "type": "point",
+              "position": [0, 5, 5]}], "assign": [)" +
+           assign + "]" + extra + "}";
+}
+
+// The one-line message of reading and building the scene, or "" when it builds.
+std::string fault(const std::string& text) {
+    try {
+        const SceneDescription d = parse_scene(text, "test.json", FIXTURES);
+        build_scene(d, load_parts(d));
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+Image render_tiny(const SceneDescription& d) {
+    RenderSettings settings = d.settings;
+    settings.width = 48;
+    settings.height = 32;
+    settings.samples = 1;
+    RenderStats stats;
+    return render(*build_scene(d, load_parts(d)), xray_shader(), settings, stats);
+}
+
+} // namespace
+
+TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
+    const char* const x = R"({"parts": "*housing", "xray": )";
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {"{\n  \"models\": [\n    {\"shape\": \"sphere\"},\n  ]\n}",
+         "test.json:4:3: syntax error while parsing value - unexpected ']'"},
+        {scene_text("", R"(, "lihgts": [])"), "test.json: /lihgts: unknown key 'lihgts'"},
+        {R"({"assign": []})", "test.json: /: needs \"models\""},
+        {R"({"models": [{"scale": 2}]})",
+         "test.json: /models/0: a model needs a \"file\" or a \"shape\""},
+        {R"({"models": [{"shape": "cone"}]})",
+         "test.json: /models/0/shape: 'cone' is not sphere, box or torus"},
+        {R"({"models": [{"file": "missing.glb"}]})", "cannot read " FIXTURES "/missing.glb: "},
+        {scene_text(x + std::string(R"({"power": "2"}})")),
+         "test.json: /assign/0/xray/power: expected a number, not a string"},
+        {scene_text(x + std::string(R"({"power": -1}})")),
+         "test.json: /assign/0/xray/power: -1 is outside [0, inf)"},
+        {scene_text(x + std::string(R"({"power": 1e39}})")),
+         "test.json: /assign/0/xray/power: expected a finite number"},
+        {scene_text(x + std::string(R"({"color": [1, 0]}})")),
+         "test.json: /assign/0/xray/color: expected [r, g, b] or [r, g, b, a]"},
+        {scene_text(x + std::string(R"({"glow": 1}})")),
+         "test.json: /assign/0/xray/glow: the x-ray shader has no parameter 'glow'"},
+        {scene_text(x + std::string(R"({"n_light": 1}})")),
+         "test.json: /assign/0/xray/n_light: the x-ray shader has no parameter 'n_light'"},
+        {scene_text(x + std::string(R"({"mode": "sideways"}})")),
+         "test.json: /assign/0/xray/mode: 'sideways' is not one of the names of mode"},
+        {scene_text(x + std::string(R"({"light": ["sun", "moon"]}})")),
+         "test.json: /assign/0/xray/light/1: there is no light named 'moon'"},
+        {scene_text(x + std::string(R"({"light": {"texture": "checker"}}})")),
+         "test.json: /assign/0/xray/light: expected an array, not an object"},
+        {scene_text(x + std::string(R"({"power": {"texture": "waves"}}})")),
+         "test.json: /assign/0/xray/power/texture: 'waves' is not constant, checker or stripes"},
+        {scene_text(R"({"parts": "*", "xray": {}, "matte": {}})"),
+         "test.json: /assign/0: a part wears either \"xray\" or \"matte\", not both"},
+        {scene_text(R"({"parts": "*"})"),
+         "test.json: /assign/0: an assignment needs \"xray\", \"matte\" or \"flagged\""},
+        {scene_text(R"({"parts": "*", "flagged": true}, {"parts": "*door*", "matte": {}})"),
+         "test.json: /assign/1/parts: '*door*' matches no part"},
+        {scene_text("", R"(, "camera": {"frame": "wheel"})"),
+         "test.json: /camera/frame: 'wheel' matches no part"},
+        {scene_text("", R"(, "camera": {"eye": [0, 0, 5], "frame": "*"})"),
+         "test.json: /camera: a camera is placed by \"eye\" and \"target\", or frames parts; "
+         "not both"},
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "point",
+            "position": [0, 1, 0]}, {"name": "a", "type": "point", "position": [0, 2, 0]}]})",
+         "test.json: /lights/1/name: a light named 'a' comes earlier"},
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "point",
+            "position": [0, 1, 0], "samples": 4}]})",
+         "test.json: /lights/0/samples: a point light gives one sample"},
+        {R"({"models": [{"shape": "box"}], "settings": {"width": 0}})",
+         "test.json: /settings/width: expected a whole number within [1, 65536]"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = fault(c.text);
+        EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.text;
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+    EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
+}
+
+// What scene_to_json writes reads back as a scene that renders the same, and
+// writes the same again.
+TEST(SceneFile, WrittenScenesReadBackAsTheSameScene) {
+    for (const char* name : {"default.json", "assembly.json"}) {
+        SCOPED_TRACE(name);
+        const SceneDescription read = read_scene_file(std::string(SCENES) + "/" + name);
+        const std::string written = scene_to_json(read).dump(2);
+        const SceneDescription again = parse_scene(written, "written", read.base_dir);
+        EXPECT_EQ(scene_to_json(again).dump(2), written);
+        const Image a = render_tiny(read), b = render_tiny(again);
+        EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
+                  0);
+    }
+}
