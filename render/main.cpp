@@ -1,11 +1,11 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli.h"
 #include "render/interrupt.h"
-#include "render/output_file.h"
 #include "render/progress_bar.h"
-#include "render/renderer.h"
+#include "render/render_to_file.h"
 #include "render/scene_builder.h"
 #include "render/scene_file.h"
+#include "render/serve/serve_command.h"
 #include "render/shader_library.h"
 #include "render/system_memory.h"
 
@@ -34,15 +34,6 @@ void list_parts(const std::vector<xr::Part>& parts) {
     }
 }
 
-// The frame and its 8-bit copy must fit in memory before any work starts.
-void check_image_fits(const xr::RenderSettings& s) {
-    const double bytes = double(s.width) * double(s.height) * (sizeof(Color) + 4);
-    if (bytes > double(xr::available_memory()))
-        throw std::runtime_error("a " + std::to_string(s.width) + "x" + std::to_string(s.height) +
-                                 " image needs " + std::to_string(int(bytes / (1 << 20))) +
-                                 " MiB, more than the memory available");
-}
-
 int run(const xr::Options& options) {
     const auto start = Clock::now();
     const xr::SceneDescription description = xr::describe(options);
@@ -53,7 +44,7 @@ int run(const xr::Options& options) {
     }
     const double load_seconds = seconds_since(start);
     const xr::RenderSettings& settings = description.settings;
-    check_image_fits(settings);
+    xr::check_image_fits(settings);
 
     // Everything that can be refused is checked before the render starts.
     xr::OutputFile out(options.out);
@@ -63,14 +54,9 @@ int run(const xr::Options& options) {
     const double build_seconds = seconds_since(build_start);
 
     xr::ProgressBar bar;
-    xr::RenderStats stats;
-    const xr::Image image = xr::render(*scene, library.shader(), settings, stats,
-                                       [&bar](float done) { bar.update(done); });
+    const xr::RenderStats stats = xr::render_to_file(*scene, library.shader(), settings, out,
+                                                     [&bar](float done) { bar.update(done); });
     bar.finish();
-    const std::vector<uint8_t> png = xr::encode_png(image);
-    if (png.empty())
-        throw std::runtime_error("cannot encode the image as PNG");
-    out.commit(png);
 
     std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
                 options.out.c_str(), settings.width, settings.height, settings.samples,
@@ -101,6 +87,8 @@ int main(int argc, char** argv) {
         return exit_code;
     xr::handle_interrupts();
     try {
+        if (options->serve)
+            return xr::serve(*options);
         return run(*options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "xray-render: %s\n", e.what());

@@ -9,6 +9,14 @@
 
 namespace xr {
 
+// What `xray-render serve` adds: where the preview server listens, and where
+// its "Save" writes the scene.
+struct ServeOptions {
+    std::string bind = "127.0.0.1";
+    int port = 8080;  // 0: any free port
+    std::string save; // empty: beside the image, with the extension .json
+};
+
 struct Options {
     std::string scene;             // a scene file; with no model either, the built-in scene
     std::string model;             // a mesh file shown in the studio
@@ -22,7 +30,8 @@ struct Options {
     std::optional<uint32_t> seed;
     int threads = 0;
     std::string out = "xray.png";
-    std::string shader; // empty: the library beside the program
+    std::string shader;                // empty: the library beside the program
+    std::optional<ServeOptions> serve; // serve the scene for live look development instead
 };
 
 // The scene the options describe: a scene file, a model in the studio (the

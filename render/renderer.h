@@ -5,6 +5,8 @@
 #include "render/render_settings.h"
 #include "render/thread_context.h"
 
+#include <tbb/task_group.h>
+
 #include <functional>
 
 namespace xr {
@@ -15,7 +17,10 @@ int available_threads();
 // Told the fraction of the image done, from whichever thread finished a tile.
 using ProgressFn = std::function<void(float done)>;
 
+// Cancelling `group` from another thread stops the render before its next
+// tile; the image is then incomplete.
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress = {});
+             RenderStats& stats, const ProgressFn& progress = {},
+             tbb::task_group_context* group = nullptr);
 
 } // namespace xr

@@ -6,7 +6,7 @@ set -euo pipefail
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
-        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev" ;;
+        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.

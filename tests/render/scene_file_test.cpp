@@ -60,6 +60,8 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /assign/0/xray/power: -1 is outside [0, inf)"},
         {scene_text(x + std::string(R"({"power": 1e39}})")),
          "test.json: /assign/0/xray/power: expected a finite number"},
+        {scene_text(x + std::string(R"({"power": 1e999}})")),
+         "test.json: number overflow parsing '1e999'"},
         {scene_text(x + std::string(R"({"color": [1, 0]}})")),
          "test.json: /assign/0/xray/color: expected [r, g, b] or [r, g, b, a]"},
         {scene_text(x + std::string(R"({"glow": 1}})")),
