@@ -1,11 +1,14 @@
 // Scene files: every fault is one line naming the file and where in it; what
 // is written back reads as the same scene.
 #include "tests/render/render_fixture.h"
+#include "tests/render/scratch_dir.h"
 
 #include "render/scene_builder.h"
 #include "render/scene_file.h"
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 using namespace xr;
 
@@ -27,6 +30,13 @@ std::string fault(const std::string& text) {
         return e.what();
     }
     return "";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 Image render_tiny(const SceneDescription& d) {
@@ -104,15 +114,18 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
     EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
 }
 
-// What scene_to_json writes reads back as a scene that renders the same, and
-// writes the same again.
-TEST(SceneFile, WrittenScenesReadBackAsTheSameScene) {
+// A scene file written anywhere reads back as a scene that renders the same,
+// its models found from the new folder, and is written the same again.
+class SceneFileWriting : public ScratchDir {};
+
+TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     for (const char* name : {"default.json", "assembly.json"}) {
         SCOPED_TRACE(name);
         const SceneDescription read = read_scene_file(std::string(SCENES) + "/" + name);
-        const std::string written = scene_to_json(read).dump(2);
-        const SceneDescription again = parse_scene(written, "written", read.base_dir);
-        EXPECT_EQ(scene_to_json(again).dump(2), written);
+        write_scene_file(read, path(name));
+        const SceneDescription again = read_scene_file(path(name));
+        write_scene_file(again, path("again.json"));
+        EXPECT_EQ(slurp(path("again.json")), slurp(path(name)));
         const Image a = render_tiny(read), b = render_tiny(again);
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);
