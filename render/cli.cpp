@@ -179,9 +179,9 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
 
     ServeOptions serve;
     CLI::App* serve_command = app.add_subcommand(
-        "serve", "Serves a web page for look development instead: the material's controls beside "
-                 "a picture that refines while you watch. Takes the options above too; --out is "
-                 "where the page's Render writes.");
+        "serve", "Serves a web page for look development instead: the materials' controls beside "
+                 "a picture that refines while you watch. Takes the options of a render too (see "
+                 "xray-render --help); --out is where the page's Render writes.");
     serve_command->fallthrough()->excludes(list_parts);
     serve_command->add_option("--port", serve.port, "port to listen on; 0 picks a free one")
         ->capture_default_str()

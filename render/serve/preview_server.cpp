@@ -103,6 +103,7 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
       streams_(std::make_shared<std::atomic<int>>(0)) {
     http_->new_task_queue = [] { return new httplib::ThreadPool(threads); };
     http_->set_payload_max_length(max_body_bytes);
+    http_->set_keep_alive_max_count(1000);
     http_->set_read_timeout(10);
     http_->set_write_timeout(10);
     http_->set_default_headers({

@@ -138,8 +138,9 @@ void PreviewWorker::run() {
         tbb::task_group_context group;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock,
-                       [&] { return stopping_ || !jobs_.empty() || next_stage_ < stages_.size(); });
+            wake_.wait(lock, [&] {
+                return stopping_ || !jobs_.empty() || (built_ && next_stage_ < stages_.size());
+            });
             if (stopping_)
                 return;
             jobs.swap(jobs_);
@@ -193,6 +194,8 @@ void PreviewWorker::make_edit(const Job& job) {
 void PreviewWorker::catch_up() {
     if (!stale_)
         return;
+    // One scene in memory at a time; none when building fails, until the next edit.
+    built_.reset();
     built_ = build_scene(scene_, parts_);
     stale_ = false;
     next_stage_ = 0;

@@ -57,12 +57,14 @@ async function launchBrowser() {
 // The shown frame's edit number, or -1 before the first.
 const shownEdit = (page) => page.evaluate(() => Number(document.getElementById('picture').dataset.edit ?? -1));
 
-// Waits for a frame of an edit after `edit`: the first one, or the final one.
-async function frameAfter(page, edit, final) {
-  await page.waitForFunction(([edit, final]) => {
+// Waits for a frame of an edit after `edit`: the first one, the final one,
+// or the first as wide as `width`.
+async function frameAfter(page, edit, final, width = 0) {
+  await page.waitForFunction(([edit, final, width]) => {
     const p = document.getElementById('picture');
-    return Number(p.dataset.edit ?? -1) > edit && (!final || p.dataset.final === 'true') && p.complete;
-  }, [edit, final], { timeout: 120000, polling: 'raf' });
+    return Number(p.dataset.edit ?? -1) > edit && (!final || p.dataset.final === 'true') &&
+      p.complete && p.naturalWidth >= width;
+  }, [edit, final, width], { timeout: 120000, polling: 'raf' });
 }
 
 // The picture's pixels as the page decoded them.
@@ -216,27 +218,32 @@ async function test() {
 async function measure(moves) {
   const { server, address } = startServer(['--out', join(work, 'xray.png'), '--save', join(work, 'xray.json')]);
   const browser = await launchBrowser();
-  const first = [], final = [];
+  const first = [], full = [], final = [];
   try {
     const page = await browser.context.newPage();
     await page.goto(await address);
     await frameAfter(page, -1, true);
+    const { width } = (await state(page)).scene.settings;
     for (let i = 0; i < moves; ++i) {
       const edit = await shownEdit(page);
       const start = Date.now();
       await moveSlider(page, powerSlider, 0.2 + (0.6 * i) / Math.max(1, moves - 1));
       await frameAfter(page, edit, false);
       first.push(Date.now() - start);
+      await frameAfter(page, edit, false, width);
+      full.push(Date.now() - start);
       await frameAfter(page, edit, true);
       final.push(Date.now() - start);
-      console.log(`move ${i + 1}: first picture ${first.at(-1)} ms, final picture ${final.at(-1)} ms`);
+      console.log(`move ${i + 1}: first picture ${first.at(-1)} ms, full size ${full.at(-1)} ms, ` +
+        `final ${final.at(-1)} ms`);
     }
   } finally {
     await browser.close();
     await stopServer(server);
   }
   const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
-  console.log(`median of ${moves}: first picture ${median(first)} ms, final picture ${median(final)} ms`);
+  console.log(`median of ${moves} moves: first picture ${median(first)} ms, full size ` +
+    `${median(full)} ms, final ${median(final)} ms`);
 }
 
 await (measuring ? measure(Number(count ?? 5)) : test());

@@ -228,7 +228,7 @@ function parameterRow(path, p) {
     textureLabel.hidden = texture === null;
     connected.checked = isTexture;
     disable(isTexture);
-    if (!isTexture) show(v);
+    show(isTexture ? undefined : v); // connected: what unticking gives
   });
   return el('div', {className: 'row', title: p.help}, el('label', {text: p.name}), value);
 }
@@ -368,7 +368,7 @@ function showFrame(frame) {
   if (frame.final) $('progress').hidden = true;
   const progress = frame.final ? 'final' : `stage ${frame.stage} of ${frame.stages}`;
   $('frame-info').textContent = `${frame.width}×${frame.height}, ${frame.samples} spp, ` +
-    `${progress}, ${frame.seconds.toFixed(2)} s after the change`;
+    `${progress}, ${frame.seconds.toFixed(2)} s after ${frame.edit ? 'the change' : 'loading'}`;
 }
 
 function wireButtons() {
