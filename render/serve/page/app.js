@@ -408,6 +408,8 @@ function listen() {
     const status = JSON.parse(e.data);
     showStatus(status.text, status.error);
   });
+  // A restarted server numbers its edits afresh.
+  events.addEventListener('open', () => awaited.clear());
   events.addEventListener('error', () => {
     if (events.readyState !== EventSource.OPEN) showStatus('reconnecting to the server…', true);
   });
