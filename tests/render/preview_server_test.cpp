@@ -268,7 +268,11 @@ TEST(PreviewServer, ManyClientsEditingAtOnceAreAllAnsweredAndMemoryComesBack) {
                 "before, %.1f MiB after\n",
                 clients, edits, seconds, static_cast<unsigned long long>(accepted),
                 double(before) * mib, double(after) * mib);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer holds freed memory back; there its leak check at the
+    // server's exit stands in.
     EXPECT_LE(after, before + (8 << 20)) << "memory grew with the edits";
+#endif
 
     // Pages beyond the limit are turned away, and the server still answers.
     for (int i = 0; i < 32; ++i)

@@ -272,13 +272,12 @@ function environmentSection() {
 
 // The camera orbits its target: drag to turn, wheel to move closer or away.
 let drag = null;
+const view = {camera: null}; // the camera as this page last showed or set it
 
 function currentCamera() {
   const c = pending.get('/camera')?.value;
   return structuredClone(c ?? view.camera);
 }
-
-const view = {camera: null};
 
 function setCamera(camera) {
   view.camera = camera;
@@ -327,6 +326,7 @@ function cameraSection() {
 function wirePicture() {
   const picture = $('picture');
   picture.addEventListener('pointerdown', (e) => {
+    if (!view.camera) return;
     drag = {x: e.clientX, y: e.clientY, camera: currentCamera()};
     picture.setPointerCapture(e.pointerId);
   });
@@ -341,9 +341,11 @@ function wirePicture() {
   picture.addEventListener('pointercancel', end);
   picture.addEventListener('wheel', (e) => {
     e.preventDefault();
-    setCamera(zoom(currentCamera(), Math.exp(Math.sign(e.deltaY) * 0.1)));
+    if (view.camera) setCamera(zoom(currentCamera(), Math.exp(Math.sign(e.deltaY) * 0.1)));
   }, {passive: false});
-  picture.addEventListener('dblclick', () => setCamera(structuredClone(state.loaded_camera)));
+  picture.addEventListener('dblclick', () => {
+    if (state) setCamera(structuredClone(state.loaded_camera));
+  });
 }
 
 function build() {
