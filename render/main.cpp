@@ -1,22 +1,17 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli.h"
 #include "render/compare_command.h"
+#include "render/frame_writer.h"
 #include "render/interrupt.h"
 #include "render/output_file.h"
-#include "render/output_plan.h"
-#include "render/progress_bar.h"
-#include "render/renderer.h"
 #include "render/scene_builder.h"
-#include "render/scene_file.h"
 #include "render/shader_library.h"
 #include "render/system_memory.h"
-#include "render/turntable.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace {
 
@@ -54,91 +49,33 @@ void check_image_fits(const xr::RenderSettings& s, const xr::Options& options,
                                  " MiB, more than the memory available");
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-void print_render(const std::string& path, const xr::RenderSettings& settings,
-                  const xr::RenderStats& stats) {
-    std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                path.c_str(), settings.width, settings.height, settings.samples, stats.threads,
-                stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
-                stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
-}
-
-// Renders the plan's frames one after another, each to its own file, which
-// appears whole once the frame is done. Returns the frames rendered.
-int render_frames(xr::Scene& scene, xr::ShaderFn shader, const xr::SceneDescription& description,
-                  const std::vector<xr::Part>& parts, const xr::Options& options,
-                  const xr::OutputPlan& plan) {
-    const xr::Camera camera = scene.camera;
-    int rendered = 0;
-    for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
-        const std::string path = plan.path(frame);
-        const std::string label =
-            plan.sequence() ? "frame " + std::to_string(frame) + " of " +
-                                  std::to_string(plan.turntable) + ": " + path
-                            : path;
-        if (options.skip_existing && exists(path)) {
-            std::printf("%s is complete, skipped\n", label.c_str());
-            std::fflush(stdout);
-            continue;
-        }
-        xr::OutputFile out(path);
-        xr::RenderSettings settings = description.settings;
-        if (plan.sequence()) {
-            scene.camera = xr::turntable_camera(camera, frame, plan.turntable);
-            settings.seed = xr::frame_seed(settings.seed, frame);
-        }
-        xr::ProgressBar bar;
-        xr::RenderStats stats;
-        xr::Film film = xr::render_film(scene, shader, settings, options.passes, stats,
-                                        [&bar](float done) { bar.update(done); });
-        bar.finish();
-        if (film.find("id")) {
-            std::vector<std::string> names;
-            for (const xr::Part& part : parts)
-                names.push_back(part.name);
-            xr::add_id_manifest(film, names);
-        }
-        out.commit(xr::encode_image(film, plan.format));
-        print_render(label, settings, stats);
-        std::fflush(stdout); // a line per frame, even into a log file
-        ++rendered;
-    }
-    return rendered;
-}
-
 int run(const xr::Options& options) {
     const auto start = Clock::now();
     const xr::SceneDescription description = xr::describe(options);
-    const std::vector<xr::Part> parts = xr::load_parts(description);
     if (options.list_parts) {
-        list_parts(parts);
+        list_parts(xr::load_parts(description));
         return 0;
     }
-    const double load_seconds = seconds_since(start);
-
     // Everything that can be refused is checked before the render starts.
     const xr::OutputPlan plan = xr::plan_output(options, description.camera.turntable);
     check_image_fits(description.settings, options, plan.format);
-    xr::OutputFile{plan.path(plan.range.first)}; // fails now for a path that cannot be written
+    const std::vector<int> frames = xr::frames_to_render(plan, options.skip_existing);
+    if (frames.empty()) { // every frame is there: nothing to load
+        xr::write_frames({}, plan, frames);
+        return 0;
+    }
+    xr::OutputFile{plan.path(frames.front())}; // fails now for a path that cannot be written
+    const std::vector<xr::Part> parts = xr::load_parts(description);
+    const double load_seconds = seconds_since(start);
     xr::ShaderLibrary library(options.shader.empty() ? xr::default_shader_path() : options.shader);
     const auto build_start = Clock::now();
     const std::unique_ptr<xr::Scene> scene = xr::build_scene(description, parts);
     const double build_seconds = seconds_since(build_start);
 
-    const auto render_start = Clock::now();
-    const int rendered =
-        render_frames(*scene, library.shader(), description, parts, options, plan);
-    if (plan.sequence()) {
-        const int frames = plan.range.last - plan.range.first + 1;
-        const double seconds = seconds_since(render_start);
-        std::printf("frames %d-%d of %d: %d rendered in %.2f s (%.2f s a frame), %d skipped\n",
-                    plan.range.first, plan.range.last, plan.turntable, rendered, seconds,
-                    rendered ? seconds / rendered : 0.0, frames - rendered);
-    }
+    xr::FrameSource source{scene.get(), library.shader(), description.settings, options.passes, {}};
+    for (const xr::Part& part : parts)
+        source.part_names.push_back(part.name);
+    xr::write_frames(source, plan, frames);
     if (options.verbose) {
         size_t triangles = 0;
         for (const xr::Part& part : parts)
