@@ -133,8 +133,8 @@ void read_output_options(const OutputOptions& out, Options& o) {
             throw CLI::ValidationError("--aov " + passes + ": " + e.what());
         }
         if (format_for(o.out) != ImageFormat::exr)
-            throw CLI::ValidationError("--aov: passes are written only into OpenEXR, and " +
-                                       o.out + " is a PNG (--out NAME.exr)");
+            throw CLI::ValidationError("--aov: passes are written only into OpenEXR, and " + o.out +
+                                       " is a PNG (--out NAME.exr)");
     }
     if (out.turntable->count())
         o.turntable = out.frames_total;
@@ -239,7 +239,7 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                    "the whole model)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--list-parts", o.list_parts,
-                 "list the parts with their triangle counts and colours, and exit");
+                 "list the parts with their ids, triangle counts and colours, and exit");
     app.add_option("-o,--out", o.out,
                    "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
                    "stand for the frame number")

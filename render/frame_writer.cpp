@@ -64,9 +64,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
         const Film film = render_frame(source, plan, frame, settings, stats);
         out.commit(encode_image(film, plan.format));
         std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                    label.c_str(), settings.width, settings.height, settings.samples,
-                    stats.threads, stats.seconds,
-                    static_cast<unsigned long long>(stats.shader_calls),
+                    label.c_str(), settings.width, settings.height, settings.samples, stats.threads,
+                    stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         std::fflush(stdout); // a line as each frame is done, into a log file too
     }

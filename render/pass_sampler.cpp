@@ -49,9 +49,9 @@ float see_through_weight(HostState& s) {
 } // namespace
 
 PassSampler::PassSampler(Film& film)
-    : depth_(channel(film, Pass::depth, 0)),
-      normal_{channel(film, Pass::normal, 0), channel(film, Pass::normal, 1),
-              channel(film, Pass::normal, 2)},
+    : depth_(channel(film, Pass::depth, 0)), normal_{channel(film, Pass::normal, 0),
+                                                     channel(film, Pass::normal, 1),
+                                                     channel(film, Pass::normal, 2)},
       albedo_{channel(film, Pass::albedo, 0), channel(film, Pass::albedo, 1),
               channel(film, Pass::albedo, 2)},
       xray_(channel(film, Pass::xray, 0)), id_(channel(film, Pass::id, 0)) {}
@@ -97,7 +97,8 @@ void PassSampler::store(size_t i, int samples) {
         // Ties go to the smaller id.
         std::pair<uint32_t, int> most = votes_.front();
         for (const auto& vote : votes_)
-            if (vote.second > most.second || (vote.second == most.second && vote.first < most.first))
+            if (vote.second > most.second ||
+                (vote.second == most.second && vote.first < most.first))
                 most = vote;
         id_[i] = float(most.first);
     }

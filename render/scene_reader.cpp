@@ -366,8 +366,8 @@ EnvironmentDescription read_environment(const Field& f) {
         const Field b = f["background"];
         if (b.value().is_string()) {
             const std::string name = b.string();
-            const auto named = std::find(std::begin(background_names), std::end(background_names),
-                                         name);
+            const auto named =
+                std::find(std::begin(background_names), std::end(background_names), name);
             if (named == std::end(background_names))
                 b.fail("expected \"studio\", \"transparent\" or [r, g, b]");
             e.background.kind = Background::Kind(named - std::begin(background_names));

@@ -50,7 +50,9 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
 
     r = run({"--model", FIXTURES "/assembly.glb", "--list-parts"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("model/core              12  0.9,0.1,0.1\n"), std::string::npos) << r.out;
+    // Numbered as the id pass numbers them.
+    EXPECT_NE(r.out.find("\n   2  model/core              12  0.9,0.1,0.1\n"), std::string::npos)
+        << r.out;
 
     // The scene files shipped with the program, and the scene it has built in.
     for (const char* scene : {SCENES "/default.json", SCENES "/assembly.json", ""}) {
@@ -78,11 +80,11 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
 // the program ends by that signal (the shell reports 128 + its number) and
 // leaves no temporary file behind; the frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
-    const std::vector<std::string> still = {"--spp", "4096", "--threads", "1",
-                                            "--out", dir + "/big.png"};
+    const std::vector<std::string> still = {"--spp", "4096",  "--threads",
+                                            "1",     "--out", dir + "/big.png"};
     const std::vector<std::string> sequence = {
-        "--turntable", "1000", "--spp", "16",           "--width", "64",
-        "--height",    "40",   "--threads", "1", "--out", dir + "/f_####.png"};
+        "--turntable", "1000", "--spp",     "16", "--width", "64",
+        "--height",    "40",   "--threads", "1",  "--out",   dir + "/f_####.png"};
     const struct {
         int signal;
         const std::vector<std::string>& args;
@@ -129,11 +131,13 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
     }
 }
 
-TEST_F(XrayRenderCli, HelpListsTheMaterialOptions) {
+TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
     const Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--out", "--spp", "--threads", "--obj", "--shader", "--power",
-                               "--invert", "--color", "--specular-weight", "--light-mode"})
+    for (const char* option :
+         {"--out", "--spp", "--threads", "--obj", "--shader", "--power", "--invert", "--color",
+          "--specular-weight", "--light-mode", "--aov", "--background", "--turntable", "--frames",
+          "--skip-existing", "xray-render compare"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

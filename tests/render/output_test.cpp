@@ -102,7 +102,9 @@ TEST_F(Outputs, ExrHoldsEveryPassOfTheSurfacesTheCameraSees) {
     }
     file.setFrameBuffer(frame);
     file.readPixels(0, 47);
-    auto at = [&](const char* channel, int x, int y) { return planes[channel][size_t(y * 64 + x)]; };
+    auto at = [&](const char* channel, int x, int y) {
+        return planes[channel][size_t(y * 64 + x)];
+    };
 
     // The middle of the view: the wall's face, 7.5 ahead, facing the camera.
     EXPECT_NEAR(at("Z", 32, 24), 7.5f, 2e-3f);
@@ -146,8 +148,8 @@ TEST_F(Outputs, TransparentRenderCompositedOverAColourIsTheRenderOnThatColour) {
     const Vec3 colour{0.6f, 0.3f, 0.15f};
     render({"--scene", path("scene.json"), "--background", "0.6,0.3,0.15", "--out",
             path("solid.exr")});
-    render({"--scene", path("scene.json"), "--background", "transparent", "--out",
-            path("clear.exr")});
+    render(
+        {"--scene", path("scene.json"), "--background", "transparent", "--out", path("clear.exr")});
     const Image solid = read_image(path("solid.exr")).film.beauty;
     const Image clear = read_image(path("clear.exr")).film.beauty;
     ASSERT_EQ(solid.pixels.size(), clear.pixels.size());
@@ -191,9 +193,9 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
             << frame;
     EXPECT_NE(bytes("whole_1.png"), bytes("whole_2.png")); // the camera moved
     // Frame 1 is the still.
-    ASSERT_EQ(run({"--width", "32", "--height", "20", "--spp", "2", "--out", path("still.png")})
-                  .status,
-              0);
+    ASSERT_EQ(
+        run({"--width", "32", "--height", "20", "--spp", "2", "--out", path("still.png")}).status,
+        0);
     EXPECT_EQ(bytes("still.png"), bytes("whole_1.png"));
 
     // A lost frame is rendered again; the others are not touched.
