@@ -4,6 +4,7 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/camera.h"
+#include "render/frame_sequence.h"
 #include "render/image_file.h"
 
 #include <ImfChannelList.h>
@@ -216,4 +217,10 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
         << r.out;
     EXPECT_NE(r.out.find("frames 1-4 of 4: 1 rendered in "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(", 3 skipped\n"), std::string::npos) << r.out;
+}
+
+TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
+    EXPECT_EQ(frame_path("out/t_####.exr", 7), "out/t_0007.exr");
+    EXPECT_EQ(frame_path("out/t_##.png", 12345), "out/t_12345.png");
+    EXPECT_EQ(frame_path("frames/#", 3), "frames/3");
 }
