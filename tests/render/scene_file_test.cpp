@@ -93,6 +93,10 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /lights/0/samples: a point light gives one sample"},
         {R"({"models": [{"shape": "box"}], "settings": {"width": 0}})",
          "test.json: /settings/width: expected a whole number within [1, 65536]"},
+        {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
+         "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
+        {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
+         "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
     };
     for (const auto& c : cases) {
         const std::string message = fault(c.text);
@@ -105,12 +109,23 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
 // What scene_to_json writes reads back as a scene that renders the same, and
 // writes the same again.
 TEST(SceneFile, WrittenScenesReadBackAsTheSameScene) {
-    for (const char* name : {"default.json", "assembly.json"}) {
+    // The shipped scenes, and what they leave to the defaults.
+    SceneDescription turntable = read_scene_file(SCENES "/default.json");
+    turntable.environment.background = {Background::Kind::transparent, {}};
+    turntable.camera.turntable = 24;
+    SceneDescription solid = read_scene_file(SCENES "/assembly.json");
+    solid.environment.background = {Background::Kind::color, {0.1f, 0.2f, 0.3f}};
+    const std::pair<const char*, SceneDescription> scenes[] = {
+        {"default.json", read_scene_file(SCENES "/default.json")},
+        {"assembly.json", read_scene_file(SCENES "/assembly.json")},
+        {"turntable on transparent", turntable},
+        {"on a colour", solid}};
+    for (const auto& [name, read] : scenes) {
         SCOPED_TRACE(name);
-        const SceneDescription read = read_scene_file(std::string(SCENES) + "/" + name);
         const std::string written = scene_to_json(read).dump(2);
         const SceneDescription again = parse_scene(written, "written", read.base_dir);
         EXPECT_EQ(scene_to_json(again).dump(2), written);
+        EXPECT_EQ(again.camera.turntable, read.camera.turntable); // which no render shows
         const Image a = render_tiny(read), b = render_tiny(again);
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);
