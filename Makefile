@@ -1,6 +1,6 @@
 # Drives CMake presets; `make demo` and the test targets install what is missing first.
 .PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz \
-	install package farm
+	install package farm golden
 
 all: build
 
@@ -40,6 +40,10 @@ asan tsan:
 farm: build
 	scripts/install-deps.sh farm
 	scripts/test-farm.sh build/default/bin/xray-render
+
+# Renders the shipped scenes into their golden images, tests/golden/, after a change of look.
+golden: build
+	scripts/golden-images.sh build/default/bin/xray-render build/golden --update
 
 # Fuzzes for FUZZ_SECONDS from the committed seeds; new inputs stay in build/.
 FUZZ_SECONDS ?= 60

@@ -1,5 +1,8 @@
 #include "render/cli.h"
 
+#include "render/image_file.h"
+#include "render/turntable.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -63,6 +66,85 @@ bool parse_color(const std::string& text, ParamValue& color) {
         return false;
     color = {values[0], values[1], values[2], values.size() == 4 ? values[3] : 1.0f};
     return true;
+}
+
+// "studio", "transparent" or "r,g,b", each a finite number, none negative.
+std::optional<Background> parse_background(const std::string& text) {
+    Background b;
+    if (text == "studio" || text == "transparent") {
+        b.kind = text == "studio" ? Background::Kind::studio : Background::Kind::transparent;
+        return b;
+    }
+    ParamValue c{};
+    if (!parse_color(text, c) || std::count(text.begin(), text.end(), ',') != 2 ||
+        std::min({c[0], c[1], c[2]}) < 0.0f)
+        return std::nullopt;
+    b.kind = Background::Kind::color;
+    b.color = {c[0], c[1], c[2]};
+    return b;
+}
+
+// The output options, checked together once the command line is read.
+struct OutputOptions {
+    CLI::Option* background = nullptr;
+    std::string background_text;
+    std::vector<std::string> aov;
+    CLI::Option* turntable = nullptr;
+    int frames_total = 0;
+    CLI::Option* frames = nullptr;
+    std::string frames_text;
+};
+
+void add_output_options(CLI::App& app, OutputOptions& out, Options& o) {
+    out.background =
+        app.add_option("--background", out.background_text,
+                       "what is seen behind the models: studio, transparent, or a colour r,g,b "
+                       "(linear); over the scene's");
+    app.add_option("--aov", out.aov,
+                   "render passes to add to an OpenEXR output: depth, normal, albedo, xray, id "
+                   "(comma-separated)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    out.turntable = app.add_option("--turntable", out.frames_total,
+                                   "render N frames with the camera orbiting the target once; "
+                                   "--out then names the frames with hashes: name_####.png")
+                        ->check(CLI::Range(1, max_turntable_frames));
+    out.frames = app.add_option("--frames", out.frames_text,
+                                "render only frames A to B of the turntable (A-B, or A)");
+    app.add_flag("--skip-existing", o.skip_existing,
+                 "leave the output files that exist (files appear only whole)");
+}
+
+// Parses and checks the output options; throws CLI::ValidationError.
+void read_output_options(const OutputOptions& out, Options& o) {
+    if (out.background->count()) {
+        o.background = parse_background(out.background_text);
+        if (!o.background)
+            throw CLI::ValidationError("--background " + out.background_text +
+                                       ": expected studio, transparent or r,g,b, each a finite "
+                                       "number, none negative");
+    }
+    std::string passes;
+    for (const std::string& list : out.aov)
+        passes += (passes.empty() ? "" : ",") + list;
+    if (!out.aov.empty()) {
+        try {
+            o.passes = parse_passes(passes);
+        } catch (const std::runtime_error& e) {
+            throw CLI::ValidationError("--aov " + passes + ": " + e.what());
+        }
+        if (format_for(o.out) != ImageFormat::exr)
+            throw CLI::ValidationError("--aov: passes are written only into OpenEXR, and " + o.out +
+                                       " is a PNG (--out NAME.exr)");
+    }
+    if (out.turntable->count())
+        o.turntable = out.frames_total;
+    if (out.frames->count()) {
+        try {
+            o.frames = parse_frame_range(out.frames_text);
+        } catch (const std::runtime_error& e) {
+            throw CLI::ValidationError("--frames " + out.frames_text + ": " + e.what());
+        }
+    }
 }
 
 // One material option per declared parameter the user sets: a text to parse
@@ -138,8 +220,10 @@ void read_material_options(const std::vector<MaterialOption>& options, Options& 
 
 std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code) {
     Options o;
-    CLI::App app("Renders models with the qorv_xraytexture shader to a PNG image: a scene file, "
-                 "a model in the studio, or the built-in scene.",
+    CLI::App app("Renders models with the qorv_xraytexture shader to a PNG or OpenEXR image, or "
+                 "a turntable's frames: a scene file, a model in the studio, or the built-in "
+                 "scene.\n  xray-render compare A B [options] compares two images (see "
+                 "xray-render compare --help).",
                  "xray-render");
     app.get_formatter()->column_width(34);
     // As with most programs, an option given twice takes its last value.
@@ -156,8 +240,11 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     auto* list_parts =
         app.add_flag("--list-parts", o.list_parts,
-                     "list the parts with their triangle counts and colours, and exit");
-    app.add_option("-o,--out", o.out, "PNG file to write")->capture_default_str();
+                     "list the parts with their ids, triangle counts and colours, and exit");
+    app.add_option("-o,--out", o.out,
+                   "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
+                   "stand for the frame number")
+        ->capture_default_str();
     int width = 0, height = 0, samples = 0;
     uint32_t seed = 0;
     auto* w = app.add_option("--width", width, "image width in pixels (default 640)")
@@ -174,6 +261,8 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                    "shader library to load (default: the one beside this program)");
     app.add_flag("-v,--verbose", o.verbose,
                  "also report load and build times, triangles and peak memory");
+    OutputOptions output;
+    add_output_options(app, output, o);
     std::vector<MaterialOption> material;
     add_material_options(app, material);
 
@@ -181,15 +270,15 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
     CLI::App* serve_command = app.add_subcommand(
         "serve", "Serves a web page for look development instead: the materials' controls beside "
                  "a picture that refines while you watch. Takes the options of a render too (see "
-                 "xray-render --help); --out is where the page's Render writes.");
+                 "xray-render --help); the page's Render writes --out.");
     serve_command->fallthrough()->excludes(list_parts);
     serve_command->add_option("--port", serve.port, "port to listen on; 0 picks a free one")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
     serve_command
         ->add_option("--bind", serve.bind,
-                     "address to listen on; another than 127.0.0.1 lets other machines "
-                     "change the scene and write files")
+                     "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
+                     "change the scene and write the files")
         ->capture_default_str();
     serve_command->add_option("--save", serve.save,
                               "scene file the page's Save writes (default: --out as .json)");
@@ -197,6 +286,7 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
     try {
         app.parse(argc, argv);
         read_material_options(material, o);
+        read_output_options(output, o);
         if (w->count())
             o.width = width;
         if (h->count())

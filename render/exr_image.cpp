@@ -6,6 +6,7 @@
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfStdIO.h>
+#include <ImfStringAttribute.h>
 
 #include <Iex.h>
 
@@ -88,6 +89,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     }
     Imf::Header header(film.width(), film.height());
     header.compression() = compression;
+    for (const auto& [name, text] : film.attributes)
+        header.insert(name, Imf::StringAttribute(text));
     Imf::FrameBuffer frame;
     auto add = [&](const std::string& name, Imf::PixelType type, const void* first,
                    size_t x_stride) {

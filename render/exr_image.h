@@ -1,6 +1,6 @@
 // OpenEXR files of a film: the beauty as half-float RGBA, premultiplied as
 // compositors expect, and each film channel under its own name, losslessly
-// compressed.
+// compressed; the film's attributes as string attributes of the header.
 #pragma once
 
 #include "render/film.h"

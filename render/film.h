@@ -4,6 +4,7 @@
 
 #include "render/image.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct Film {
 
     Image beauty;
     std::vector<FilmChannel> channels;
+    // Text a file's header carries beside the pixels, by name.
+    std::map<std::string, std::string> attributes;
 };
 
 } // namespace xr

@@ -26,8 +26,8 @@ struct HostState {
     float offset;             // how far rays leaving the point start from it along the latter
     ThreadContext* thread;    // per-thread scratch of the rendering thread
     const Material* material;
-    int32_t depth; // 0 for surfaces reached by camera rays
-    uint8_t private0[4];
+    int32_t depth;   // 0 for surfaces reached by camera rays
+    uint32_t object; // the scene's object hit
     int32_t ray_type;
     uint8_t private1[2];
     uint8_t surface_flag;

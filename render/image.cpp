@@ -44,9 +44,12 @@ uint8_t encode_srgb(float c) {
 std::vector<uint8_t> encode_png(const Image& image) {
     std::vector<uint8_t> rgba;
     rgba.reserve(image.pixels.size() * 4);
-    for (const Color& c : image.pixels)
-        rgba.insert(rgba.end(),
-                    {encode_srgb(c.r), encode_srgb(c.g), encode_srgb(c.b), quantize(c.a)});
+    for (const Color& c : image.pixels) {
+        // A PNG holds straight alpha: colour as if the pixel were fully covered.
+        const float straight = c.a > 0.0f ? 1.0f / c.a : 0.0f;
+        rgba.insert(rgba.end(), {encode_srgb(c.r * straight), encode_srgb(c.g * straight),
+                                 encode_srgb(c.b * straight), quantize(c.a)});
+    }
     std::vector<uint8_t> png;
     if (!stbi_write_png_to_func(append, &png, image.width, image.height, 4, rgba.data(),
                                 image.width * 4))

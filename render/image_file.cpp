@@ -3,6 +3,7 @@
 #include "render/exr_image.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -63,6 +64,25 @@ ImageFile read_image(const std::string& path) {
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));
     }
+}
+
+ImageFormat format_for(const std::string& path) {
+    const size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.')
+        return ImageFormat::png;
+    std::string extension = path.substr(dot);
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".exr" ? ImageFormat::exr : ImageFormat::png;
+}
+
+std::vector<uint8_t> encode_image(const Film& film, ImageFormat format) {
+    if (format == ImageFormat::exr)
+        return encode_exr(film);
+    std::vector<uint8_t> png = encode_png(film.beauty);
+    if (png.empty())
+        throw std::runtime_error("cannot encode the image as PNG");
+    return png;
 }
 
 } // namespace xr

@@ -1,16 +1,17 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli.h"
+#include "render/compare_command.h"
+#include "render/frame_writer.h"
 #include "render/interrupt.h"
-#include "render/progress_bar.h"
-#include "render/render_to_file.h"
+#include "render/output_file.h"
 #include "render/scene_builder.h"
-#include "render/scene_file.h"
 #include "render/serve/serve_command.h"
 #include "render/shader_library.h"
 #include "render/system_memory.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -25,9 +26,10 @@ void list_parts(const std::vector<xr::Part>& parts) {
     size_t width = 4;
     for (const xr::Part& part : parts)
         width = std::max(width, part.name.size());
-    std::printf("%-*s %12s  %s\n", int(width), "part", "triangles", "colour");
-    for (const xr::Part& part : parts) {
-        std::printf("%-*s %12zu ", int(width), part.name.c_str(), part.triangles());
+    std::printf("%4s  %-*s %12s  %s\n", "id", int(width), "part", "triangles", "colour");
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const xr::Part& part = parts[i];
+        std::printf("%4zu  %-*s %12zu ", i + 1, int(width), part.name.c_str(), part.triangles());
         for (const xr::Piece& piece : part.pieces)
             std::printf(" %.3g,%.3g,%.3g", piece.color.x, piece.color.y, piece.color.z);
         std::printf("\n");
@@ -37,31 +39,30 @@ void list_parts(const std::vector<xr::Part>& parts) {
 int run(const xr::Options& options) {
     const auto start = Clock::now();
     const xr::SceneDescription description = xr::describe(options);
-    const std::vector<xr::Part> parts = xr::load_parts(description);
     if (options.list_parts) {
-        list_parts(parts);
+        list_parts(xr::load_parts(description));
         return 0;
     }
-    const double load_seconds = seconds_since(start);
-    const xr::RenderSettings& settings = description.settings;
-    xr::check_image_fits(settings);
-
     // Everything that can be refused is checked before the render starts.
-    xr::OutputFile out(options.out);
+    const xr::OutputPlan plan = xr::plan_output(options, description.camera.turntable);
+    xr::check_image_fits(description.settings, options.passes, plan.format);
+    const std::vector<int> frames = xr::frames_to_render(plan, options.skip_existing);
+    if (frames.empty()) { // every frame is there: nothing to load
+        xr::write_frames({}, plan, frames);
+        return 0;
+    }
+    xr::OutputFile{plan.path(frames.front())}; // fails now for a path that cannot be written
+    const std::vector<xr::Part> parts = xr::load_parts(description);
+    const double load_seconds = seconds_since(start);
     xr::ShaderLibrary library(options.shader.empty() ? xr::default_shader_path() : options.shader);
     const auto build_start = Clock::now();
     const std::unique_ptr<xr::Scene> scene = xr::build_scene(description, parts);
     const double build_seconds = seconds_since(build_start);
 
-    xr::ProgressBar bar;
-    const xr::RenderStats stats = xr::render_to_file(*scene, library.shader(), settings, out,
-                                                     [&bar](float done) { bar.update(done); });
-    bar.finish();
-
-    std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                options.out.c_str(), settings.width, settings.height, settings.samples,
-                stats.threads, stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
-                stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
+    xr::FrameSource source{scene.get(), library.shader(), description.settings, options.passes, {}};
+    for (const xr::Part& part : parts)
+        source.part_names.push_back(part.name);
+    xr::write_frames(source, plan, frames);
     if (options.verbose) {
         size_t triangles = 0;
         for (const xr::Part& part : parts)
@@ -81,6 +82,8 @@ int run(const xr::Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "compare") == 0)
+        return xr::compare_command(argc - 1, argv + 1);
     int exit_code = 0;
     const std::optional<xr::Options> options = xr::parse_command_line(argc, argv, exit_code);
     if (!options)
@@ -91,6 +94,7 @@ int main(int argc, char** argv) {
             return xr::serve(*options);
         return run(*options);
     } catch (const std::exception& e) {
+        std::fflush(stdout);
         std::fprintf(stderr, "xray-render: %s\n", e.what());
         return 1;
     }

@@ -12,12 +12,16 @@ constexpr float ambient = 0.45f;
 
 } // namespace
 
-Color shade_matte(ThreadContext& context, const HostState& s) {
+Vec3 matte_albedo(const Scene& scene, const HostState& s) {
     const Material& material = *s.material;
-    const Vec3 point(s.point), normal(s.normal);
-    Vec3 albedo = material.albedo();
-    if (const Texture* texture = context.scene.texture(material.albedo_texture()))
-        albedo = rgb(texture->eval(point));
+    if (const Texture* texture = scene.texture(material.albedo_texture()))
+        return rgb(texture->eval(Vec3(s.point)));
+    return material.albedo();
+}
+
+Color shade_matte(ThreadContext& context, const HostState& s) {
+    const Vec3 normal(s.normal);
+    const Vec3 albedo = matte_albedo(context.scene, s);
 
     // One sample per light and pixel sample: the pixel's samples visit the strata in turn.
     Vec3 direct;
@@ -26,7 +30,7 @@ Color shade_matte(ThreadContext& context, const HostState& s) {
             incident_light(context, s, light, context.pixel_sample % light.samples);
         direct += sample.color * std::max(0.0f, dot(normal, sample.direction));
     }
-    const Vec3 sky = rgb(context.scene.environment.color(normal));
+    const Vec3 sky = rgb(studio_sky(normal));
     return rgba(albedo * (direct * inv_pi + sky * ambient));
 }
 

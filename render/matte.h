@@ -5,6 +5,9 @@
 
 namespace xr {
 
+// The colour of the matte surface at the state's point, before lighting.
+Vec3 matte_albedo(const Scene& scene, const HostState& state);
+
 Color shade_matte(ThreadContext& context, const HostState& state);
 
 } // namespace xr

@@ -38,6 +38,9 @@ SceneDescription describe(const Options& o) {
     s.samples = o.samples.value_or(s.samples);
     s.seed = o.seed.value_or(s.seed);
     s.threads = o.threads;
+    if (o.background)
+        d.environment.background = *o.background;
+    d.camera.turntable = o.turntable.value_or(d.camera.turntable);
     return d;
 }
 

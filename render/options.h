@@ -1,6 +1,8 @@
 // What the command line asks for, and the scene it describes.
 #pragma once
 
+#include "render/frame_sequence.h"
+#include "render/passes.h"
 #include "render/scene_description.h"
 
 #include <optional>
@@ -28,8 +30,13 @@ struct Options {
     // What the command line sets over the scene's own settings.
     std::optional<int> width, height, samples;
     std::optional<uint32_t> seed;
+    std::optional<Background> background;
+    std::optional<int> turntable; // frames
     int threads = 0;
-    std::string out = "xray.png";
+    std::string out = "xray.png"; // for a sequence, a pattern: name_####.png
+    std::vector<Pass> passes;     // only into OpenEXR
+    std::optional<FrameRange> frames;
+    bool skip_existing = false;        // leave the files that exist: they are complete
     std::string shader;                // empty: the library beside the program
     std::optional<ServeOptions> serve; // serve the scene for live look development instead
 };

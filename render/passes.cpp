@@ -1,5 +1,7 @@
 #include "render/passes.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -44,6 +46,13 @@ void add_passes(Film& film, const std::vector<Pass>& passes) {
             for (std::string_view channel : layout.channels)
                 if (!channel.empty())
                     film.add_channel(std::string(channel), layout.precision);
+}
+
+void add_id_manifest(Film& film, const std::vector<std::string>& names) {
+    nlohmann::ordered_json manifest = nlohmann::ordered_json::object();
+    for (size_t i = 0; i < names.size(); ++i)
+        manifest[std::to_string(i + 1)] = names[i];
+    film.attributes["idManifest"] = manifest.dump();
 }
 
 } // namespace xr

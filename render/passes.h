@@ -1,14 +1,17 @@
 // Render passes (AOVs): extra channels of the film, named as compositors
-// expect them. What each holds, for the surface a camera ray reaches first:
-//   depth   Z                      its distance, averaged over the samples that hit;
-//                                  +infinity where none did
-//   normal  N.x N.y N.z            its shading normal, averaged over all samples
+// expect them. What each holds, for the surface a camera ray reaches first (of
+// those that give it a colour: a surface looked through is not reached):
+//   depth   Z                      its distance along the ray, averaged over the
+//                                  samples that hit; +infinity where none did
+//   normal  N.x N.y N.z            its shading normal in world space, turned towards
+//                                  the camera, averaged over all samples
 //   albedo  albedo.R/G/B           its own colour before lighting, averaged over all samples
 //   xray    xray.weight            how much of what lies behind shows through, 0 to 1,
 //                                  averaged over all samples (0 for opaque surfaces)
-//   id      id                     its part, numbered from 1 (0: nothing), the one most
-//                                  of the pixel's samples reached: an average of two
-//                                  ids would name a third part
+//   id      id                     its part, numbered from 1 (0: nothing, or the studio's
+//                                  floor), the one most of the pixel's samples reached,
+//                                  the smaller id of a tie: an average of two ids would
+//                                  name a third part
 // Samples that reach nothing count as 0 in the averages over all samples.
 #pragma once
 
@@ -40,5 +43,10 @@ std::vector<Pass> parse_passes(const std::string& list);
 
 // Adds the channels of each pass to the film, zeroed.
 void add_passes(Film& film, const std::vector<Pass>& passes);
+
+// The legend of the id pass, as the film's attribute "idManifest": a JSON
+// object from each id to its part's name, {"1": "car/body", "2": ...}.
+// `names` are the parts' names, in the order of their ids.
+void add_id_manifest(Film& film, const std::vector<std::string>& names);
 
 } // namespace xr

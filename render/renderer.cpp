@@ -1,5 +1,6 @@
 #include "render/renderer.h"
 
+#include "render/pass_sampler.h"
 #include "render/tracer.h"
 
 #include <tbb/blocked_range2d.h>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 
 namespace xr {
 
@@ -17,7 +19,8 @@ namespace {
 
 constexpr int tile_size = 16;
 
-Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x, int y) {
+Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x, int y,
+                   PassSampler* passes) {
     const Camera& camera = context.scene.camera;
     const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
     Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -27,11 +30,15 @@ Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x
         const float jx = context.rng.uniform(), jy = context.rng.uniform();
         const Vec3 direction =
             camera.direction(float(x) + jx, float(y) + jy, settings.width, settings.height);
-        Color c;
-        if (!trace(context, camera.eye, direction, 0, ray_eye, c))
-            c = context.scene.environment.color(direction);
+        Color c = {0.0f, 0.0f, 0.0f, 0.0f};
+        const bool hit = trace(context, camera.eye, direction, 0, ray_eye, c);
+        if (passes)
+            passes->add(context, hit ? &context.states[0] : nullptr);
+        c = context.scene.environment.behind(c, direction);
         sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
     }
+    if (passes)
+        passes->store(size_t(y) * size_t(settings.width) + size_t(x), settings.samples);
     const float n = 1.0f / float(settings.samples);
     return {sum.r * n, sum.g * n, sum.b * n, sum.a * n};
 }
@@ -42,10 +49,13 @@ int available_threads() {
     return int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism));
 }
 
-Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group) {
+Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+                 const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress,
+                 tbb::task_group_context* group) {
     const auto start = std::chrono::steady_clock::now();
-    Image image(settings.width, settings.height);
+    Film film(settings.width, settings.height);
+    add_passes(film, passes);
+    Image& image = film.beauty;
     tbb::enumerable_thread_specific<ThreadContext> contexts(
         [&] { return ThreadContext(scene, shader); });
     const int tiles_x = (settings.width + tile_size - 1) / tile_size;
@@ -56,6 +66,9 @@ Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings
 
     auto render_tiles = [&](const tbb::blocked_range2d<int>& tiles) {
         ThreadContext& context = contexts.local();
+        std::optional<PassSampler> sampler;
+        if (!passes.empty())
+            sampler.emplace(film);
         for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
             for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
                 if (work.is_group_execution_cancelled())
@@ -64,7 +77,8 @@ Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings
                 const int y1 = std::min((ty + 1) * tile_size, settings.height);
                 for (int y = ty * tile_size; y < y1; ++y)
                     for (int x = tx * tile_size; x < x1; ++x)
-                        image.at(x, y) = render_pixel(context, settings, x, y);
+                        image.at(x, y) =
+                            render_pixel(context, settings, x, y, sampler ? &*sampler : nullptr);
                 const int done = ++tiles_done;
                 if (progress)
                     progress(float(done) / float(tiles_x * tiles_y));
@@ -84,7 +98,12 @@ Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings
         stats += context.stats;
     stats.threads = int(contexts.size());
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return image;
+    return film;
+}
+
+Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group) {
+    return std::move(render_film(scene, shader, settings, {}, stats, progress, group).beauty);
 }
 
 } // namespace xr

@@ -1,7 +1,8 @@
 // Renders a scene into an image: jittered samples per pixel, tiles in parallel.
 #pragma once
 
-#include "render/image.h"
+#include "render/film.h"
+#include "render/passes.h"
 #include "render/render_settings.h"
 #include "render/thread_context.h"
 
@@ -17,8 +18,14 @@ int available_threads();
 // Told the fraction of the image done, from whichever thread finished a tile.
 using ProgressFn = std::function<void(float done)>;
 
+// The beauty, linear and premultiplied by alpha, with the passes asked for.
 // Cancelling `group` from another thread stops the render before its next
-// tile; the image is then incomplete.
+// tile; the film is then incomplete.
+Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+                 const std::vector<Pass>& passes, RenderStats& stats,
+                 const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr);
+
+// The beauty alone.
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
              RenderStats& stats, const ProgressFn& progress = {},
              tbb::task_group_context* group = nullptr);

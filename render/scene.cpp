@@ -14,8 +14,9 @@ Tag Scene::add_light(Light light) {
     return light.tag;
 }
 
-void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged) {
-    objects_.push_back({std::move(mesh), &material, flagged});
+void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
+                       uint32_t part) {
+    objects_.push_back({std::move(mesh), &material, flagged, part});
 }
 
 void Scene::commit() {

@@ -20,7 +20,8 @@ namespace xr {
 struct Object {
     std::shared_ptr<const Mesh> mesh;
     const Material* material;
-    bool flagged; // the hit's surface flag
+    bool flagged;  // the hit's surface flag
+    uint32_t part; // numbered from 1 as the description's parts are listed; 0 for none
 };
 
 class Scene {
@@ -36,7 +37,8 @@ class Scene {
     Tag add_texture(Texture texture);
     // Lights too: the first gets tag 1.
     Tag add_light(Light light);
-    void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged);
+    void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
+                    uint32_t part = 0);
     // Builds the acceleration structure; the scene is read-only afterwards.
     void commit();
 

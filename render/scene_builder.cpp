@@ -183,7 +183,8 @@ std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>&
     MaterialBook book(*scene, d, lights);
     for (size_t p = 0; p < parts.size(); ++p)
         for (const Piece& piece : parts[p].pieces)
-            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged);
+            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged,
+                              uint32_t(p + 1));
     if (d.environment.floor)
         add_floor(*scene, subject);
     scene->environment.background = d.environment.background;

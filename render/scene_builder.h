@@ -10,7 +10,8 @@
 
 namespace xr {
 
-// The parts of every model of the description, in order: a part's index is its id.
+// The parts of every model of the description, in order: part i has id i + 1
+// in the scene and its id pass.
 std::vector<Part> load_parts(const SceneDescription& description);
 
 // Builds the scene from its description and the parts loaded for it. Parts no

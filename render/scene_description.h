@@ -4,6 +4,7 @@
 // work on it, and build_scene turns it into something to render.
 #pragma once
 
+#include "render/environment.h"
 #include "render/light.h"
 #include "render/render_settings.h"
 #include "render/xray_settings.h"
@@ -71,11 +72,13 @@ struct CameraDescription {
     // ...or an explicit eye and target.
     std::optional<Vec3> eye, target;
     float fov = 35.0f; // vertical, degrees
+    // Frames of a turntable, in which the camera orbits the target once; 0 for a still.
+    int turntable = 0;
 };
 
 struct EnvironmentDescription {
-    std::optional<Vec3> background; // a solid colour; the studio backdrop when absent
-    bool floor = true;              // the studio's checkered floor under the models
+    Background background;
+    bool floor = true; // the studio's checkered floor under the models
 };
 
 struct SceneDescription {

@@ -3,6 +3,7 @@
 #include "render/scene_error.h"
 #include "render/scene_names.h"
 #include "render/studio.h"
+#include "render/turntable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -333,7 +334,7 @@ LightDescription read_light(const Field& f) {
 }
 
 CameraDescription read_camera(const Field& f) {
-    f.object({"eye", "target", "fov", "frame", "from"});
+    f.object({"eye", "target", "fov", "frame", "from", "turntable"});
     CameraDescription c;
     const bool placed = f.has("eye") || f.has("target");
     if (placed && (f.has("frame") || f.has("from")))
@@ -353,6 +354,8 @@ CameraDescription read_camera(const Field& f) {
     }
     if (f.has("fov"))
         c.fov = f["fov"].number(1.0f, 170.0f);
+    if (f.has("turntable"))
+        c.turntable = f["turntable"].integer(1, max_turntable_frames);
     return c;
 }
 
@@ -362,10 +365,15 @@ EnvironmentDescription read_environment(const Field& f) {
     if (f.has("background")) {
         const Field b = f["background"];
         if (b.value().is_string()) {
-            if (b.string() != "studio")
-                b.fail("expected \"studio\" or [r, g, b]");
+            const std::string name = b.string();
+            const auto named =
+                std::find(std::begin(background_names), std::end(background_names), name);
+            if (named == std::end(background_names))
+                b.fail("expected \"studio\", \"transparent\" or [r, g, b]");
+            e.background.kind = Background::Kind(named - std::begin(background_names));
         } else {
-            e.background = b.rgb();
+            e.background.kind = Background::Kind::color;
+            e.background.color = b.rgb();
         }
     }
     if (f.has("floor"))

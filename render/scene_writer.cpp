@@ -147,11 +147,14 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         camera["from"] = vec_json(c.from);
     }
     camera["fov"] = num(c.fov);
+    if (c.turntable > 0)
+        camera["turntable"] = c.turntable;
     j["camera"] = camera;
-    const EnvironmentDescription& e = scene.environment;
-    j["environment"]["background"] =
-        e.background ? vec_json(*e.background) : ordered_json("studio");
-    j["environment"]["floor"] = e.floor;
+    const Background& b = scene.environment.background;
+    j["environment"]["background"] = b.kind == Background::Kind::color
+                                         ? vec_json(b.color)
+                                         : ordered_json(background_names[int(b.kind)]);
+    j["environment"]["floor"] = scene.environment.floor;
     const RenderSettings& s = scene.settings;
     j["settings"] = {
         {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};

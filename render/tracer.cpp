@@ -30,6 +30,7 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     s.thread = &context;
     s.material = object.material;
     s.depth = depth;
+    s.object = hit.object;
     s.ray_type = ray_type;
     s.surface_flag = object.flagged ? 1 : 0;
     s.direction = direction.vector3();

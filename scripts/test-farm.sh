@@ -30,15 +30,6 @@ done
 [ -x "$renderer" ] || fail "no renderer at $renderer (make build)"
 renderer=$(realpath "$renderer") # the jobs run in another directory
 
-# Until xray-render renders frame ranges, a stand-in that writes each frame as
-# a line of text runs the same array job: the split, the names, the re-run.
-if "$renderer" --help | grep -q -- '--frames'; then
-    render=$renderer
-else
-    render=$farm/stand-in-render
-    say "xray-render has no --frames yet: the job array runs $render"
-fi
-
 # Daemons we started, by name and process id, for the teardown.
 declare -A daemons=()
 
@@ -108,46 +99,11 @@ free_port() {
     fail "no free port found"
 }
 
-write_stand_in() {
-    cat >"$render" <<'STAND_IN'
-#!/usr/bin/env bash
-# Stands in for xray-render --turntable N --frames A-B --skip-existing --out P:
-# each frame is a line of text naming the frame and the scene's options.
-set -euo pipefail
-frames=0 range= out= skip=0 scene=()
-while [ $# -gt 0 ]; do
-    case $1 in
-        --turntable) frames=$2; shift 2 ;;
-        --frames) range=$2; shift 2 ;;
-        --out) out=$2; shift 2 ;;
-        --skip-existing) skip=1; shift ;;
-        --threads) shift 2 ;; # like the real renderer's, frames do not depend on it
-        *) scene+=("$1"); shift ;;
-    esac
-done
-hashes=$(grep -o '#\+' <<<"$out" | head -n 1)
-[ -n "$hashes" ] || { echo "stand-in: --out needs hashes for the frame number" >&2; exit 2; }
-first=${range%-*} last=${range#*-}
-for frame in $(seq "${first:-1}" "${last:-$frames}"); do
-    name=${out/"$hashes"/$(printf "%0${#hashes}d" "$frame")}
-    if [ "$skip" = 1 ] && [ -e "$name" ]; then
-        echo "frame $frame: $name is complete, skipped"
-        continue
-    fi
-    echo "turntable frame $frame of $frames: ${scene[*]}" >"$name.partial"
-    mv "$name.partial" "$name"
-    echo "frame $frame: $name"
-done
-STAND_IN
-    chmod +x "$render"
-}
-
 # --- a fresh cluster ---------------------------------------------------------
 rm -rf "$farm"
 mkdir -p "$cluster"/{state,spool,log} "$farm"/{array,single,logs}
 # munged refuses a socket directory that others cannot enter.
 mkdir -m 755 "$cluster/run"
-[ "$render" = "$renderer" ] || write_stand_in
 
 mungekey --create --keyfile="$cluster/munge.key"
 # --force: a test cluster may live under a directory munged would call unsafe.
@@ -204,7 +160,7 @@ say "one-node cluster up: $(sinfo --noheader --format='%P %a %D node, %c CPUs, %
 
 # --- the array job -----------------------------------------------------------
 submit() {
-    FRAMES=$frames CHUNK=$chunk OUT=frame_####.png XRAY_RENDER=$render \
+    FRAMES=$frames CHUNK=$chunk OUT=frame_####.png XRAY_RENDER=$renderer \
         timeout --foreground 600 sbatch --wait --quiet --chdir="$farm/array" --array="0-$((tasks - 1))" \
         --cpus-per-task=1 --output="$farm/logs/$1_%a.log" \
         "$root/examples/farm/turntable.sbatch" "${render_args[@]}"
@@ -229,7 +185,7 @@ for ((task = 0; task < tasks; task++)); do
 done
 [ "$next" -eq $((frames + 1)) ] || fail "the tasks rendered frames 1 to $((next - 1)) of $frames"
 
-"$render" --turntable "$frames" --out "$farm/single/frame_####.png" "${render_args[@]}" >/dev/null
+"$renderer" --turntable "$frames" --out "$farm/single/frame_####.png" "${render_args[@]}" >/dev/null
 # shellcheck disable=SC2012 # the names are the frames' own
 expected=$(ls "$farm/single") written=$(ls "$farm/array")
 [ "$written" = "$expected" ] ||

@@ -55,7 +55,7 @@ ordered_json preview_state(const ServedScene& served, const SceneDescription& sc
     static const ordered_json parameters = declared_parameters();
     return {{"edit", edit},
             {"title", served.title},
-            {"files", {{"image", served.image_file}, {"scene", served.scene_file}}},
+            {"files", {{"image", served.image.out}, {"scene", served.scene_file}}},
             {"parameters", parameters},
             {"materials", xray_materials(scene)},
             {"lights", light_names(scene)},

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "render/camera.h"
+#include "render/output_plan.h"
 #include "render/scene_description.h"
 
 #include <nlohmann/json.hpp>
@@ -16,7 +17,8 @@ namespace xr {
 // What stays the same while a scene is served.
 struct ServedScene {
     std::string title;                    // the scene file, or what stands for it
-    std::string image_file;               // where "Render" writes
+    OutputPlan image;                     // what "Render" writes, as the command line would
+    std::vector<Pass> passes;             // written with it into OpenEXR
     std::string scene_file;               // where "Save" writes
     nlohmann::ordered_json loaded_camera; // the camera as the scene placed it
 };

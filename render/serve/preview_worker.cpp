@@ -1,6 +1,6 @@
 #include "render/serve/preview_worker.h"
 
-#include "render/render_to_file.h"
+#include "render/frame_writer.h"
 #include "render/scene_builder.h"
 #include "render/scene_file.h"
 #include "render/serve/data_url.h"
@@ -209,19 +209,20 @@ ordered_json PreviewWorker::write_scene() const {
 }
 
 ordered_json PreviewWorker::write_image() {
-    const std::string& file = served_.image_file;
-    const RenderSettings& settings = scene_.settings;
-    const auto start = Clock::now();
-    OutputFile out(file);
+    const OutputPlan& plan = served_.image;
     Cancellable writing(*this, writing_);
-    render_to_file(*built_, shader_, settings, out, percent_reporter(events_, "rendering " + file),
-                   &writing.group);
+    FrameSource source{built_.get(),   shader_, scene_.settings,
+                       served_.passes, {},      percent_reporter(events_, "rendering " + plan.out),
+                       &writing.group};
+    for (const Part& part : parts_)
+        source.part_names.push_back(part.name);
+    const auto start = Clock::now();
+    write_frames(source, plan, frames_to_render(plan, false));
     const double seconds = seconds_between(start, Clock::now());
-    char summary[64];
-    std::snprintf(summary, sizeof summary, ": %dx%d, %d spp, %.1f s", settings.width,
-                  settings.height, settings.samples, seconds);
-    publish_status("wrote " + file + summary);
-    return {{"file", file}, {"seconds", seconds}};
+    char summary[32];
+    std::snprintf(summary, sizeof summary, " in %.1f s", seconds);
+    publish_status("wrote " + plan.out + summary);
+    return {{"file", plan.out}, {"seconds", seconds}};
 }
 
 bool PreviewWorker::render_stage(tbb::task_group_context& group) {

@@ -50,13 +50,15 @@ std::string refusal(const std::string& path, const std::optional<ordered_json>& 
     }
     if (k.size() == 2 && k[0] == "environment" && (k[1] == "background" || k[1] == "floor"))
         return "";
-    if (k.size() == 1 && k[0] == "camera") {
-        if (!value || !value->is_object() || !value->contains("eye") || !value->contains("target"))
-            return "the preview places the camera by \"eye\" and \"target\"";
-        return "";
+    // A framing glob could match no part, and the scene not build.
+    if (k.size() == 2 && k[0] == "camera") {
+        if (k[1] == "eye" || k[1] == "target" || k[1] == "fov" ||
+            ((k[1] == "frame" || k[1] == "from") && !value))
+            return "";
+        return "the preview places the camera by \"eye\", \"target\" and \"fov\"";
     }
     return "the preview changes /assign/N/xray/NAME of an x-ray material, "
-           "/environment/background, /environment/floor and /camera";
+           "/environment/background, /environment/floor and /camera/eye, target and fov";
 }
 
 SceneDescription edited(const SceneDescription& scene, const SceneEdit& edit,

@@ -1,9 +1,11 @@
 // A change a page makes to the scene: a JSON Patch (RFC 6902) in the scene
 // file's own terms, limited to what look development changes: a parameter of
 // an x-ray material (/assign/N/xray/NAME), the environment
-// (/environment/background, /environment/floor) and the camera (/camera,
-// placed by eye and target). Values are checked as the scene reader checks a
-// scene file, so the page can set nothing that a file could not state.
+// (/environment/background, /environment/floor) and the camera
+// (/camera/eye, /camera/target, /camera/fov; removing /camera/frame and
+// /camera/from to place a framed camera). Values are checked as the scene
+// reader checks a scene file, so the page can set nothing that a file could
+// not state.
 #pragma once
 
 #include "render/scene_description.h"

@@ -1,6 +1,7 @@
 #include "render/serve/serve_command.h"
 
-#include "render/render_to_file.h"
+#include "render/frame_writer.h"
+#include "render/output_file.h"
 #include "render/scene_builder.h"
 #include "render/serve/preview_server.h"
 #include "render/shader_library.h"
@@ -41,13 +42,15 @@ int serve(const Options& options) {
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     SceneDescription description = describe(options);
-    check_image_fits(description.settings);
     ServedScene served;
     served.title = description.source;
-    served.image_file = std::filesystem::absolute(options.out).string();
+    // Render writes what the command line would write: refused now, like there.
+    served.image = plan_output(options, description.camera.turntable);
+    check_image_fits(description.settings, options.passes, served.image.format);
+    served.image.out = std::filesystem::absolute(served.image.out).string();
+    served.passes = options.passes;
     served.scene_file = std::filesystem::absolute(scene_file_for(options)).string();
-    // Refused now rather than when the page asks.
-    for (const std::string& file : {served.image_file, served.scene_file})
+    for (const std::string& file : {served.image.path(served.image.range.first), served.scene_file})
         OutputFile probe(file);
     const ShaderLibrary library(options.shader.empty() ? default_shader_path() : options.shader);
     std::vector<Part> parts = load_parts(description);
@@ -61,8 +64,8 @@ int serve(const Options& options) {
     if (o.bind != "127.0.0.1" && o.bind != "::1" && o.bind != "localhost")
         std::printf("xray-render: listening on %s: whoever reaches it can change the scene and "
                     "write %s and %s\n",
-                    o.bind.c_str(), served.image_file.c_str(), served.scene_file.c_str());
-    std::printf("Render writes %s, Save writes %s; Ctrl-C stops.\n", served.image_file.c_str(),
+                    o.bind.c_str(), served.image.out.c_str(), served.scene_file.c_str());
+    std::printf("Render writes %s, Save writes %s; Ctrl-C stops.\n", served.image.out.c_str(),
                 served.scene_file.c_str());
     std::fflush(stdout);
 

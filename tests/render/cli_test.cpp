@@ -1,11 +1,10 @@
 // xray-render as its users run it: one clean line for bad input, never a partial file.
-#include <gtest/gtest.h>
+#include "tests/render/scratch_dir.h"
+
+#include "render/image_file.h"
 
 #include <csignal>
-#include <cstdlib>
-#include <dirent.h>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,51 +12,16 @@
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class XrayRenderCli : public ::testing::Test {
+class XrayRenderCli : public ScratchDir {
   protected:
-    XrayRenderCli() {
-        char pattern[] = "/tmp/xray-render-cli-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    ~XrayRenderCli() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
-    Outcome run(const std::vector<std::string>& args) {
-        std::string command = XRAY_RENDER;
-        for (const std::string& a : args)
-            command += " '" + a + "'";
-        command += " >'" + dir + "/stdout' 2>'" + dir + "/stderr' </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir + "/stdout"),
-                slurp(dir + "/stderr")};
-    }
-
-    // Files the renderer left in the scratch directory, apart from the captures.
-    std::vector<std::string> left_behind() {
+    // Files the renderer left in the scratch directory, apart from its inputs.
+    std::vector<std::string> left_behind() const {
         std::vector<std::string> names;
-        DIR* d = opendir(dir.c_str());
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != ".." && name != "stdout" && name != "stderr" &&
-                name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos)
+        for (const std::string& name : listing())
+            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos)
                 names.push_back(name);
-        }
-        closedir(d);
         return names;
     }
-
-    std::string dir;
 };
 
 const char* const tiny[] = {"--width", "24", "--height", "16", "--spp", "1"};
@@ -72,7 +36,7 @@ TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
     EXPECT_EQ(r.err, ""); // no diagnostic: every host operation was found
     EXPECT_NE(r.out.find("24x16, 1 spp, 1 threads"), std::string::npos) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
-    EXPECT_EQ(slurp(dir + "/scene.png").substr(1, 3), "PNG");
+    EXPECT_EQ(xr::read_image(path("scene.png")).format, xr::ImageFormat::png);
 }
 
 TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
@@ -86,7 +50,9 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
 
     r = run({"--model", FIXTURES "/assembly.glb", "--list-parts"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("model/core              12  0.9,0.1,0.1\n"), std::string::npos) << r.out;
+    // Numbered as the id pass numbers them.
+    EXPECT_NE(r.out.find("\n   2  model/core              12  0.9,0.1,0.1\n"), std::string::npos)
+        << r.out;
 
     // The scene files shipped with the program, and the scene it has built in.
     for (const char* scene : {SCENES "/default.json", SCENES "/assembly.json", ""}) {
@@ -110,23 +76,43 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
     EXPECT_LE(threads, int(sysconf(_SC_NPROCESSORS_ONLN))) << r.out;
 }
 
-// Ctrl-C or SIGTERM in the middle of a render: the program ends by that
-// signal (the shell reports 128 + its number) and leaves no file behind.
-TEST_F(XrayRenderCli, InterruptedRenderLeavesNoFile) {
-    for (int signal : {SIGINT, SIGTERM}) {
+// Ctrl-C or SIGTERM in the middle of a render, of a still or of a sequence:
+// the program ends by that signal (the shell reports 128 + its number) and
+// leaves no temporary file behind; the frames it leaves are whole.
+TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
+    const std::vector<std::string> still = {"--spp", "4096",  "--threads",
+                                            "1",     "--out", dir + "/big.png"};
+    const std::vector<std::string> sequence = {
+        "--turntable", "1000", "--spp",     "16", "--width", "64",
+        "--height",    "40",   "--threads", "1",  "--out",   dir + "/f_####.png"};
+    const struct {
+        int signal;
+        const std::vector<std::string>& args;
+        size_t frames; // to wait for before the signal
+    } cases[] = {{SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGINT, sequence, 2}};
+    for (const auto& c : cases) {
+        std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            const std::string out = dir + "/big.png";
-            execl(XRAY_RENDER, XRAY_RENDER, "--spp", "4096", "--threads", "1", "--out", out.c_str(),
-                  static_cast<char*>(nullptr));
+            std::vector<char*> argv = {const_cast<char*>(XRAY_RENDER)};
+            for (const std::string& a : c.args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(XRAY_RENDER, argv.data());
             _exit(127);
         }
-        // Once the temporary file exists, the render is under way.
-        for (int i = 0; i < 2000 && left_behind().empty(); ++i)
+        // Once a hidden temporary file exists, a render is under way.
+        auto temporaries = [&] {
+            const std::vector<std::string> names = listing();
+            return size_t(std::count_if(names.begin(), names.end(),
+                                        [](const std::string& n) { return n[0] == '.'; }));
+        };
+        for (int i = 0; i < 2000 && (temporaries() == 0 || listing().size() < c.frames + 1); ++i)
             usleep(5000);
-        EXPECT_FALSE(left_behind().empty());
-        kill(child, signal);
+        EXPECT_EQ(temporaries(), 1u);
+        EXPECT_GE(listing().size(), c.frames + 1);
+        kill(child, c.signal);
         int status = 0;
         // A program that ignored the signal is stopped after a while, and fails.
         for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i)
@@ -135,16 +121,23 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesNoFile) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
         }
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-        EXPECT_TRUE(left_behind().empty()) << left_behind()[0];
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        EXPECT_EQ(temporaries(), 0u);
+        if (c.frames == 0) {
+            EXPECT_TRUE(listing().empty());
+        }
+        for (const std::string& name : listing())
+            EXPECT_NO_THROW(xr::read_image(path(name))) << name;
     }
 }
 
-TEST_F(XrayRenderCli, HelpListsTheMaterialOptions) {
+TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
     const Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--out", "--spp", "--threads", "--obj", "--shader", "--power",
-                               "--invert", "--color", "--specular-weight", "--light-mode"})
+    for (const char* option :
+         {"--out", "--spp", "--threads", "--obj", "--shader", "--power", "--invert", "--color",
+          "--specular-weight", "--light-mode", "--aov", "--background", "--turntable", "--frames",
+          "--skip-existing", "xray-render compare"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -175,6 +168,19 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {"--shader", WRONG_VERSION_SHADER},
         {"--out", dir + "/no/such/dir/x.png"},
         {"--out", dir},
+        {"--background", "purple"},
+        {"--background", "0.1,0.2"},
+        {"--background", "-1,0,0"},
+        {"--aov", "depth,normals", "--out", dir + "/x.exr"},
+        {"--aov", "depth"}, // into a PNG
+        {"--turntable", "0"},
+        {"--turntable", "3", "--frames", "3-2", "--out", dir + "/f_#.png"},
+        {"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"},
+        {"--turntable", "3", "--out", dir + "/f.png"},
+        {"--turntable", "3", "--out", dir + "/f_#_#.png"},
+        {"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"},
+        {"--frames", "1-2"},
+        {"--out", dir + "/still_#.png"},
     };
     for (const std::vector<std::string>& given : cases) {
         const std::string what = given[0] + " " + given.back();

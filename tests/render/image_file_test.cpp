@@ -114,10 +114,18 @@ TEST_F(ImageFiles, ExrDataWindowIsPlacedInTheDisplayWindowAndMissingAlphaIsOpaqu
         }
 }
 
-TEST(Png, DecodesToLinearColourPremultipliedByAlpha) {
+TEST(Png, HoldsStraightAlphaAndDecodesToLinearColourPremultipliedByIt) {
     // What lets two PNGs compare exactly after a trip through linear light.
     for (int code = 0; code < 256; ++code)
         EXPECT_EQ(std::lround(srgb_encode(srgb_decode(float(code) / 255.0f)) * 255.0f), code);
+
+    // A half-covered pixel, premultiplied, is stored as its colour at full coverage.
+    Image half(1, 1);
+    half.at(0, 0) = {0.25f, 0.1f, 0.0f, 0.4f};
+    const Color back = decode_png(encode_png(half)).at(0, 0);
+    EXPECT_NEAR(back.r, 0.25f, 0.004f);
+    EXPECT_NEAR(back.g, 0.1f, 0.002f);
+    EXPECT_NEAR(back.a, 0.4f, 0.002f);
 
     // 16 bits a channel: (65535, 32768, 0, 65535) and (1, 0, 65535, 16384).
     const std::vector<uint8_t> deep = {

@@ -77,10 +77,11 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
          "request: /assign/0/xray/power: -1 is outside [0, inf)"},
         {R"([{"op": "add", "path": "/assign/0/xray/light", "value": ["key", "sun"]}])",
          "request: /assign/0/xray/light/1: there is no light named 'sun'"},
-        {R"([{"op": "add", "path": "/camera", "value": {"frame": "*"}}])",
-         "operation 0: /camera: the preview places the camera by \"eye\" and \"target\""},
-        {R"([{"op": "remove", "path": "/camera"}])",
-         "operation 0: /camera: the preview places the camera"},
+        {R"([{"op": "add", "path": "/camera/frame", "value": "nothing*"}])",
+         "operation 0: /camera/frame: the preview places the camera by \"eye\", \"target\""},
+        {R"([{"op": "add", "path": "/camera", "value": {"eye": [0, 1, 5], "target": [0, 0, 0]}}])",
+         "operation 0: /camera: the preview changes"},
+        {R"([{"op": "remove", "path": "/camera/target"}])", "request: /camera: needs \"target\""},
         // One bad operation refuses the whole patch.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": 3},
              {"op": "add", "path": "/assign/1/xray/power", "value": -3}])",
@@ -97,6 +98,7 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
 TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
     SceneDescription loaded = builtin();
     loaded.settings.threads = 1; // --threads, which no scene file holds
+    loaded.camera.turntable = 24;
     const SceneDescription d = apply_edit(
         loaded, parse_edit(R"([{"op": "replace", "path": "/assign/1/xray/power", "value": 3.5},
                                {"op": "add", "path": "/assign/0/xray/invert", "value": true},
@@ -104,8 +106,11 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
                                {"op": "remove", "path": "/assign/6/xray/mode"},
                                {"op": "remove", "path": "/assign/5/xray/color"},
                                {"op": "add", "path": "/environment/floor", "value": false},
-                               {"op": "add", "path": "/camera", "value":
-                                   {"eye": [1, 2, 3], "target": [0, 1, 0], "fov": 20}}])",
+                               {"op": "add", "path": "/camera/eye", "value": [1, 2, 3]},
+                               {"op": "add", "path": "/camera/target", "value": [0, 1, 0]},
+                               {"op": "add", "path": "/camera/fov", "value": 20},
+                               {"op": "remove", "path": "/camera/frame"},
+                               {"op": "remove", "path": "/camera/from"}])",
                            loaded));
     EXPECT_EQ(d.assign[1].xray["power"][0], 3.5f);
     EXPECT_EQ(d.assign[0].xray["invert"][0], 1.0f);
@@ -123,6 +128,7 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
     EXPECT_EQ(d.assign[4].flagged, loaded.assign[4].flagged);
     EXPECT_EQ(d.lights.size(), loaded.lights.size());
     EXPECT_EQ(d.settings.threads, 1);
+    EXPECT_EQ(d.camera.turntable, 24);
     EXPECT_EQ(d.settings.samples, loaded.settings.samples);
     EXPECT_EQ(d.source, loaded.source);
 

@@ -105,6 +105,10 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /lights/0/samples: a point light gives one sample"},
         {R"({"models": [{"shape": "box"}], "settings": {"width": 0}})",
          "test.json: /settings/width: expected a whole number within [1, 65536]"},
+        {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
+         "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
+        {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
+         "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
     };
     for (const auto& c : cases) {
         const std::string message = fault(c.text);
@@ -119,13 +123,24 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
 class SceneFileWriting : public ScratchDir {};
 
 TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
-    for (const char* name : {"default.json", "assembly.json"}) {
+    // The shipped scenes, and what they leave to the defaults.
+    SceneDescription turntable = read_scene_file(SCENES "/default.json");
+    turntable.environment.background = {Background::Kind::transparent, {}};
+    turntable.camera.turntable = 24;
+    SceneDescription solid = read_scene_file(SCENES "/assembly.json");
+    solid.environment.background = {Background::Kind::color, {0.1f, 0.2f, 0.3f}};
+    const std::pair<const char*, SceneDescription> scenes[] = {
+        {"default.json", read_scene_file(SCENES "/default.json")},
+        {"assembly.json", read_scene_file(SCENES "/assembly.json")},
+        {"turntable on transparent", turntable},
+        {"on a colour", solid}};
+    for (const auto& [name, read] : scenes) {
         SCOPED_TRACE(name);
-        const SceneDescription read = read_scene_file(std::string(SCENES) + "/" + name);
-        write_scene_file(read, path(name));
-        const SceneDescription again = read_scene_file(path(name));
+        write_scene_file(read, path("scene.json"));
+        const SceneDescription again = read_scene_file(path("scene.json"));
         write_scene_file(again, path("again.json"));
-        EXPECT_EQ(slurp(path("again.json")), slurp(path(name)));
+        EXPECT_EQ(slurp(path("again.json")), slurp(path("scene.json")));
+        EXPECT_EQ(again.camera.turntable, read.camera.turntable); // which no render shows
         const Image a = render_tiny(read), b = render_tiny(again);
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);

@@ -4,7 +4,20 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
 
 ScratchDir::ScratchDir() {
     char pattern[] = "/tmp/xray-render-test-XXXXXX";
@@ -12,12 +25,16 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-    std::system(("rm -rf '" + dir + "'").c_str());
+    std::system(("rm -rf '" + dir + "' '" + dir + ".stdout' '" + dir + ".stderr'").c_str());
 }
 
 void ScratchDir::write(const std::string& name, const std::vector<uint8_t>& bytes) const {
     std::ofstream(path(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void ScratchDir::write_text(const std::string& name, const std::string& text) const {
+    std::ofstream(path(name), std::ios::binary) << text;
 }
 
 std::vector<std::string> ScratchDir::listing() const {
@@ -29,4 +46,14 @@ std::vector<std::string> ScratchDir::listing() const {
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+ScratchDir::Outcome ScratchDir::run(const std::vector<std::string>& args) const {
+    std::string command = XRAY_RENDER;
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    command += " >'" + dir + ".stdout' 2>'" + dir + ".stderr' </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir + ".stdout"),
+            slurp(dir + ".stderr")};
 }

@@ -34,14 +34,19 @@ TEST(XrayRender, FacingSurfaceAtPowerZeroShowsExactlyWhatLiesBehind) {
     EXPECT_EQ(differing_pixels(covered, render_plain_backdrop(), 1e-4f), 0);
 }
 
+// Its colour's alpha is the share of the pixel the surface covers; on an
+// opaque background the rest shows the background, as in a composite.
 TEST(XrayRender, InvertedSurfaceAtPowerZeroShowsItsOwnColour) {
     Scene scene = backdrop_scene();
+    scene.environment.background = {Background::Kind::color, {0.1f, 0.2f, 0.4f}};
     const Color tint = {0.2f, 0.6f, 0.3f, 0.5f};
     add(scene, pane({0.0f, 0.0f, 1.0f}, 0.8f), xray(scene, flat(tint)));
     scene.commit();
     const Image image = render_small(scene);
-    expect_near_color(image.at(20, 32), tint);
-    expect_near_color(image.at(44, 32), tint);
+    expect_near_color(image.at(20, 32), {0.25f, 0.7f, 0.5f, 1.0f});
+    expect_near_color(image.at(44, 32), {0.25f, 0.7f, 0.5f, 1.0f});
+    scene.environment.background.kind = Background::Kind::transparent;
+    expect_near_color(render_small(scene).at(20, 32), tint);
 }
 
 TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {

@@ -246,17 +246,18 @@ function environmentSection() {
   const path = '/environment/background';
   const kind = el('select', {},
     el('option', {value: 'studio', text: 'studio backdrop'}),
+    el('option', {value: 'transparent', text: 'transparent'}),
     el('option', {value: 'color', text: 'solid colour'}));
   const picker = el('input', {type: 'color', value: '#808080'});
   kind.dataset.path = path;
-  const send = () => change(path, kind.value === 'studio' ? 'studio' : fromHex(picker.value));
+  const send = () => change(path, kind.value === 'color' ? fromHex(picker.value) : kind.value);
   kind.addEventListener('change', send);
   picker.addEventListener('input', () => {
     kind.value = 'color';
     send();
   });
   controls.set(path, (v) => {
-    kind.value = Array.isArray(v) ? 'color' : 'studio';
+    kind.value = Array.isArray(v) ? 'color' : v ?? 'studio';
     if (Array.isArray(v)) picker.value = toHex(v);
   });
 
@@ -266,7 +267,8 @@ function environmentSection() {
   controls.set('/environment/floor', (v) => { floor.checked = v ?? true; });
 
   return el('details', {open: true}, el('summary', {text: 'Environment'}),
-    row('background', 'the studio backdrop or a solid colour (linear RGB)', kind, picker),
+    row('background', 'the studio backdrop, nothing (alpha 0) or a solid colour (linear RGB)',
+      kind, picker),
     row('floor', "the studio's checkered floor under the models", floor));
 }
 
@@ -275,13 +277,15 @@ let drag = null;
 const view = {camera: null}; // the camera as this page last showed or set it
 
 function currentCamera() {
-  const c = pending.get('/camera')?.value;
-  return structuredClone(c ?? view.camera);
+  return structuredClone(view.camera);
 }
 
+// Placed by eye and target, whatever framed it before; the scene's other
+// camera settings (a turntable) stay.
 function setCamera(camera) {
   view.camera = camera;
-  change('/camera', camera);
+  for (const key of ['eye', 'target', 'fov']) change(`/camera/${key}`, camera[key]);
+  for (const key of ['frame', 'from']) change(`/camera/${key}`, undefined);
 }
 
 function orbit(camera, yaw, pitch) {
@@ -311,7 +315,7 @@ function cameraSection() {
     camera.fov = fov;
     setCamera(camera);
   });
-  controls.set('/camera', (v) => {
+  controls.set('/camera/eye', () => {
     if (drag) return;
     view.camera = state.camera;
     inputs.show(state.camera.fov);

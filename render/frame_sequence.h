@@ -1,0 +1,24 @@
+// Sequences of frames, numbered from 1, written to files named by a pattern in
+// which a run of hashes stands for the frame number: name_####.png.
+#pragma once
+
+#include <string>
+
+namespace xr {
+
+struct FrameRange {
+    int first = 1, last = 1;
+};
+
+// "A-B", or "A" for one frame: whole numbers, 1 <= A <= B. Throws
+// std::runtime_error saying what is wrong.
+FrameRange parse_frame_range(const std::string& text);
+
+// Throws std::runtime_error unless the pattern holds exactly one run of hashes.
+void check_frame_pattern(const std::string& pattern);
+
+// The pattern with its run of hashes replaced by the frame number, padded with
+// zeros to the run's length: frame 7 of name_####.png is name_0007.png.
+std::string frame_path(const std::string& pattern, int frame);
+
+} // namespace xr

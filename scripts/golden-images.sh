@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The golden images: each shipped scene, scenes/NAME.json, rendered small into
+# tests/golden/NAME.png. Compares fresh renders with them (as make test does),
+# or writes them anew when the look has changed on purpose (make golden).
+# Usage: scripts/golden-images.sh XRAY_RENDER OUT_DIR [--update] [NAME...]
+# With no NAME, every scene in scenes/. The renders, and heat maps of their
+# differences, stay in OUT_DIR.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+renderer=$1 out=$2
+shift 2
+update=0
+if [ "${1:-}" = --update ]; then
+    update=1
+    shift
+fi
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+    for scene in "$root"/scenes/*.json; do
+        names+=("$(basename "$scene" .json)")
+    done
+fi
+
+# Small and quick; the seed is the scenes' own, so the noise is the same each time.
+render_args=(--width 160 --height 100 --spp 4)
+# A pixel differs when a channel is off by more than five 8-bit steps; the
+# image fails when more than 0.2% of its pixels (32) differ. Renders are
+# deterministic, so what passes is rounding, and a change of a material, a
+# light, a flag or the camera fails; a new sampling pattern changes the noise
+# of one pixel in ten and needs new golden images.
+compare_args=(--fail 0.02 --fail-percent 0.2)
+
+mkdir -p "$out"
+status=0
+for name in "${names[@]}"; do
+    golden=$root/tests/golden/$name.png
+    if [ "$update" = 1 ]; then
+        "$renderer" --scene "$root/scenes/$name.json" "${render_args[@]}" --out "$golden"
+        continue
+    fi
+    "$renderer" --scene "$root/scenes/$name.json" "${render_args[@]}" --out "$out/$name.png" >/dev/null
+    if ! "$renderer" compare "$golden" "$out/$name.png" "${compare_args[@]}" \
+        --diff "$out/$name.diff.png"; then
+        echo "golden-images: $name differs from tests/golden/$name.png (render and heat map in $out)" >&2
+        status=1
+    fi
+done
+exit $status

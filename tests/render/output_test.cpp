@@ -1,0 +1,226 @@
+// What xray-render writes: OpenEXR with passes, read back by OpenEXR itself;
+// alpha that composites; turntable frames that do not depend on how the
+// sequence was split.
+#include "tests/render/scratch_dir.h"
+
+#include "render/camera.h"
+#include "render/frame_sequence.h"
+#include "render/image_file.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfStringAttribute.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sys/stat.h>
+
+using namespace xr;
+
+namespace {
+
+class Outputs : public ScratchDir {
+  protected:
+    void render(std::vector<std::string> args) {
+        const Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.err, "");
+    }
+    std::string bytes(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+// A matte wall across the middle of the view, and in front of its right half
+// an inverted x-ray pane turned 60 degrees about the vertical, its colour
+// connected to a procedural; nothing above and below the wall.
+const char* const wall_and_pane = R"({
+  "models": [
+    {"shape": "box", "name": "wall", "size": [40, 4, 1], "translate": [0, 0, -3]},
+    {"shape": "box", "name": "pane", "size": [2, 2, 0.02], "translate": [1.2, 0, 0],
+     "rotate": [0, 60, 0]}
+  ],
+  "assign": [
+    {"parts": "wall", "matte": {"color": [0.2, 0.4, 0.6]}},
+    {"parts": "pane", "xray": {"power": 1, "invert": true,
+                               "color": {"texture": "constant", "a": [0.9, 0.3, 0.1]}}}
+  ],
+  "camera": {"eye": [0, 0, 5], "target": [0, 0, 0], "fov": 40},
+  "environment": {"floor": false},
+  "settings": {"width": 64, "height": 48, "samples": 4}
+})";
+
+// An x-ray shell over a nested x-ray cube and matte parts, seen from just
+// above the floor: the shell stands against the sky.
+const char* const nested_xray = R"({
+  "models": [
+    {"shape": "sphere", "name": "shell", "radius": 1.2},
+    {"shape": "box", "name": "cube", "size": [0.9, 0.9, 0.9], "rotate": [20, 30, 0]},
+    {"shape": "sphere", "name": "core", "radius": 0.3},
+    {"shape": "torus", "name": "ring", "radius": 1.7, "thickness": 0.2, "translate": [0, -0.6, 0]}
+  ],
+  "assign": [
+    {"parts": "shell", "xray": {"power": 1.5}},
+    {"parts": "cube", "xray": {"color": [1, 0.55, 0.15], "power": 1}}
+  ],
+  "camera": {"frame": "*", "from": [0.3, -0.03, 1], "fov": 16},
+  "settings": {"width": 128, "height": 80, "samples": 4}
+})";
+
+} // namespace
+
+TEST_F(Outputs, ExrHoldsEveryPassOfTheSurfacesTheCameraSees) {
+    write_text("scene.json", wall_and_pane);
+    render({"--scene", path("scene.json"), "--aov", "id,xray", "--aov", "depth,normal,albedo",
+            "--out", path("passes.exr")});
+
+    Imf::InputFile file(path("passes.exr").c_str());
+    const Imf::Header& header = file.header();
+    const Imath::Box2i window = header.dataWindow();
+    ASSERT_EQ(window.max.x - window.min.x + 1, 64);
+    ASSERT_EQ(window.max.y - window.min.y + 1, 48);
+    std::string layout;
+    for (auto c = header.channels().begin(); c != header.channels().end(); ++c)
+        layout += std::string(c.name()) + (c.channel().type == Imf::HALF ? ":half " : ":float ");
+    EXPECT_EQ(layout, "A:half B:half G:half N.x:float N.y:float N.z:float R:half Z:float "
+                      "albedo.B:half albedo.G:half albedo.R:half id:float xray.weight:half ");
+    const auto* manifest = header.findTypedAttribute<Imf::StringAttribute>("idManifest");
+    ASSERT_NE(manifest, nullptr);
+    EXPECT_EQ(manifest->value(), R"({"1":"wall","2":"pane"})");
+
+    std::map<std::string, std::vector<float>> planes;
+    Imf::FrameBuffer frame;
+    for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
+        std::vector<float>& plane = planes[c.name()];
+        plane.resize(64 * 48);
+        frame.insert(c.name(), Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(plane.data()),
+                                          sizeof(float), 64 * sizeof(float)));
+    }
+    file.setFrameBuffer(frame);
+    file.readPixels(0, 47);
+    auto at = [&](const char* channel, int x, int y) {
+        return planes[channel][size_t(y * 64 + x)];
+    };
+
+    // The middle of the view: the wall's face, 7.5 ahead, facing the camera.
+    EXPECT_NEAR(at("Z", 32, 24), 7.5f, 2e-3f);
+    EXPECT_EQ(at("N.x", 32, 24), 0.0f);
+    EXPECT_EQ(at("N.y", 32, 24), 0.0f);
+    EXPECT_EQ(at("N.z", 32, 24), 1.0f);
+    EXPECT_NEAR(at("albedo.R", 32, 24), 0.2f, 1e-3f);
+    EXPECT_NEAR(at("albedo.B", 32, 24), 0.6f, 1e-3f);
+    EXPECT_EQ(at("xray.weight", 32, 24), 0.0f);
+    EXPECT_EQ(at("id", 32, 24), 1.0f);
+    // The pane: its procedural colour, and a see-through weight of 1 - |cos| ^ power.
+    Camera camera;
+    camera.eye = {0.0f, 0.0f, 5.0f};
+    camera.target = {0.0f, 0.0f, 0.0f};
+    camera.fov_y = 40.0f;
+    const Vec3 normal{std::sin(float(M_PI) / 3.0f), 0.0f, 0.5f};
+    const float facing = std::fabs(dot(normal, camera.direction(47.5f, 24.5f, 64, 48)));
+    EXPECT_NEAR(at("xray.weight", 47, 24), 1.0f - facing, 0.01f);
+    EXPECT_NEAR(at("albedo.R", 47, 24), 0.9f, 1e-3f);
+    EXPECT_NEAR(at("albedo.G", 47, 24), 0.3f, 1e-3f);
+    EXPECT_NEAR(at("N.x", 47, 24), normal.x, 1e-5f);
+    EXPECT_EQ(at("id", 47, 24), 2.0f);
+    // Above the wall: nothing.
+    EXPECT_EQ(at("Z", 0, 0), INFINITY);
+    EXPECT_EQ(at("N.z", 0, 0), 0.0f);
+    EXPECT_EQ(at("id", 0, 0), 0.0f);
+    // Pixels at edges, where samples reach different surfaces: ids are never
+    // averaged into another part's, depths never with samples that hit nothing.
+    for (size_t i = 0; i < 64 * 48; ++i) {
+        const float id = planes["id"][i], z = planes["Z"][i];
+        EXPECT_TRUE(id == 0.0f || id == 1.0f || id == 2.0f) << id << " at " << i;
+        EXPECT_TRUE(z == INFINITY || (z > 4.0f && z < 9.0f)) << z << " at " << i;
+    }
+}
+
+// The same scene over a solid colour, and transparent then composited over
+// that colour in linear light, agree at every pixel within the quantisation of
+// half floats: x-ray surfaces carry what they let through into alpha.
+TEST_F(Outputs, TransparentRenderCompositedOverAColourIsTheRenderOnThatColour) {
+    write_text("scene.json", nested_xray);
+    const Vec3 colour{0.6f, 0.3f, 0.15f};
+    render({"--scene", path("scene.json"), "--background", "0.6,0.3,0.15", "--out",
+            path("solid.exr")});
+    render(
+        {"--scene", path("scene.json"), "--background", "transparent", "--out", path("clear.exr")});
+    const Image solid = read_image(path("solid.exr")).film.beauty;
+    const Image clear = read_image(path("clear.exr")).film.beauty;
+    ASSERT_EQ(solid.pixels.size(), clear.pixels.size());
+
+    size_t see_through = 0, empty = 0;
+    for (size_t i = 0; i < solid.pixels.size(); ++i) {
+        const Color& s = solid.pixels[i];
+        const Color& c = clear.pixels[i];
+        see_through += c.a > 0.05f && c.a < 0.95f;
+        empty += c.a == 0.0f;
+        const float uncovered = 1.0f - c.a;
+        const float over[] = {c.r + uncovered * colour.x, c.g + uncovered * colour.y,
+                              c.b + uncovered * colour.z};
+        const float expected[] = {s.r, s.g, s.b};
+        for (int k = 0; k < 3; ++k)
+            ASSERT_NEAR(over[k], expected[k], 1e-3f * (1.0f + expected[k]))
+                << "pixel " << i % 128 << "," << i / 128 << " channel " << k;
+        ASSERT_EQ(s.a, 1.0f) << "pixel " << i;
+    }
+    EXPECT_GT(see_through, 400u); // the shell against the sky
+    EXPECT_GT(empty, 1000u);      // the sky itself
+}
+
+// Frames come out the same, byte for byte, however the turntable is split
+// between runs and threads; frames already there are left alone.
+TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
+    const std::vector<std::string> small = {"--turntable", "4",  "--width", "32",
+                                            "--height",    "20", "--spp",   "2"};
+    auto turntable = [&](const std::string& pattern, std::vector<std::string> more) {
+        std::vector<std::string> args = small;
+        args.insert(args.end(), {"--out", path(pattern)});
+        args.insert(args.end(), more.begin(), more.end());
+        return run(args);
+    };
+    ASSERT_EQ(turntable("whole_#.png", {}).status, 0);
+    ASSERT_EQ(turntable("split_#.png", {"--frames", "3-4", "--threads", "1"}).status, 0);
+    ASSERT_EQ(turntable("split_#.png", {"--frames", "1-2", "--threads", "2"}).status, 0);
+    for (const char* frame : {"1", "2", "3", "4"})
+        EXPECT_EQ(bytes("whole_" + std::string(frame) + ".png"),
+                  bytes("split_" + std::string(frame) + ".png"))
+            << frame;
+    EXPECT_NE(bytes("whole_1.png"), bytes("whole_2.png")); // the camera moved
+    // Frame 1 is the still.
+    ASSERT_EQ(
+        run({"--width", "32", "--height", "20", "--spp", "2", "--out", path("still.png")}).status,
+        0);
+    EXPECT_EQ(bytes("still.png"), bytes("whole_1.png"));
+
+    // A lost frame is rendered again; the others are not touched.
+    struct stat before, after;
+    ASSERT_EQ(stat(path("split_2.png").c_str(), &before), 0);
+    std::remove(path("split_3.png").c_str());
+    const Outcome r = turntable("split_#.png", {"--skip-existing"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(bytes("split_3.png"), bytes("whole_3.png"));
+    ASSERT_EQ(stat(path("split_2.png").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_NE(r.out.find("frame 2 of 4: " + path("split_2.png") + " is complete, skipped\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("frame 3 of 4: " + path("split_3.png") + ": 32x20, 2 spp"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("frames 1-4 of 4: 1 rendered in "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", 3 skipped\n"), std::string::npos) << r.out;
+}
+
+TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
+    EXPECT_EQ(frame_path("out/t_####.exr", 7), "out/t_0007.exr");
+    EXPECT_EQ(frame_path("out/t_##.png", 12345), "out/t_12345.png");
+    EXPECT_EQ(frame_path("frames/#", 3), "frames/3");
+}
