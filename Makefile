@@ -17,6 +17,7 @@ windows:
 test: test-linux test-windows
 
 test-linux: build
+	scripts/install-deps.sh browser
 	ctest --preset default
 
 test-windows: windows

@@ -6,7 +6,10 @@ namespace xr {
 
 Vec3 Camera::direction(float x, float y, int width, int height) const {
     const Vec3 forward = normalize(target - eye);
-    const Vec3 right = normalize(cross(forward, up));
+    // Looking straight along `up`, the view's top points along -z instead.
+    const Vec3 side = cross(forward, up);
+    const Vec3 right =
+        normalize(length(side) > 1e-4f ? side : cross(forward, Vec3{0.0f, 0.0f, -1.0f}));
     const Vec3 upward = cross(right, forward);
     const float half_height = std::tan(fov_y * 0.5f * 3.14159265f / 180.0f);
     const float half_width = half_height * float(width) / float(height);

@@ -238,8 +238,9 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                    "the parts matching this glob wear the x-ray material; repeatable (default: "
                    "the whole model)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_flag("--list-parts", o.list_parts,
-                 "list the parts with their ids, triangle counts and colours, and exit");
+    auto* list_parts =
+        app.add_flag("--list-parts", o.list_parts,
+                     "list the parts with their ids, triangle counts and colours, and exit");
     app.add_option("-o,--out", o.out,
                    "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
                    "stand for the frame number")
@@ -265,6 +266,23 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
     std::vector<MaterialOption> material;
     add_material_options(app, material);
 
+    ServeOptions serve;
+    CLI::App* serve_command = app.add_subcommand(
+        "serve", "Serves a web page for look development instead: the materials' controls beside "
+                 "a picture that refines while you watch. Takes the options of a render too (see "
+                 "xray-render --help); the page's Render writes --out.");
+    serve_command->fallthrough()->excludes(list_parts);
+    serve_command->add_option("--port", serve.port, "port to listen on; 0 picks a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    serve_command
+        ->add_option("--bind", serve.bind,
+                     "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
+                     "change the scene and write the files")
+        ->capture_default_str();
+    serve_command->add_option("--save", serve.save,
+                              "scene file the page's Save writes (default: --out as .json)");
+
     try {
         app.parse(argc, argv);
         read_material_options(material, o);
@@ -277,6 +295,8 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
             o.samples = samples;
         if (s->count())
             o.seed = seed;
+        if (serve_command->parsed())
+            o.serve = serve;
         if (o.material_given && o.model.empty() && o.xray.empty())
             throw CLI::ValidationError("the material options set what the parts named by "
                                        "--xray wear, or a model's; name the parts");

@@ -8,5 +8,9 @@ namespace xr {
 extern const char* const xray_declaration_text;
 // scenes/default.json: what xray-render draws when given no scene or model.
 extern const char* const default_scene_text;
+// render/serve/page/: the look-development page that xray-render serve serves.
+extern const char* const preview_page_html;
+extern const char* const preview_page_css;
+extern const char* const preview_page_js;
 
 } // namespace xr

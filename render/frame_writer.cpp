@@ -2,12 +2,13 @@
 
 #include "render/output_file.h"
 #include "render/progress_bar.h"
-#include "render/renderer.h"
+#include "render/system_memory.h"
 #include "render/turntable.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace xr {
@@ -27,8 +28,10 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
         settings.seed = frame_seed(settings.seed, frame);
     }
     ProgressBar bar;
-    Film film = render_film(*source.scene, source.shader, settings, source.passes, stats,
-                            [&bar](float done) { bar.update(done); });
+    const ProgressFn progress =
+        source.progress ? source.progress : [&bar](float done) { bar.update(done); };
+    Film film = render_film(*source.scene, source.shader, settings, source.passes, stats, progress,
+                            source.group);
     bar.finish();
     source.scene->camera = camera;
     if (film.find("id"))
@@ -37,6 +40,19 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
 }
 
 } // namespace
+
+void check_image_fits(const RenderSettings& s, const std::vector<Pass>& passes,
+                      ImageFormat format) {
+    Film pixel(1, 1);
+    add_passes(pixel, passes);
+    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
+    const double encoded = format == ImageFormat::exr ? film : 4.0;
+    const double bytes = double(s.width) * double(s.height) * (film + encoded);
+    if (bytes > double(available_memory()))
+        throw std::runtime_error("a " + std::to_string(s.width) + "x" + std::to_string(s.height) +
+                                 " image needs " + std::to_string(int(bytes / (1 << 20))) +
+                                 " MiB, more than the memory available");
+}
 
 std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
     std::vector<int> frames;
@@ -62,6 +78,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
+        if (source.group && source.group->is_group_execution_cancelled())
+            throw std::runtime_error("the render of " + path + " was stopped");
         out.commit(encode_image(film, plan.format));
         std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
                     label.c_str(), settings.width, settings.height, settings.samples, stats.threads,

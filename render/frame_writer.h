@@ -6,6 +6,7 @@
 #include "render/output_plan.h"
 #include "render/passes.h"
 #include "render/render_settings.h"
+#include "render/renderer.h"
 #include "render/scene.h"
 #include "render/shader_fn.h"
 
@@ -19,6 +20,11 @@ namespace xr {
 // is complete, since files appear only whole.
 std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing);
 
+// Throws std::runtime_error, before any work starts, when a frame with these
+// passes and its encoded copy cannot fit in the memory available.
+void check_image_fits(const RenderSettings& settings, const std::vector<Pass>& passes,
+                      ImageFormat format);
+
 // What every frame is rendered from. The scene's camera is frame 1's; the
 // writer moves it for the others.
 struct FrameSource {
@@ -27,6 +33,12 @@ struct FrameSource {
     RenderSettings settings;
     std::vector<Pass> passes;
     std::vector<std::string> part_names; // by id, for the id pass's legend
+    // Told each frame's progress; when empty, a progress bar on the standard
+    // error stream shows it.
+    ProgressFn progress = {};
+    // Cancelling it stops the frame in flight, which is then not written, and
+    // write_frames throws.
+    tbb::task_group_context* group = nullptr;
 };
 
 // Renders `frames` of the plan, in order, and reports the rest of its range as

@@ -5,6 +5,7 @@
 #include "render/interrupt.h"
 #include "render/output_file.h"
 #include "render/scene_builder.h"
+#include "render/serve/serve_command.h"
 #include "render/shader_library.h"
 #include "render/system_memory.h"
 
@@ -35,20 +36,6 @@ void list_parts(const std::vector<xr::Part>& parts) {
     }
 }
 
-// The film, its passes and their encoded copy must fit in memory before any work starts.
-void check_image_fits(const xr::RenderSettings& s, const xr::Options& options,
-                      xr::ImageFormat format) {
-    xr::Film pixel(1, 1);
-    xr::add_passes(pixel, options.passes);
-    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
-    const double encoded = format == xr::ImageFormat::exr ? film : 4.0;
-    const double bytes = double(s.width) * double(s.height) * (film + encoded);
-    if (bytes > double(xr::available_memory()))
-        throw std::runtime_error("a " + std::to_string(s.width) + "x" + std::to_string(s.height) +
-                                 " image needs " + std::to_string(int(bytes / (1 << 20))) +
-                                 " MiB, more than the memory available");
-}
-
 int run(const xr::Options& options) {
     const auto start = Clock::now();
     const xr::SceneDescription description = xr::describe(options);
@@ -58,7 +45,7 @@ int run(const xr::Options& options) {
     }
     // Everything that can be refused is checked before the render starts.
     const xr::OutputPlan plan = xr::plan_output(options, description.camera.turntable);
-    check_image_fits(description.settings, options, plan.format);
+    xr::check_image_fits(description.settings, options.passes, plan.format);
     const std::vector<int> frames = xr::frames_to_render(plan, options.skip_existing);
     if (frames.empty()) { // every frame is there: nothing to load
         xr::write_frames({}, plan, frames);
@@ -103,6 +90,8 @@ int main(int argc, char** argv) {
         return exit_code;
     xr::handle_interrupts();
     try {
+        if (options->serve)
+            return xr::serve(*options);
         return run(*options);
     } catch (const std::exception& e) {
         std::fflush(stdout);

@@ -11,6 +11,14 @@
 
 namespace xr {
 
+// What `xray-render serve` adds: where the preview server listens, and where
+// its "Save" writes the scene.
+struct ServeOptions {
+    std::string bind = "127.0.0.1";
+    int port = 8080;  // 0: any free port
+    std::string save; // empty: beside the image, with the extension .json
+};
+
 struct Options {
     std::string scene;             // a scene file; with no model either, the built-in scene
     std::string model;             // a mesh file shown in the studio
@@ -28,8 +36,9 @@ struct Options {
     std::string out = "xray.png"; // for a sequence, a pattern: name_####.png
     std::vector<Pass> passes;     // only into OpenEXR
     std::optional<FrameRange> frames;
-    bool skip_existing = false; // leave the files that exist: they are complete
-    std::string shader;         // empty: the library beside the program
+    bool skip_existing = false;        // leave the files that exist: they are complete
+    std::string shader;                // empty: the library beside the program
+    std::optional<ServeOptions> serve; // serve the scene for live look development instead
 };
 
 // The scene the options describe: a scene file, a model in the studio (the

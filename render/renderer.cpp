@@ -50,7 +50,8 @@ int available_threads() {
 }
 
 Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-                 const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress) {
+                 const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress,
+                 tbb::task_group_context* group) {
     const auto start = std::chrono::steady_clock::now();
     Film film(settings.width, settings.height);
     add_passes(film, passes);
@@ -60,6 +61,8 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
     const int tiles_x = (settings.width + tile_size - 1) / tile_size;
     const int tiles_y = (settings.height + tile_size - 1) / tile_size;
     std::atomic<int> tiles_done{0};
+    tbb::task_group_context own;
+    tbb::task_group_context& work = group ? *group : own;
 
     auto render_tiles = [&](const tbb::blocked_range2d<int>& tiles) {
         ThreadContext& context = contexts.local();
@@ -68,6 +71,8 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
             sampler.emplace(film);
         for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
             for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
+                if (work.is_group_execution_cancelled())
+                    return;
                 const int x1 = std::min((tx + 1) * tile_size, settings.width);
                 const int y1 = std::min((ty + 1) * tile_size, settings.height);
                 for (int y = ty * tile_size; y < y1; ++y)
@@ -85,7 +90,7 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
     tbb::task_arena arena(threads);
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range2d<int>(0, tiles_y, 1, 0, tiles_x, 1), render_tiles,
-                          tbb::simple_partitioner());
+                          tbb::simple_partitioner(), work);
     });
 
     stats = RenderStats{};
@@ -97,8 +102,8 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
 }
 
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress) {
-    return std::move(render_film(scene, shader, settings, {}, stats, progress).beauty);
+             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group) {
+    return std::move(render_film(scene, shader, settings, {}, stats, progress, group).beauty);
 }
 
 } // namespace xr

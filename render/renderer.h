@@ -6,6 +6,8 @@
 #include "render/render_settings.h"
 #include "render/thread_context.h"
 
+#include <tbb/task_group.h>
+
 #include <functional>
 
 namespace xr {
@@ -17,12 +19,15 @@ int available_threads();
 using ProgressFn = std::function<void(float done)>;
 
 // The beauty, linear and premultiplied by alpha, with the passes asked for.
+// Cancelling `group` from another thread stops the render before its next
+// tile; the film is then incomplete.
 Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
                  const std::vector<Pass>& passes, RenderStats& stats,
-                 const ProgressFn& progress = {});
+                 const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr);
 
 // The beauty alone.
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress = {});
+             RenderStats& stats, const ProgressFn& progress = {},
+             tbb::task_group_context* group = nullptr);
 
 } // namespace xr

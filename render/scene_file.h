@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 namespace xr {
 
@@ -21,5 +22,12 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
 
 // The description as a scene file states it, leaving out what is the default.
 nlohmann::ordered_json scene_to_json(const SceneDescription& scene);
+
+// Writes the description as a scene file at `path`, whole or not at all, with
+// its model files found from the file's own folder. Throws std::runtime_error.
+void write_scene_file(const SceneDescription& scene, const std::string& path);
+
+// The names of the scene's lights: its own, or else the studio's.
+std::vector<std::string> light_names(const SceneDescription& scene);
 
 } // namespace xr

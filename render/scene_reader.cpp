@@ -400,13 +400,6 @@ RenderSettings read_settings(const Field& f) {
     return s;
 }
 
-std::vector<std::string> light_names(const SceneDescription& scene) {
-    std::vector<std::string> names;
-    for (const LightDescription& l : scene.lights.empty() ? studio_lights({}) : scene.lights)
-        names.push_back(l.name);
-    return names;
-}
-
 // Every light an x-ray material names must exist.
 void check_light_names(const SceneDescription& scene) {
     const std::vector<std::string> known = light_names(scene);
@@ -435,14 +428,21 @@ std::pair<size_t, size_t> line_and_column(const std::string& text, size_t byte) 
 }
 
 // nlohmann's message without its own prefix and position.
-std::string syntax_message(const json::parse_error& e) {
+std::string syntax_message(const json::exception& e) {
     const std::string what = e.what();
     const size_t column = what.find("column ");
-    const size_t colon = what.find(": ", column == std::string::npos ? 0 : column);
-    return colon == std::string::npos ? what : what.substr(colon + 2);
+    const size_t start = column == std::string::npos ? what.find("] ") : what.find(": ", column);
+    return start == std::string::npos ? what : what.substr(start + 2);
 }
 
 } // namespace
+
+std::vector<std::string> light_names(const SceneDescription& scene) {
+    std::vector<std::string> names;
+    for (const LightDescription& l : scene.lights.empty() ? studio_lights({}) : scene.lights)
+        names.push_back(l.name);
+    return names;
+}
 
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
@@ -453,6 +453,9 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw std::runtime_error(source + ":" + std::to_string(line) + ":" +
                                  std::to_string(column) + ": " + syntax_message(e));
+    } catch (const json::out_of_range& e) {
+        // A number beyond a double's range, which nlohmann does not place.
+        throw std::runtime_error(source + ": " + syntax_message(e));
     }
     SceneDescription scene;
     scene.source = source;

@@ -1,9 +1,12 @@
 #include "render/scene_file.h"
 
+#include "render/model_loader.h"
+#include "render/output_file.h"
 #include "render/scene_names.h"
 
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 
 namespace xr {
 
@@ -156,6 +159,24 @@ ordered_json scene_to_json(const SceneDescription& scene) {
     j["settings"] = {
         {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
     return j;
+}
+
+void write_scene_file(const SceneDescription& scene, const std::string& path) {
+    namespace fs = std::filesystem;
+    OutputFile out(path);
+    // Relative model files were found from the scene's folder; the new file
+    // finds them from its own.
+    const fs::path folder = fs::absolute(path).parent_path();
+    SceneDescription moved = scene;
+    for (ModelDescription& m : moved.models) {
+        if (m.file.empty())
+            continue;
+        const fs::path model = fs::absolute(model_path(m, scene.base_dir)).lexically_normal();
+        const fs::path relative = model.lexically_relative(folder);
+        m.file = relative.empty() ? model.string() : relative.string();
+    }
+    const std::string text = scene_to_json(moved).dump(2) + "\n";
+    out.commit(std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 } // namespace xr

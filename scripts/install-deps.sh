@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, bench, windows, check, fuzz, package, farm)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, browser, bench, windows, check, fuzz, package, farm)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
-        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev" ;;
+        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev" ;;
+        # The browser test of xray-render serve; npm installs playwright-core.
+        browser) echo "chromium nodejs npm" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
@@ -23,6 +25,8 @@ packages_for() {
 wanted=()
 for job in "$@"; do
     for package in $(packages_for "$job"); do
+        # A Node.js from elsewhere brings its own npm, and conflicts with Debian's.
+        [ "$package" = npm ] && command -v npm >/dev/null && continue
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
             wanted+=("$package")
         fi

@@ -129,6 +129,15 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     expect_near_color(image.at(44, 32), green);
 }
 
+// Looking straight along the up vector, rays still fan out across the view.
+TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
+    Camera camera;
+    camera.eye = {0.0f, 5.0f, 0.0f};
+    camera.target = {0.0f, 0.0f, 0.0f};
+    EXPECT_NEAR(camera.direction(32, 32, 64, 64).y, -1.0f, 1e-6f);
+    EXPECT_GT(length(camera.direction(0, 0, 64, 64) - camera.direction(64, 64, 64, 64)), 0.5f);
+}
+
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
     const SceneDescription d = describe(Options{});
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));

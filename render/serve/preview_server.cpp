@@ -1,0 +1,215 @@
+#include "render/serve/preview_server.h"
+
+#include "render/embedded_text.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+namespace xr {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// Edits are a few hundred bytes; nothing the page sends comes near this.
+constexpr size_t max_body_bytes = 64 * 1024;
+// Each open page holds a thread with its event stream; the rest answer requests.
+constexpr int max_streams = 32;
+constexpr int threads = max_streams + 32;
+// An idle stream sends a comment this often, to find pages that have gone.
+constexpr std::chrono::seconds stream_heartbeat{15};
+
+struct PageFile {
+    const char* path;
+    const char* const* text;
+    const char* type;
+};
+const PageFile page_files[] = {
+    {"/", &preview_page_html, "text/html; charset=utf-8"},
+    {"/style.css", &preview_page_css, "text/css; charset=utf-8"},
+    {"/app.js", &preview_page_js, "text/javascript; charset=utf-8"},
+};
+
+void reply(httplib::Response& res, int status, const ordered_json& body) {
+    res.status = status;
+    res.set_content(body.dump(), "application/json");
+}
+
+void refuse(httplib::Response& res, int status, const std::string& why) {
+    reply(res, status, {{"error", why}});
+}
+
+// A host name the pages may use: an address, localhost or this machine's
+// name. Any other name may be a DNS rebinding of this server by another site.
+bool known_host(std::string host) {
+    if (host.size() > 2 && host.front() == '[' && host.find(']') != std::string::npos)
+        host = host.substr(1, host.find(']') - 1); // [v6]:port
+    else if (host.find(':') != std::string::npos && host.find(':') == host.rfind(':'))
+        host = host.substr(0, host.find(':')); // name:port
+    unsigned char address[16];
+    if (inet_pton(AF_INET, host.c_str(), address) == 1 ||
+        inet_pton(AF_INET6, host.c_str(), address) == 1 || host == "localhost")
+        return true;
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 && host == name;
+}
+
+// Why a request may not be served, or "" when it may. Pages of other sites
+// must not drive the preview: they cannot send JSON without asking first,
+// and their requests carry their own origin.
+std::string refusal(const httplib::Request& req, int& status) {
+    status = 403;
+    if (!known_host(req.get_header_value("Host")))
+        return "unknown host '" + req.get_header_value("Host") + "'; open the page by address";
+    if (req.method == "GET" || req.method == "HEAD")
+        return "";
+    const std::string origin = req.get_header_value("Origin");
+    if (!origin.empty() && origin != "http://" + req.get_header_value("Host"))
+        return "requests from " + origin + " are not served";
+    status = 415;
+    if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
+        return "expected Content-Type: application/json";
+    return "";
+}
+
+const char* status_text(int status) {
+    switch (status) {
+    case 404:
+        return "there is no such resource";
+    case 405:
+        return "method not allowed";
+    case 413:
+        return "the request is larger than 64 KiB";
+    default:
+        return "the request cannot be served";
+    }
+}
+
+// Answers with the worker's result, or its error.
+void reply_when_done(std::future<ordered_json> done, httplib::Response& res) {
+    try {
+        reply(res, 200, done.get());
+    } catch (const std::exception& e) {
+        refuse(res, 500, e.what());
+    }
+}
+
+} // namespace
+
+PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
+    : worker_(worker), events_(events), http_(std::make_unique<httplib::Server>()),
+      streams_(std::make_shared<std::atomic<int>>(0)) {
+    http_->new_task_queue = [] { return new httplib::ThreadPool(threads); };
+    http_->set_payload_max_length(max_body_bytes);
+    http_->set_keep_alive_max_count(1000);
+    http_->set_read_timeout(10);
+    http_->set_write_timeout(10);
+    http_->set_default_headers({
+        {"Cache-Control", "no-store"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:; "
+                                    "frame-ancestors 'none'; form-action 'none'"},
+    });
+    http_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        int status = 0;
+        const std::string why = refusal(req, status);
+        if (why.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        refuse(res, status, why);
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    http_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty())
+            refuse(res, res.status, status_text(res.status));
+    });
+    http_->set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+            std::string why = "internal error";
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                why = e.what();
+            } catch (...) {
+            }
+            refuse(res, 500, why);
+        });
+    add_routes();
+}
+
+PreviewServer::~PreviewServer() = default;
+
+void PreviewServer::add_routes() {
+    for (const PageFile& file : page_files)
+        http_->Get(file.path, [file](const httplib::Request&, httplib::Response& res) {
+            res.set_content(*file.text, file.type);
+        });
+
+    http_->Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(*events_.latest(EventKind::state), "application/json");
+    });
+
+    http_->Get("/api/frame.png", [this](const httplib::Request&, httplib::Response& res) {
+        const auto png = worker_.latest_frame();
+        if (!png)
+            return refuse(res, 404, "no frame has been rendered yet");
+        res.set_content(reinterpret_cast<const char*>(png->data()), png->size(), "image/png");
+    });
+
+    http_->Post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {
+        try {
+            reply(res, 200, {{"edit", worker_.edit(parse_edit(req.body, worker_.loaded()))}});
+        } catch (const EditError& e) {
+            refuse(res, 400, e.what());
+        }
+    });
+    http_->Post("/api/save", [this](const httplib::Request&, httplib::Response& res) {
+        reply_when_done(worker_.save(), res);
+    });
+    http_->Post("/api/render", [this](const httplib::Request&, httplib::Response& res) {
+        reply_when_done(worker_.render_image(), res);
+    });
+
+    http_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        // Counted while the response, and the stream it carries, lives.
+        auto ticket = std::shared_ptr<std::atomic<int>>(
+            streams_.get(), [streams = streams_](std::atomic<int>* n) { --*n; });
+        if (++*streams_ > max_streams)
+            return refuse(res, 503, "too many pages are open");
+        auto seen = std::make_shared<EventHub::Seen>();
+        res.set_chunked_content_provider("text/event-stream",
+                                         [this, ticket, seen](size_t, httplib::DataSink& sink) {
+                                             std::vector<EventHub::Event> events;
+                                             if (!events_.wait(*seen, events, stream_heartbeat))
+                                                 return false;
+                                             if (events.empty())
+                                                 return sink.write(":\n\n", 3);
+                                             for (const EventHub::Event& e : events)
+                                                 if (!sink.write(e->data(), e->size()))
+                                                     return false;
+                                             return true;
+                                         });
+    });
+}
+
+int PreviewServer::bind(const std::string& address, int port) {
+    const int bound = port == 0 ? http_->bind_to_any_port(address)
+                                : (http_->bind_to_port(address, port) ? port : -1);
+    if (bound <= 0)
+        throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port) +
+                                 (port ? " (in use? --port 0 picks a free one)" : ""));
+    return bound;
+}
+
+void PreviewServer::listen() {
+    http_->listen_after_bind();
+}
+
+void PreviewServer::stop() {
+    events_.close();
+    http_->stop();
+}
+
+} // namespace xr

@@ -1,0 +1,44 @@
+// The preview over HTTP: the page, the scene's state, edits, Save and Render,
+// the newest frame, and what the pages listen to as Server-Sent Events. Every
+// request is checked before it reaches the worker, and no part of a request
+// reaches the file system.
+#pragma once
+
+#include "render/serve/event_hub.h"
+#include "render/serve/preview_worker.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Server;
+}
+
+namespace xr {
+
+class PreviewServer {
+  public:
+    PreviewServer(PreviewWorker& worker, EventHub& events);
+    ~PreviewServer();
+    PreviewServer(const PreviewServer&) = delete;
+    PreviewServer& operator=(const PreviewServer&) = delete;
+
+    // Binds to the address and port (0: a free one) and gives the port.
+    // Throws std::runtime_error.
+    int bind(const std::string& address, int port);
+    // Serves on the bound port until stop().
+    void listen();
+    // Ends every event stream and stops serving; callable from any thread.
+    void stop();
+
+  private:
+    void add_routes();
+
+    PreviewWorker& worker_;
+    EventHub& events_;
+    std::unique_ptr<httplib::Server> http_;
+    std::shared_ptr<std::atomic<int>> streams_; // event streams open
+};
+
+} // namespace xr

@@ -1,0 +1,259 @@
+#include "render/serve/preview_worker.h"
+
+#include "render/frame_writer.h"
+#include "render/scene_builder.h"
+#include "render/scene_file.h"
+#include "render/serve/data_url.h"
+#include "render/serve/preview_stages.h"
+
+#include <tbb/task_group.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <malloc.h>
+
+namespace xr {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+double seconds_between(std::chrono::steady_clock::time_point a,
+                       std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Publishes whole percents below 100 only, from whichever thread finished a tile.
+ProgressFn percent_reporter(EventHub& events, const std::string& what) {
+    auto shown = std::make_shared<std::atomic<int>>(-1);
+    return [shown, &events, what](float done) {
+        const int percent = std::min(int(done * 100.0f), 99);
+        int before = shown->load();
+        while (percent > before)
+            if (shown->compare_exchange_weak(before, percent)) {
+                events.publish(EventKind::progress,
+                               ordered_json{{"text", what}, {"percent", percent}}.dump());
+                return;
+            }
+    };
+}
+
+} // namespace
+
+// A render that stop() cancels while it is in flight; cancelled from the
+// start when the worker is stopping already.
+struct PreviewWorker::Cancellable {
+    Cancellable(PreviewWorker& worker, tbb::task_group_context*& slot)
+        : worker(worker), slot(slot) {
+        const std::lock_guard<std::mutex> lock(worker.mutex_);
+        if (worker.stopping_)
+            group.cancel_group_execution();
+        slot = &group;
+    }
+    ~Cancellable() {
+        const std::lock_guard<std::mutex> lock(worker.mutex_);
+        slot = nullptr;
+    }
+
+    PreviewWorker& worker;
+    tbb::task_group_context*& slot;
+    tbb::task_group_context group;
+};
+
+PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts, ShaderFn shader,
+                             ServedScene served, EventHub& events)
+    : loaded_(scene), parts_(std::move(parts)), shader_(shader), served_(std::move(served)),
+      events_(events), scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
+      stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()) {
+    served_.loaded_camera = camera_json(built_->camera);
+    events_.publish(EventKind::state, preview_state(served_, scene_, built_->camera, 0).dump());
+    thread_ = std::thread([this] { run(); });
+}
+
+PreviewWorker::~PreviewWorker() {
+    stop();
+}
+
+void PreviewWorker::stop() {
+    std::deque<Job> left;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        for (tbb::task_group_context* group : {rendering_, writing_})
+            if (group)
+                group->cancel_group_execution();
+        left.swap(jobs_);
+    }
+    wake_.notify_one();
+    for (Job& job : left)
+        job.done.set_exception(std::make_exception_ptr(std::runtime_error("the server stopped")));
+    const std::lock_guard<std::mutex> lock(joining_);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+uint64_t PreviewWorker::edit(SceneEdit edit) {
+    uint64_t number = 0;
+    queue(Task::edit, std::move(edit), &number);
+    return number;
+}
+
+std::future<ordered_json> PreviewWorker::save() {
+    return queue(Task::save);
+}
+
+std::future<ordered_json> PreviewWorker::render_image() {
+    return queue(Task::render);
+}
+
+std::shared_ptr<const std::vector<uint8_t>> PreviewWorker::latest_frame() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return frame_;
+}
+
+std::future<ordered_json> PreviewWorker::queue(Task task, SceneEdit edit, uint64_t* number) {
+    Job job{task, std::move(edit), 0, Clock::now(), {}};
+    std::future<ordered_json> done = job.done.get_future();
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            job.done.set_exception(
+                std::make_exception_ptr(std::runtime_error("the server stopped")));
+            return done;
+        }
+        if (task == Task::edit)
+            job.number = *number = ++edits_;
+        jobs_.push_back(std::move(job));
+        if (rendering_)
+            rendering_->cancel_group_execution();
+    }
+    wake_.notify_one();
+    return done;
+}
+
+void PreviewWorker::run() {
+    for (;;) {
+        std::deque<Job> jobs;
+        tbb::task_group_context group;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] {
+                return stopping_ || !jobs_.empty() || (built_ && next_stage_ < stages_.size());
+            });
+            if (stopping_)
+                return;
+            jobs.swap(jobs_);
+            if (jobs.empty())
+                rendering_ = &group;
+        }
+        if (jobs.empty()) {
+            bool finished = true; // a stage that fails is not tried again
+            try {
+                finished = render_stage(group);
+            } catch (const std::exception& e) {
+                publish_status(e.what(), true);
+            }
+            const std::lock_guard<std::mutex> lock(mutex_);
+            rendering_ = nullptr;
+            next_stage_ += finished;
+            continue;
+        }
+        for (Job& job : jobs)
+            do_job(job);
+        try {
+            catch_up();
+        } catch (const std::exception& e) {
+            publish_status(e.what(), true);
+        }
+    }
+}
+
+void PreviewWorker::do_job(Job& job) {
+    try {
+        if (job.task == Task::edit) {
+            make_edit(job);
+            job.done.set_value({});
+            return;
+        }
+        catch_up();
+        job.done.set_value(job.task == Task::save ? write_scene() : write_image());
+    } catch (const std::exception& e) {
+        publish_status(e.what(), true);
+        job.done.set_exception(std::current_exception());
+    }
+}
+
+void PreviewWorker::make_edit(const Job& job) {
+    shown_edit_ = job.number;
+    shown_since_ = job.queued;
+    scene_ = apply_edit(scene_, job.edit);
+    stale_ = true;
+}
+
+void PreviewWorker::catch_up() {
+    if (!stale_)
+        return;
+    // One scene in memory at a time; none when building fails, until the next edit.
+    built_.reset();
+    built_ = build_scene(scene_, parts_);
+    stale_ = false;
+    next_stage_ = 0;
+    events_.publish(EventKind::state,
+                    preview_state(served_, scene_, built_->camera, shown_edit_).dump());
+}
+
+ordered_json PreviewWorker::write_scene() const {
+    write_scene_file(scene_, served_.scene_file);
+    return {{"file", served_.scene_file}};
+}
+
+ordered_json PreviewWorker::write_image() {
+    const OutputPlan& plan = served_.image;
+    Cancellable writing(*this, writing_);
+    FrameSource source{built_.get(),   shader_, scene_.settings,
+                       served_.passes, {},      percent_reporter(events_, "rendering " + plan.out),
+                       &writing.group};
+    for (const Part& part : parts_)
+        source.part_names.push_back(part.name);
+    const auto start = Clock::now();
+    write_frames(source, plan, frames_to_render(plan, false));
+    const double seconds = seconds_between(start, Clock::now());
+    char summary[32];
+    std::snprintf(summary, sizeof summary, " in %.1f s", seconds);
+    publish_status("wrote " + plan.out + summary);
+    return {{"file", plan.out}, {"seconds", seconds}};
+}
+
+bool PreviewWorker::render_stage(tbb::task_group_context& group) {
+    const RenderSettings& s = stages_[next_stage_];
+    const bool last = next_stage_ + 1 == stages_.size();
+    RenderStats stats;
+    const ProgressFn progress = last ? percent_reporter(events_, "refining") : ProgressFn();
+    const Image image = render(*built_, shader_, s, stats, progress, &group);
+    if (group.is_group_execution_cancelled())
+        return false;
+    auto png = std::make_shared<const std::vector<uint8_t>>(encode_png(image));
+    const ordered_json frame = {
+        {"edit", shown_edit_},        {"stage", next_stage_ + 1},
+        {"stages", stages_.size()},   {"final", last},
+        {"width", s.width},           {"height", s.height},
+        {"samples", s.samples},       {"seconds", seconds_between(shown_since_, Clock::now())},
+        {"image", png_data_url(*png)}};
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        frame_ = std::move(png);
+    }
+    // Idle from now until the next request: give back the free pages that the
+    // server's many threads leave scattered over the heap's arenas.
+    if (last)
+        malloc_trim(0);
+    events_.publish(EventKind::frame, frame.dump());
+    return true;
+}
+
+void PreviewWorker::publish_status(const std::string& text, bool error) {
+    events_.publish(EventKind::status, ordered_json{{"text", text}, {"error", error}}.dump());
+}
+
+} // namespace xr

@@ -1,0 +1,109 @@
+// The one thread that owns the scene being served. It makes the edits the
+// server queues, in the order they came; renders the preview in stages,
+// publishing each frame; and saves the scene or renders the image when asked.
+// A newer request cancels the stage in flight, so no page waits for stale work.
+#pragma once
+
+#include "render/part.h"
+#include "render/scene.h"
+#include "render/serve/event_hub.h"
+#include "render/serve/preview_state.h"
+#include "render/serve/scene_edit.h"
+#include "render/shader_fn.h"
+
+#include <nlohmann/json.hpp>
+#include <tbb/task_group.h>
+
+#include <chrono>
+#include <deque>
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace xr {
+
+class PreviewWorker {
+  public:
+    // Builds the scene before returning, so that a scene that cannot be built
+    // throws here; then starts rendering it.
+    PreviewWorker(SceneDescription scene, std::vector<Part> parts, ShaderFn shader,
+                  ServedScene served, EventHub& events);
+    ~PreviewWorker();
+
+    // Cancels the render in flight, a Render's too, fails what is queued and
+    // waits for the thread. Callable from any thread, more than once.
+    void stop();
+    PreviewWorker(const PreviewWorker&) = delete;
+    PreviewWorker& operator=(const PreviewWorker&) = delete;
+
+    // The scene as loaded; edits are checked against it.
+    const SceneDescription& loaded() const { return loaded_; }
+
+    // Queues an edit that parse_edit accepted; gives its number, from 1. The
+    // state and the frames say which edits they show.
+    uint64_t edit(SceneEdit edit);
+    // Once the edits queued before are made: writes the scene file, and gives
+    // {"file": ...}; or renders the image at the scene's settings exactly as
+    // the command line does, and gives {"file": ..., "seconds": ...}. The
+    // future holds the exception when it fails.
+    std::future<nlohmann::ordered_json> save();
+    std::future<nlohmann::ordered_json> render_image();
+
+    // The newest frame as a PNG, or null before the first.
+    std::shared_ptr<const std::vector<uint8_t>> latest_frame() const;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Cancellable;
+    enum class Task { edit, save, render };
+    struct Job {
+        Task task;
+        SceneEdit edit;
+        uint64_t number = 0; // of an edit
+        Clock::time_point queued;
+        std::promise<nlohmann::ordered_json> done;
+    };
+
+    std::future<nlohmann::ordered_json> queue(Task task, SceneEdit edit = {},
+                                              uint64_t* number = nullptr);
+    void run();
+    // Answers the job's future, with the exception when it fails.
+    void do_job(Job& job);
+    void make_edit(const Job& job);
+    // Rebuilds the scene after edits, publishes the state, restarts the stages.
+    void catch_up();
+    nlohmann::ordered_json write_scene() const;
+    nlohmann::ordered_json write_image();
+    // False when cancelled.
+    bool render_stage(tbb::task_group_context& group);
+    void publish_status(const std::string& text, bool error = false);
+
+    // Read only, or the worker thread's alone.
+    const SceneDescription loaded_;
+    const std::vector<Part> parts_;
+    const ShaderFn shader_;
+    ServedScene served_;
+    EventHub& events_;
+    SceneDescription scene_;
+    std::unique_ptr<Scene> built_;
+    std::vector<RenderSettings> stages_;
+    size_t next_stage_ = 0;
+    bool stale_ = false;            // scene_ has edits that built_ lacks
+    uint64_t shown_edit_ = 0;       // the last edit made
+    Clock::time_point shown_since_; // when that edit was queued
+
+    // Shared with the server's threads.
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    uint64_t edits_ = 0;
+    tbb::task_group_context* rendering_ = nullptr; // the stage in flight
+    tbb::task_group_context* writing_ = nullptr;   // the Render in flight
+    bool stopping_ = false;
+    std::shared_ptr<const std::vector<uint8_t>> frame_;
+
+    std::mutex joining_;
+    std::thread thread_;
+};
+
+} // namespace xr

@@ -1,0 +1,132 @@
+#include "render/serve/scene_edit.h"
+
+#include "render/scene_file.h"
+
+namespace xr {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// More than any page sends at once; bounds the work a request can ask for.
+constexpr size_t max_operations = 64;
+
+// The keys of a JSON pointer; escapes (~) are refused, as no key the preview
+// changes needs them.
+std::vector<std::string> keys_of(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.find('~') != std::string::npos)
+        return {};
+    std::vector<std::string> keys;
+    for (size_t start = 1;;) {
+        const size_t slash = path.find('/', start);
+        keys.push_back(path.substr(start, slash - start));
+        if (slash == std::string::npos)
+            return keys;
+        start = slash + 1;
+    }
+}
+
+// The index an array key names, or -1: digits without a leading zero.
+long index_of(const std::string& key) {
+    if (key.empty() || key.size() > 9 || (key[0] == '0' && key.size() > 1) ||
+        key.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stol(key);
+}
+
+// Why the operation may not be made on this scene, or "" when it may.
+std::string refusal(const std::string& path, const std::optional<ordered_json>& value,
+                    const SceneDescription& scene) {
+    const std::vector<std::string> k = keys_of(path);
+    if (k.size() == 4 && k[0] == "assign" && k[2] == "xray") {
+        const long a = index_of(k[1]);
+        if (a < 0 || size_t(a) >= scene.assign.size() ||
+            scene.assign[size_t(a)].look != Assignment::Look::xray)
+            return "/assign/" + k[1] + " is not an x-ray material";
+        const ParamDeclaration* p = xray_declaration().find(k[3]);
+        if (!p || derived_by_host(*p))
+            return "the x-ray shader has no parameter '" + k[3] + "'";
+        return "";
+    }
+    if (k.size() == 2 && k[0] == "environment" && (k[1] == "background" || k[1] == "floor"))
+        return "";
+    // A framing glob could match no part, and the scene not build.
+    if (k.size() == 2 && k[0] == "camera") {
+        if (k[1] == "eye" || k[1] == "target" || k[1] == "fov" ||
+            ((k[1] == "frame" || k[1] == "from") && !value))
+            return "";
+        return "the preview places the camera by \"eye\", \"target\" and \"fov\"";
+    }
+    return "the preview changes /assign/N/xray/NAME of an x-ray material, "
+           "/environment/background, /environment/floor and /camera/eye, target and fov";
+}
+
+SceneDescription edited(const SceneDescription& scene, const SceneEdit& edit,
+                        const std::string& source) {
+    ordered_json j = scene_to_json(scene);
+    for (const SceneEdit::Operation& op : edit.operations) {
+        const size_t slash = op.path.find_last_of('/');
+        ordered_json& parent = j[ordered_json::json_pointer(op.path.substr(0, slash))];
+        const std::string key = op.path.substr(slash + 1);
+        if (op.value)
+            parent[key] = *op.value;
+        else
+            parent.erase(key);
+    }
+    SceneDescription d = parse_scene(j.dump(), source, scene.base_dir);
+    // What a scene file does not hold.
+    d.settings.threads = scene.settings.threads;
+    return d;
+}
+
+} // namespace
+
+SceneEdit parse_edit(const std::string& body, const SceneDescription& scene) {
+    ordered_json request;
+    try {
+        request = ordered_json::parse(body);
+    } catch (const ordered_json::exception& e) {
+        // Syntax, or a number beyond a double's range; without nlohmann's code.
+        const std::string what = e.what();
+        throw EditError("cannot read the request: " + what.substr(what.find("] ") + 2));
+    }
+    if (!request.is_array() || request.empty() || request.size() > max_operations)
+        throw EditError("expected a JSON Patch: an array of 1 to " +
+                        std::to_string(max_operations) + " operations");
+    SceneEdit edit;
+    for (size_t i = 0; i < request.size(); ++i) {
+        const ordered_json& o = request[i];
+        const std::string at = "operation " + std::to_string(i) + ": ";
+        if (!o.is_object() || !o.contains("op") || !o.contains("path") || !o["op"].is_string() ||
+            !o["path"].is_string())
+            throw EditError(at + "expected {\"op\": ..., \"path\": ..., \"value\": ...}");
+        const std::string op = o["op"], path = o["path"];
+        SceneEdit::Operation operation{path, std::nullopt};
+        if (op == "add" || op == "replace") {
+            if (!o.contains("value"))
+                throw EditError(at + path + ": \"" + op + "\" needs a \"value\"");
+            operation.value = o["value"];
+        } else if (op != "remove") {
+            throw EditError(at + "'" + op +
+                            "' is not an operation the preview makes: it adds, "
+                            "replaces and removes");
+        }
+        const std::string why = refusal(path, operation.value, scene);
+        if (!why.empty())
+            throw EditError(at + path + ": " + why);
+        edit.operations.push_back(std::move(operation));
+    }
+    // Each value as the scene reader checks a file: its type, range and names.
+    try {
+        edited(scene, edit, "request");
+    } catch (const std::runtime_error& e) {
+        throw EditError(e.what());
+    }
+    return edit;
+}
+
+SceneDescription apply_edit(const SceneDescription& scene, const SceneEdit& edit) {
+    return edited(scene, edit, scene.source);
+}
+
+} // namespace xr
