@@ -24,14 +24,14 @@ bool Intersector::count_memory(void* user, ssize_t bytes, bool) {
 
 namespace {
 
-RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
+RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far) {
     RTCRay ray;
     ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
     ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
     ray.tnear = near;
     ray.tfar = far;
     ray.time = 0.0f;
-    ray.mask = mask;
+    ray.mask = ~0u;
     ray.id = 0;
     ray.flags = 0;
     return ray;
@@ -46,46 +46,53 @@ Intersector::Intersector() {
                                  std::to_string(int(rtcGetDeviceError(nullptr))));
     rtcSetDeviceErrorFunction(device_, remember_error, &error_);
     rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);
-    // Shadow rays pass x-ray surfaces by their mask; without masks they would not.
-    if (!rtcGetDeviceProperty(device_, RTC_DEVICE_PROPERTY_RAY_MASK_SUPPORTED)) {
-        rtcReleaseDevice(device_);
-        throw std::runtime_error("this Embree was built without ray masks, which xray-render "
-                                 "needs to let light through x-ray surfaces");
-    }
     scene_ = rtcNewScene(device_);
     check("create a scene");
 }
 
 Intersector::~Intersector() {
+    for (RTCGeometry geometry : shadow_casters_)
+        rtcReleaseGeometry(geometry);
+    rtcReleaseScene(casters_);
     rtcReleaseScene(scene_);
     rtcReleaseDevice(device_);
 }
 
 void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+    static_assert(sizeof(Vec3) == 3 * sizeof(float), "positions are packed float triples");
     RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* vertices = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                3 * sizeof(float), mesh.positions.size()));
-    auto* indices = static_cast<uint32_t*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                3 * sizeof(uint32_t), mesh.triangles()));
-    check("allocate a mesh");
-    for (size_t i = 0; i < mesh.positions.size(); ++i) {
-        vertices[3 * i] = mesh.positions[i].x;
-        vertices[3 * i + 1] = mesh.positions[i].y;
-        vertices[3 * i + 2] = mesh.positions[i].z;
+    // A mesh without triangles keeps its number, with nothing for rays to hit.
+    if (mesh.triangles() > 0) {
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                   mesh.positions.data(), 0, sizeof(Vec3), mesh.positions.size());
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                   mesh.indices.data(), 0, 3 * sizeof(uint32_t), mesh.triangles());
+    } else {
+        rtcDisableGeometry(geometry);
     }
-    std::copy(mesh.indices.begin(), mesh.indices.end(), indices);
-    rtcSetGeometryMask(geometry, casts_shadow ? camera | shadow : camera);
     rtcCommitGeometry(geometry);
-    rtcAttachGeometry(scene_, geometry);
-    rtcReleaseGeometry(geometry);
+    rtcAttachGeometryByID(scene_, geometry, objects_++);
+    if (casts_shadow)
+        shadow_casters_.push_back(geometry);
+    else
+        rtcReleaseGeometry(geometry);
     check("add a mesh");
 }
 
 void Intersector::commit() {
     rtcCommitScene(scene_);
     check("build the scene");
+    if (shadow_casters_.size() < objects_) {
+        // The same geometries, and so the same arrays, in a second scene.
+        casters_ = rtcNewScene(device_);
+        for (RTCGeometry geometry : shadow_casters_)
+            rtcAttachGeometry(casters_, geometry);
+        rtcCommitScene(casters_);
+        check("build the scene of shadow casters");
+    }
+    for (RTCGeometry geometry : shadow_casters_)
+        rtcReleaseGeometry(geometry);
+    shadow_casters_.clear();
 }
 
 void Intersector::check(const char* what) const {
@@ -97,7 +104,7 @@ bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, 
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRayHit query;
-    query.ray = make_ray(origin, direction, near, far, camera);
+    query.ray = make_ray(origin, direction, near, far);
     query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene_, &context, &query);
@@ -110,8 +117,8 @@ bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, 
 bool Intersector::occluded(Vec3 origin, Vec3 direction, float near, float far) const {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
-    RTCRay ray = make_ray(origin, direction, near, far, shadow);
-    rtcOccluded1(scene_, &context, &ray);
+    RTCRay ray = make_ray(origin, direction, near, far);
+    rtcOccluded1(shadow_scene(), &context, &ray);
     // Embree marks a blocked ray by setting its far end to -inf.
     return ray.tfar < 0.0f;
 }

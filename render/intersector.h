@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace xr {
 
@@ -19,25 +20,30 @@ struct Hit {
 
 class Intersector {
   public:
-    // Which rays see an object: shadow rays only see those that cast shadows.
-    enum Visibility : unsigned { camera = 1u, shadow = 2u };
-
-    // Throws std::runtime_error when Embree cannot start, or lacks ray masks.
+    // Throws std::runtime_error when Embree cannot start.
     Intersector();
     ~Intersector();
     Intersector(const Intersector&) = delete;
     Intersector& operator=(const Intersector&) = delete;
 
-    // Objects are numbered in the order they are added. Embree keeps its own
-    // copy of the positions and indices.
+    // Objects are numbered in the order they are added. Embree reads the
+    // mesh's positions and indices where they are: the mesh must stay
+    // unchanged for as long as the intersector lives.
     void add(const Mesh& mesh, bool casts_shadow);
     void commit();
 
     // The nearest surface along the ray within (near, far).
     bool intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const;
+    // Whether a surface that casts shadows lies along the ray within (near, far).
     bool occluded(Vec3 origin, Vec3 direction, float near, float far) const;
 
-    // The most memory Embree has held for this scene at once, in bytes.
+    // Embree's scenes: every object, and those that cast shadows. Shadow rays
+    // walk only the latter, however large the rest; it is the same scene when
+    // every object casts shadows.
+    RTCScene scene() const { return scene_; }
+    RTCScene shadow_scene() const { return casters_ ? casters_ : scene_; }
+
+    // The most memory Embree has held for these scenes at once, in bytes.
     size_t memory() const { return peak_bytes_.load(); }
 
     // The text of Embree's last error, as its callback gives it from any thread.
@@ -65,6 +71,11 @@ class Intersector {
 
     RTCDevice device_ = nullptr;
     RTCScene scene_ = nullptr;
+    RTCScene casters_ = nullptr; // null until commit finds an object that casts no shadow
+    // The geometries that cast shadows, held until commit knows whether they
+    // need a scene of their own.
+    std::vector<RTCGeometry> shadow_casters_;
+    unsigned objects_ = 0;
     LastError error_;
     std::atomic<int64_t> bytes_{0}, peak_bytes_{0};
 };

@@ -54,6 +54,7 @@ class Scene {
     std::vector<std::unique_ptr<Material>> materials_;
     std::vector<Light> lights_;
     std::vector<Texture> textures_;
+    // After the objects, so that it goes first: it reads their meshes in place.
     std::unique_ptr<Intersector> intersector_;
     size_t largest_block_ = 0;
 };
