@@ -58,9 +58,9 @@ Intersector::~Intersector() {
     rtcReleaseDevice(device_);
 }
 
-void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh) {
     static_assert(sizeof(Vec3) == 3 * sizeof(float), "positions are packed float triples");
-    RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
     // A mesh without triangles keeps its number, with nothing for rays to hit.
     if (mesh.triangles() > 0) {
         rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
@@ -70,6 +70,11 @@ void Intersector::add(const Mesh& mesh, bool casts_shadow) {
     } else {
         rtcDisableGeometry(geometry);
     }
+    return geometry;
+}
+
+void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+    RTCGeometry geometry = new_mesh_geometry(device_, mesh);
     rtcCommitGeometry(geometry);
     rtcAttachGeometryByID(scene_, geometry, objects_++);
     if (casts_shadow)

@@ -18,6 +18,10 @@ struct Hit {
     float u, v; // barycentric coordinates within the triangle
 };
 
+// A triangle geometry on the mesh's own arrays, which Embree reads in place,
+// for the caller to commit and release; disabled when the mesh has no triangles.
+RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
+
 class Intersector {
   public:
     // Throws std::runtime_error when Embree cannot start.

@@ -15,7 +15,8 @@ int available_threads();
 // Told the fraction of the image done, from whichever thread finished a tile.
 using ProgressFn = std::function<void(float done)>;
 
+// With a log, every ray the frame casts is recorded in it, tile by tile.
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress = {});
+             RenderStats& stats, const ProgressFn& progress = {}, RayLog* ray_log = nullptr);
 
 } // namespace xr

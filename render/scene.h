@@ -21,6 +21,9 @@ struct Object {
     std::shared_ptr<const Mesh> mesh;
     const Material* material;
     bool flagged; // the hit's surface flag
+
+    // The x-ray shader declines shadow rays: its surfaces let light through.
+    bool casts_shadow() const { return material->kind() == Material::Kind::matte; }
 };
 
 class Scene {
@@ -42,8 +45,12 @@ class Scene {
 
     const std::vector<Object>& objects() const { return objects_; }
     const std::vector<Light>& lights() const { return lights_; }
-    const Light* light(Tag tag) const;
-    const Texture* texture(Tag tag) const;
+    const Light* light(Tag tag) const {
+        return tag >= 1 && tag <= lights_.size() ? &lights_[tag - 1] : nullptr;
+    }
+    const Texture* texture(Tag tag) const {
+        return tag >= 1 && tag <= textures_.size() ? &textures_[tag - 1] : nullptr;
+    }
     const Intersector& intersector() const { return *intersector_; }
     // The largest parameter block of any material, in bytes.
     size_t largest_block() const { return largest_block_; }
