@@ -1,0 +1,165 @@
+#include "bench/ray_replay.h"
+
+#include "bench/masked_scene.h"
+
+#include <tbb/blocked_range2d.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <atomic>
+#include <chrono>
+#include <vector>
+
+using namespace xr;
+
+namespace {
+
+using Tile = std::vector<RecordedRay>;
+
+RTCRay ray_of(const RecordedRay& r, unsigned mask) {
+    RTCRay ray;
+    ray.org_x = r.origin.x, ray.org_y = r.origin.y, ray.org_z = r.origin.z;
+    ray.dir_x = r.direction.x, ray.dir_y = r.direction.y, ray.dir_z = r.direction.z;
+    ray.tnear = r.near;
+    ray.tfar = r.far;
+    ray.time = 0.0f;
+    ray.mask = mask;
+    ray.id = 0;
+    ray.flags = 0;
+    return ray;
+}
+
+bool intersect(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r) {
+    RTCRayHit query;
+    query.ray = ray_of(r, ~0u);
+    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene, &context, &query);
+    return query.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+}
+
+bool occluded(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r, unsigned mask) {
+    RTCRay ray = ray_of(r, mask);
+    rtcOccluded1(scene, &context, &ray);
+    return ray.tfar < 0.0f;
+}
+
+uint64_t replay_plain(const KernelScenes& k, const Tile& rays) {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    uint64_t hits = 0;
+    for (const RecordedRay& r : rays)
+        hits += r.kind == RayKind::shadow ? occluded(k.masked, context, r, MaskedScene::shadow)
+                                          : intersect(k.masked, context, r);
+    return hits;
+}
+
+uint64_t replay_renderer_calls(const KernelScenes& k, const Tile& rays) {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    uint64_t hits = 0;
+    for (const RecordedRay& r : rays)
+        hits += r.kind == RayKind::shadow ? occluded(k.casters, context, r, ~0u)
+                                          : intersect(k.scene, context, r);
+    return hits;
+}
+
+// Camera rays gathered in the order cast, which keeps a pixel's samples and
+// its neighbours together, and traced 16 at a time.
+class CameraPackets {
+  public:
+    explicit CameraPackets(RTCScene scene) : scene_(scene) {
+        rtcInitIntersectContext(&context_);
+        context_.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+    }
+
+    void add(const RecordedRay& r) {
+        RTCRay16& ray = packet_.ray;
+        ray.org_x[n_] = r.origin.x, ray.org_y[n_] = r.origin.y, ray.org_z[n_] = r.origin.z;
+        ray.dir_x[n_] = r.direction.x, ray.dir_y[n_] = r.direction.y;
+        ray.dir_z[n_] = r.direction.z;
+        ray.tnear[n_] = r.near;
+        ray.tfar[n_] = r.far;
+        ray.time[n_] = 0.0f;
+        ray.mask[n_] = ~0u;
+        ray.id[n_] = 0;
+        ray.flags[n_] = 0;
+        packet_.hit.geomID[n_] = RTC_INVALID_GEOMETRY_ID;
+        packet_.hit.instID[0][n_] = RTC_INVALID_GEOMETRY_ID;
+        if (++n_ == 16)
+            flush();
+    }
+
+    // Traces what is gathered; the hits so far.
+    uint64_t flush() {
+        if (n_ > 0) {
+            int valid[16];
+            for (int i = 0; i < 16; ++i)
+                valid[i] = i < n_ ? -1 : 0;
+            rtcIntersect16(valid, scene_, &context_, &packet_);
+            for (int i = 0; i < n_; ++i)
+                hits_ += packet_.hit.geomID[i] != RTC_INVALID_GEOMETRY_ID;
+            n_ = 0;
+        }
+        return hits_;
+    }
+
+  private:
+    RTCScene scene_;
+    RTCIntersectContext context_;
+    alignas(64) RTCRayHit16 packet_;
+    int n_ = 0;
+    uint64_t hits_ = 0;
+};
+
+uint64_t replay_best(const KernelScenes& k, const Tile& rays) {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    CameraPackets camera(k.scene);
+    uint64_t hits = 0;
+    for (const RecordedRay& r : rays) {
+        if (r.kind == RayKind::camera)
+            camera.add(r);
+        else if (r.kind == RayKind::shadow)
+            hits += occluded(k.casters, context, r, ~0u);
+        else
+            hits += intersect(k.scene, context, r);
+    }
+    return hits + camera.flush();
+}
+
+uint64_t replay_tile(const KernelScenes& k, const Tile& rays, Replay how) {
+    switch (how) {
+    case Replay::plain:
+        return replay_plain(k, rays);
+    case Replay::renderer_calls:
+        return replay_renderer_calls(k, rays);
+    case Replay::best:
+        break;
+    }
+    return replay_best(k, rays);
+}
+
+} // namespace
+
+ReplayResult replay(const KernelScenes& scenes, const RayLog& log, int threads, Replay how) {
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<uint64_t> hits{0};
+    tbb::task_arena arena(threads);
+    arena.execute([&] {
+        tbb::parallel_for(
+            tbb::blocked_range2d<int>(0, log.rows, 1, 0, log.columns, 1),
+            [&](const tbb::blocked_range2d<int>& tiles) {
+                uint64_t found = 0;
+                for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
+                    for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx)
+                        found += replay_tile(
+                            scenes, log.tiles[size_t(ty) * size_t(log.columns) + size_t(tx)], how);
+                hits += found;
+            },
+            tbb::simple_partitioner());
+    });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return {seconds, hits.load()};
+}
