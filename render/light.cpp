@@ -23,8 +23,8 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     samples = std::max(samples, 1);
     const int columns = int(std::ceil(std::sqrt(float(samples))));
     const int rows = (samples + columns - 1) / columns;
-    light.cell_u_ = 1.0f / float(columns);
-    light.cell_v_ = 1.0f / float(rows);
+    light.columns_ = float(columns);
+    light.rows_ = float(rows);
     light.strata_.clear();
     for (int k = 0; k < samples; ++k)
         light.strata_.push_back({float(k % columns), float(k / columns)});
@@ -35,8 +35,8 @@ LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
     Vec3 target = position_;
     if (kind_ == Kind::rect) {
         const Stratum cell = strata_[size_t(k)];
-        const float u = (cell.column + rng.uniform()) * cell_u_;
-        const float v = (cell.row + rng.uniform()) * cell_v_;
+        const float u = (cell.column + rng.uniform()) / columns_;
+        const float v = (cell.row + rng.uniform()) / rows_;
         target = position_ + edge_u_ * u + edge_v_ * v;
     }
     const Vec3 to_light = target - point;

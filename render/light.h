@@ -40,8 +40,9 @@ class Light {
     Vec3 edge_u_, edge_v_; // the rectangle's sides
     Vec3 area_normal_;     // edge_u x edge_v: its length is the area
     Vec3 color_;           // intensity of a point, radiance of a rectangle
-    // A cell's share of each side: 1 / columns and 1 / rows.
-    float cell_u_ = 1.0f, cell_v_ = 1.0f;
+    // The grid's columns and rows. Dividing by them, rather than multiplying by
+    // their reciprocals, keeps samples to the bit where they always were.
+    float columns_ = 1.0f, rows_ = 1.0f;
     std::vector<Stratum> strata_{Stratum{0.0f, 0.0f}}; // sample k's cell, row by row
 };
 

@@ -18,7 +18,8 @@ namespace xr {
 // Rays nest this deep at most: a see-through ray from depth 16 finds nothing.
 constexpr int max_depth = 16;
 
-struct ThreadContext {
+// On cache lines of its own: threads write their counters on every ray.
+struct alignas(64) ThreadContext {
     ThreadContext(const Scene& scene, ShaderFn shader);
 
     const Scene& scene;
