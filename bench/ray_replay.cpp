@@ -64,13 +64,16 @@ uint64_t replay_renderer_calls(const KernelScenes& k, const Tile& rays) {
     return hits;
 }
 
-// Camera rays gathered in the order cast, which keeps a pixel's samples and
-// its neighbours together, and traced 16 at a time.
-class CameraPackets {
+// Rays of one kind gathered in the order cast, which keeps those of a pixel
+// and of a light's samples together, and traced 16 at a time.
+class Packets {
   public:
-    explicit CameraPackets(RTCScene scene) : scene_(scene) {
+    enum class Query { nearest, any };
+
+    Packets(RTCScene scene, Query query, bool coherent) : scene_(scene), query_(query) {
         rtcInitIntersectContext(&context_);
-        context_.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+        if (coherent)
+            context_.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
     }
 
     void add(const RecordedRay& r) {
@@ -92,20 +95,27 @@ class CameraPackets {
 
     // Traces what is gathered; the hits so far.
     uint64_t flush() {
-        if (n_ > 0) {
-            int valid[16];
-            for (int i = 0; i < 16; ++i)
-                valid[i] = i < n_ ? -1 : 0;
+        if (n_ == 0)
+            return hits_;
+        int valid[16];
+        for (int i = 0; i < 16; ++i)
+            valid[i] = i < n_ ? -1 : 0;
+        if (query_ == Query::nearest) {
             rtcIntersect16(valid, scene_, &context_, &packet_);
             for (int i = 0; i < n_; ++i)
                 hits_ += packet_.hit.geomID[i] != RTC_INVALID_GEOMETRY_ID;
-            n_ = 0;
+        } else {
+            rtcOccluded16(valid, scene_, &context_, &packet_.ray);
+            for (int i = 0; i < n_; ++i)
+                hits_ += packet_.ray.tfar[i] < 0.0f;
         }
+        n_ = 0;
         return hits_;
     }
 
   private:
     RTCScene scene_;
+    Query query_;
     RTCIntersectContext context_;
     alignas(64) RTCRayHit16 packet_;
     int n_ = 0;
@@ -115,17 +125,18 @@ class CameraPackets {
 uint64_t replay_best(const KernelScenes& k, const Tile& rays) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
-    CameraPackets camera(k.scene);
+    Packets camera(k.scene, Packets::Query::nearest, true);
+    Packets shadow(k.casters, Packets::Query::any, false);
     uint64_t hits = 0;
     for (const RecordedRay& r : rays) {
         if (r.kind == RayKind::camera)
             camera.add(r);
         else if (r.kind == RayKind::shadow)
-            hits += occluded(k.casters, context, r, ~0u);
+            shadow.add(r);
         else
             hits += intersect(k.scene, context, r);
     }
-    return hits + camera.flush();
+    return hits + camera.flush() + shadow.flush();
 }
 
 uint64_t replay_tile(const KernelScenes& k, const Tile& rays, Replay how) {

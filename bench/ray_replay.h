@@ -23,7 +23,8 @@ enum class Replay {
     // Each ray alone, as the renderer casts it: shadow rays among the casters.
     renderer_calls,
     // The best the kernel offers each kind: shadow rays among the casters,
-    // camera rays in coherent packets of 16.
+    // camera rays in coherent packets of 16, shadow rays in packets of 16 as
+    // they come (mostly the samples of one light from one point).
     best,
 };
 

@@ -130,11 +130,20 @@ void run(const BenchScene& b, ShaderFn shader, const BenchSettings& s) {
         print_row("  renderer / this", spread(ratio), "", 1.0,
                   replays[i] == Replay::plain ? "  target >= 0.85" : "");
     }
-    if (hits[0] != hits[1] || hits[1] != hits[2])
-        std::printf("  the replays disagree on the rays that hit: %llu, %llu and %llu\n",
-                    static_cast<unsigned long long>(hits[0]),
-                    static_cast<unsigned long long>(hits[1]),
-                    static_cast<unsigned long long>(hits[2]));
+    // The casters' scene must answer as the masked one; packets may settle a
+    // ray that grazes an edge otherwise.
+    if (hits[0] != hits[1]) {
+        std::fprintf(stderr,
+                     "render_bench: %llu rays hit in the masked scene, %llu in the "
+                     "renderer's scenes\n",
+                     static_cast<unsigned long long>(hits[0]),
+                     static_cast<unsigned long long>(hits[1]));
+        std::exit(1);
+    }
+    if (hits[2] != hits[1])
+        std::printf("  %llu rays hit in packets, %llu alone\n",
+                    static_cast<unsigned long long>(hits[2]),
+                    static_cast<unsigned long long>(hits[1]));
 
     if (threads > 1) {
         // Wall clock gives the speed-up; CPU time shows what threads cost each

@@ -22,23 +22,6 @@ bool Intersector::count_memory(void* user, ssize_t bytes, bool) {
     return true;
 }
 
-namespace {
-
-RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far) {
-    RTCRay ray;
-    ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
-    ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
-    ray.tnear = near;
-    ray.tfar = far;
-    ray.time = 0.0f;
-    ray.mask = ~0u;
-    ray.id = 0;
-    ray.flags = 0;
-    return ray;
-}
-
-} // namespace
-
 Intersector::Intersector() {
     device_ = rtcNewDevice(nullptr);
     if (!device_)
@@ -103,29 +86,6 @@ void Intersector::commit() {
 void Intersector::check(const char* what) const {
     if (rtcGetDeviceError(device_) != RTC_ERROR_NONE)
         throw std::runtime_error(std::string("Embree failed to ") + what + ": " + error_.get());
-}
-
-bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    RTCRayHit query;
-    query.ray = make_ray(origin, direction, near, far);
-    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-    rtcIntersect1(scene_, &context, &query);
-    if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
-        return false;
-    hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
-    return true;
-}
-
-bool Intersector::occluded(Vec3 origin, Vec3 direction, float near, float far) const {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    RTCRay ray = make_ray(origin, direction, near, far);
-    rtcOccluded1(shadow_scene(), &context, &ray);
-    // Embree marks a blocked ray by setting its far end to -inf.
-    return ray.tfar < 0.0f;
 }
 
 } // namespace xr

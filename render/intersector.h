@@ -22,6 +22,7 @@ struct Hit {
 // for the caller to commit and release; disabled when the mesh has no triangles.
 RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
 
+// Its queries are inline: the renderer spends most of its time between them.
 class Intersector {
   public:
     // Throws std::runtime_error when Embree cannot start.
@@ -37,9 +38,28 @@ class Intersector {
     void commit();
 
     // The nearest surface along the ray within (near, far).
-    bool intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const;
+    bool intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRayHit query;
+        query.ray = make_ray(origin, direction, near, far);
+        query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(scene_, &context, &query);
+        if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
+            return false;
+        hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+        return true;
+    }
     // Whether a surface that casts shadows lies along the ray within (near, far).
-    bool occluded(Vec3 origin, Vec3 direction, float near, float far) const;
+    bool occluded(Vec3 origin, Vec3 direction, float near, float far) const {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRay ray = make_ray(origin, direction, near, far);
+        rtcOccluded1(shadow_scene(), &context, &ray);
+        // Embree marks a blocked ray by setting its far end to -inf.
+        return ray.tfar < 0.0f;
+    }
 
     // Embree's scenes: every object, and those that cast shadows. Shadow rays
     // walk only the latter, however large the rest; it is the same scene when
@@ -68,6 +88,18 @@ class Intersector {
     };
 
   private:
+    static RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far) {
+        RTCRay ray;
+        ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
+        ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
+        ray.tnear = near;
+        ray.tfar = far;
+        ray.time = 0.0f;
+        ray.mask = ~0u;
+        ray.id = 0;
+        ray.flags = 0;
+        return ray;
+    }
     // Embree's account of what it allocates (positive) and frees (negative).
     static bool count_memory(void* user, ssize_t bytes, bool post);
     // Throws with Embree's own message when the last call failed.

@@ -31,22 +31,4 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     return light;
 }
 
-LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
-    Vec3 target = position_;
-    if (kind_ == Kind::rect) {
-        const Stratum cell = strata_[size_t(k)];
-        const float u = (cell.column + rng.uniform()) / columns_;
-        const float v = (cell.row + rng.uniform()) / rows_;
-        target = position_ + edge_u_ * u + edge_v_ * v;
-    }
-    const Vec3 to_light = target - point;
-    const float distance2 = std::max(dot(to_light, to_light), 1e-12f);
-    const float distance = std::sqrt(distance2);
-    const Vec3 direction = to_light / distance;
-    // A rectangle's cosine towards the point; a point shines alike all round.
-    const float emitted =
-        kind_ == Kind::rect ? std::max(0.0f, -dot(area_normal_, direction)) : 1.0f;
-    return {color_ * (emitted / distance2), direction, distance};
-}
-
 } // namespace xr

@@ -27,6 +27,7 @@ class Light {
 
     int samples() const { return int(strata_.size()); }
     // Sample k of samples() as seen from `point`, jittered within its stratum.
+    // Inline: every shadow ray starts here.
     LightSample sample(int k, Vec3 point, Rng& rng) const;
 
   private:
@@ -45,5 +46,23 @@ class Light {
     float columns_ = 1.0f, rows_ = 1.0f;
     std::vector<Stratum> strata_{Stratum{0.0f, 0.0f}}; // sample k's cell, row by row
 };
+
+inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
+    Vec3 target = position_;
+    if (kind_ == Kind::rect) {
+        const Stratum cell = strata_[size_t(k)];
+        const float u = (cell.column + rng.uniform()) / columns_;
+        const float v = (cell.row + rng.uniform()) / rows_;
+        target = position_ + edge_u_ * u + edge_v_ * v;
+    }
+    const Vec3 to_light = target - point;
+    const float distance2 = std::max(dot(to_light, to_light), 1e-12f);
+    const float distance = std::sqrt(distance2);
+    const Vec3 direction = to_light / distance;
+    // A rectangle's cosine towards the point; a point shines alike all round.
+    const float emitted =
+        kind_ == Kind::rect ? std::max(0.0f, -dot(area_normal_, direction)) : 1.0f;
+    return {color_ * (emitted / distance2), direction, distance};
+}
 
 } // namespace xr
