@@ -29,6 +29,11 @@ Intersector::Intersector() {
                                  std::to_string(int(rtcGetDeviceError(nullptr))));
     rtcSetDeviceErrorFunction(device_, remember_error, &error_);
     rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);
+    if (!rtcGetDeviceProperty(device_, RTC_DEVICE_PROPERTY_RAY_MASK_SUPPORTED)) {
+        rtcReleaseDevice(device_);
+        throw std::runtime_error("this Embree was built without ray masks, which xray-render "
+                                 "needs to let light through x-ray surfaces");
+    }
     scene_ = rtcNewScene(device_);
     check("create a scene");
 }
@@ -58,19 +63,23 @@ RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh) {
 
 void Intersector::add(const Mesh& mesh, bool casts_shadow) {
     RTCGeometry geometry = new_mesh_geometry(device_, mesh);
+    rtcSetGeometryMask(geometry, casts_shadow ? camera | shadow : camera);
     rtcCommitGeometry(geometry);
     rtcAttachGeometryByID(scene_, geometry, objects_++);
-    if (casts_shadow)
+    if (casts_shadow) {
         shadow_casters_.push_back(geometry);
-    else
+        caster_triangles_ += mesh.triangles();
+    } else {
         rtcReleaseGeometry(geometry);
+        other_triangles_ += mesh.triangles();
+    }
     check("add a mesh");
 }
 
 void Intersector::commit() {
     rtcCommitScene(scene_);
     check("build the scene");
-    if (shadow_casters_.size() < objects_) {
+    if (other_triangles_ > 0 && caster_triangles_ <= other_triangles_) {
         // The same geometries, and so the same arrays, in a second scene.
         casters_ = rtcNewScene(device_);
         for (RTCGeometry geometry : shadow_casters_)

@@ -22,10 +22,20 @@ struct Hit {
 // for the caller to commit and release; disabled when the mesh has no triangles.
 RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
 
-// Its queries are inline: the renderer spends most of its time between them.
+// Shadow rays must not see the x-ray surfaces. Where those hold at least as
+// many triangles as the rest, the shadow casters get a scene of their own,
+// beside the full one and on the same arrays: shadow rays then walk a tree
+// whatever the size of the x-ray meshes, for at most half again the memory of
+// the full tree. Otherwise ray masks keep shadow rays off the x-ray surfaces in
+// the full scene, where they are few, and no second tree is built.
+//
+// The queries are inline: the renderer spends most of its time between them.
 class Intersector {
   public:
-    // Throws std::runtime_error when Embree cannot start.
+    // Which rays see an object: shadow rays only see those that cast shadows.
+    enum Visibility : unsigned { camera = 1u, shadow = 2u };
+
+    // Throws std::runtime_error when Embree cannot start, or lacks ray masks.
     Intersector();
     ~Intersector();
     Intersector(const Intersector&) = delete;
@@ -42,7 +52,7 @@ class Intersector {
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         RTCRayHit query;
-        query.ray = make_ray(origin, direction, near, far);
+        query.ray = make_ray(origin, direction, near, far, camera);
         query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
         query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
         rtcIntersect1(scene_, &context, &query);
@@ -55,15 +65,14 @@ class Intersector {
     bool occluded(Vec3 origin, Vec3 direction, float near, float far) const {
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
-        RTCRay ray = make_ray(origin, direction, near, far);
+        RTCRay ray = make_ray(origin, direction, near, far, shadow);
         rtcOccluded1(shadow_scene(), &context, &ray);
         // Embree marks a blocked ray by setting its far end to -inf.
         return ray.tfar < 0.0f;
     }
 
-    // Embree's scenes: every object, and those that cast shadows. Shadow rays
-    // walk only the latter, however large the rest; it is the same scene when
-    // every object casts shadows.
+    // Embree's scenes: every object, and the one shadow rays walk, with the
+    // mask `shadow`: the casters' own, or the full one again.
     RTCScene scene() const { return scene_; }
     RTCScene shadow_scene() const { return casters_ ? casters_ : scene_; }
 
@@ -88,14 +97,14 @@ class Intersector {
     };
 
   private:
-    static RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far) {
+    static RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
         RTCRay ray;
         ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
         ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
         ray.tnear = near;
         ray.tfar = far;
         ray.time = 0.0f;
-        ray.mask = ~0u;
+        ray.mask = mask;
         ray.id = 0;
         ray.flags = 0;
         return ray;
@@ -107,11 +116,12 @@ class Intersector {
 
     RTCDevice device_ = nullptr;
     RTCScene scene_ = nullptr;
-    RTCScene casters_ = nullptr; // null until commit finds an object that casts no shadow
+    RTCScene casters_ = nullptr; // null unless they get a scene of their own
     // The geometries that cast shadows, held until commit knows whether they
-    // need a scene of their own.
+    // get a scene of their own.
     std::vector<RTCGeometry> shadow_casters_;
     unsigned objects_ = 0;
+    size_t caster_triangles_ = 0, other_triangles_ = 0;
     LastError error_;
     std::atomic<int64_t> bytes_{0}, peak_bytes_{0};
 };

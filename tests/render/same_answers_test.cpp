@@ -71,6 +71,8 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
     RayLog log;
     render(*scene, xray_shader(), settings, stats, {}, &log);
     ASSERT_EQ(log.rays(), stats.rays);
+    // Its x-ray surfaces are as large as the rest: the casters have a scene of their own.
+    ASSERT_NE(scene->intersector().shadow_scene(), scene->intersector().scene());
 
     const MaskedScene masked(*scene);
     RTCIntersectContext context;
