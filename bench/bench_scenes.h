@@ -12,7 +12,8 @@ struct BenchScene {
     std::string name;
     std::unique_ptr<xr::Scene> scene;
     size_t triangles;
-    size_t mesh_bytes; // what the renderer's meshes hold
+    size_t mesh_bytes;     // what the renderer's meshes hold
+    size_t peak_bytes = 0; // the process's peak once built, when measured
 };
 
 BenchScene built_in_scene();

@@ -12,7 +12,9 @@ MaskedScene::MaskedScene(const xr::Scene& scene) {
     unsigned id = 0;
     for (const xr::Object& object : scene.objects()) {
         RTCGeometry geometry = xr::new_mesh_geometry(device_, *object.mesh);
-        rtcSetGeometryMask(geometry, object.casts_shadow() ? camera | shadow : camera);
+        rtcSetGeometryMask(geometry, object.casts_shadow()
+                                         ? xr::Intersector::camera | xr::Intersector::shadow
+                                         : xr::Intersector::camera);
         rtcCommitGeometry(geometry);
         rtcAttachGeometryByID(scene_, geometry, id++);
         rtcReleaseGeometry(geometry);

@@ -8,11 +8,9 @@
 
 #include <embree3/rtcore.h>
 
+// Rays see objects by the masks of Intersector::Visibility.
 class MaskedScene {
   public:
-    // The masks of rays: camera rays see every object, shadow rays the casters.
-    enum Visibility : unsigned { camera = 1u, shadow = 2u };
-
     // Shares the scene's meshes, which must outlive it. Throws
     // std::runtime_error when Embree cannot build it or has no ray masks.
     explicit MaskedScene(const xr::Scene& scene);

@@ -1,6 +1,6 @@
 #include "bench/ray_replay.h"
 
-#include "bench/masked_scene.h"
+#include "render/intersector.h"
 
 #include <tbb/blocked_range2d.h>
 #include <tbb/parallel_for.h>
@@ -31,7 +31,7 @@ RTCRay ray_of(const RecordedRay& r, unsigned mask) {
 
 bool intersect(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r) {
     RTCRayHit query;
-    query.ray = ray_of(r, ~0u);
+    query.ray = ray_of(r, Intersector::camera);
     query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene, &context, &query);
@@ -49,7 +49,7 @@ uint64_t replay_plain(const KernelScenes& k, const Tile& rays) {
     rtcInitIntersectContext(&context);
     uint64_t hits = 0;
     for (const RecordedRay& r : rays)
-        hits += r.kind == RayKind::shadow ? occluded(k.masked, context, r, MaskedScene::shadow)
+        hits += r.kind == RayKind::shadow ? occluded(k.masked, context, r, Intersector::shadow)
                                           : intersect(k.masked, context, r);
     return hits;
 }
@@ -59,7 +59,7 @@ uint64_t replay_renderer_calls(const KernelScenes& k, const Tile& rays) {
     rtcInitIntersectContext(&context);
     uint64_t hits = 0;
     for (const RecordedRay& r : rays)
-        hits += r.kind == RayKind::shadow ? occluded(k.casters, context, r, ~0u)
+        hits += r.kind == RayKind::shadow ? occluded(k.casters, context, r, Intersector::shadow)
                                           : intersect(k.scene, context, r);
     return hits;
 }
@@ -70,7 +70,8 @@ class Packets {
   public:
     enum class Query { nearest, any };
 
-    Packets(RTCScene scene, Query query, bool coherent) : scene_(scene), query_(query) {
+    Packets(RTCScene scene, Query query, unsigned mask, bool coherent)
+        : scene_(scene), query_(query), mask_(mask) {
         rtcInitIntersectContext(&context_);
         if (coherent)
             context_.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
@@ -84,7 +85,7 @@ class Packets {
         ray.tnear[n_] = r.near;
         ray.tfar[n_] = r.far;
         ray.time[n_] = 0.0f;
-        ray.mask[n_] = ~0u;
+        ray.mask[n_] = mask_;
         ray.id[n_] = 0;
         ray.flags[n_] = 0;
         packet_.hit.geomID[n_] = RTC_INVALID_GEOMETRY_ID;
@@ -116,6 +117,7 @@ class Packets {
   private:
     RTCScene scene_;
     Query query_;
+    unsigned mask_;
     RTCIntersectContext context_;
     alignas(64) RTCRayHit16 packet_;
     int n_ = 0;
@@ -125,8 +127,8 @@ class Packets {
 uint64_t replay_best(const KernelScenes& k, const Tile& rays) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
-    Packets camera(k.scene, Packets::Query::nearest, true);
-    Packets shadow(k.casters, Packets::Query::any, false);
+    Packets camera(k.scene, Packets::Query::nearest, Intersector::camera, true);
+    Packets shadow(k.casters, Packets::Query::any, Intersector::shadow, false);
     uint64_t hits = 0;
     for (const RecordedRay& r : rays) {
         if (r.kind == RayKind::camera)

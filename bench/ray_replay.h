@@ -10,17 +10,19 @@
 #include <cstdint>
 
 // The scenes a replay may cast rays in.
+// The scenes a replay may cast rays in, which rays see by the masks of
+// Intersector::Visibility.
 struct KernelScenes {
     RTCScene scene;   // every object
-    RTCScene casters; // the objects that cast shadows
-    RTCScene masked;  // every object, the others masked off shadow rays (MaskedScene)
+    RTCScene casters; // the one the renderer casts shadow rays in
+    RTCScene masked;  // every object, those that cast no shadow masked off shadow rays
 };
 
 enum class Replay {
     // Each ray alone, in one scene where ray masks keep the x-ray surfaces
     // out of shadow rays: the plain use of the kernel.
     plain,
-    // Each ray alone, as the renderer casts it: shadow rays among the casters.
+    // Each ray alone, as the renderer casts it.
     renderer_calls,
     // The best the kernel offers each kind: shadow rays among the casters,
     // camera rays in coherent packets of 16, shadow rays in packets of 16 as

@@ -9,6 +9,7 @@
 
 #include "render/renderer.h"
 #include "render/shader_library.h"
+#include "render/system_memory.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,7 +26,7 @@ namespace {
 
 struct BenchSettings {
     RenderSettings render;
-    int repetitions = 5;
+    int repetitions = 9;
     size_t triangles = 1500000;
     std::string scenes = "both";
 };
@@ -167,9 +168,13 @@ void run(const BenchScene& b, ShaderFn shader, const BenchSettings& s) {
         print_row("  CPU time, same ratio", spread(cost), " x", 1.0);
     }
     const double triangles = double(b.triangles);
-    std::printf("  %-26s %6.0f B a triangle in the meshes, %.0f B in Embree\n", "memory",
+    std::printf("  %-26s %.0f B a triangle in the meshes, %.0f B in Embree", "memory",
                 double(b.mesh_bytes) / triangles,
                 double(b.scene->intersector().memory()) / triangles);
+    if (b.peak_bytes > 0)
+        std::printf("; peak %.0f B a triangle (%.0f MiB)", double(b.peak_bytes) / triangles,
+                    double(b.peak_bytes) / (1 << 20));
+    std::printf("\n");
 }
 
 } // namespace
@@ -210,10 +215,17 @@ int main(int argc, char** argv) {
             "(lowest to highest\nin brackets); each repetition renders the frame and replays "
             "its rays, in alternating order.\n",
             s.render.width, s.render.height, s.render.samples, s.render.seed, s.repetitions);
+        // The large scene first, while the process holds little else: its
+        // peak memory is then that of building it.
+        std::unique_ptr<BenchScene> large;
+        if (s.scenes != "built-in") {
+            large = std::make_unique<BenchScene>(big_shell_scene(s.triangles));
+            large->peak_bytes = peak_memory();
+        }
         if (s.scenes != "large")
             run(built_in_scene(), library.shader(), s);
-        if (s.scenes != "built-in")
-            run(big_shell_scene(s.triangles), library.shader(), s);
+        if (large)
+            run(*large, library.shader(), s);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "render_bench: %s\n", e.what());
         return 1;

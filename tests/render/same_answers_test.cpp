@@ -90,14 +90,14 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
             query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
             const Intersector& intersector = scene->intersector();
             if (r.kind == RayKind::shadow) {
-                query.ray.mask = MaskedScene::shadow;
+                query.ray.mask = Intersector::shadow;
                 rtcOccluded1(masked.scene(), &context, &query.ray);
                 const bool expected = query.ray.tfar < 0.0f;
                 differing += intersector.occluded(r.origin, r.direction, r.near, r.far) != expected;
                 ++shadow_rays;
                 blocked += expected;
             } else {
-                query.ray.mask = MaskedScene::camera;
+                query.ray.mask = Intersector::camera;
                 rtcIntersect1(masked.scene(), &context, &query);
                 Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f};
                 intersector.intersect(r.origin, r.direction, r.near, r.far, hit);
