@@ -16,22 +16,9 @@ namespace {
 
 using Tile = std::vector<RecordedRay>;
 
-RTCRay ray_of(const RecordedRay& r, unsigned mask) {
-    RTCRay ray;
-    ray.org_x = r.origin.x, ray.org_y = r.origin.y, ray.org_z = r.origin.z;
-    ray.dir_x = r.direction.x, ray.dir_y = r.direction.y, ray.dir_z = r.direction.z;
-    ray.tnear = r.near;
-    ray.tfar = r.far;
-    ray.time = 0.0f;
-    ray.mask = mask;
-    ray.id = 0;
-    ray.flags = 0;
-    return ray;
-}
-
 bool intersect(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r) {
     RTCRayHit query;
-    query.ray = ray_of(r, Intersector::camera);
+    query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::camera);
     query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene, &context, &query);
@@ -39,7 +26,7 @@ bool intersect(RTCScene scene, RTCIntersectContext& context, const RecordedRay& 
 }
 
 bool occluded(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r, unsigned mask) {
-    RTCRay ray = ray_of(r, mask);
+    RTCRay ray = make_ray(r.origin, r.direction, r.near, r.far, mask);
     rtcOccluded1(scene, &context, &ray);
     return ray.tfar < 0.0f;
 }

@@ -18,6 +18,20 @@ struct Hit {
     float u, v; // barycentric coordinates within the triangle
 };
 
+// A ray for Embree, seeing the objects whose masks share a bit with `mask`.
+inline RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
+    RTCRay ray;
+    ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
+    ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
+    ray.tnear = near;
+    ray.tfar = far;
+    ray.time = 0.0f;
+    ray.mask = mask;
+    ray.id = 0;
+    ray.flags = 0;
+    return ray;
+}
+
 // A triangle geometry on the mesh's own arrays, which Embree reads in place,
 // for the caller to commit and release; disabled when the mesh has no triangles.
 RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
@@ -97,18 +111,6 @@ class Intersector {
     };
 
   private:
-    static RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
-        RTCRay ray;
-        ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
-        ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
-        ray.tnear = near;
-        ray.tfar = far;
-        ray.time = 0.0f;
-        ray.mask = mask;
-        ray.id = 0;
-        ray.flags = 0;
-        return ray;
-    }
     // Embree's account of what it allocates (positive) and frees (negative).
     static bool count_memory(void* user, ssize_t bytes, bool post);
     // Throws with Embree's own message when the last call failed.

@@ -80,24 +80,18 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
     size_t shadow_rays = 0, blocked = 0, differing = 0;
     for (const auto& tile : log.tiles)
         for (const RecordedRay& r : tile) {
-            RTCRayHit query{};
-            query.ray.org_x = r.origin.x, query.ray.org_y = r.origin.y;
-            query.ray.org_z = r.origin.z;
-            query.ray.dir_x = r.direction.x, query.ray.dir_y = r.direction.y;
-            query.ray.dir_z = r.direction.z;
-            query.ray.tnear = r.near;
-            query.ray.tfar = r.far;
-            query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
             const Intersector& intersector = scene->intersector();
+            RTCRayHit query{};
+            query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
             if (r.kind == RayKind::shadow) {
-                query.ray.mask = Intersector::shadow;
+                query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::shadow);
                 rtcOccluded1(masked.scene(), &context, &query.ray);
                 const bool expected = query.ray.tfar < 0.0f;
                 differing += intersector.occluded(r.origin, r.direction, r.near, r.far) != expected;
                 ++shadow_rays;
                 blocked += expected;
             } else {
-                query.ray.mask = Intersector::camera;
+                query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::camera);
                 rtcIntersect1(masked.scene(), &context, &query);
                 Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f};
                 intersector.intersect(r.origin, r.direction, r.near, r.far, hit);
