@@ -55,9 +55,11 @@ fuzz:
 	cd build/fuzz && bin/xray_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 		corpus ../../tests/fuzz/corpus
 
-# Timings (medians of repetitions), then the instruction counts against the budget.
+# Timings (medians of repetitions): the shader, then the renderer against its ray
+# kernel; then the shader's instruction counts against the budget.
 bench: build
 	build/default/bin/xray_bench
+	build/default/bin/xray_render_bench
 	bench/instructions.sh
 
 # Installs the Linux build under PREFIX (bin/, include/, lib/, share/).

@@ -10,9 +10,26 @@ struct Camera {
     Vec3 target{0.0f, 1.0f, 0.0f};
     Vec3 up{0.0f, 1.0f, 0.0f};
     float fov_y = 40.0f; // degrees
+};
 
+// The camera looking through an image of width x height pixels: what all its
+// rays share, worked out once for a render.
+class CameraView {
+  public:
+    CameraView(const Camera& camera, int width, int height);
+
+    Vec3 eye() const { return eye_; }
     // The unit direction through film position (x, y), in pixels from the top left.
-    Vec3 direction(float x, float y, int width, int height) const;
+    Vec3 direction(float x, float y) const {
+        const float sx = (2.0f * x / width_ - 1.0f) * half_width_;
+        const float sy = (1.0f - 2.0f * y / height_) * half_height_;
+        return normalize(forward_ + right_ * sx + upward_ * sy);
+    }
+
+  private:
+    Vec3 eye_, forward_, right_, upward_;
+    float width_, height_;
+    float half_width_, half_height_; // of the image plane at distance 1
 };
 
 } // namespace xr

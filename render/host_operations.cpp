@@ -32,7 +32,7 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
         return 0;
     ThreadContext& context = *s->thread;
     const Vec3 dir = normalize(Vec3(*direction));
-    const Vec3 origin = offset_origin(Vec3(s->point), Vec3(s->geometric_normal), s->offset, dir);
+    const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
         return 0;
     s->child = render_state(&context.states[size_t(s->depth + 1)]);
@@ -48,7 +48,7 @@ int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cos
                         RenderState* state, Tag tag, int32_t* sample_count) {
     HostState* s = host_state(state);
     const Light* light = s->thread->scene.light(tag);
-    if (!light || *sample_count < 0 || *sample_count >= light->samples)
+    if (!light || *sample_count < 0 || *sample_count >= light->samples())
         return 0;
     const LightSample sample = incident_light(*s->thread, *s, *light, *sample_count);
     *light_color = rgba(sample.color);
@@ -117,7 +117,12 @@ void* mi_phen_eval(RenderState* state, void* param) {
 
 float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
     const HostState* s = host_state(state);
-    const Vec3 n(s->normal), l = normalize(Vec3(*light_direction));
+    // A vector of squared length exactly 1, as two in five light samples are,
+    // normalises to itself: no square root and division for those.
+    Vec3 l(*light_direction);
+    if (dot(l, l) != 1.0f)
+        l = normalize(l);
+    const Vec3 n(s->normal);
     const float cos_light = dot(n, l);
     if (cos_light <= 0.0f)
         return 0.0f;

@@ -23,7 +23,6 @@ struct HostState {
     Vector3 point;            // hit point
     Vector3 normal;           // unit shading normal, turned towards the incident ray
     Vector3 geometric_normal; // unit normal of the triangle hit, turned likewise
-    float offset;             // how far rays leaving the point start from it along the latter
     ThreadContext* thread;    // per-thread scratch of the rendering thread
     const Material* material;
     int32_t depth;   // 0 for surfaces reached by camera rays
@@ -33,13 +32,17 @@ struct HostState {
     uint8_t surface_flag;
     uint8_t private2[37];
     Vector3 direction; // unit direction of the incident ray
-    uint8_t private3[112];
+    // Where rays leaving the point start: on the side the geometric normal
+    // points to, and on the other.
+    Vector3 leave_along, leave_against;
+    uint8_t private3[88];
     float facing; // cosine of the shading normal and the incident ray
     uint8_t private4[76];
     const ShaderRecord* shader;
     RenderState* child;
 };
 
+static_assert(offsetof(HostState, thread) == 40, "four bytes of padding before the pointers");
 static_assert(offsetof(HostState, ray_type) == offsetof(RenderState, ray_type), "ray_type");
 static_assert(offsetof(HostState, surface_flag) == offsetof(RenderState, surface_flag),
               "surface_flag");

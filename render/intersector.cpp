@@ -22,23 +22,6 @@ bool Intersector::count_memory(void* user, ssize_t bytes, bool) {
     return true;
 }
 
-namespace {
-
-RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
-    RTCRay ray;
-    ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
-    ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
-    ray.tnear = near;
-    ray.tfar = far;
-    ray.time = 0.0f;
-    ray.mask = mask;
-    ray.id = 0;
-    ray.flags = 0;
-    return ray;
-}
-
-} // namespace
-
 Intersector::Intersector() {
     device_ = rtcNewDevice(nullptr);
     if (!device_)
@@ -46,7 +29,6 @@ Intersector::Intersector() {
                                  std::to_string(int(rtcGetDeviceError(nullptr))));
     rtcSetDeviceErrorFunction(device_, remember_error, &error_);
     rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);
-    // Shadow rays pass x-ray surfaces by their mask; without masks they would not.
     if (!rtcGetDeviceProperty(device_, RTC_DEVICE_PROPERTY_RAY_MASK_SUPPORTED)) {
         rtcReleaseDevice(device_);
         throw std::runtime_error("this Embree was built without ray masks, which xray-render "
@@ -57,63 +39,62 @@ Intersector::Intersector() {
 }
 
 Intersector::~Intersector() {
+    for (RTCGeometry geometry : shadow_casters_)
+        rtcReleaseGeometry(geometry);
+    rtcReleaseScene(casters_);
     rtcReleaseScene(scene_);
     rtcReleaseDevice(device_);
 }
 
-void Intersector::add(const Mesh& mesh, bool casts_shadow) {
-    RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* vertices = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                3 * sizeof(float), mesh.positions.size()));
-    auto* indices = static_cast<uint32_t*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                3 * sizeof(uint32_t), mesh.triangles()));
-    check("allocate a mesh");
-    for (size_t i = 0; i < mesh.positions.size(); ++i) {
-        vertices[3 * i] = mesh.positions[i].x;
-        vertices[3 * i + 1] = mesh.positions[i].y;
-        vertices[3 * i + 2] = mesh.positions[i].z;
+RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh) {
+    static_assert(sizeof(Vec3) == 3 * sizeof(float), "positions are packed float triples");
+    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    // A mesh without triangles keeps its number, with nothing for rays to hit.
+    if (mesh.triangles() > 0) {
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                   mesh.positions.data(), 0, sizeof(Vec3), mesh.positions.size());
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                   mesh.indices.data(), 0, 3 * sizeof(uint32_t), mesh.triangles());
+    } else {
+        rtcDisableGeometry(geometry);
     }
-    std::copy(mesh.indices.begin(), mesh.indices.end(), indices);
+    return geometry;
+}
+
+void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+    RTCGeometry geometry = new_mesh_geometry(device_, mesh);
     rtcSetGeometryMask(geometry, casts_shadow ? camera | shadow : camera);
     rtcCommitGeometry(geometry);
-    rtcAttachGeometry(scene_, geometry);
-    rtcReleaseGeometry(geometry);
+    rtcAttachGeometryByID(scene_, geometry, objects_++);
+    if (casts_shadow) {
+        shadow_casters_.push_back(geometry);
+        caster_triangles_ += mesh.triangles();
+    } else {
+        rtcReleaseGeometry(geometry);
+        other_triangles_ += mesh.triangles();
+    }
     check("add a mesh");
 }
 
 void Intersector::commit() {
     rtcCommitScene(scene_);
     check("build the scene");
+    if (other_triangles_ > 0 && caster_triangles_ <= other_triangles_) {
+        // The same geometries, and so the same arrays, in a second scene.
+        casters_ = rtcNewScene(device_);
+        for (RTCGeometry geometry : shadow_casters_)
+            rtcAttachGeometry(casters_, geometry);
+        rtcCommitScene(casters_);
+        check("build the scene of shadow casters");
+    }
+    for (RTCGeometry geometry : shadow_casters_)
+        rtcReleaseGeometry(geometry);
+    shadow_casters_.clear();
 }
 
 void Intersector::check(const char* what) const {
     if (rtcGetDeviceError(device_) != RTC_ERROR_NONE)
         throw std::runtime_error(std::string("Embree failed to ") + what + ": " + error_.get());
-}
-
-bool Intersector::intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    RTCRayHit query;
-    query.ray = make_ray(origin, direction, near, far, camera);
-    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-    rtcIntersect1(scene_, &context, &query);
-    if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
-        return false;
-    hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
-    return true;
-}
-
-bool Intersector::occluded(Vec3 origin, Vec3 direction, float near, float far) const {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    RTCRay ray = make_ray(origin, direction, near, far, shadow);
-    rtcOccluded1(scene_, &context, &ray);
-    // Embree marks a blocked ray by setting its far end to -inf.
-    return ray.tfar < 0.0f;
 }
 
 } // namespace xr

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace xr {
 
@@ -17,6 +18,32 @@ struct Hit {
     float u, v; // barycentric coordinates within the triangle
 };
 
+// A ray for Embree, seeing the objects whose masks share a bit with `mask`.
+inline RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsigned mask) {
+    RTCRay ray;
+    ray.org_x = origin.x, ray.org_y = origin.y, ray.org_z = origin.z;
+    ray.dir_x = direction.x, ray.dir_y = direction.y, ray.dir_z = direction.z;
+    ray.tnear = near;
+    ray.tfar = far;
+    ray.time = 0.0f;
+    ray.mask = mask;
+    ray.id = 0;
+    ray.flags = 0;
+    return ray;
+}
+
+// A triangle geometry on the mesh's own arrays, which Embree reads in place,
+// for the caller to commit and release; disabled when the mesh has no triangles.
+RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
+
+// Shadow rays must not see the x-ray surfaces. Where those hold at least as
+// many triangles as the rest, the shadow casters get a scene of their own,
+// beside the full one and on the same arrays: shadow rays then walk a tree
+// whatever the size of the x-ray meshes, for at most half again the memory of
+// the full tree. Otherwise ray masks keep shadow rays off the x-ray surfaces in
+// the full scene, where they are few, and no second tree is built.
+//
+// The queries are inline: every ray of a frame goes through one.
 class Intersector {
   public:
     // Which rays see an object: shadow rays only see those that cast shadows.
@@ -28,16 +55,42 @@ class Intersector {
     Intersector(const Intersector&) = delete;
     Intersector& operator=(const Intersector&) = delete;
 
-    // Objects are numbered in the order they are added. Embree keeps its own
-    // copy of the positions and indices.
+    // Objects are numbered in the order they are added. Embree reads the
+    // mesh's positions and indices where they are: the mesh must stay
+    // unchanged for as long as the intersector lives.
     void add(const Mesh& mesh, bool casts_shadow);
     void commit();
 
     // The nearest surface along the ray within (near, far).
-    bool intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const;
-    bool occluded(Vec3 origin, Vec3 direction, float near, float far) const;
+    bool intersect(Vec3 origin, Vec3 direction, float near, float far, Hit& hit) const {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRayHit query;
+        query.ray = make_ray(origin, direction, near, far, camera);
+        query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(scene_, &context, &query);
+        if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
+            return false;
+        hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+        return true;
+    }
+    // Whether a surface that casts shadows lies along the ray within (near, far).
+    bool occluded(Vec3 origin, Vec3 direction, float near, float far) const {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRay ray = make_ray(origin, direction, near, far, shadow);
+        rtcOccluded1(shadow_scene(), &context, &ray);
+        // Embree marks a blocked ray by setting its far end to -inf.
+        return ray.tfar < 0.0f;
+    }
 
-    // The most memory Embree has held for this scene at once, in bytes.
+    // Embree's scenes: every object, and the one shadow rays walk, with the
+    // mask `shadow`: the casters' own, or the full one again.
+    RTCScene scene() const { return scene_; }
+    RTCScene shadow_scene() const { return casters_ ? casters_ : scene_; }
+
+    // The most memory Embree has held for these scenes at once, in bytes.
     size_t memory() const { return peak_bytes_.load(); }
 
     // The text of Embree's last error, as its callback gives it from any thread.
@@ -65,6 +118,12 @@ class Intersector {
 
     RTCDevice device_ = nullptr;
     RTCScene scene_ = nullptr;
+    RTCScene casters_ = nullptr; // null unless they get a scene of their own
+    // The geometries that cast shadows, held until commit knows whether they
+    // get a scene of their own.
+    std::vector<RTCGeometry> shadow_casters_;
+    unsigned objects_ = 0;
+    size_t caster_triangles_ = 0, other_triangles_ = 0;
     LastError error_;
     std::atomic<int64_t> bytes_{0}, peak_bytes_{0};
 };

@@ -4,6 +4,8 @@
 #include "render/rng.h"
 #include "render/vec.h"
 
+#include <vector>
+
 namespace xr {
 
 struct LightSample {
@@ -12,21 +14,55 @@ struct LightSample {
     float distance;
 };
 
-struct Light {
+// A light, with what all its samples share worked out when it is made.
+class Light {
+  public:
     enum class Kind { point, rect };
 
-    Kind kind = Kind::point;
-    Tag tag = 0;         // given by the scene
-    Vec3 position;       // the point, or a corner of the rectangle
-    Vec3 edge_u, edge_v; // the rectangle's sides; it emits on the side of edge_u x edge_v
-    Vec3 color;          // intensity of a point, radiance of a rectangle
-    int samples = 1;
-
     static Light point(Vec3 position, Vec3 intensity);
+    // It emits on the side of edge_u x edge_v.
     static Light rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples = 16);
 
-    // Sample k of `samples` as seen from `point`, jittered within its stratum.
+    Tag tag = 0; // given by the scene
+
+    int samples() const { return int(strata_.size()); }
+    // Sample k of samples() as seen from `point`, jittered within its stratum.
+    // Inline: every shadow ray starts here.
     LightSample sample(int k, Vec3 point, Rng& rng) const;
+
+  private:
+    // A cell of the grid the samples are spread over, by its corner in cells.
+    struct Stratum {
+        float column, row;
+    };
+
+    Kind kind_ = Kind::point;
+    Vec3 position_;        // the point, or a corner of the rectangle
+    Vec3 edge_u_, edge_v_; // the rectangle's sides
+    Vec3 area_normal_;     // edge_u x edge_v: its length is the area
+    Vec3 color_;           // intensity of a point, radiance of a rectangle
+    // The grid's columns and rows. Dividing by them, rather than multiplying by
+    // their reciprocals, keeps samples to the bit where they always were.
+    float columns_ = 1.0f, rows_ = 1.0f;
+    std::vector<Stratum> strata_{Stratum{0.0f, 0.0f}}; // sample k's cell, row by row
 };
+
+inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
+    Vec3 target = position_;
+    if (kind_ == Kind::rect) {
+        const Stratum cell = strata_[size_t(k)];
+        const float u = (cell.column + rng.uniform()) / columns_;
+        const float v = (cell.row + rng.uniform()) / rows_;
+        target = position_ + edge_u_ * u + edge_v_ * v;
+    }
+    const Vec3 to_light = target - point;
+    const float distance2 = std::max(dot(to_light, to_light), 1e-12f);
+    const float distance = std::sqrt(distance2);
+    const Vec3 direction = to_light / distance;
+    // A rectangle's cosine towards the point; a point shines alike all round.
+    const float emitted =
+        kind_ == Kind::rect ? std::max(0.0f, -dot(area_normal_, direction)) : 1.0f;
+    return {color_ * (emitted / distance2), direction, distance};
+}
 
 } // namespace xr

@@ -19,11 +19,13 @@ LightSample incident_light(ThreadContext& context, const HostState& state, const
         sample.color = {};
         return sample;
     }
-    const Vec3 origin =
-        offset_origin(point, Vec3(state.geometric_normal), state.offset, sample.direction);
-    ++context.stats.rays;
-    if (context.scene.intersector().occluded(origin, sample.direction, 0.0f,
-                                             sample.distance * (1.0f - shadow_epsilon)))
+    // Nothing arrives, from behind a rectangle say: nothing for a shadow to block.
+    if (sample.color.x == 0.0f && sample.color.y == 0.0f && sample.color.z == 0.0f)
+        return sample;
+    const Vec3 origin = leaving_origin(state, sample.direction);
+    const float far = sample.distance * (1.0f - shadow_epsilon);
+    context.count_ray(RayKind::shadow, origin, sample.direction, 0.0f, far);
+    if (context.scene.intersector().occluded(origin, sample.direction, 0.0f, far))
         sample.color = {};
     return sample;
 }

@@ -27,7 +27,7 @@ Color shade_matte(ThreadContext& context, const HostState& s) {
     Vec3 direct;
     for (const Light& light : context.scene.lights()) {
         const LightSample sample =
-            incident_light(context, s, light, context.pixel_sample % light.samples);
+            incident_light(context, s, light, context.pixel_sample % light.samples());
         direct += sample.color * std::max(0.0f, dot(normal, sample.direction));
     }
     const Vec3 sky = rgb(studio_sky(normal));

@@ -1,6 +1,7 @@
 // Triangle meshes in plain arrays, shared with whoever renders them.
 #pragma once
 
+#include "render/shareable_allocator.h"
 #include "render/vec.h"
 
 #include <cstdint>
@@ -9,7 +10,8 @@
 namespace xr {
 
 struct Mesh {
-    std::vector<Vec3> positions;
+    // The intersector reads positions and indices in place, for as long as it lives.
+    std::vector<Vec3, ShareableAllocator<Vec3>> positions;
     std::vector<uint32_t> indices; // three per triangle
     std::vector<Vec3> normals;     // one per position, or none for a faceted surface
 

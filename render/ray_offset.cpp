@@ -1,6 +1,8 @@
 #include "render/ray_offset.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace xr {
@@ -17,11 +19,24 @@ Vec3 abs(Vec3 a) {
     return {std::fabs(a.x), std::fabs(a.y), std::fabs(a.z)};
 }
 
+// std::nextafter(x, INFINITY), without a call into the C library for every ray.
+float next_up(float x) {
+    if (!(x < INFINITY)) // +inf and NaN
+        return x;
+    if (x == 0.0f)
+        return std::numeric_limits<float>::denorm_min();
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bits = x > 0.0f ? bits + 1 : bits - 1;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
 float away(float x, float direction) {
     if (direction > 0.0f)
-        return std::nextafter(x, INFINITY);
+        return next_up(x);
     if (direction < 0.0f)
-        return std::nextafter(x, -INFINITY);
+        return -next_up(-x);
     return x;
 }
 
@@ -36,10 +51,8 @@ SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v
     return {p0 * b0 + p1 * u + p2 * v, n, dot(abs(n), error)};
 }
 
-Vec3 offset_origin(Vec3 point, Vec3 n, float offset, Vec3 w) {
-    Vec3 shift = n * offset;
-    if (dot(w, n) < 0.0f)
-        shift = -shift;
+Vec3 offset_origin(Vec3 point, Vec3 n, float offset) {
+    const Vec3 shift = n * offset;
     const Vec3 o = point + shift;
     return {away(o.x, shift.x), away(o.y, shift.y), away(o.z, shift.z)};
 }

@@ -5,6 +5,7 @@
 // find the surface it leaves again, however far from the origin that lies.
 #pragma once
 
+#include "render/host_records.h"
 #include "render/mesh.h"
 
 namespace xr {
@@ -18,7 +19,12 @@ struct SurfacePoint {
 // The point at barycentric (u, v) of the triangle.
 SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v);
 
-// The origin of a ray leaving `point` in direction `w`, on w's side of the surface.
-Vec3 offset_origin(Vec3 point, Vec3 geometric_normal, float offset, Vec3 w);
+// The origin of rays leaving `point` on the side that `n` points to.
+Vec3 offset_origin(Vec3 point, Vec3 n, float offset);
+
+// The origin of a ray leaving the state's point in direction `w`, on w's side of the surface.
+inline Vec3 leaving_origin(const HostState& s, Vec3 w) {
+    return Vec3(dot(w, Vec3(s.geometric_normal)) < 0.0f ? s.leave_against : s.leave_along);
+}
 
 } // namespace xr

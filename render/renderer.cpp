@@ -19,19 +19,17 @@ namespace {
 
 constexpr int tile_size = 16;
 
-Color render_pixel(ThreadContext& context, const RenderSettings& settings, int x, int y,
-                   PassSampler* passes) {
-    const Camera& camera = context.scene.camera;
+Color render_pixel(ThreadContext& context, const CameraView& camera, const RenderSettings& settings,
+                   int x, int y, PassSampler* passes) {
     const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
     Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int i = 0; i < settings.samples; ++i) {
         context.rng = Rng(settings.seed, pixel, uint32_t(i));
         context.pixel_sample = i;
         const float jx = context.rng.uniform(), jy = context.rng.uniform();
-        const Vec3 direction =
-            camera.direction(float(x) + jx, float(y) + jy, settings.width, settings.height);
+        const Vec3 direction = camera.direction(float(x) + jx, float(y) + jy);
         Color c = {0.0f, 0.0f, 0.0f, 0.0f};
-        const bool hit = trace(context, camera.eye, direction, 0, ray_eye, c);
+        const bool hit = trace(context, camera.eye(), direction, 0, ray_eye, c);
         if (passes)
             passes->add(context, hit ? &context.states[0] : nullptr);
         c = context.scene.environment.behind(c, direction);
@@ -51,18 +49,22 @@ int available_threads() {
 
 Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
                  const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress,
-                 tbb::task_group_context* group) {
+                 tbb::task_group_context* group, RayLog* ray_log) {
     const auto start = std::chrono::steady_clock::now();
     Film film(settings.width, settings.height);
     add_passes(film, passes);
     Image& image = film.beauty;
     tbb::enumerable_thread_specific<ThreadContext> contexts(
         [&] { return ThreadContext(scene, shader); });
+    const CameraView camera(scene.camera, settings.width, settings.height);
     const int tiles_x = (settings.width + tile_size - 1) / tile_size;
     const int tiles_y = (settings.height + tile_size - 1) / tile_size;
     std::atomic<int> tiles_done{0};
     tbb::task_group_context own;
     tbb::task_group_context& work = group ? *group : own;
+    if (ray_log)
+        *ray_log = RayLog{tiles_x, tiles_y,
+                          std::vector<std::vector<RecordedRay>>(size_t(tiles_x) * size_t(tiles_y))};
 
     auto render_tiles = [&](const tbb::blocked_range2d<int>& tiles) {
         ThreadContext& context = contexts.local();
@@ -73,12 +75,15 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
             for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
                 if (work.is_group_execution_cancelled())
                     return;
+                if (ray_log)
+                    context.ray_log = &ray_log->tiles[size_t(ty) * size_t(tiles_x) + size_t(tx)];
                 const int x1 = std::min((tx + 1) * tile_size, settings.width);
                 const int y1 = std::min((ty + 1) * tile_size, settings.height);
                 for (int y = ty * tile_size; y < y1; ++y)
                     for (int x = tx * tile_size; x < x1; ++x)
                         image.at(x, y) =
-                            render_pixel(context, settings, x, y, sampler ? &*sampler : nullptr);
+                            render_pixel(context, camera, settings, x, y,
+                                                      sampler ? &*sampler : nullptr);
                 const int done = ++tiles_done;
                 if (progress)
                     progress(float(done) / float(tiles_x * tiles_y));
@@ -102,8 +107,10 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
 }
 
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group) {
-    return std::move(render_film(scene, shader, settings, {}, stats, progress, group).beauty);
+             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group,
+             RayLog* ray_log) {
+    return std::move(
+        render_film(scene, shader, settings, {}, stats, progress, group, ray_log).beauty);
 }
 
 } // namespace xr

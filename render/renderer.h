@@ -20,14 +20,16 @@ using ProgressFn = std::function<void(float done)>;
 
 // The beauty, linear and premultiplied by alpha, with the passes asked for.
 // Cancelling `group` from another thread stops the render before its next
-// tile; the film is then incomplete.
+// tile; the film is then incomplete. With a log, every ray the frame casts is
+// recorded in it, tile by tile.
 Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
                  const std::vector<Pass>& passes, RenderStats& stats,
-                 const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr);
+                 const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr,
+                 RayLog* ray_log = nullptr);
 
 // The beauty alone.
 Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
              RenderStats& stats, const ProgressFn& progress = {},
-             tbb::task_group_context* group = nullptr);
+             tbb::task_group_context* group = nullptr, RayLog* ray_log = nullptr);
 
 } // namespace xr

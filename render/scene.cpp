@@ -21,22 +21,12 @@ void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& materia
 
 void Scene::commit() {
     intersector_ = std::make_unique<Intersector>();
-    for (const Object& object : objects_) {
-        // The x-ray shader declines shadow rays: its surfaces let light through.
-        intersector_->add(*object.mesh, object.material->kind() == Material::Kind::matte);
-    }
+    for (const Object& object : objects_)
+        intersector_->add(*object.mesh, object.casts_shadow());
     intersector_->commit();
     for (const auto& m : materials_)
         if (m->kind() == Material::Kind::xray)
             largest_block_ = std::max(largest_block_, size_t(m->block().link_offset()));
-}
-
-const Light* Scene::light(Tag tag) const {
-    return tag >= 1 && tag <= lights_.size() ? &lights_[tag - 1] : nullptr;
-}
-
-const Texture* Scene::texture(Tag tag) const {
-    return tag >= 1 && tag <= textures_.size() ? &textures_[tag - 1] : nullptr;
 }
 
 } // namespace xr

@@ -22,6 +22,9 @@ struct Object {
     const Material* material;
     bool flagged;  // the hit's surface flag
     uint32_t part; // numbered from 1 as the description's parts are listed; 0 for none
+
+    // The x-ray shader declines shadow rays: its surfaces let light through.
+    bool casts_shadow() const { return material->kind() == Material::Kind::matte; }
 };
 
 class Scene {
@@ -44,8 +47,12 @@ class Scene {
 
     const std::vector<Object>& objects() const { return objects_; }
     const std::vector<Light>& lights() const { return lights_; }
-    const Light* light(Tag tag) const;
-    const Texture* texture(Tag tag) const;
+    const Light* light(Tag tag) const {
+        return tag >= 1 && tag <= lights_.size() ? &lights_[tag - 1] : nullptr;
+    }
+    const Texture* texture(Tag tag) const {
+        return tag >= 1 && tag <= textures_.size() ? &textures_[tag - 1] : nullptr;
+    }
     const Intersector& intersector() const { return *intersector_; }
     // The largest parameter block of any material, in bytes.
     size_t largest_block() const { return largest_block_; }
@@ -56,6 +63,7 @@ class Scene {
     std::vector<std::unique_ptr<Material>> materials_;
     std::vector<Light> lights_;
     std::vector<Texture> textures_;
+    // After the objects, so that it goes first: it reads their meshes in place.
     std::unique_ptr<Intersector> intersector_;
     size_t largest_block_ = 0;
 };

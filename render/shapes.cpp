@@ -12,6 +12,10 @@ constexpr float pi = 3.14159265358979f;
 // outward normal at each grid vertex.
 template <typename At> Mesh grid_surface(int nu, int nv, At at) {
     Mesh mesh;
+    const size_t vertices = size_t(nu + 1) * size_t(nv + 1);
+    mesh.positions.reserve(vertices);
+    mesh.normals.reserve(vertices);
+    mesh.indices.reserve(size_t(6) * size_t(nu) * size_t(nv));
     for (int j = 0; j <= nv; ++j)
         for (int i = 0; i <= nu; ++i) {
             Vec3 p, n;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "render/host_records.h"
+#include "render/ray_log.h"
 #include "render/render_stats.h"
 #include "render/rng.h"
 #include "render/scene.h"
@@ -17,7 +18,8 @@ namespace xr {
 // Rays nest this deep at most: a see-through ray from depth 16 finds nothing.
 constexpr int max_depth = 16;
 
-struct ThreadContext {
+// On cache lines of its own: threads write their counters on every ray.
+struct alignas(64) ThreadContext {
     ThreadContext(const Scene& scene, ShaderFn shader);
 
     const Scene& scene;
@@ -32,6 +34,15 @@ struct ThreadContext {
     Rng rng;
     int pixel_sample = 0;
     RenderStats stats;
+    // Where the rays of the tile in hand go while the render records them.
+    std::vector<RecordedRay>* ray_log = nullptr;
+
+    // Counts a ray about to be cast, and records it if asked to.
+    void count_ray(RayKind kind, Vec3 origin, Vec3 direction, float near, float far) {
+        ++stats.rays;
+        if (ray_log)
+            ray_log->push_back({origin, direction, near, far, kind});
+    }
 };
 
 } // namespace xr

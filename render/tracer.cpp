@@ -26,7 +26,8 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     s.point = at.point.vector3();
     s.normal = normal.vector3();
     s.geometric_normal = geometric.vector3();
-    s.offset = at.offset;
+    s.leave_along = offset_origin(at.point, geometric, at.offset).vector3();
+    s.leave_against = offset_origin(at.point, -geometric, at.offset).vector3();
     s.thread = &context;
     s.material = object.material;
     s.depth = depth;
@@ -59,14 +60,15 @@ bool trace(ThreadContext& context, Vec3 origin, Vec3 direction, int depth, int32
     HostState& s = context.states[size_t(depth)];
     for (int layer = 0; layer < max_layers; ++layer) {
         Hit hit;
-        ++context.stats.rays;
+        context.count_ray(depth == 0 && layer == 0 ? RayKind::camera : RayKind::see_through, origin,
+                          direction, 0.0f, INFINITY);
         if (!context.scene.intersector().intersect(origin, direction, 0.0f, INFINITY, hit))
             return false;
         enter_surface(context, s, hit, direction, depth, ray_type);
         if (shade(context, s, result))
             return true;
         // Looked through: go on from just beyond the surface.
-        origin = offset_origin(Vec3(s.point), Vec3(s.geometric_normal), s.offset, direction);
+        origin = leaving_origin(s, direction);
     }
     return false;
 }

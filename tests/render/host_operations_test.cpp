@@ -126,14 +126,14 @@ TEST_F(HostOperations, ConnectedParametersEvaluateIntoTheirOwnStorage) {
 
 TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
     HostState& s = context.states[0];
-    s.point = {0.0f, 1.0f, 0.0f};
-    Vector3 down = {0.0f, -1.0f, 0.0f};
+    // From the floor's origin to the wall, a matte surface.
+    Vector3 across = {1.0f, 0.5f, 0.0f};
     Color c;
-    EXPECT_EQ(mi_trace_reflection(&c, state(), &down), 1);
+    EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 1);
     EXPECT_EQ(s.child, render_state(&context.states[1]));
-    EXPECT_NEAR(context.states[1].point.y, 0.0f, 1e-5f);
+    EXPECT_NEAR(context.states[1].point.x, 2.0f, 1e-5f);
 
     s.depth = max_depth;
-    EXPECT_EQ(mi_trace_reflection(&c, state(), &down), 0);
+    EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 0);
     EXPECT_EQ(s.child, nullptr);
 }

@@ -122,7 +122,7 @@ TEST_F(Outputs, ExrHoldsEveryPassOfTheSurfacesTheCameraSees) {
     camera.target = {0.0f, 0.0f, 0.0f};
     camera.fov_y = 40.0f;
     const Vec3 normal{std::sin(float(M_PI) / 3.0f), 0.0f, 0.5f};
-    const float facing = std::fabs(dot(normal, camera.direction(47.5f, 24.5f, 64, 48)));
+    const float facing = std::fabs(dot(normal, CameraView(camera, 64, 48).direction(47.5f, 24.5f)));
     EXPECT_NEAR(at("xray.weight", 47, 24), 1.0f - facing, 0.01f);
     EXPECT_NEAR(at("albedo.R", 47, 24), 0.9f, 1e-3f);
     EXPECT_NEAR(at("albedo.G", 47, 24), 0.3f, 1e-3f);

@@ -134,8 +134,9 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     Camera camera;
     camera.eye = {0.0f, 5.0f, 0.0f};
     camera.target = {0.0f, 0.0f, 0.0f};
-    EXPECT_NEAR(camera.direction(32, 32, 64, 64).y, -1.0f, 1e-6f);
-    EXPECT_GT(length(camera.direction(0, 0, 64, 64) - camera.direction(64, 64, 64, 64)), 0.5f);
+    const CameraView view(camera, 64, 64);
+    EXPECT_NEAR(view.direction(32, 32).y, -1.0f, 1e-6f);
+    EXPECT_GT(length(view.direction(0, 0) - view.direction(64, 64)), 0.5f);
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {

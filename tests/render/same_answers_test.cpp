@@ -1,0 +1,108 @@
+// The renderer's cheaper paths against the plain ones they replaced: they must
+// give the same answers to the bit, so that images stay as they were.
+#include "tests/render/render_fixture.h"
+
+#include "bench/masked_scene.h"
+#include "render/options.h"
+#include "render/scene_builder.h"
+
+#include <cstring>
+
+using namespace xr;
+
+namespace {
+
+bool same_bits(const LightSample& a, const LightSample& b) {
+    return std::memcmp(&a.color, &b.color, sizeof a.color) == 0 &&
+           std::memcmp(&a.direction, &b.direction, sizeof a.direction) == 0 &&
+           std::memcmp(&a.distance, &b.distance, sizeof a.distance) == 0;
+}
+
+// A rectangle's sample worked out from scratch, as it was before the light
+// kept what its samples share.
+LightSample rect_sample(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples, int k,
+                        Vec3 point, Rng& rng) {
+    const int columns = int(std::ceil(std::sqrt(float(samples))));
+    const int rows = (samples + columns - 1) / columns;
+    const float u = (float(k % columns) + rng.uniform()) / float(columns);
+    const float v = (float(k / columns) + rng.uniform()) / float(rows);
+    const Vec3 target = corner + edge_u * u + edge_v * v;
+    const float emitted = std::max(0.0f, dot(cross(edge_u, edge_v), normalize(point - target)));
+    const Vec3 to_light = target - point;
+    const float distance2 = std::max(dot(to_light, to_light), 1e-12f);
+    const float distance = std::sqrt(distance2);
+    return {radiance * (emitted / distance2), to_light / distance, distance};
+}
+
+} // namespace
+
+// Points all round a slanted rectangle, in front of it and behind, near and far.
+TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
+    const Vec3 corner{-1.0f, 3.0f, 0.5f}, edge_u{1.7f, 0.1f, 0.0f}, edge_v{0.0f, -0.3f, 1.3f};
+    const Vec3 radiance{0.85f, 0.92f, 1.0f};
+    for (int samples : {1, 7, 9, 16, 25}) {
+        const Light light = Light::rect(corner, edge_u, edge_v, radiance, samples);
+        int differing = 0;
+        for (uint32_t p = 0; p < 200; ++p) {
+            const Vec3 point{float(int(p % 7) - 3) * 1.3f, float(int(p / 7 % 6) - 1) * 1.1f,
+                             float(int(p / 42) - 2) * 0.9f};
+            for (int k = 0; k < samples; ++k) {
+                Rng a(7, p, uint32_t(k)), b(7, p, uint32_t(k));
+                differing +=
+                    !same_bits(light.sample(k, point, a),
+                               rect_sample(corner, edge_u, edge_v, radiance, samples, k, point, b));
+            }
+        }
+        EXPECT_EQ(differing, 0) << samples << " samples";
+    }
+}
+
+// Every ray a small frame of the built-in scene casts: the renderer's scenes
+// answer it as one scene does where ray masks keep the x-ray surfaces out of
+// shadow rays, which is how shadows were traced before.
+TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
+    const SceneDescription d = describe(Options{});
+    const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+    RenderSettings settings;
+    settings.width = 64;
+    settings.height = 40;
+    settings.samples = 2;
+    RenderStats stats;
+    RayLog log;
+    render(*scene, xray_shader(), settings, stats, {}, nullptr, &log);
+    ASSERT_EQ(log.rays(), stats.rays);
+    // Its x-ray surfaces are as large as the rest: the casters have a scene of their own.
+    ASSERT_NE(scene->intersector().shadow_scene(), scene->intersector().scene());
+
+    const MaskedScene masked(*scene);
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    size_t shadow_rays = 0, blocked = 0, differing = 0;
+    for (const auto& tile : log.tiles)
+        for (const RecordedRay& r : tile) {
+            const Intersector& intersector = scene->intersector();
+            RTCRayHit query{};
+            query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+            if (r.kind == RayKind::shadow) {
+                query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::shadow);
+                rtcOccluded1(masked.scene(), &context, &query.ray);
+                const bool expected = query.ray.tfar < 0.0f;
+                differing += intersector.occluded(r.origin, r.direction, r.near, r.far) != expected;
+                ++shadow_rays;
+                blocked += expected;
+            } else {
+                query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::camera);
+                rtcIntersect1(masked.scene(), &context, &query);
+                Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f};
+                intersector.intersect(r.origin, r.direction, r.near, r.far, hit);
+                differing += hit.object != query.hit.geomID ||
+                             (hit.object != RTC_INVALID_GEOMETRY_ID &&
+                              (hit.triangle != query.hit.primID || hit.u != query.hit.u ||
+                               hit.v != query.hit.v));
+            }
+        }
+    EXPECT_EQ(differing, 0u);
+    // Both answers are put to the test, through the x-ray shell and past it.
+    EXPECT_GT(blocked, shadow_rays / 100);
+    EXPECT_GT(shadow_rays - blocked, shadow_rays / 100);
+}
