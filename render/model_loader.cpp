@@ -60,11 +60,10 @@ class FileReader {
         // Points and lines are not surfaces: drop them.
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-        // Where the file has no normals, smooth across edges gentler than this.
-        importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
+        // Normals are the file's own; a mesh without them shades by its faces,
+        // which costs no memory and shows the surface as the file states it.
         scene_ = importer.ReadFile(path_, aiProcess_Triangulate | aiProcess_SortByPType |
-                                              aiProcess_JoinIdenticalVertices |
-                                              aiProcess_GenSmoothNormals);
+                                              aiProcess_JoinIdenticalVertices);
         if (!scene_ || !scene_->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      one_line(importer.GetErrorString()));

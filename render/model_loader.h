@@ -12,8 +12,8 @@ namespace xr {
 
 // The model's parts, placed by its transform. A file's parts are the nodes
 // that carry meshes, named by their paths in its hierarchy and prefixed with
-// the model's name when it has one; triangulated, with the file's normals (or
-// smooth ones where it has none). Throws std::runtime_error, in one line naming
+// the model's name when it has one; triangulated, with the file's normals
+// where it has them. Throws std::runtime_error, in one line naming
 // the file, when it cannot be read, holds no faces or a vertex that is not finite.
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
 

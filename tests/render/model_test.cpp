@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 using namespace xr;
 
@@ -71,6 +72,23 @@ TEST(Models, EveryFormatLoadsTheGeneratedAssembly) {
         EXPECT_EQ(core.pieces[0].mesh->positions.size(), 24u);
         EXPECT_EQ(core.pieces[0].mesh->normals.size(), 24u);
     }
+}
+
+// A mesh the file gives no normals keeps none: it shades by its faces and
+// costs no memory for normals.
+TEST(Models, AMeshWithoutNormalsShadesByItsFaces) {
+    const std::string dir = ::testing::TempDir();
+    std::ofstream(dir + "/tetra.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                                         "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
+    ModelDescription model;
+    model.file = "tetra.obj";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 1u);
+    const Mesh& mesh = *parts[0].pieces.at(0).mesh;
+    EXPECT_EQ(mesh.positions.size(), 4u);
+    EXPECT_TRUE(mesh.normals.empty());
+    const Vec3 n = mesh.normal(3, 0.2f, 0.3f), face = normalize(mesh.face_normal(3));
+    EXPECT_FLOAT_EQ(dot(n, face), 1.0f);
 }
 
 TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {
