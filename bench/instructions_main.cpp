@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" __attribute__((noinline)) void xray_measure(ShaderFn shade, ShadingRequest* scene,
-                                                       int calls) {
+extern "C" __attribute__((noinline)) void xray_measure(qorv_xraytexture_fn shade,
+                                                       ShadingRequest* scene, int calls) {
     for (int i = 0; i < calls; ++i)
         shade(&scene->result, &scene->state, &scene->block.params);
 }
@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     }
     ShadingRequest scene(lights, std::atoi(argv[3]));
     bind_baseline(modules().ops);
-    const ShaderFn shade = std::strcmp(argv[1], "baseline") == 0 ? baseline_shade : modules().shade;
+    const qorv_xraytexture_fn shade =
+        std::strcmp(argv[1], "baseline") == 0 ? baseline_shade : modules().shade;
     shade(&scene.result, &scene.state, &scene.block.params);
     xray_measure(shade, &scene, std::atoi(argv[4]));
     return 0;

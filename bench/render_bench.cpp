@@ -59,8 +59,8 @@ struct FrameTime {
 };
 
 // One frame, checking that it casts the rays recorded.
-FrameTime render_frame(const BenchScene& b, ShaderFn shader, RenderSettings settings, int threads,
-                       uint64_t rays) {
+FrameTime render_frame(const BenchScene& b, qorv_xraytexture_fn shader, RenderSettings settings,
+                       int threads, uint64_t rays) {
     settings.threads = threads;
     RenderStats stats;
     const double cpu = cpu_seconds();
@@ -75,7 +75,7 @@ FrameTime render_frame(const BenchScene& b, ShaderFn shader, RenderSettings sett
     return time;
 }
 
-void run(const BenchScene& b, ShaderFn shader, const BenchSettings& s) {
+void run(const BenchScene& b, qorv_xraytexture_fn shader, const BenchSettings& s) {
     const int threads = s.render.threads > 0 ? std::min(s.render.threads, available_threads())
                                              : available_threads();
     RenderSettings settings = s.render;

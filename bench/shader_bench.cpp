@@ -28,8 +28,8 @@ void library_and_baseline(benchmark::State& st) {
     bind_baseline(modules().ops);
     require_same_result(scene);
     // Both are called through pointers the compiler cannot see through, as a host calls.
-    const ShaderFn library = opaque(modules().shade);
-    const ShaderFn baseline = opaque<ShaderFn>(baseline_shade);
+    const qorv_xraytexture_fn library = opaque(modules().shade);
+    const qorv_xraytexture_fn baseline = opaque<qorv_xraytexture_fn>(baseline_shade);
     time_paired(
         st, 64, "library_ns",
         [&] {

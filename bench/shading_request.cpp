@@ -24,7 +24,7 @@ Modules load() {
     m.library = require(platform::open_module(platform::module_path("qorv_xraytexture")),
                         "qorv_xraytexture");
     m.host = require(platform::open_module(platform::module_path("bench_host")), "bench_host");
-    m.shade = symbol<ShaderFn>(m.library, "qorv_xraytexture");
+    m.shade = symbol<qorv_xraytexture_fn>(m.library, "qorv_xraytexture");
     symbol<void (*)(void*)>(m.library, "miSetModuleHandle")(m.host);
 #define LOAD_HOST_OP(type, name, slot, parameters, arguments)                                      \
     m.ops.name = symbol<name##_fn>(m.host, #name);

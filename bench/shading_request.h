@@ -4,8 +4,6 @@
 
 #include <qorv_xraytexture.h>
 
-using ShaderFn = qorv_xraytexture_fn;
-
 // The host operations as plain function pointers, for the baseline and for
 // calls that bypass the library.
 #define HOST_OP_FIELD(type, name, slot, parameters, arguments) name##_fn name;
@@ -19,7 +17,7 @@ struct HostOps {
 struct Modules {
     void* library;
     void* host;
-    ShaderFn shade;
+    qorv_xraytexture_fn shade;
     HostOps ops;
 };
 const Modules& modules();

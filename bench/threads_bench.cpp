@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int phase_calls = 4096;
 
-void shade_phase(ShaderFn shade, ShadingRequest& scene) {
+void shade_phase(qorv_xraytexture_fn shade, ShadingRequest& scene) {
     for (int i = 0; i < phase_calls; ++i)
         benchmark::DoNotOptimize(shade(&scene.result, &scene.state, &scene.block.params));
 }
@@ -29,7 +29,7 @@ void shade_phase(ShaderFn shade, ShadingRequest& scene) {
 // once the partner is awake, so that waking it is not timed.
 class Partner {
   public:
-    explicit Partner(ShaderFn shade) : shade_(shade), thread_([this] { run(); }) {}
+    explicit Partner(qorv_xraytexture_fn shade) : shade_(shade), thread_([this] { run(); }) {}
     ~Partner() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -82,7 +82,7 @@ class Partner {
         }
     }
 
-    const ShaderFn shade_;
+    const qorv_xraytexture_fn shade_;
     std::mutex mutex_;
     std::condition_variable wake_;
     unsigned requested_ = 0;
@@ -98,7 +98,7 @@ double median_ns(std::vector<Clock::duration>& spans) {
 
 // Medians over the phases rather than totals: a phase in which another process
 // took one of the cores is an outlier, not a measure of the library.
-void one_and_two_threads(benchmark::State& st, ShaderFn shade) {
+void one_and_two_threads(benchmark::State& st, qorv_xraytexture_fn shade) {
     shade = opaque(shade);
     ShadingRequest scene(4, 4);
     Partner partner(shade);

@@ -8,7 +8,7 @@
 #include "render/render_settings.h"
 #include "render/renderer.h"
 #include "render/scene.h"
-#include "render/shader_fn.h"
+#include <qorv_xraytexture.h>
 
 #include <string>
 #include <vector>
@@ -29,7 +29,7 @@ void check_image_fits(const RenderSettings& settings, const std::vector<Pass>& p
 // writer moves it for the others.
 struct FrameSource {
     Scene* scene; // null when there are no frames to render
-    ShaderFn shader;
+    qorv_xraytexture_fn shader;
     RenderSettings settings;
     std::vector<Pass> passes;
     std::vector<std::string> part_names; // by id, for the id pass's legend

@@ -47,7 +47,7 @@ int available_threads() {
     return int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism));
 }
 
-Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
                  const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress,
                  tbb::task_group_context* group, RayLog* ray_log) {
     const auto start = std::chrono::steady_clock::now();
@@ -81,8 +81,7 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
                 const int y1 = std::min((ty + 1) * tile_size, settings.height);
                 for (int y = ty * tile_size; y < y1; ++y)
                     for (int x = tx * tile_size; x < x1; ++x)
-                        image.at(x, y) =
-                            render_pixel(context, camera, settings, x, y,
+                        image.at(x, y) = render_pixel(context, camera, settings, x, y,
                                                       sampler ? &*sampler : nullptr);
                 const int done = ++tiles_done;
                 if (progress)
@@ -106,7 +105,7 @@ Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& sett
     return film;
 }
 
-Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+Image render(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
              RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group,
              RayLog* ray_log) {
     return std::move(

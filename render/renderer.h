@@ -22,13 +22,13 @@ using ProgressFn = std::function<void(float done)>;
 // Cancelling `group` from another thread stops the render before its next
 // tile; the film is then incomplete. With a log, every ray the frame casts is
 // recorded in it, tile by tile.
-Film render_film(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
                  const std::vector<Pass>& passes, RenderStats& stats,
                  const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr,
                  RayLog* ray_log = nullptr);
 
 // The beauty alone.
-Image render(const Scene& scene, ShaderFn shader, const RenderSettings& settings,
+Image render(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
              RenderStats& stats, const ProgressFn& progress = {},
              tbb::task_group_context* group = nullptr, RayLog* ray_log = nullptr);
 

@@ -8,9 +8,6 @@ namespace xr {
 
 namespace {
 
-using VersionFn = int32_t (*)(void);
-using SetModuleHandleFn = void (*)(void*);
-
 std::string last_error() {
     const char* error = dlerror();
     return error ? error : "unknown error";
@@ -30,16 +27,16 @@ ShaderLibrary::ShaderLibrary(const std::string& path) {
     if (!module_)
         throw std::runtime_error("cannot load shader library: " + last_error());
     try {
-        auto version =
-            reinterpret_cast<VersionFn>(require(module_, "qorv_xraytexture_version", path));
+        auto version = reinterpret_cast<qorv_xraytexture_version_fn>(
+            require(module_, "qorv_xraytexture_version", path));
         auto set_module_handle =
-            reinterpret_cast<SetModuleHandleFn>(require(module_, "miSetModuleHandle", path));
-        shader_ = reinterpret_cast<ShaderFn>(require(module_, "qorv_xraytexture", path));
+            reinterpret_cast<miSetModuleHandle_fn>(require(module_, "miSetModuleHandle", path));
+        shader_ = reinterpret_cast<qorv_xraytexture_fn>(require(module_, "qorv_xraytexture", path));
         const int32_t v = version();
-        if (v != supported_shader_version)
+        if (v != QORV_XRAYTEXTURE_VERSION)
             throw std::runtime_error(path + " is shader version " + std::to_string(v) +
                                      "; this renderer drives version " +
-                                     std::to_string(supported_shader_version));
+                                     std::to_string(QORV_XRAYTEXTURE_VERSION));
         // The host operations are exported by this program itself.
         void* host = dlopen(nullptr, RTLD_NOW);
         if (!host || !dlsym(host, "mi_trace_reflection"))

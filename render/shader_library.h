@@ -7,9 +7,6 @@
 
 namespace xr {
 
-// The only version of the shader this host knows how to drive.
-constexpr int32_t supported_shader_version = 2;
-
 class ShaderLibrary {
   public:
     // Throws std::runtime_error, saying why, when the library cannot be used.
@@ -18,11 +15,11 @@ class ShaderLibrary {
     ShaderLibrary(const ShaderLibrary&) = delete;
     ShaderLibrary& operator=(const ShaderLibrary&) = delete;
 
-    ShaderFn shader() const { return shader_; }
+    qorv_xraytexture_fn shader() const { return shader_; }
 
   private:
     void* module_ = nullptr;
-    ShaderFn shader_ = nullptr;
+    qorv_xraytexture_fn shader_ = nullptr;
 };
 
 // The library built beside this program, or else the one installed with it.

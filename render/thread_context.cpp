@@ -2,7 +2,7 @@
 
 namespace xr {
 
-ThreadContext::ThreadContext(const Scene& scene_, ShaderFn shader_)
+ThreadContext::ThreadContext(const Scene& scene_, qorv_xraytexture_fn shader_)
     : scene(scene_), shader(shader_) {
     for (auto& list : light_lists)
         list.reserve(scene.lights().size());

@@ -7,7 +7,7 @@
 #include "render/render_stats.h"
 #include "render/rng.h"
 #include "render/scene.h"
-#include "render/shader_fn.h"
+#include <qorv_xraytexture.h>
 
 #include <array>
 #include <cstdint>
@@ -20,10 +20,10 @@ constexpr int max_depth = 16;
 
 // On cache lines of its own: threads write their counters on every ray.
 struct alignas(64) ThreadContext {
-    ThreadContext(const Scene& scene, ShaderFn shader);
+    ThreadContext(const Scene& scene, qorv_xraytexture_fn shader);
 
     const Scene& scene;
-    ShaderFn shader;
+    qorv_xraytexture_fn shader;
     // The state of a surface reached at depth d lives in states[d] until the
     // shading of its parent returns.
     std::array<HostState, max_depth + 1> states{};

@@ -20,7 +20,7 @@ bool matches(const std::string& text, const std::string& pattern) {
 } // namespace
 
 TEST(FreshLibrary, AnswersVersionAndReportsTheNullHandleBeforeEachFailedLookup) {
-    ShaderLibrary library;
+    LoadedLibrary library;
     EXPECT_EQ(library.version(), 2);
 
     ShaderRecord record{};

@@ -252,7 +252,7 @@ namespace {
 
 // Shades a second x-ray surface from inside the first one's see-through ray.
 struct Nesting {
-    ShaderFn shade;
+    qorv_xraytexture_fn shade;
     XrayParams* inner_params;
     RenderState inner_state;
     int depth = 0;

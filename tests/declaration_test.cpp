@@ -20,7 +20,7 @@ template <> struct Declared<float> { static constexpr const char* types = "float
 template <> struct Declared<int32_t> { static constexpr const char* types = "boolean integer"; };
 template <> struct Declared<Tag[1]> { static constexpr const char* types = "light_array"; };
 
-struct Field {
+struct BlockField {
     std::string name;
     size_t offset;
     size_t size;
@@ -28,22 +28,22 @@ struct Field {
 };
 
 #define FIELD(name)                                                                                \
-    Field {                                                                                        \
+    BlockField {                                                                                   \
 #name, offsetof(XrayParams, name), sizeof(XrayParams::name),                               \
             Declared < decltype(XrayParams::name)> ::types                                         \
     }
 
-const std::vector<Field> fields = {FIELD(color),
-                                   FIELD(power),
-                                   FIELD(skip_flagged),
-                                   FIELD(invert),
-                                   FIELD(specular_weight),
-                                   FIELD(specular_exponent),
-                                   FIELD(specular),
-                                   FIELD(mode),
-                                   FIELD(i_light),
-                                   FIELD(n_light),
-                                   FIELD(light)};
+const std::vector<BlockField> fields = {FIELD(color),
+                                        FIELD(power),
+                                        FIELD(skip_flagged),
+                                        FIELD(invert),
+                                        FIELD(specular_weight),
+                                        FIELD(specular_exponent),
+                                        FIELD(specular),
+                                        FIELD(mode),
+                                        FIELD(i_light),
+                                        FIELD(n_light),
+                                        FIELD(light)};
 
 json declaration() {
     std::ifstream file(XRAY_DECLARATION);
@@ -65,7 +65,7 @@ TEST(Declaration, ListsEveryFieldOfTheBlockInOrderWithItsOffsetAndType) {
     ASSERT_EQ(parameters.size(), fields.size());
     for (size_t i = 0; i < fields.size(); ++i) {
         const json& p = parameters[i];
-        const Field& f = fields[i];
+        const BlockField& f = fields[i];
         SCOPED_TRACE(f.name);
         EXPECT_EQ(p.at("name"), f.name);
         EXPECT_EQ(p.at("offset"), f.offset);

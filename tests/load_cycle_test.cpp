@@ -21,7 +21,7 @@ TEST(LoadCycle, LoadsShadesAndUnloadsAThousandTimesWithoutADiagnostic) {
     platform::StderrCapture capture;
     for (int i = 0; i < cycles; ++i) {
         {
-            ShaderLibrary library;
+            LoadedLibrary library;
             if (i == 0) {
                 ASSERT_TRUE(platform::is_loaded(path)) << "the unload check sees a loaded library";
             }

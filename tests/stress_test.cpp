@@ -93,7 +93,7 @@ Surface* behind_of(const RenderState& state) {
 // What a module's reflection hook needs: one per module.
 struct Module {
     int index = 0;
-    ShaderFn shade = nullptr;
+    qorv_xraytexture_fn shade = nullptr;
     std::atomic<long> reflections{0}; // begun
     std::atomic<long> nested_calls{0};
 };

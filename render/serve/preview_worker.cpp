@@ -61,8 +61,8 @@ struct PreviewWorker::Cancellable {
     tbb::task_group_context group;
 };
 
-PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts, ShaderFn shader,
-                             ServedScene served, EventHub& events)
+PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts,
+                             qorv_xraytexture_fn shader, ServedScene served, EventHub& events)
     : loaded_(scene), parts_(std::move(parts)), shader_(shader), served_(std::move(served)),
       events_(events), scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
       stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()) {

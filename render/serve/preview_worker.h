@@ -9,7 +9,7 @@
 #include "render/serve/event_hub.h"
 #include "render/serve/preview_state.h"
 #include "render/serve/scene_edit.h"
-#include "render/shader_fn.h"
+#include <qorv_xraytexture.h>
 
 #include <nlohmann/json.hpp>
 #include <tbb/task_group.h>
@@ -26,7 +26,7 @@ class PreviewWorker {
   public:
     // Builds the scene before returning, so that a scene that cannot be built
     // throws here; then starts rendering it.
-    PreviewWorker(SceneDescription scene, std::vector<Part> parts, ShaderFn shader,
+    PreviewWorker(SceneDescription scene, std::vector<Part> parts, qorv_xraytexture_fn shader,
                   ServedScene served, EventHub& events);
     ~PreviewWorker();
 
@@ -81,7 +81,7 @@ class PreviewWorker {
     // Read only, or the worker thread's alone.
     const SceneDescription loaded_;
     const std::vector<Part> parts_;
-    const ShaderFn shader_;
+    const qorv_xraytexture_fn shader_;
     ServedScene served_;
     EventHub& events_;
     SceneDescription scene_;

@@ -24,11 +24,6 @@ Image gradient() {
 
 class CompareCommand : public ScratchDir {
   protected:
-    struct Outcome {
-        int status;
-        std::string out, err;
-    };
-
     Outcome compare(std::vector<std::string> args) {
         args.insert(args.begin(), "compare");
         std::vector<char*> argv;

@@ -4,7 +4,7 @@
 
 using namespace xr;
 
-ShaderFn xray_shader() {
+qorv_xraytexture_fn xray_shader() {
     static const ShaderLibrary library(default_shader_path());
     return library.shader();
 }

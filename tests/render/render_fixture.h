@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 // The library, loaded once for the whole program.
-xr::ShaderFn xray_shader();
+qorv_xraytexture_fn xray_shader();
 
 // A square of side 2 * half in the plane z = center.z, facing +z.
 xr::Mesh pane(xr::Vec3 center, float half);

@@ -16,18 +16,18 @@ void* require(void* address, const std::string& what) {
 
 } // namespace
 
-ShaderLibrary::ShaderLibrary() {
+LoadedLibrary::LoadedLibrary() {
     const std::string path = platform::module_path("qorv_xraytexture");
     module = require(platform::open_module(path), path);
-    shade = reinterpret_cast<ShaderFn>(
+    shade = reinterpret_cast<qorv_xraytexture_fn>(
         require(platform::module_symbol(module, "qorv_xraytexture"), "qorv_xraytexture"));
-    version = reinterpret_cast<VersionFn>(require(
+    version = reinterpret_cast<qorv_xraytexture_version_fn>(require(
         platform::module_symbol(module, "qorv_xraytexture_version"), "qorv_xraytexture_version"));
-    set_module_handle = reinterpret_cast<SetModuleHandleFn>(
+    set_module_handle = reinterpret_cast<miSetModuleHandle_fn>(
         require(platform::module_symbol(module, "miSetModuleHandle"), "miSetModuleHandle"));
 }
 
-ShaderLibrary::~ShaderLibrary() {
+LoadedLibrary::~LoadedLibrary() {
     platform::close_module(module);
 }
 

@@ -11,21 +11,17 @@
 #include <string>
 #include <vector>
 
-using ShaderFn = qorv_xraytexture_fn;
-using VersionFn = qorv_xraytexture_version_fn;
-using SetModuleHandleFn = miSetModuleHandle_fn;
-
 // The shader library with its handle and entry table as a fresh load leaves them.
-struct ShaderLibrary {
-    ShaderLibrary();
-    ~ShaderLibrary();
-    ShaderLibrary(const ShaderLibrary&) = delete;
-    ShaderLibrary& operator=(const ShaderLibrary&) = delete;
+struct LoadedLibrary {
+    LoadedLibrary();
+    ~LoadedLibrary();
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
     void* module = nullptr;
-    ShaderFn shade = nullptr;
-    VersionFn version = nullptr;
-    SetModuleHandleFn set_module_handle = nullptr;
+    qorv_xraytexture_fn shade = nullptr;
+    qorv_xraytexture_version_fn version = nullptr;
+    miSetModuleHandle_fn set_module_handle = nullptr;
 };
 
 // One build of the fake host, its script reset.
@@ -69,7 +65,7 @@ class ShaderTest : public ::testing::Test {
     // Connects `param` so that mi_phen_eval answers `value`.
     void connect(const void* param, void* value);
 
-    ShaderLibrary library;
+    LoadedLibrary library;
     HostModule host{"fake_host"};
     FakeHost& fake = *host.fake;
     ShaderRecord record{};
