@@ -30,8 +30,11 @@ valgrind: build
 	scripts/install-deps.sh check
 	ctest --preset valgrind
 
+# The asan build has the renderer and its browser test too; tsan leaves the renderer out.
+asan: SANITIZER_DEPS = build render browser
+tsan: SANITIZER_DEPS = build
 asan tsan:
-	scripts/install-deps.sh build
+	scripts/install-deps.sh $(SANITIZER_DEPS)
 	cmake --preset $@
 	cmake --build --preset $@
 	ctest --preset $@

@@ -5,6 +5,12 @@
 #include <cstdio>
 
 #if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sched.h>
+#endif
+
+#if defined(_WIN32)
 // The C runtime's own fprintf buffers a line and writes it whole. libstdc++ on
 // mingw swaps in a replacement that writes it a character at a time, which
 // lines written meanwhile by a host with another C runtime could split.
@@ -24,9 +30,20 @@ std::atomic<int> storing{0};
 static_assert(std::atomic<void*>::is_always_lock_free, "the handle is read and written whole");
 static_assert(std::atomic<int>::is_always_lock_free, "the count is read and written whole");
 
-void relax() {
+// A lookup that was preempted between its check and its store finishes only
+// when it runs again, so after a short spin the waiting thread gives its core
+// away rather than spin through the other thread's time slice.
+void relax(unsigned spins) {
+    if (spins < 64) {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+        __builtin_ia32_pause();
+#endif
+        return;
+    }
+#if defined(_WIN32)
+    SwitchToThread();
+#else
+    sched_yield();
 #endif
 }
 
@@ -64,8 +81,8 @@ extern "C" void miSetModuleHandle(void* handle) {
     // A lookup that saw the old module may be storing its address. The wait
     // covers a check and a store, with no call and no lock between them, so it
     // is short and cannot deadlock, even under the host's loader lock.
-    while (host::storing.load() != 0)
-        host::relax();
+    for (unsigned spins = 0; host::storing.load() != 0; ++spins)
+        host::relax(spins);
     for (auto& slot : host::host_entry_table.slot)
         slot.store(nullptr);
 }

@@ -36,6 +36,14 @@
 #define QORV_XRAYTEXTURE_EXPORT __attribute__((visibility("default")))
 #endif
 
+/* The library's own functions are exported by the module that defines them,
+ * which defines QORV_XRAYTEXTURE_SHADER_MODULE; a host sees plain declarations. */
+#if defined(QORV_XRAYTEXTURE_SHADER_MODULE)
+#define QORV_XRAYTEXTURE_SHADER_API QORV_XRAYTEXTURE_EXPORT
+#else
+#define QORV_XRAYTEXTURE_SHADER_API
+#endif
+
 #if defined(__cplusplus)
 #define QORV_XRAYTEXTURE_STATIC_ASSERT(condition, what) static_assert(condition, what)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
@@ -181,17 +189,17 @@ QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_OPERATION_TYPEDEF)
 /* The library's exports. Hosts find them by name at run time. */
 
 /* Answers QORV_XRAYTEXTURE_VERSION. */
-QORV_XRAYTEXTURE_EXPORT int32_t qorv_xraytexture_version(void);
+QORV_XRAYTEXTURE_SHADER_API int32_t qorv_xraytexture_version(void);
 
 /* Gives the library the module that exports the host operations (null: the
  * platform's default scope) and forgets every operation looked up so far.
  * May be called at any time, from any thread. */
-QORV_XRAYTEXTURE_EXPORT void miSetModuleHandle(void* module);
+QORV_XRAYTEXTURE_SHADER_API void miSetModuleHandle(void* module);
 
 /* Shades one request: 1 when `result` was written, 0 when the shader gives no
  * result (then `result` is untouched). Any thread, nested or not. */
-QORV_XRAYTEXTURE_EXPORT int32_t qorv_xraytexture(Color* result, RenderState* state,
-                                                 XrayParams* params);
+QORV_XRAYTEXTURE_SHADER_API int32_t qorv_xraytexture(Color* result, RenderState* state,
+                                                     XrayParams* params);
 
 typedef int32_t (*qorv_xraytexture_version_fn)(void);
 typedef void (*miSetModuleHandle_fn)(void* module);

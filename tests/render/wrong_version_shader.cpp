@@ -1,4 +1,5 @@
 // A shader library of another version, which xray-render must refuse.
+#define QORV_XRAYTEXTURE_SHADER_MODULE
 #include <qorv_xraytexture.h>
 
 extern "C" {
