@@ -159,7 +159,7 @@ aiMaterial* make_material(const std::string& name, aiColor4D color) {
     return material;
 }
 
-struct PartSpec {
+struct PartRecipe {
     std::string name;
     Geometry geometry;
     aiColor4D color;
@@ -167,7 +167,7 @@ struct PartSpec {
 
 // One node per part under a node named `group` (or under the root, for
 // exporters that only look there), one mesh and material each.
-std::unique_ptr<aiScene> make_scene(const std::vector<PartSpec>& parts, bool nested = true,
+std::unique_ptr<aiScene> make_scene(const std::vector<PartRecipe>& parts, bool nested = true,
                                     const char* group = "model") {
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("root");
@@ -208,7 +208,7 @@ bool save(const aiScene& scene, const char* format, const std::string& path) {
 // A housing around two smaller parts, a red core on the left and a green tag
 // on the right, seen from +z.
 int write_fixtures(const std::string& dir) {
-    const std::vector<PartSpec> parts = {
+    const std::vector<PartRecipe> parts = {
         {"housing", box({-1.5f, -1, -1}, {1.5f, 1, 1}), {0.3f, 0.5f, 0.9f, 1}},
         {"core", box({-1.1f, -0.4f, -0.4f}, {-0.3f, 0.4f, 0.4f}), {0.9f, 0.1f, 0.1f, 1}},
         {"tag", box({0.3f, -0.4f, -0.4f}, {1.1f, 0.4f, 0.4f}), {0.1f, 0.8f, 0.2f, 1}},
@@ -231,7 +231,7 @@ int write_fixtures(const std::string& dir) {
 int write_motor(const std::string& path) {
     const aiColor4D steel{0.62f, 0.64f, 0.68f, 1}, brass{0.85f, 0.62f, 0.22f, 1};
     const aiColor4D bronze{0.7f, 0.42f, 0.22f, 1}, copper{0.8f, 0.36f, 0.2f, 1};
-    std::vector<PartSpec> parts = {
+    std::vector<PartRecipe> parts = {
         {"housing", cylinder({0, 0, 0}, 1.3f, 3.6f, 96), {0.25f, 0.55f, 1.0f, 1}},
         {"stator", cylinder({0.55f, 0, 0}, 0.85f, 1.7f, 96), {1.0f, 0.55f, 0.15f, 1}},
         {"rotor", cylinder({0.55f, 0, 0}, 0.45f, 1.4f), copper},
@@ -249,7 +249,7 @@ int write_motor(const std::string& path) {
 
 // `count` spheres on a grid, each of about triangles / count triangles.
 int write_big(const std::string& path, int count, long triangles) {
-    std::vector<PartSpec> parts;
+    std::vector<PartRecipe> parts;
     const int side = int(std::ceil(std::sqrt(float(count))));
     const int per_part = int(triangles / count);
     for (int i = 0; i < count; ++i) {
