@@ -31,23 +31,14 @@ bool occluded(RTCScene scene, RTCIntersectContext& context, const RecordedRay& r
     return ray.tfar < 0.0f;
 }
 
-uint64_t replay_plain(const KernelScenes& k, const Tile& rays) {
+// One call per ray, shadow rays in `shadows`, the others in `primary`.
+uint64_t replay_one_by_one(RTCScene primary, RTCScene shadows, const Tile& rays) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     uint64_t hits = 0;
     for (const RecordedRay& r : rays)
-        hits += r.kind == RayKind::shadow ? occluded(k.masked, context, r, Intersector::shadow)
-                                          : intersect(k.masked, context, r);
-    return hits;
-}
-
-uint64_t replay_renderer_calls(const KernelScenes& k, const Tile& rays) {
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    uint64_t hits = 0;
-    for (const RecordedRay& r : rays)
-        hits += r.kind == RayKind::shadow ? occluded(k.casters, context, r, Intersector::shadow)
-                                          : intersect(k.scene, context, r);
+        hits += r.kind == RayKind::shadow ? occluded(shadows, context, r, Intersector::shadow)
+                                          : intersect(primary, context, r);
     return hits;
 }
 
@@ -131,9 +122,9 @@ uint64_t replay_best(const KernelScenes& k, const Tile& rays) {
 uint64_t replay_tile(const KernelScenes& k, const Tile& rays, Replay how) {
     switch (how) {
     case Replay::plain:
-        return replay_plain(k, rays);
+        return replay_one_by_one(k.masked, k.masked, rays);
     case Replay::renderer_calls:
-        return replay_renderer_calls(k, rays);
+        return replay_one_by_one(k.scene, k.casters, rays);
     case Replay::best:
         break;
     }
