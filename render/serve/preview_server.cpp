@@ -160,7 +160,7 @@ void PreviewServer::add_routes() {
 
     http_->Post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {
         try {
-            reply(res, 200, {{"edit", worker_.edit(parse_edit(req.body, worker_.loaded()))}});
+            reply(res, 200, {{"edit", worker_.edit(req.body)}});
         } catch (const EditError& e) {
             refuse(res, 400, e.what());
         }

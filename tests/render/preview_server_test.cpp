@@ -135,11 +135,31 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     httplib::Client c = server.client();
     EventListener page(server.port());
 
+    // The framed camera placed where it stands, as the page does before
+    // orbiting; then an edit that the scene as loaded would take, but not the
+    // scene as it stands, is refused.
+    const json camera = json::parse(c.Get("/api/state")->body)["camera"];
+    const json place = {{{"op", "remove"}, {"path", "/camera/frame"}},
+                        {{"op", "remove"}, {"path", "/camera/from"}},
+                        {{"op", "add"}, {"path", "/camera/eye"}, {"value", camera["eye"]}},
+                        {{"op", "add"}, {"path", "/camera/target"}, {"value", camera["target"]}}};
+    const httplib::Result placed = post_json(c, "/api/edit", place.dump());
+    ASSERT_TRUE(placed && placed->status == 200);
+    const httplib::Result unplaced =
+        post_json(c, "/api/edit", R"([{"op": "remove", "path": "/camera/eye"}])");
+    ASSERT_TRUE(unplaced);
+    EXPECT_EQ(unplaced->status, 400);
+    EXPECT_EQ(json::parse(unplaced->body)["error"], "request: /camera: needs \"eye\"");
+
     const httplib::Result edit = post_json(c, "/api/edit", power_edit(1, 4.5));
     ASSERT_TRUE(edit && edit->status == 200);
     const uint64_t number = json::parse(edit->body)["edit"];
+    EXPECT_EQ(number, 2u);
     const ServerEvent shown =
         page.wait_for([&](const ServerEvent& e) { return final_frame_of(e, number); });
+    for (const ServerEvent& e : page.events())
+        EXPECT_FALSE(e.kind == "status" && e.data["error"] == true) << e.data.dump();
+    EXPECT_EQ(json::parse(c.Get("/api/state")->body)["edit"], number);
     const httplib::Result frame = c.Get("/api/frame.png");
     ASSERT_TRUE(frame && frame->status == 200);
 
@@ -148,6 +168,8 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_EQ(json::parse(saved->body)["file"], path("looks/motor.json"));
     const xr::SceneDescription scene = xr::read_scene_file(path("looks/motor.json"));
     EXPECT_EQ(scene.assign.at(1).xray["power"][0], 4.5f);
+    ASSERT_TRUE(scene.camera.eye);
+    EXPECT_EQ(scene.camera.eye->x, float(camera["eye"][0]));
     EXPECT_NO_THROW(xr::load_parts(scene)); // motor.glb, from the new folder
 
     const httplib::Result rendered = post_json(c, "/api/render", "{}");
