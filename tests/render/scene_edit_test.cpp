@@ -74,6 +74,8 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
         // Values as the scene reader checks a file's, with the key that is wrong.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": -1}])",
          "request: /assign/0/xray/power: -1 is outside [0, inf)"},
+        {R"([{"op": "add", "path": "/assign/0/xray/power", "value": {"texture": "stripes", "a": -5}}])",
+         "request: /assign/0/xray/power/a: -5 is outside [0, inf)"},
         {R"([{"op": "add", "path": "/assign/0/xray/light", "value": ["key", "sun"]}])",
          "request: /assign/0/xray/light/1: there is no light named 'sun'"},
         {R"([{"op": "add", "path": "/camera/frame", "value": "nothing*"}])",
