@@ -8,6 +8,7 @@
 #include "render/serve/preview_worker.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -38,7 +39,8 @@ class PreviewServer {
     PreviewWorker& worker_;
     EventHub& events_;
     std::unique_ptr<httplib::Server> http_;
-    std::shared_ptr<std::atomic<int>> streams_; // event streams open
+    std::shared_ptr<std::atomic<int>> streams_;  // event streams open
+    std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
 };
 
 } // namespace xr

@@ -96,7 +96,22 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
          {},
          404,
          "there is no such resource"},
-        {"a method the resource lacks", "POST", "/api/state", "{}", json_type, 404,
+        {"a method the resource lacks", "POST", "/api/state", "{}", json_type, 405,
+         "POST /api/state: it takes GET, HEAD"},
+        {"a method no resource takes",
+         "DELETE",
+         "/api/state",
+         "",
+         {},
+         405,
+         "DELETE /api/state: it takes GET, HEAD"},
+        {"a link to an action", "GET", "/api/save", "", {}, 405, "GET /api/save: it takes POST"},
+        {"a name that a pattern would match",
+         "GET",
+         "/api/frame-png",
+         "",
+         {},
+         404,
          "there is no such resource"},
     };
     for (const auto& r : cases) {
@@ -114,6 +129,9 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
         const json body = json::parse(res->body, nullptr, false);
         ASSERT_TRUE(body.is_object()) << res->body;
         EXPECT_EQ(body.value("error", "").substr(0, r.error.size()), r.error);
+        if (r.status == 405) { // as the message names them
+            EXPECT_EQ(r.error.substr(r.error.find("takes ") + 6), res->get_header_value("Allow"));
+        }
     }
     EXPECT_TRUE(server.running());
 }
