@@ -225,7 +225,10 @@ int PreviewServer::bind(const std::string& address, int port) {
 }
 
 void PreviewServer::listen() {
-    http_->listen_after_bind();
+    // stop() closes the socket before httplib would find it failing, so a
+    // false here is a failure, not a stop.
+    if (!http_->listen_after_bind())
+        throw std::runtime_error("stopped serving: a connection could not be accepted");
 }
 
 void PreviewServer::stop() {

@@ -28,7 +28,8 @@ class PreviewServer {
     // Binds to the address and port (0: a free one) and gives the port.
     // Throws std::runtime_error.
     int bind(const std::string& address, int port);
-    // Serves on the bound port until stop().
+    // Serves on the bound port until stop(). Throws std::runtime_error when
+    // it cannot go on serving.
     void listen();
     // Ends every event stream and stops serving; callable from any thread.
     void stop();

@@ -75,10 +75,17 @@ int serve(const Options& options) {
         worker.stop();
         server.stop();
     });
-    server.listen();
+    std::string failure;
+    try {
+        server.listen();
+    } catch (const std::runtime_error& e) {
+        failure = e.what();
+    }
     // Ended by a signal, or else by a failure: then wake the stopper.
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
+    if (!failure.empty())
+        throw std::runtime_error(failure);
     std::printf("xray-render: stopped\n");
     return 0;
 }

@@ -1,14 +1,18 @@
 // xray-render serve over HTTP, as pages and other clients use it: what it
 // refuses, what it writes, how it keeps up with edits, and how it holds up.
 #include "tests/render/preview_process.h"
+#include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
+#include "render/options.h"
 #include "render/scene_builder.h"
 #include "render/scene_file.h"
+#include "render/serve/preview_server.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/socket.h>
@@ -37,6 +41,19 @@ std::string slurp(const std::string& path) {
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// This process's socket bound to the port, or -1.
+int socket_on(int port) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename());
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) == port)
+            return fd;
+    }
+    return -1;
 }
 
 } // namespace
@@ -134,6 +151,20 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
         }
     }
     EXPECT_TRUE(server.running());
+}
+
+// A listening socket that fails under the server ends serving with an error,
+// not as a stop would.
+TEST(PreviewServer, FailingToAcceptIsAnError) {
+    xr::SceneDescription scene = xr::describe(xr::Options{});
+    scene.settings.width = 32;
+    scene.settings.height = 20;
+    xr::EventHub events;
+    xr::PreviewWorker worker(scene, xr::load_parts(scene), xray_shader(), {}, events);
+    xr::PreviewServer server(worker, events);
+    const int port = server.bind("127.0.0.1", 0);
+    ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
+    EXPECT_THROW(server.listen(), std::runtime_error);
 }
 
 // Save writes the scene as the page shows it, with its model found from
