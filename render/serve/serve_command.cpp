@@ -1,5 +1,6 @@
 #include "render/serve/serve_command.h"
 
+#include "render/frame_sequence.h"
 #include "render/frame_writer.h"
 #include "render/output_file.h"
 #include "render/scene_builder.h"
@@ -16,11 +17,12 @@ namespace xr {
 
 namespace {
 
-// Where Save writes when not told: beside the image, named as it is.
+// Where Save writes when not told: beside the image, named as it is, or as
+// its sequence is.
 std::string scene_file_for(const Options& options) {
     if (!options.serve->save.empty())
         return options.serve->save;
-    return std::filesystem::path(options.out).replace_extension(".json").string();
+    return std::filesystem::path(sequence_name(options.out)).replace_extension(".json").string();
 }
 
 std::string url(const std::string& address, int port) {

@@ -223,4 +223,12 @@ TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
     EXPECT_EQ(frame_path("out/t_####.exr", 7), "out/t_0007.exr");
     EXPECT_EQ(frame_path("out/t_##.png", 12345), "out/t_12345.png");
     EXPECT_EQ(frame_path("frames/#", 3), "frames/3");
+
+    // What stands for the whole sequence, such as the scene file serve saves.
+    EXPECT_EQ(sequence_name("out/t_####.exr"), "out/t.exr");
+    EXPECT_EQ(sequence_name("out/t.##_beauty.png"), "out/t_beauty.png");
+    EXPECT_EQ(sequence_name("out/##_t.png"), "out/t.png");
+    EXPECT_EQ(sequence_name("frames/#.png"), "frames/sequence.png");
+    EXPECT_EQ(sequence_name("#"), "sequence");
+    EXPECT_EQ(sequence_name("still.png"), "still.png");
 }
