@@ -1,10 +1,12 @@
 // What xray-render writes: OpenEXR with passes, read back by OpenEXR itself;
 // alpha that composites; turntable frames that do not depend on how the
 // sequence was split.
+#include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
 #include "render/camera.h"
 #include "render/frame_sequence.h"
+#include "render/frame_writer.h"
 #include "render/image_file.h"
 
 #include <ImfChannelList.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <new>
 #include <sys/stat.h>
 
 using namespace xr;
@@ -217,6 +220,28 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
         << r.out;
     EXPECT_NE(r.out.find("frames 1-4 of 4: 1 rendered in "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(", 3 skipped\n"), std::string::npos) << r.out;
+}
+
+// A frame that fails leaves no file, and the scene's camera where it was for
+// what renders the scene next.
+TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
+    Scene scene = backdrop_scene();
+    scene.commit();
+    const Camera before = scene.camera;
+    RenderSettings settings;
+    settings.width = 16;
+    settings.height = 8;
+    settings.samples = 1;
+    const FrameSource source{
+        &scene, xray_shader(), settings, {}, {}, [](float) { throw std::bad_alloc(); }};
+    OutputPlan plan;
+    plan.out = path("turn_#.png");
+    plan.turntable = 4;
+    plan.range = {2, 2};
+    EXPECT_THROW(write_frames(source, plan, {2}), std::bad_alloc);
+    EXPECT_EQ(scene.camera.eye.x, before.eye.x);
+    EXPECT_EQ(scene.camera.eye.z, before.eye.z);
+    EXPECT_TRUE(listing().empty());
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
