@@ -5,6 +5,8 @@
 #include <httplib.h>
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 namespace xr {
@@ -227,12 +229,18 @@ int PreviewServer::bind(const std::string& address, int port) {
 void PreviewServer::listen() {
     // stop() closes the socket before httplib would find it failing, so a
     // false here is a failure, not a stop.
-    if (!http_->listen_after_bind())
+    const bool served = http_->listen_after_bind();
+    listened_ = true;
+    if (!served)
         throw std::runtime_error("stopped serving: a connection could not be accepted");
 }
 
 void PreviewServer::stop() {
     events_.close();
+    // httplib's stop() does nothing before it runs: a stop that comes first
+    // (a signal as serving starts) waits for it.
+    while (!http_->is_running() && !listened_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     http_->stop();
 }
 

@@ -31,7 +31,8 @@ class PreviewServer {
     // Serves on the bound port until stop(). Throws std::runtime_error when
     // it cannot go on serving.
     void listen();
-    // Ends every event stream and stops serving; callable from any thread.
+    // Ends every event stream and stops serving, once listen() is called if
+    // it is not yet; callable from any thread.
     void stop();
 
   private:
@@ -42,6 +43,7 @@ class PreviewServer {
     std::unique_ptr<httplib::Server> http_;
     std::shared_ptr<std::atomic<int>> streams_;  // event streams open
     std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
+    std::atomic<bool> listened_{false};          // listen() has returned
 };
 
 } // namespace xr

@@ -153,18 +153,27 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
     EXPECT_TRUE(server.running());
 }
 
-// A listening socket that fails under the server ends serving with an error,
-// not as a stop would.
-TEST(PreviewServer, FailingToAcceptIsAnError) {
+// Serving ends when stopped, even by a stop that comes before it starts (a
+// signal as the program starts serving); and when its listening socket fails,
+// with an error rather than as a stop would.
+TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     xr::SceneDescription scene = xr::describe(xr::Options{});
     scene.settings.width = 32;
     scene.settings.height = 20;
     xr::EventHub events;
     xr::PreviewWorker worker(scene, xr::load_parts(scene), xray_shader(), {}, events);
-    xr::PreviewServer server(worker, events);
-    const int port = server.bind("127.0.0.1", 0);
+
+    xr::PreviewServer stopped(worker, events);
+    stopped.bind("127.0.0.1", 0);
+    std::thread stopper([&] { stopped.stop(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NO_THROW(stopped.listen());
+    stopper.join();
+
+    xr::PreviewServer failed(worker, events);
+    const int port = failed.bind("127.0.0.1", 0);
     ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
-    EXPECT_THROW(server.listen(), std::runtime_error);
+    EXPECT_THROW(failed.listen(), std::runtime_error);
 }
 
 // Save writes the scene as the page shows it, with its model found from
