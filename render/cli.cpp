@@ -281,7 +281,8 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                      "change the scene and write the files")
         ->capture_default_str();
     serve_command->add_option("--save", serve.save,
-                              "scene file the page's Save writes (default: --out as .json)");
+                              "scene file the page's Save writes (default: --out as .json, less a "
+                              "sequence's frame number)");
 
     try {
         app.parse(argc, argv);

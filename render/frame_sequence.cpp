@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 
 namespace xr {
@@ -46,6 +47,26 @@ std::string frame_path(const std::string& pattern, int frame) {
     if (number.size() < length)
         number.insert(0, length - number.size(), '0');
     return pattern.substr(0, run) + number + pattern.substr(run + length);
+}
+
+std::string sequence_name(const std::string& pattern) {
+    const char* const separators = "_-. ";
+    std::string name = pattern;
+    const size_t run = name.find('#');
+    if (run == std::string::npos)
+        return name;
+    size_t from = run;
+    while (from > 0 && std::strchr(separators, name[from - 1]))
+        --from;
+    name.erase(from, std::min(name.find_first_not_of('#', run), name.size()) - from);
+    if (from == 0 || name[from - 1] == '/') {
+        // The hashes began the file's name: so much as stays of it, or a name.
+        const size_t kept = std::min(name.find_first_not_of("_- ", from), name.size());
+        name.erase(from, kept - from);
+        if (from == name.size() || name[from] == '.')
+            name.insert(from, "sequence");
+    }
+    return name;
 }
 
 } // namespace xr

@@ -21,4 +21,9 @@ void check_frame_pattern(const std::string& pattern);
 // zeros to the run's length: frame 7 of name_####.png is name_0007.png.
 std::string frame_path(const std::string& pattern, int frame);
 
+// A name for the whole sequence: the pattern less its hashes and the
+// separators around them, out/t_####.exr is out/t.exr, and frames/#.png is
+// frames/sequence.png. A name without hashes is its own.
+std::string sequence_name(const std::string& pattern);
+
 } // namespace xr

@@ -20,11 +20,27 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+// Puts a camera back as it was however the frame ends, so that what renders
+// the scene next (the preview, after a Render that failed) sees it unmoved.
+class CameraKeeper {
+  public:
+    explicit CameraKeeper(Camera& camera) : camera_(camera), kept_(camera) {}
+    ~CameraKeeper() { camera_ = kept_; }
+    CameraKeeper(const CameraKeeper&) = delete;
+    CameraKeeper& operator=(const CameraKeeper&) = delete;
+
+    const Camera& kept() const { return kept_; }
+
+  private:
+    Camera& camera_;
+    const Camera kept_;
+};
+
 Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
                   RenderSettings& settings, RenderStats& stats) {
-    const Camera camera = source.scene->camera;
+    const CameraKeeper camera(source.scene->camera);
     if (plan.sequence()) {
-        source.scene->camera = turntable_camera(camera, frame, plan.turntable);
+        source.scene->camera = turntable_camera(camera.kept(), frame, plan.turntable);
         settings.seed = frame_seed(settings.seed, frame);
     }
     ProgressBar bar;
@@ -33,7 +49,6 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
     Film film = render_film(*source.scene, source.shader, settings, source.passes, stats, progress,
                             source.group);
     bar.finish();
-    source.scene->camera = camera;
     if (film.find("id"))
         add_id_manifest(film, source.part_names);
     return film;

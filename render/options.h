@@ -16,7 +16,7 @@ namespace xr {
 struct ServeOptions {
     std::string bind = "127.0.0.1";
     int port = 8080;  // 0: any free port
-    std::string save; // empty: beside the image, with the extension .json
+    std::string save; // empty: beside the image, as .json
 };
 
 struct Options {

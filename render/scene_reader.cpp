@@ -220,7 +220,18 @@ void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, Xr
     if (f.value().is_object()) {
         if (!p.connectable)
             f.fail(p.name + " cannot be connected to a procedural");
-        x.textures[index] = read_texture(f, p.type != ParamType::color);
+        const Texture t = read_texture(f, p.type != ParamType::color);
+        // Each colour the texture gives must be a value the parameter takes:
+        // a number takes the red channel, an integer or boolean it rounded.
+        for (const auto& [key, c] : {std::pair{"a", t.a}, std::pair{"b", t.b}}) {
+            const ParamValue v = p.type == ParamType::color    ? ParamValue{c.r, c.g, c.b, c.a}
+                                 : p.type == ParamType::scalar ? ParamValue{c.r}
+                                                               : ParamValue{std::round(c.r)};
+            const std::string bad = check_value(p, v);
+            if (!bad.empty())
+                (f.has(key) ? f[key] : f).fail(bad);
+        }
+        x.textures[index] = t;
         return;
     }
     ParamValue v{};

@@ -5,6 +5,8 @@
 #include <httplib.h>
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 namespace xr {
@@ -56,15 +58,29 @@ bool known_host(std::string host) {
     return gethostname(name, sizeof name - 1) == 0 && host == name;
 }
 
+// Whether a list such as "GET, HEAD" names the method.
+bool takes(const std::string& methods, const std::string& method) {
+    return (", " + methods + ",").find(" " + method + ",") != std::string::npos;
+}
+
 // Why a request may not be served, or "" when it may. Pages of other sites
 // must not drive the preview: they cannot send JSON without asking first,
 // and their requests carry their own origin.
-std::string refusal(const httplib::Request& req, int& status) {
+std::string refusal(const httplib::Request& req, const std::map<std::string, std::string>& allowed,
+                    int& status) {
     status = 403;
     if (!known_host(req.get_header_value("Host")))
         return "unknown host '" + req.get_header_value("Host") + "'; open the page by address";
+    const auto methods = allowed.find(req.path);
+    status = 404;
+    if (methods == allowed.end())
+        return "there is no such resource";
+    status = 405;
+    if (!takes(methods->second, req.method))
+        return req.method + " " + req.path + ": it takes " + methods->second;
     if (req.method == "GET" || req.method == "HEAD")
         return "";
+    status = 403;
     const std::string origin = req.get_header_value("Origin");
     if (!origin.empty() && origin != "http://" + req.get_header_value("Host"))
         return "requests from " + origin + " are not served";
@@ -74,17 +90,11 @@ std::string refusal(const httplib::Request& req, int& status) {
     return "";
 }
 
-const char* status_text(int status) {
-    switch (status) {
-    case 404:
-        return "there is no such resource";
-    case 405:
-        return "method not allowed";
-    case 413:
-        return "the request is larger than 64 KiB";
-    default:
-        return "the request cannot be served";
-    }
+// What httplib refuses by itself: a body too large, a request it cannot read.
+std::string status_text(int status) {
+    if (status == 413)
+        return "the request is larger than " + std::to_string(max_body_bytes / 1024) + " KiB";
+    return "the request cannot be served";
 }
 
 // Answers with the worker's result, or its error.
@@ -113,11 +123,13 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
         {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:; "
                                     "frame-ancestors 'none'; form-action 'none'"},
     });
-    http_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         int status = 0;
-        const std::string why = refusal(req, status);
+        const std::string why = refusal(req, allowed_, status);
         if (why.empty())
             return httplib::Server::HandlerResponse::Unhandled;
+        if (status == 405)
+            res.set_header("Allow", allowed_.at(req.path));
         refuse(res, status, why);
         return httplib::Server::HandlerResponse::Handled;
     });
@@ -142,37 +154,48 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
 PreviewServer::~PreviewServer() = default;
 
 void PreviewServer::add_routes() {
+    // Each path with the methods it takes, which a request by any other is
+    // told; httplib answers HEAD as GET.
+    auto get = [this](const std::string& path, const httplib::Server::Handler& handler) {
+        allowed_[path] = "GET, HEAD";
+        http_->Get(path, handler);
+    };
+    auto post = [this](const std::string& path, const httplib::Server::Handler& handler) {
+        allowed_[path] = "POST";
+        http_->Post(path, handler);
+    };
+
     for (const PageFile& file : page_files)
-        http_->Get(file.path, [file](const httplib::Request&, httplib::Response& res) {
+        get(file.path, [file](const httplib::Request&, httplib::Response& res) {
             res.set_content(*file.text, file.type);
         });
 
-    http_->Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+    get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(*events_.latest(EventKind::state), "application/json");
     });
 
-    http_->Get("/api/frame.png", [this](const httplib::Request&, httplib::Response& res) {
+    get("/api/frame.png", [this](const httplib::Request&, httplib::Response& res) {
         const auto png = worker_.latest_frame();
         if (!png)
             return refuse(res, 404, "no frame has been rendered yet");
         res.set_content(reinterpret_cast<const char*>(png->data()), png->size(), "image/png");
     });
 
-    http_->Post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {
+    post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {
         try {
-            reply(res, 200, {{"edit", worker_.edit(parse_edit(req.body, worker_.loaded()))}});
+            reply(res, 200, {{"edit", worker_.edit(req.body)}});
         } catch (const EditError& e) {
             refuse(res, 400, e.what());
         }
     });
-    http_->Post("/api/save", [this](const httplib::Request&, httplib::Response& res) {
+    post("/api/save", [this](const httplib::Request&, httplib::Response& res) {
         reply_when_done(worker_.save(), res);
     });
-    http_->Post("/api/render", [this](const httplib::Request&, httplib::Response& res) {
+    post("/api/render", [this](const httplib::Request&, httplib::Response& res) {
         reply_when_done(worker_.render_image(), res);
     });
 
-    http_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+    get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
         // Counted while the response, and the stream it carries, lives.
         auto ticket = std::shared_ptr<std::atomic<int>>(
             streams_.get(), [streams = streams_](std::atomic<int>* n) { --*n; });
@@ -204,11 +227,20 @@ int PreviewServer::bind(const std::string& address, int port) {
 }
 
 void PreviewServer::listen() {
-    http_->listen_after_bind();
+    // stop() closes the socket before httplib would find it failing, so a
+    // false here is a failure, not a stop.
+    const bool served = http_->listen_after_bind();
+    listened_ = true;
+    if (!served)
+        throw std::runtime_error("stopped serving: a connection could not be accepted");
 }
 
 void PreviewServer::stop() {
     events_.close();
+    // httplib's stop() does nothing before it runs: a stop that comes first
+    // (a signal as serving starts) waits for it.
+    while (!http_->is_running() && !listened_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     http_->stop();
 }
 

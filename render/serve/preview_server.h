@@ -8,6 +8,7 @@
 #include "render/serve/preview_worker.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -27,9 +28,11 @@ class PreviewServer {
     // Binds to the address and port (0: a free one) and gives the port.
     // Throws std::runtime_error.
     int bind(const std::string& address, int port);
-    // Serves on the bound port until stop().
+    // Serves on the bound port until stop(). Throws std::runtime_error when
+    // it cannot go on serving.
     void listen();
-    // Ends every event stream and stops serving; callable from any thread.
+    // Ends every event stream and stops serving, once listen() is called if
+    // it is not yet; callable from any thread.
     void stop();
 
   private:
@@ -38,7 +41,9 @@ class PreviewServer {
     PreviewWorker& worker_;
     EventHub& events_;
     std::unique_ptr<httplib::Server> http_;
-    std::shared_ptr<std::atomic<int>> streams_; // event streams open
+    std::shared_ptr<std::atomic<int>> streams_;  // event streams open
+    std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
+    std::atomic<bool> listened_{false};          // listen() has returned
 };
 
 } // namespace xr

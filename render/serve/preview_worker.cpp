@@ -63,9 +63,9 @@ struct PreviewWorker::Cancellable {
 
 PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts,
                              qorv_xraytexture_fn shader, ServedScene served, EventHub& events)
-    : loaded_(scene), parts_(std::move(parts)), shader_(shader), served_(std::move(served)),
-      events_(events), scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
-      stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()) {
+    : parts_(std::move(parts)), shader_(shader), served_(std::move(served)), events_(events),
+      scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
+      stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()), edited_(scene_) {
     served_.loaded_camera = camera_json(built_->camera);
     events_.publish(EventKind::state, preview_state(served_, scene_, built_->camera, 0).dump());
     thread_ = std::thread([this] { run(); });
@@ -93,9 +93,12 @@ void PreviewWorker::stop() {
         thread_.join();
 }
 
-uint64_t PreviewWorker::edit(SceneEdit edit) {
+uint64_t PreviewWorker::edit(const std::string& request) {
+    const std::lock_guard<std::mutex> lock(editing_);
+    SceneDescription scene = edit_scene(request, edited_);
     uint64_t number = 0;
-    queue(Task::edit, std::move(edit), &number);
+    queue(Task::edit, scene, &number);
+    edited_ = std::move(scene);
     return number;
 }
 
@@ -112,8 +115,9 @@ std::shared_ptr<const std::vector<uint8_t>> PreviewWorker::latest_frame() const 
     return frame_;
 }
 
-std::future<ordered_json> PreviewWorker::queue(Task task, SceneEdit edit, uint64_t* number) {
-    Job job{task, std::move(edit), 0, Clock::now(), {}};
+std::future<ordered_json> PreviewWorker::queue(Task task, SceneDescription scene,
+                                               uint64_t* number) {
+    Job job{task, std::move(scene), 0, Clock::now(), {}};
     std::future<ordered_json> done = job.done.get_future();
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -184,11 +188,11 @@ void PreviewWorker::do_job(Job& job) {
     }
 }
 
-void PreviewWorker::make_edit(const Job& job) {
+void PreviewWorker::make_edit(Job& job) {
+    scene_ = std::move(job.scene);
+    stale_ = true;
     shown_edit_ = job.number;
     shown_since_ = job.queued;
-    scene_ = apply_edit(scene_, job.edit);
-    stale_ = true;
 }
 
 void PreviewWorker::catch_up() {

@@ -36,12 +36,10 @@ class PreviewWorker {
     PreviewWorker(const PreviewWorker&) = delete;
     PreviewWorker& operator=(const PreviewWorker&) = delete;
 
-    // The scene as loaded; edits are checked against it.
-    const SceneDescription& loaded() const { return loaded_; }
-
-    // Queues an edit that parse_edit accepted; gives its number, from 1. The
-    // state and the frames say which edits they show.
-    uint64_t edit(SceneEdit edit);
+    // Checks a request's edit against the scene the edits queued before it
+    // leave, and queues it; gives its number, from 1. The state and the frames
+    // say which edits they show. Throws EditError, and queues nothing.
+    uint64_t edit(const std::string& request);
     // Once the edits queued before are made: writes the scene file, and gives
     // {"file": ...}; or renders the image at the scene's settings exactly as
     // the command line does, and gives {"file": ..., "seconds": ...}. The
@@ -58,18 +56,18 @@ class PreviewWorker {
     enum class Task { edit, save, render };
     struct Job {
         Task task;
-        SceneEdit edit;
-        uint64_t number = 0; // of an edit
+        SceneDescription scene; // an edit's result
+        uint64_t number = 0;    // of an edit
         Clock::time_point queued;
         std::promise<nlohmann::ordered_json> done;
     };
 
-    std::future<nlohmann::ordered_json> queue(Task task, SceneEdit edit = {},
+    std::future<nlohmann::ordered_json> queue(Task task, SceneDescription scene = {},
                                               uint64_t* number = nullptr);
     void run();
     // Answers the job's future, with the exception when it fails.
     void do_job(Job& job);
-    void make_edit(const Job& job);
+    void make_edit(Job& job);
     // Rebuilds the scene after edits, publishes the state, restarts the stages.
     void catch_up();
     nlohmann::ordered_json write_scene() const;
@@ -79,7 +77,6 @@ class PreviewWorker {
     void publish_status(const std::string& text, bool error = false);
 
     // Read only, or the worker thread's alone.
-    const SceneDescription loaded_;
     const std::vector<Part> parts_;
     const qorv_xraytexture_fn shader_;
     ServedScene served_;
@@ -101,6 +98,11 @@ class PreviewWorker {
     tbb::task_group_context* writing_ = nullptr;   // the Render in flight
     bool stopping_ = false;
     std::shared_ptr<const std::vector<uint8_t>> frame_;
+
+    // Held while an edit is checked and queued, so edits are queued in the
+    // order they were checked in.
+    std::mutex editing_;
+    SceneDescription edited_; // scene_ once the queued edits are made
 
     std::mutex joining_;
     std::thread thread_;

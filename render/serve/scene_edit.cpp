@@ -2,6 +2,11 @@
 
 #include "render/scene_file.h"
 
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <vector>
+
 namespace xr {
 
 namespace {
@@ -61,10 +66,15 @@ std::string refusal(const std::string& path, const std::optional<ordered_json>& 
            "/environment/background, /environment/floor and /camera/eye, target and fov";
 }
 
-SceneDescription edited(const SceneDescription& scene, const SceneEdit& edit,
-                        const std::string& source) {
+struct Operation {
+    std::string path;                            // a JSON pointer into the scene file
+    std::optional<nlohmann::ordered_json> value; // none: remove, back to the default
+};
+
+// Each value is checked as the scene reader checks a file: its type, range and names.
+SceneDescription edited(const SceneDescription& scene, const std::vector<Operation>& operations) {
     ordered_json j = scene_to_json(scene);
-    for (const SceneEdit::Operation& op : edit.operations) {
+    for (const Operation& op : operations) {
         const size_t slash = op.path.find_last_of('/');
         ordered_json& parent = j[ordered_json::json_pointer(op.path.substr(0, slash))];
         const std::string key = op.path.substr(slash + 1);
@@ -73,15 +83,16 @@ SceneDescription edited(const SceneDescription& scene, const SceneEdit& edit,
         else
             parent.erase(key);
     }
-    SceneDescription d = parse_scene(j.dump(), source, scene.base_dir);
+    SceneDescription d = parse_scene(j.dump(), "request", scene.base_dir);
     // What a scene file does not hold.
+    d.source = scene.source;
     d.settings.threads = scene.settings.threads;
     return d;
 }
 
 } // namespace
 
-SceneEdit parse_edit(const std::string& body, const SceneDescription& scene) {
+SceneDescription edit_scene(const std::string& body, const SceneDescription& scene) {
     ordered_json request;
     try {
         request = ordered_json::parse(body);
@@ -93,7 +104,7 @@ SceneEdit parse_edit(const std::string& body, const SceneDescription& scene) {
     if (!request.is_array() || request.empty() || request.size() > max_operations)
         throw EditError("expected a JSON Patch: an array of 1 to " +
                         std::to_string(max_operations) + " operations");
-    SceneEdit edit;
+    std::vector<Operation> operations;
     for (size_t i = 0; i < request.size(); ++i) {
         const ordered_json& o = request[i];
         const std::string at = "operation " + std::to_string(i) + ": ";
@@ -101,7 +112,7 @@ SceneEdit parse_edit(const std::string& body, const SceneDescription& scene) {
             !o["path"].is_string())
             throw EditError(at + "expected {\"op\": ..., \"path\": ..., \"value\": ...}");
         const std::string op = o["op"], path = o["path"];
-        SceneEdit::Operation operation{path, std::nullopt};
+        Operation operation{path, std::nullopt};
         if (op == "add" || op == "replace") {
             if (!o.contains("value"))
                 throw EditError(at + path + ": \"" + op + "\" needs a \"value\"");
@@ -114,19 +125,13 @@ SceneEdit parse_edit(const std::string& body, const SceneDescription& scene) {
         const std::string why = refusal(path, operation.value, scene);
         if (!why.empty())
             throw EditError(at + path + ": " + why);
-        edit.operations.push_back(std::move(operation));
+        operations.push_back(std::move(operation));
     }
-    // Each value as the scene reader checks a file: its type, range and names.
     try {
-        edited(scene, edit, "request");
+        return edited(scene, operations);
     } catch (const std::runtime_error& e) {
         throw EditError(e.what());
     }
-    return edit;
-}
-
-SceneDescription apply_edit(const SceneDescription& scene, const SceneEdit& edit) {
-    return edited(scene, edit, scene.source);
 }
 
 } // namespace xr

@@ -10,22 +10,10 @@
 
 #include "render/scene_description.h"
 
-#include <nlohmann/json.hpp>
-
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace xr {
-
-struct SceneEdit {
-    struct Operation {
-        std::string path;                            // a JSON pointer into the scene file
-        std::optional<nlohmann::ordered_json> value; // none: remove, back to the default
-    };
-    std::vector<Operation> operations; // made in order, all or none
-};
 
 // A request that is not an edit this scene accepts, in one line saying why.
 class EditError : public std::runtime_error {
@@ -33,11 +21,8 @@ class EditError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads a request's body and checks it against the scene; throws EditError.
-SceneEdit parse_edit(const std::string& body, const SceneDescription& scene);
-
-// The scene with the edit made. An edit parse_edit accepted for a scene with
-// the same models, assignments and lights always applies.
-SceneDescription apply_edit(const SceneDescription& scene, const SceneEdit& edit);
+// The scene with the edit the request's body asks for made, all operations in
+// order or none. Throws EditError.
+SceneDescription edit_scene(const std::string& body, const SceneDescription& scene);
 
 } // namespace xr

@@ -1,5 +1,6 @@
 #include "render/serve/serve_command.h"
 
+#include "render/frame_sequence.h"
 #include "render/frame_writer.h"
 #include "render/output_file.h"
 #include "render/scene_builder.h"
@@ -16,11 +17,12 @@ namespace xr {
 
 namespace {
 
-// Where Save writes when not told: beside the image, named as it is.
+// Where Save writes when not told: beside the image, named as it is, or as
+// its sequence is.
 std::string scene_file_for(const Options& options) {
     if (!options.serve->save.empty())
         return options.serve->save;
-    return std::filesystem::path(options.out).replace_extension(".json").string();
+    return std::filesystem::path(sequence_name(options.out)).replace_extension(".json").string();
 }
 
 std::string url(const std::string& address, int port) {
@@ -75,10 +77,17 @@ int serve(const Options& options) {
         worker.stop();
         server.stop();
     });
-    server.listen();
+    std::string failure;
+    try {
+        server.listen();
+    } catch (const std::runtime_error& e) {
+        failure = e.what();
+    }
     // Ended by a signal, or else by a failure: then wake the stopper.
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
+    if (!failure.empty())
+        throw std::runtime_error(failure);
     std::printf("xray-render: stopped\n");
     return 0;
 }

@@ -1,10 +1,12 @@
 // What xray-render writes: OpenEXR with passes, read back by OpenEXR itself;
 // alpha that composites; turntable frames that do not depend on how the
 // sequence was split.
+#include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
 #include "render/camera.h"
 #include "render/frame_sequence.h"
+#include "render/frame_writer.h"
 #include "render/image_file.h"
 
 #include <ImfChannelList.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <new>
 #include <sys/stat.h>
 
 using namespace xr;
@@ -219,8 +222,38 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
     EXPECT_NE(r.out.find(", 3 skipped\n"), std::string::npos) << r.out;
 }
 
+// A frame that fails leaves no file, and the scene's camera where it was for
+// what renders the scene next.
+TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
+    Scene scene = backdrop_scene();
+    scene.commit();
+    const Camera before = scene.camera;
+    RenderSettings settings;
+    settings.width = 16;
+    settings.height = 8;
+    settings.samples = 1;
+    const FrameSource source{
+        &scene, xray_shader(), settings, {}, {}, [](float) { throw std::bad_alloc(); }};
+    OutputPlan plan;
+    plan.out = path("turn_#.png");
+    plan.turntable = 4;
+    plan.range = {2, 2};
+    EXPECT_THROW(write_frames(source, plan, {2}), std::bad_alloc);
+    EXPECT_EQ(scene.camera.eye.x, before.eye.x);
+    EXPECT_EQ(scene.camera.eye.z, before.eye.z);
+    EXPECT_TRUE(listing().empty());
+}
+
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
     EXPECT_EQ(frame_path("out/t_####.exr", 7), "out/t_0007.exr");
     EXPECT_EQ(frame_path("out/t_##.png", 12345), "out/t_12345.png");
     EXPECT_EQ(frame_path("frames/#", 3), "frames/3");
+
+    // What stands for the whole sequence, such as the scene file serve saves.
+    EXPECT_EQ(sequence_name("out/t_####.exr"), "out/t.exr");
+    EXPECT_EQ(sequence_name("out/t.##_beauty.png"), "out/t_beauty.png");
+    EXPECT_EQ(sequence_name("out/##_t.png"), "out/t.png");
+    EXPECT_EQ(sequence_name("frames/#.png"), "frames/sequence.png");
+    EXPECT_EQ(sequence_name("#"), "sequence");
+    EXPECT_EQ(sequence_name("still.png"), "still.png");
 }

@@ -16,7 +16,7 @@ SceneDescription builtin() {
 
 std::string refusal(const std::string& body) {
     try {
-        parse_edit(body, builtin());
+        edit_scene(body, builtin());
     } catch (const EditError& e) {
         return e.what();
     }
@@ -32,8 +32,7 @@ std::string many_operations(int n) {
 }
 
 SceneDescription edited(const std::string& body) {
-    const SceneDescription scene = builtin();
-    return apply_edit(scene, parse_edit(body, scene));
+    return edit_scene(body, builtin());
 }
 
 } // namespace
@@ -75,6 +74,8 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
         // Values as the scene reader checks a file's, with the key that is wrong.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": -1}])",
          "request: /assign/0/xray/power: -1 is outside [0, inf)"},
+        {R"([{"op": "add", "path": "/assign/0/xray/power", "value": {"texture": "stripes", "a": -5}}])",
+         "request: /assign/0/xray/power/a: -5 is outside [0, inf)"},
         {R"([{"op": "add", "path": "/assign/0/xray/light", "value": ["key", "sun"]}])",
          "request: /assign/0/xray/light/1: there is no light named 'sun'"},
         {R"([{"op": "add", "path": "/camera/frame", "value": "nothing*"}])",
@@ -99,8 +100,8 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
     SceneDescription loaded = builtin();
     loaded.settings.threads = 1; // --threads, which no scene file holds
     loaded.camera.turntable = 24;
-    const SceneDescription d = apply_edit(
-        loaded, parse_edit(R"([{"op": "replace", "path": "/assign/1/xray/power", "value": 3.5},
+    const SceneDescription d =
+        edit_scene(R"([{"op": "replace", "path": "/assign/1/xray/power", "value": 3.5},
                                {"op": "add", "path": "/assign/0/xray/invert", "value": true},
                                {"op": "add", "path": "/assign/0/xray/light", "value": ["soft"]},
                                {"op": "remove", "path": "/assign/6/xray/mode"},
@@ -111,7 +112,7 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
                                {"op": "add", "path": "/camera/fov", "value": 20},
                                {"op": "remove", "path": "/camera/frame"},
                                {"op": "remove", "path": "/camera/from"}])",
-                           loaded));
+                   loaded);
     EXPECT_EQ(d.assign[1].xray["power"][0], 3.5f);
     EXPECT_EQ(d.assign[0].xray["invert"][0], 1.0f);
     EXPECT_EQ(d.assign[0].xray.lights, std::vector<std::string>{"soft"});
