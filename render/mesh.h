@@ -17,7 +17,8 @@ struct Mesh {
 
     size_t triangles() const { return indices.size() / 3; }
     Bounds bounds() const;
-    // The unnormalised geometric normal of a triangle, by its winding.
+    // The unit geometric normal of a triangle, by its winding; zero for a
+    // triangle without area.
     Vec3 face_normal(uint32_t triangle) const;
     // The unit shading normal at barycentric (u, v) of a triangle.
     Vec3 normal(uint32_t triangle, float u, float v) const;
