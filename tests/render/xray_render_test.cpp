@@ -102,6 +102,20 @@ TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
     EXPECT_GT(blue, 5);
 }
 
+// Cells stay well defined where a coordinate times the scale passes what a
+// whole number holds, or is not finite; every float that large is even.
+TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
+    Texture t;
+    t.a = {1.0f, 0.0f, 0.0f, 1.0f};
+    t.b = {0.0f, 0.0f, 1.0f, 1.0f};
+    t.scale = 1e30f;
+    for (const Texture::Kind kind : {Texture::Kind::checker, Texture::Kind::stripes}) {
+        t.kind = kind;
+        EXPECT_EQ(t.eval({1.0f, -3.0f, 0.0f}).r, 1.0f);
+        EXPECT_EQ(t.eval({INFINITY, NAN, 0.0f}).r, 1.0f);
+    }
+}
+
 TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     XraySettings skipping = flat(green);
     skipping["skip_flagged"][0] = 1.0f;
