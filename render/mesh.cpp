@@ -33,4 +33,25 @@ Vec3 Mesh::normal(uint32_t triangle, float u, float v) const {
     return normalize(normals[i[0]] * (1.0f - u - v) + normals[i[1]] * u + normals[i[2]] * v);
 }
 
+void Mesh::repair_normals() {
+    std::vector<bool> bad(normals.size());
+    bool any = false;
+    for (size_t i = 0; i < normals.size(); ++i) {
+        bad[i] = !(finite(normals[i]) && dot(normals[i], normals[i]) > 0.0f);
+        if (bad[i])
+            normals[i] = {}, any = true;
+    }
+    if (!any)
+        return;
+    for (uint32_t t = 0; t < triangles(); ++t) {
+        const Vec3 n = face_normal(t);
+        for (size_t k = 0; k < 3; ++k)
+            if (bad[indices[3 * size_t(t) + k]])
+                normals[indices[3 * size_t(t) + k]] += n;
+    }
+    for (size_t i = 0; i < normals.size(); ++i)
+        if (bad[i])
+            normals[i] = normalize(normals[i]);
+}
+
 } // namespace xr

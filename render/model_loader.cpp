@@ -150,6 +150,7 @@ class FileReader {
                 mesh.indices.push_back(face.mIndices[k]);
             }
         }
+        mesh.repair_normals();
         return mesh;
     }
 
