@@ -164,7 +164,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--xray", "*", "--power", "-1"}},
         {{"--power", "3"}},
         {{"--light-mode", "sideways"}},
-        {{"--width", "65536", "--height", "65536"}},
+        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
