@@ -2,6 +2,7 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/image_file.h"
+#include "render/render_settings.h"
 
 #include <csignal>
 #include <fstream>
@@ -139,6 +140,17 @@ TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
           "--specular-weight", "--light-mode", "--aov", "--background", "--turntable", "--frames",
           "--skip-existing", "xray-render compare"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    // The defaults shown are those a render takes.
+    const xr::RenderSettings d;
+    for (const auto& [option, value] : {std::pair{"--width", d.width},
+                                        {"--height", d.height},
+                                        {"--spp", d.samples},
+                                        {"--seed", int(d.seed)}}) {
+        const size_t at = r.out.find(std::string("  ") + option + " ");
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string line = r.out.substr(at, r.out.find('\n', at) - at) + " ";
+        EXPECT_NE(line.find("=" + std::to_string(value) + " "), std::string::npos) << line;
+    }
 }
 
 TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
