@@ -12,10 +12,15 @@ Bounds Mesh::bounds() const {
 }
 
 Vec3 Mesh::face_normal(uint32_t triangle) const {
-    // In double: in float, the squared length of the cross product overflows
-    // for edges longer than about 1e9, as the studio floor's in a large scene.
     const uint32_t* v = &indices[3 * size_t(triangle)];
     const Vec3 a = positions[v[0]], b = positions[v[1]], c = positions[v[2]];
+    const Vec3 n_float = cross(b - a, c - a);
+    const float length2 = dot(n_float, n_float);
+    if (length2 > 0.0f && length2 < INFINITY)
+        return n_float / std::sqrt(length2);
+    // Again in double: in float, the squared length overflows for edges longer
+    // than about 1e9, as the studio floor's in a large scene, and underflows
+    // for edges shorter than about 1e-10.
     const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
     const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
     const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
