@@ -19,6 +19,12 @@ class CameraView {
     CameraView(const Camera& camera, int width, int height);
 
     Vec3 eye() const { return eye_; }
+    // False when the eye or the view's axes are not finite, as for an eye and
+    // target too far apart for single precision.
+    bool well_defined() const {
+        return finite(eye_) && finite(forward_) && finite(right_) && finite(upward_) &&
+               length(forward_) > 0.5f;
+    }
     // The unit direction through film position (x, y), in pixels from the top left.
     Vec3 direction(float x, float y) const {
         const float sx = (2.0f * x / width_ - 1.0f) * half_width_;

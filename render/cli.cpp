@@ -245,15 +245,20 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                    "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
                    "stand for the frame number")
         ->capture_default_str();
-    int width = 0, height = 0, samples = 0;
-    uint32_t seed = 0;
-    auto* w = app.add_option("--width", width, "image width in pixels (default 640)")
+    // Shown as the defaults; given, they override a scene file's settings.
+    const RenderSettings defaults;
+    int width = defaults.width, height = defaults.height, samples = defaults.samples;
+    uint32_t seed = defaults.seed;
+    auto* w = app.add_option("--width", width, "image width in pixels")
+                  ->capture_default_str()
                   ->check(CLI::Range(1, 65536));
-    auto* h = app.add_option("--height", height, "image height in pixels (default 400)")
+    auto* h = app.add_option("--height", height, "image height in pixels")
+                  ->capture_default_str()
                   ->check(CLI::Range(1, 65536));
-    auto* spp = app.add_option("--spp", samples, "jittered samples per pixel (default 16)")
+    auto* spp = app.add_option("--spp", samples, "jittered samples per pixel")
+                    ->capture_default_str()
                     ->check(CLI::Range(1, 65536));
-    auto* s = app.add_option("--seed", seed, "seed of the sampling pattern (default 1)");
+    auto* s = app.add_option("--seed", seed, "seed of the sampling pattern")->capture_default_str();
     app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
         ->capture_default_str()
         ->check(CLI::Range(0, 1 << 16));

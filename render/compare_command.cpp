@@ -67,7 +67,8 @@ int compare(const CompareOptions& o) {
     std::unique_ptr<OutputFile> diff_file;
     if (!o.diff.empty())
         diff_file = std::make_unique<OutputFile>(o.diff);
-    const ImageFile a = read_image(o.a), b = read_image(o.b);
+    const ImageFile a = read_image(o.a, ImageChannels::beauty),
+                    b = read_image(o.b, ImageChannels::beauty);
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
         std::printf("%s is %dx%d, %s is %dx%d\nFAIL\n", o.a.c_str(), a.film.width(),
                     a.film.height(), o.b.c_str(), b.film.width(), b.film.height());

@@ -1,5 +1,7 @@
 #include "render/exr_image.h"
 
+#include "render/system_memory.h"
+
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
@@ -67,6 +69,10 @@ void crop(const std::vector<float>& plane, const Imath::Box2i& data, const Imath
                   plane[size_t((y - data.min.y) * data_width + (x - data.min.x))]);
 }
 
+bool is_beauty(const char* channel) {
+    return std::strlen(channel) == 1 && std::strchr("RGBA", channel[0]);
+}
+
 // Refuses windows that are empty or too large to hold.
 size_t checked_pixel_count(const Imath::Box2i& box) {
     const int64_t width = int64_t(box.max.x) - box.min.x + 1;
@@ -121,26 +127,41 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     return {bytes.begin(), bytes.end()};
 }
 
-Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name) {
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only) {
     MemoryStream stream(exr, name);
     Imf::InputFile file(stream);
     const Imath::Box2i display = file.header().displayWindow();
     const Imath::Box2i data = file.header().dataWindow();
-    checked_pixel_count(display);
+    const size_t display_pixels = checked_pixel_count(display);
     const size_t data_pixels = checked_pixel_count(data);
     const Imf::ChannelList& list = file.header().channels();
     for (const char* name : {"R", "G", "B"})
         if (!list.findChannel(name))
             throw std::runtime_error(std::string("OpenEXR image without an ") + name + " channel");
 
-    // Every channel at once: the file is decompressed a single time.
-    std::vector<Plane> planes;
+    std::vector<const char*> wanted;
     for (auto c = list.begin(); c != list.end(); ++c) {
+        if (beauty_only && !is_beauty(c.name()))
+            continue;
         if (c.channel().xSampling != 1 || c.channel().ySampling != 1)
             throw std::runtime_error(std::string("subsampled channel ") + c.name() +
                                      " (only full resolution is read)");
-        planes.push_back({c.name(), c.channel().type, std::vector<float>(data_pixels)});
+        wanted.push_back(c.name());
     }
+    // A small file may declare windows of hundreds of millions of pixels: what
+    // its planes and the film need is known before any of it is allocated.
+    const size_t extra =
+        wanted.size() - size_t(std::count_if(wanted.begin(), wanted.end(), is_beauty));
+    const size_t plane_count = wanted.size() + (list.findChannel("A") ? 0 : 1);
+    check_memory(double(sizeof(float)) * double(data_pixels) * double(plane_count) +
+                     double(sizeof(Color) + sizeof(float) * extra) * double(display_pixels),
+                 "an OpenEXR image of " + std::to_string(display.max.x - display.min.x + 1) + "x" +
+                     std::to_string(display.max.y - display.min.y + 1) + " pixels");
+
+    // Every channel wanted at once: the file is decompressed a single time.
+    std::vector<Plane> planes;
+    for (const char* channel : wanted)
+        planes.push_back({channel, list[channel].type, std::vector<float>(data_pixels)});
     Imf::FrameBuffer frame;
     const size_t data_width = size_t(int64_t(data.max.x) - data.min.x + 1);
     for (Plane& plane : planes)

@@ -15,9 +15,10 @@ namespace xr {
 std::vector<uint8_t> encode_exr(const Film& film);
 
 // A scan-line or tiled, single-part file: R, G, B (required) and A (1 when
-// missing) into the beauty, every other channel into a film channel. Pixels
-// of the display window that lie outside the data window are zero. Throws
-// an exception saying why, about the file of that name.
-Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name);
+// missing) into the beauty, every other channel into a film channel unless
+// only the beauty is asked for. Pixels of the display window that lie outside
+// the data window are zero. Throws an exception saying why, about the file of
+// that name, also before decoding when the pixels would not fit in memory.
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false);
 
 } // namespace xr

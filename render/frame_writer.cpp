@@ -62,11 +62,8 @@ void check_image_fits(const RenderSettings& s, const std::vector<Pass>& passes,
     add_passes(pixel, passes);
     const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
     const double encoded = format == ImageFormat::exr ? film : 4.0;
-    const double bytes = double(s.width) * double(s.height) * (film + encoded);
-    if (bytes > double(available_memory()))
-        throw std::runtime_error("a " + std::to_string(s.width) + "x" + std::to_string(s.height) +
-                                 " image needs " + std::to_string(int(bytes / (1 << 20))) +
-                                 " MiB, more than the memory available");
+    check_memory(double(s.width) * double(s.height) * (film + encoded),
+                 "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
 }
 
 std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {

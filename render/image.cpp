@@ -1,6 +1,7 @@
 #include "render/image.h"
 
 #include "render/srgb.h"
+#include "render/system_memory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,6 +70,9 @@ Image decode_png(const std::vector<uint8_t>& png) {
                                  std::to_string(height) + " pixels is too large");
     // Both depths decode to four values a pixel, from 0 to full scale.
     const bool deep = stbi_is_16_bit_from_memory(data, size);
+    check_memory(double(width) * double(height) * double(sizeof(Color) + (deep ? 8 : 4)),
+                 "a PNG image of " + std::to_string(width) + "x" + std::to_string(height) +
+                     " pixels");
     const float full_scale = deep ? 65535.0f : 255.0f;
     std::unique_ptr<void, void (*)(void*)> pixels(
         deep ? static_cast<void*>(

@@ -16,9 +16,13 @@ struct ImageFile {
     Film film;
 };
 
+// What of an image to read: its colour and alpha, or every channel it holds.
+enum class ImageChannels { beauty, all };
+
 // Knows the format by the file's first bytes, not by its name. Throws
-// std::runtime_error, one line naming the file and saying why.
-ImageFile read_image(const std::string& path);
+// std::runtime_error, one line naming the file and saying why, also for a file
+// that is not a regular file or whose pixels would not fit in memory.
+ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all);
 
 // OpenEXR for a name ending in .exr, in any case; PNG for any other.
 ImageFormat format_for(const std::string& path);

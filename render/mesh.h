@@ -17,10 +17,14 @@ struct Mesh {
 
     size_t triangles() const { return indices.size() / 3; }
     Bounds bounds() const;
-    // The unnormalised geometric normal of a triangle, by its winding.
+    // The unit geometric normal of a triangle, by its winding; zero for a
+    // triangle without area.
     Vec3 face_normal(uint32_t triangle) const;
     // The unit shading normal at barycentric (u, v) of a triangle.
     Vec3 normal(uint32_t triangle, float u, float v) const;
+    // Gives each vertex whose normal is zero or not a number the mean normal
+    // of the faces around it, once, so that shading never meets one.
+    void repair_normals();
 };
 
 } // namespace xr

@@ -9,6 +9,7 @@
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -19,8 +20,19 @@ namespace {
 // What a part wears when its file gives it no colour.
 const Vec3 default_color{0.7f, 0.7f, 0.7f};
 
-bool finite(Vec3 p) {
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+// False for NaN too.
+bool within_bounds(Vec3 p) {
+    return std::fabs(p.x) <= max_coordinate && std::fabs(p.y) <= max_coordinate &&
+           std::fabs(p.z) <= max_coordinate;
+}
+
+void check_vertex(Vec3 p, const std::string& model) {
+    if (!within_bounds(p)) {
+        char bound[32];
+        std::snprintf(bound, sizeof bound, "%g", double(max_coordinate));
+        throw std::runtime_error(model + " has a vertex beyond ±" + bound +
+                                 " or not a finite number, once placed");
+    }
 }
 
 std::string one_line(std::string text) {
@@ -117,8 +129,7 @@ class FileReader {
         for (unsigned i = 0; i < in.mNumVertices; ++i) {
             const aiVector3D v = to_file * in.mVertices[i];
             const Vec3 p = placement_.point({v.x, v.y, v.z});
-            if (!finite(p))
-                throw std::runtime_error(path_ + " has a vertex that is not a finite number");
+            check_vertex(p, path_);
             mesh.positions.push_back(p);
         }
         if (in.mNormals) {
@@ -139,6 +150,7 @@ class FileReader {
                 mesh.indices.push_back(face.mIndices[k]);
             }
         }
+        mesh.repair_normals();
         return mesh;
     }
 
@@ -170,8 +182,11 @@ Mesh shape_mesh(const Shape& s) {
 std::vector<Part> shape_parts(const ModelDescription& model) {
     Mesh mesh = shape_mesh(*model.shape);
     const Placement placement(model.transform);
-    for (Vec3& p : mesh.positions)
+    const std::string what = "the " + model.name + " shape";
+    for (Vec3& p : mesh.positions) {
         p = placement.point(p);
+        check_vertex(p, what);
+    }
     for (Vec3& n : mesh.normals)
         n = placement.normal(n);
     Part part;

@@ -46,7 +46,7 @@ SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v
     const uint32_t* i = &mesh.indices[3 * size_t(triangle)];
     const Vec3 p0 = mesh.positions[i[0]], p1 = mesh.positions[i[1]], p2 = mesh.positions[i[2]];
     const float b0 = 1.0f - u - v;
-    const Vec3 n = normalize(mesh.face_normal(triangle));
+    const Vec3 n = mesh.face_normal(triangle);
     const Vec3 error = (abs(p0 * b0) + abs(p1 * u) + abs(p2 * v)) * gamma(7);
     return {p0 * b0 + p1 * u + p2 * v, n, dot(abs(n), error)};
 }

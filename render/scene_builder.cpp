@@ -1,10 +1,13 @@
 #include "render/scene_builder.h"
 
+#include "render/camera.h"
 #include "render/model_loader.h"
 #include "render/scene_error.h"
 #include "render/studio.h"
 
 #include <fnmatch.h>
+
+#include <cmath>
 
 #include <map>
 #include <unordered_map>
@@ -188,7 +191,13 @@ std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>&
     if (d.environment.floor)
         add_floor(*scene, subject);
     scene->environment.background = d.environment.background;
+    // Coordinates within bounds keep these finite; a scene built from
+    // elsewhere than a file may not.
+    if (!subject.empty() && !std::isfinite(subject.radius()))
+        throw SceneError("/models", "the models reach too far to measure in single precision");
     scene->camera = place_camera(d.camera, parts);
+    if (!CameraView(scene->camera, 1, 1).well_defined())
+        throw SceneError("/camera", "the camera's eye or view direction is not a finite number");
     scene->commit();
     return scene;
 }

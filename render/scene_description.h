@@ -15,6 +15,12 @@
 
 namespace xr {
 
+// The largest magnitude a coordinate may have: a position, a translation, a size,
+// or a model's vertex once placed. Ray-triangle tests multiply a distance by a
+// squared edge length; within this bound, even for the studio floor (sixty
+// times the scene's radius), that product stays below 1e35, finite in float.
+constexpr float max_coordinate = 1e9f;
+
 // Applied to a model as scale, then rotation about x, y and z in turn, then translation.
 struct Transform {
     Vec3 translate;

@@ -82,6 +82,13 @@ class Field {
             fail("expected a number above 0");
         return v;
     }
+    // A length or a scale factor.
+    float extent() const {
+        const float v = positive();
+        if (v > max_coordinate)
+            fail("expected a number within (0, " + text(max_coordinate) + "]");
+        return v;
+    }
     int integer(int lo, int hi) const {
         const float v = number();
         if (v != std::floor(v) || v < float(lo) || v > float(hi))
@@ -112,12 +119,13 @@ class Field {
     Vec3 vec3() const {
         if (array() != 3)
             fail("expected [x, y, z]");
-        return {item(0).number(), item(1).number(), item(2).number()};
+        const float m = max_coordinate;
+        return {item(0).number(-m, m), item(1).number(-m, m), item(2).number(-m, m)};
     }
     Vec3 rgb() const {
         if (array() != 3)
             fail("expected [r, g, b]");
-        const Vec3 c = vec3();
+        const Vec3 c = {item(0).number(), item(1).number(), item(2).number()};
         if (c.x < 0.0f || c.y < 0.0f || c.z < 0.0f)
             fail("a colour cannot be negative");
         return c;
@@ -155,7 +163,7 @@ Transform read_transform(const Field& f) {
     if (f.has("rotate"))
         t.rotate = f["rotate"].vec3();
     if (f.has("scale"))
-        t.scale = f["scale"].positive();
+        t.scale = f["scale"].extent();
     return t;
 }
 
@@ -171,9 +179,9 @@ ModelDescription read_model(const Field& f) {
         Shape s;
         s.kind = Shape::Kind(f["shape"].one_of(shape_names));
         if (f.has("radius"))
-            s.radius = f["radius"].positive();
+            s.radius = f["radius"].extent();
         if (f.has("thickness"))
-            s.thickness = f["thickness"].positive();
+            s.thickness = f["thickness"].extent();
         if (f.has("size")) {
             s.size = f["size"].vec3();
             if (!(s.size.x > 0.0f && s.size.y > 0.0f && s.size.z > 0.0f))
@@ -316,15 +324,17 @@ LightDescription read_light(const Field& f) {
     l.kind = Light::Kind(f["type"].one_of(light_kinds));
     l.position = f["position"].vec3();
     if (l.kind == Light::Kind::rect) {
-        l.target = f.has("target") ? f["target"].vec3() : l.position - Vec3{0.0f, 1.0f, 0.0f};
+        // Straight down by default, by a step that far from the origin still counts.
+        const Vec3 down{0.0f, std::max(1.0f, std::fabs(l.position.y)), 0.0f};
+        l.target = f.has("target") ? f["target"].vec3() : l.position - down;
         if (!(length(l.target - l.position) > 0.0f))
             f["target"].fail("a rectangle cannot face its own centre");
         if (f.has("size")) {
             const Field size = f["size"];
             if (size.array() != 2)
                 size.fail("expected [width, height]");
-            l.width = size.item(0).positive();
-            l.height = size.item(1).positive();
+            l.width = size.item(0).extent();
+            l.height = size.item(1).extent();
         }
         l.samples = 16;
     } else {

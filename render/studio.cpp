@@ -30,7 +30,8 @@ std::vector<LightDescription> studio_lights(const Bounds& subject) {
     soft.name = "soft";
     soft.kind = Light::Kind::rect;
     soft.position = c + Vec3{-2.4f, 3.5f, 0.0f} * r;
-    soft.target = soft.position - Vec3{0.0f, 1.0f, 0.0f};
+    // Straight down; a unit step would vanish in the rounding of a large scene.
+    soft.target = soft.position - Vec3{0.0f, r, 0.0f};
     soft.width = soft.height = 1.6f * r;
     soft.color = {0.85f, 0.92f, 1.0f};
     soft.intensity = 4.0f;

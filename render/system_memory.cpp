@@ -1,6 +1,8 @@
 #include "render/system_memory.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,6 +23,12 @@ size_t available_memory() {
         size_t(limit.rlim_cur) < bytes)
         bytes = size_t(limit.rlim_cur);
     return bytes;
+}
+
+void check_memory(double bytes, const std::string& what) {
+    if (bytes > double(available_memory()))
+        throw std::runtime_error(what + " needs " + std::to_string(int64_t(bytes / (1 << 20))) +
+                                 " MiB, more than the memory available");
 }
 
 size_t peak_memory() {

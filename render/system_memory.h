@@ -2,12 +2,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace xr {
 
 // Bytes the system can still give this process without swapping: the kernel's
 // estimate of available memory, or less under an address-space limit.
 size_t available_memory();
+
+// Throws std::runtime_error when `bytes` are more than the memory available:
+// "`what` needs N MiB, more than the memory available".
+void check_memory(double bytes, const std::string& what);
 
 // The most memory this process has held at once (its peak resident set).
 size_t peak_memory();

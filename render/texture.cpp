@@ -1,6 +1,20 @@
 #include "render/texture.h"
 
+#include <cmath>
+
 namespace xr {
+
+namespace {
+
+// floor(x) as a whole number, for any x: floats beyond 2^24 are all even, so
+// clamping there keeps the parity and spares the conversion an overflow; NaN
+// takes the lower bound.
+long cell_of(float x) {
+    constexpr float limit = 1073741824.0f; // 2^30
+    return long(std::floor(x > -limit ? (x < limit ? x : limit) : -limit));
+}
+
+} // namespace
 
 Color Texture::eval(Vec3 p) const {
     switch (kind) {
@@ -10,11 +24,11 @@ Color Texture::eval(Vec3 p) const {
         // Cells centred on whole coordinates: a wall or floor lying on a whole
         // coordinate then crosses no cell boundary, and rounding cannot flip it.
         const Vec3 q = p * scale + Vec3{0.5f, 0.5f, 0.5f};
-        const long cell = long(std::floor(q.x)) + long(std::floor(q.y)) + long(std::floor(q.z));
+        const long cell = cell_of(q.x) + cell_of(q.y) + cell_of(q.z);
         return (cell & 1) ? b : a;
     }
     case Kind::stripes:
-        return (long(std::floor(dot(p, axis) * scale)) & 1) ? b : a;
+        return (cell_of(dot(p, axis) * scale) & 1) ? b : a;
     }
     return a;
 }

@@ -57,6 +57,10 @@ inline Vec3 normalize(Vec3 a) {
     const float n = length(a);
     return n > 0.0f ? a / n : a;
 }
+// False for NaN too.
+inline bool finite(Vec3 a) {
+    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+}
 inline Vec3 min(Vec3 a, Vec3 b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
 }

@@ -2,6 +2,7 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/image_file.h"
+#include "render/render_settings.h"
 
 #include <csignal>
 #include <fstream>
@@ -139,50 +140,69 @@ TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
           "--specular-weight", "--light-mode", "--aov", "--background", "--turntable", "--frames",
           "--skip-existing", "xray-render compare"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    // The defaults shown are those a render takes.
+    const xr::RenderSettings d;
+    for (const auto& [option, value] : {std::pair{"--width", d.width},
+                                        {"--height", d.height},
+                                        {"--spp", d.samples},
+                                        {"--seed", int(d.seed)}}) {
+        const size_t at = r.out.find(std::string("  ") + option + " ");
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string line = r.out.substr(at, r.out.find('\n', at) - at) + " ";
+        EXPECT_NE(line.find("=" + std::to_string(value) + " "), std::string::npos) << line;
+    }
 }
 
 TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     std::ofstream(dir + "/empty.obj") << "# nothing\n";
     std::ofstream(dir + "/huge.obj") << "v 0 0 0\nv 1e39 0 0\nv 0 1 0\nf 1 2 3\n";
+    // Finite, but its size overflows a float.
+    std::ofstream(dir + "/far.obj") << "v 0 0 0\nv 3e38 0 0\nv 0 -3e38 0\nf 1 2 3\n";
     std::ofstream(dir + "/broken.json") << "{\"models\": [\n  {\"shape\": \"sphere\"}\n";
     const std::string out = dir + "/out.png";
-    const std::vector<std::vector<std::string>> cases = {
-        {"--frobnicate"},
-        {"--width", "-5"},
-        {"--spp", "0"},
-        {"--color", "1,0"},
-        {"--xray", "*", "--color", "1,0,0,"},
-        {"--xray", "*", "--power", "nan"},
-        {"--xray", "*", "--specular-exponent", "inf"},
-        {"--xray", "*", "--power", "-1"},
-        {"--power", "3"},
-        {"--light-mode", "sideways"},
-        {"--width", "65536", "--height", "65536"},
-        {"--obj", dir + "/missing.obj"},
-        {"--obj", dir + "/empty.obj"},
-        {"--obj", dir + "/huge.obj"},
-        {"--model", FIXTURES "/assembly.gltf", "--xray", "*door*"},
-        {"--scene", dir + "/broken.json"},
-        {"--scene", dir + "/missing.json"},
-        {"--shader", dir + "/missing.so"},
-        {"--shader", WRONG_VERSION_SHADER},
-        {"--out", dir + "/no/such/dir/x.png"},
-        {"--out", dir},
-        {"--background", "purple"},
-        {"--background", "0.1,0.2"},
-        {"--background", "-1,0,0"},
-        {"--aov", "depth,normals", "--out", dir + "/x.exr"},
-        {"--aov", "depth"}, // into a PNG
-        {"--turntable", "0"},
-        {"--turntable", "3", "--frames", "3-2", "--out", dir + "/f_#.png"},
-        {"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"},
-        {"--turntable", "3", "--out", dir + "/f.png"},
-        {"--turntable", "3", "--out", dir + "/f_#_#.png"},
-        {"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"},
-        {"--frames", "1-2"},
-        {"--out", dir + "/still_#.png"},
+    // Each case, and where it matters, what its message must say: some faults
+    // would also end in one line, only the wrong one.
+    const struct {
+        std::vector<std::string> given;
+        std::string says = "";
+    } cases[] = {
+        {{"--frobnicate"}},
+        {{"--width", "-5"}},
+        {{"--spp", "0"}},
+        {{"--color", "1,0"}},
+        {{"--xray", "*", "--color", "1,0,0,"}},
+        {{"--xray", "*", "--power", "nan"}},
+        {{"--xray", "*", "--specular-exponent", "inf"}},
+        {{"--xray", "*", "--power", "-1"}},
+        {{"--power", "3"}},
+        {{"--light-mode", "sideways"}},
+        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
+        {{"--obj", dir + "/missing.obj"}},
+        {{"--obj", dir + "/empty.obj"}},
+        {{"--obj", dir + "/huge.obj"}},
+        {{"--obj", dir + "/far.obj"}, "far.obj has a vertex beyond"},
+        {{"--model", FIXTURES "/assembly.gltf", "--xray", "*door*"}},
+        {{"--scene", dir + "/broken.json"}},
+        {{"--scene", dir + "/missing.json"}},
+        {{"--shader", dir + "/missing.so"}},
+        {{"--shader", WRONG_VERSION_SHADER}},
+        {{"--out", dir + "/no/such/dir/x.png"}},
+        {{"--out", dir}},
+        {{"--background", "purple"}},
+        {{"--background", "0.1,0.2"}},
+        {{"--background", "-1,0,0"}},
+        {{"--aov", "depth,normals", "--out", dir + "/x.exr"}},
+        {{"--aov", "depth"}}, // into a PNG
+        {{"--turntable", "0"}},
+        {{"--turntable", "3", "--frames", "3-2", "--out", dir + "/f_#.png"}},
+        {{"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"}},
+        {{"--turntable", "3", "--out", dir + "/f.png"}},
+        {{"--turntable", "3", "--out", dir + "/f_#_#.png"}},
+        {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
+        {{"--frames", "1-2"}},
+        {{"--out", dir + "/still_#.png"}},
     };
-    for (const std::vector<std::string>& given : cases) {
+    for (const auto& [given, says] : cases) {
         const std::string what = given[0] + " " + given.back();
         // The case comes last: of an option given twice, the last counts.
         std::vector<std::string> args(std::begin(tiny), std::end(tiny));
@@ -194,5 +214,6 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
         EXPECT_TRUE(left_behind().empty()) << what;
+        EXPECT_NE(r.err.find(says), std::string::npos) << what << ": " << r.err;
     }
 }

@@ -17,6 +17,8 @@
 
 #include <cmath>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace xr;
 
@@ -70,6 +72,7 @@ TEST_F(ImageFiles, ExrHoldsHalfRgbaAndEachPassUnderItsNameAndPrecision) {
         EXPECT_EQ(planes["id"][i], film.find("id")->values[i]);
     }
 
+    EXPECT_TRUE(read_image(path("passes.exr"), ImageChannels::beauty).film.channels.empty());
     const ImageFile back = read_image(path("passes.exr"));
     EXPECT_EQ(back.format, ImageFormat::exr);
     ASSERT_EQ(back.film.channels.size(), film.channels.size());
@@ -158,7 +161,23 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
     const std::vector<uint8_t> png = encode_png(film.beauty);
     write("truncated.png", {png.begin(), png.begin() + 40});
     write("text.png", {'h', 'e', 'l', 'l', 'o'});
+    // Read to its end, /dev/zero would never end; opened, a FIFO waits for a writer.
+    ASSERT_EQ(symlink("/dev/zero", path("zero.exr").c_str()), 0);
+    ASSERT_EQ(mkfifo(path("fifo.png").c_str(), 0600), 0);
+    {
+        // A header of 16384x16384 pixels in 256 channels and no pixels, a few
+        // hundred kilobytes that would take a terabyte once decoded.
+        Imf::Header header(16384, 16384);
+        header.compression() = Imf::NO_COMPRESSION;
+        for (int c = 0; c < 256; ++c)
+            header.channels().insert(c < 3 ? std::string(1, "RGB"[c]) : "c" + std::to_string(c),
+                                     Imf::Channel(Imf::HALF));
+        Imf::OutputFile(path("huge.exr").c_str(), header);
+    }
     const std::pair<std::string, std::string> cases[] = {
+        {"zero.exr", "not a regular file"},
+        {"fifo.png", "not a regular file"},
+        {"huge.exr", "more than the memory available"},
         {"missing.png", "No such file or directory"},
         {"", "Is a directory"},
         {"text.png", "neither a PNG nor an OpenEXR image"},

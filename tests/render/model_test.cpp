@@ -1,6 +1,7 @@
 // Models from files: every format loads the generated assembly, and x-ray on
 // one part shows the parts inside it.
 #include "tests/render/render_fixture.h"
+#include "tests/render/scratch_dir.h"
 
 #include "render/model_loader.h"
 #include "render/options.h"
@@ -74,21 +75,28 @@ TEST(Models, EveryFormatLoadsTheGeneratedAssembly) {
     }
 }
 
+class ModelFiles : public ScratchDir {};
+
 // A mesh the file gives no normals keeps none: it shades by its faces and
-// costs no memory for normals.
-TEST(Models, AMeshWithoutNormalsShadesByItsFaces) {
-    const std::string dir = ::testing::TempDir();
-    std::ofstream(dir + "/tetra.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
-                                         "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
+// costs no memory for normals. A vertex whose normal is zero takes its faces'.
+TEST_F(ModelFiles, MeshesWithoutUsableNormalsShadeByTheirFaces) {
+    write_text("tetra.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                            "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n");
+    write_text("square.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 0\nvn 0 0 1\n"
+                             "f 1//1 2//2 3//2\nf 1//1 3//2 4//2\n");
     ModelDescription model;
     model.file = "tetra.obj";
-    const std::vector<Part> parts = load_model(model, dir);
-    ASSERT_EQ(parts.size(), 1u);
-    const Mesh& mesh = *parts[0].pieces.at(0).mesh;
-    EXPECT_EQ(mesh.positions.size(), 4u);
-    EXPECT_TRUE(mesh.normals.empty());
-    const Vec3 n = mesh.normal(3, 0.2f, 0.3f), face = normalize(mesh.face_normal(3));
+    const auto tetra = load_model(model, dir).at(0).pieces.at(0).mesh;
+    EXPECT_EQ(tetra->positions.size(), 4u);
+    EXPECT_TRUE(tetra->normals.empty());
+    const Vec3 n = tetra->normal(3, 0.2f, 0.3f), face = normalize(tetra->face_normal(3));
     EXPECT_FLOAT_EQ(dot(n, face), 1.0f);
+
+    model.file = "square.obj";
+    const auto square = load_model(model, dir).at(0).pieces.at(0).mesh;
+    for (uint32_t t = 0; t < 2; ++t)
+        for (const auto& [u, v] : {std::pair{0.0f, 0.0f}, std::pair{0.3f, 0.3f}})
+            EXPECT_FLOAT_EQ(square->normal(t, u, v).z, 1.0f) << t << " " << u;
 }
 
 TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {

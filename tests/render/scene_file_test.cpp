@@ -115,6 +115,13 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
         {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
          "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
+        // Finite numbers whose distances overflow a float.
+        {R"({"models": [{"shape": "box"}], "camera": {"eye": [0, 0, 3e38], "target": [0, 0, -3e38]}})",
+         "test.json: /camera/eye/2: expected a number within [-1e+09, 1e+09]"},
+        {R"({"models": [{"shape": "box"}, {"shape": "box", "translate": [1e38, 1e38, 1e38]}]})",
+         "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
+        {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
+         "the sphere shape has a vertex beyond ±1e+09"},
     };
     for (const auto& c : cases) {
         const std::string message = fault(c.text);

@@ -1,10 +1,14 @@
 #include "tests/render/scratch_dir.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,8 +24,14 @@ std::string slurp(const std::string& path) {
 } // namespace
 
 ScratchDir::ScratchDir() {
-    char pattern[] = "/tmp/xray-render-test-XXXXXX";
-    dir = mkdtemp(pattern);
+    // Under the build tree, so that a test leaves nothing outside it.
+    if (mkdir(SCRATCH_ROOT, 0755) != 0 && errno != EEXIST)
+        throw std::runtime_error(std::string("cannot make " SCRATCH_ROOT ": ") +
+                                 std::strerror(errno));
+    std::string pattern = SCRATCH_ROOT "/xray-render-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make " + pattern + ": " + std::strerror(errno));
+    dir = pattern;
 }
 
 ScratchDir::~ScratchDir() {

@@ -102,6 +102,20 @@ TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
     EXPECT_GT(blue, 5);
 }
 
+// Cells stay well defined where a coordinate times the scale passes what a
+// whole number holds, or is not finite; every float that large is even.
+TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
+    Texture t;
+    t.a = {1.0f, 0.0f, 0.0f, 1.0f};
+    t.b = {0.0f, 0.0f, 1.0f, 1.0f};
+    t.scale = 1e30f;
+    for (const Texture::Kind kind : {Texture::Kind::checker, Texture::Kind::stripes}) {
+        t.kind = kind;
+        EXPECT_EQ(t.eval({1.0f, -3.0f, 0.0f}).r, 1.0f);
+        EXPECT_EQ(t.eval({INFINITY, NAN, 0.0f}).r, 1.0f);
+    }
+}
+
 TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     XraySettings skipping = flat(green);
     skipping["skip_flagged"][0] = 1.0f;
@@ -190,4 +204,30 @@ TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
     const Image far = render_at(1e5f, far_stats);
     EXPECT_EQ(far_stats.shader_calls, near_stats.shader_calls);
     EXPECT_EQ(differing_pixels(near, far, 1e-3f), 0);
+}
+
+// A studio scene as large as coordinates may reach renders as a small one: its
+// floor's normals, its lights and its rays stay finite and aimed.
+TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
+    auto render_at = [](float size, RenderStats& stats) {
+        SceneDescription d;
+        ModelDescription block, ball;
+        block.shape = Shape{Shape::Kind::box, 1.0f, 0.25f, {size, size, size}};
+        ball.shape = Shape{Shape::Kind::sphere, 0.4f * size, 0.25f, {}};
+        block.name = "block";
+        ball.name = "ball";
+        block.transform.translate = {-0.4f * size, 0.0f, 0.0f};
+        ball.transform.translate = {0.4f * size, 0.0f, 0.4f * size};
+        d.models = {block, ball};
+        Assignment glass;
+        glass.parts = "ball";
+        glass.look = Assignment::Look::xray;
+        d.assign = {glass};
+        return render_small(*build_scene(d, load_parts(d)), &stats);
+    };
+    RenderStats small_stats, large_stats;
+    const Image small = render_at(1.0f, small_stats);
+    const Image large = render_at(max_coordinate / 2.0f, large_stats);
+    EXPECT_EQ(large_stats.shader_calls, small_stats.shader_calls);
+    EXPECT_EQ(differing_pixels(small, large, 0.01f), 0);
 }
