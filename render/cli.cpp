@@ -99,7 +99,7 @@ void add_output_options(CLI::App& app, OutputOptions& out, Options& o) {
     out.background =
         app.add_option("--background", out.background_text,
                        "what is seen behind the models: studio, transparent, or a colour r,g,b "
-                       "(linear); over the scene's");
+                       "(linear); overrides the scene's");
     app.add_option("--aov", out.aov,
                    "render passes to add to an OpenEXR output: depth, normal, albedo, xray, id "
                    "(comma-separated)")
@@ -226,6 +226,7 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
                  "xray-render compare --help).",
                  "xray-render");
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", "xray-render " XRAY_RENDER_VERSION);
     // As with most programs, an option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -306,7 +307,7 @@ std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code)
         if (o.material_given && o.model.empty() && o.xray.empty())
             throw CLI::ValidationError("the material options set what the parts named by "
                                        "--xray wear, or a model's; name the parts");
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) { // --help or --version
         exit_code = app.exit(e);
         return std::nullopt;
     } catch (const CLI::ParseError& e) {

@@ -6,7 +6,8 @@ set -euo pipefail
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
-        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev" ;;
+        # help2man writes xray-render's manual page from its --help.
+        render) echo "libembree-dev libtbb-dev libassimp-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev help2man" ;;
         # The browser test of xray-render serve; npm installs playwright-core.
         browser) echo "chromium nodejs npm" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;

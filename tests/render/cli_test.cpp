@@ -132,7 +132,7 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
     }
 }
 
-TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
+TEST_F(XrayRenderCli, HelpListsTheOptionsAndVersionNamesTheRelease) {
     const Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* option :
@@ -151,6 +151,10 @@ TEST_F(XrayRenderCli, HelpListsTheOptionsAndTheCompareCommand) {
         const std::string line = r.out.substr(at, r.out.find('\n', at) - at) + " ";
         EXPECT_NE(line.find("=" + std::to_string(value) + " "), std::string::npos) << line;
     }
+    // The manual page is written from these two; neither is an error.
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("xray-render 2.", 0), 0u) << version.out;
 }
 
 TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
