@@ -48,15 +48,20 @@ void Mesh::repair_normals() {
     }
     if (!any)
         return;
+    // Faces that cancel out (a sheet shared by both its sides) leave the
+    // vertex one of their own normals instead.
+    std::vector<Vec3> one_face(normals.size());
     for (uint32_t t = 0; t < triangles(); ++t) {
         const Vec3 n = face_normal(t);
-        for (size_t k = 0; k < 3; ++k)
-            if (bad[indices[3 * size_t(t) + k]])
-                normals[indices[3 * size_t(t) + k]] += n;
+        for (size_t k = 0; k < 3; ++k) {
+            const uint32_t i = indices[3 * size_t(t) + k];
+            if (bad[i])
+                normals[i] += n, one_face[i] = n;
+        }
     }
     for (size_t i = 0; i < normals.size(); ++i)
         if (bad[i])
-            normals[i] = normalize(normals[i]);
+            normals[i] = dot(normals[i], normals[i]) > 0.0f ? normalize(normals[i]) : one_face[i];
 }
 
 } // namespace xr

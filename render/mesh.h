@@ -23,7 +23,7 @@ struct Mesh {
     // The unit shading normal at barycentric (u, v) of a triangle.
     Vec3 normal(uint32_t triangle, float u, float v) const;
     // Gives each vertex whose normal is zero or not a number the mean normal
-    // of the faces around it, once, so that shading never meets one.
+    // of the faces around it (or one of theirs, where they cancel), once.
     void repair_normals();
 };
 

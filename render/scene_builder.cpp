@@ -197,7 +197,7 @@ std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>&
         throw SceneError("/models", "the models reach too far to measure in single precision");
     scene->camera = place_camera(d.camera, parts);
     if (!CameraView(scene->camera, 1, 1).well_defined())
-        throw SceneError("/camera", "the camera's eye or view direction is not a finite number");
+        throw SceneError("/camera", "the camera's eye and target are not finite, or are one point");
     scene->commit();
     return scene;
 }

@@ -20,6 +20,10 @@ namespace xr {
 // squared edge length; within this bound, even for the studio floor (sixty
 // times the scene's radius), that product stays below 1e35, finite in float.
 constexpr float max_coordinate = 1e9f;
+// A camera may stand farther off: framing a scene at that bound through the
+// narrowest view puts the eye about 115 times its radius away. The rays'
+// distances then stay below 1e13, and the products with squared edges below 1e35.
+constexpr float max_camera_coordinate = 1000.0f * max_coordinate;
 
 // Applied to a model as scale, then rotation about x, y and z in turn, then translation.
 struct Transform {

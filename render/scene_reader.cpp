@@ -116,10 +116,9 @@ class Field {
             all += (i ? (i + 1 == N ? " or " : ", ") : "") + std::string(names[i]);
         fail("'" + s + "' is not " + all);
     }
-    Vec3 vec3() const {
+    Vec3 vec3(float m = max_coordinate) const {
         if (array() != 3)
             fail("expected [x, y, z]");
-        const float m = max_coordinate;
         return {item(0).number(-m, m), item(1).number(-m, m), item(2).number(-m, m)};
     }
     Vec3 rgb() const {
@@ -361,8 +360,8 @@ CameraDescription read_camera(const Field& f) {
     if (placed && (f.has("frame") || f.has("from")))
         f.fail("a camera is placed by \"eye\" and \"target\", or frames parts; not both");
     if (placed) {
-        c.eye = f["eye"].vec3();
-        c.target = f["target"].vec3();
+        c.eye = f["eye"].vec3(max_camera_coordinate);
+        c.target = f["target"].vec3(max_camera_coordinate);
         if (!(length(*c.target - *c.eye) > 0.0f))
             f["target"].fail("the camera cannot look at its own eye");
     }

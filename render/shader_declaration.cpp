@@ -133,6 +133,8 @@ std::string check_value(const ParamDeclaration& p, const ParamValue& value) {
             return number(v) + " is outside " + describe_range(p);
         if (p.type == ParamType::integer && v != std::floor(v))
             return number(v) + " is not a whole number";
+        if (p.type == ParamType::boolean && v != 0.0f && v != 1.0f)
+            return number(v) + " is neither 0 (false) nor 1 (true)";
     }
     return {};
 }

@@ -227,10 +227,14 @@ int PreviewServer::bind(const std::string& address, int port) {
 }
 
 void PreviewServer::listen() {
+    // However listening ends, even by an exception, a stop need not wait for it.
+    struct Listened {
+        std::atomic<bool>& flag;
+        ~Listened() { flag = true; }
+    } listened{listened_};
     // stop() closes the socket before httplib would find it failing, so a
     // false here is a failure, not a stop.
     const bool served = http_->listen_after_bind();
-    listened_ = true;
     if (!served)
         throw std::runtime_error("stopped serving: a connection could not be accepted");
 }

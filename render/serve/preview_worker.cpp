@@ -97,7 +97,9 @@ uint64_t PreviewWorker::edit(const std::string& request) {
     const std::lock_guard<std::mutex> lock(editing_);
     SceneDescription scene = edit_scene(request, edited_);
     uint64_t number = 0;
-    queue(Task::edit, scene, &number);
+    std::future<ordered_json> queued = queue(Task::edit, scene, &number);
+    if (number == 0)
+        queued.get(); // not queued: throws why
     edited_ = std::move(scene);
     return number;
 }

@@ -97,6 +97,13 @@ TEST_F(ModelFiles, MeshesWithoutUsableNormalsShadeByTheirFaces) {
     for (uint32_t t = 0; t < 2; ++t)
         for (const auto& [u, v] : {std::pair{0.0f, 0.0f}, std::pair{0.3f, 0.3f}})
             EXPECT_FLOAT_EQ(square->normal(t, u, v).z, 1.0f) << t << " " << u;
+
+    // A sheet whose two sides share its vertices: their faces cancel out.
+    write_text("sheet.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 0\n"
+                            "f 1//1 2//1 3//1\nf 1//1 3//1 2//1\n");
+    model.file = "sheet.obj";
+    const auto sheet = load_model(model, dir).at(0).pieces.at(0).mesh;
+    EXPECT_FLOAT_EQ(std::fabs(sheet->normal(0, 0.2f, 0.3f).z), 1.0f);
 }
 
 TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {

@@ -155,7 +155,8 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
 
 // Serving ends when stopped, even by a stop that comes before it starts (a
 // signal as the program starts serving); and when its listening socket fails,
-// with an error rather than as a stop would.
+// with an error rather than as a stop would. An edit that comes once the
+// worker stops is refused, not answered as made.
 TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     xr::SceneDescription scene = xr::describe(xr::Options{});
     scene.settings.width = 32;
@@ -174,6 +175,14 @@ TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     const int port = failed.bind("127.0.0.1", 0);
     ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
     EXPECT_THROW(failed.listen(), std::runtime_error);
+
+    worker.stop();
+    try {
+        worker.edit(R"([{"op": "add", "path": "/environment/floor", "value": false}])");
+        ADD_FAILURE() << "an edit was taken after the stop";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "the server stopped");
+    }
 }
 
 // Save writes the scene as the page shows it, with its model found from
@@ -356,7 +365,7 @@ TEST(PreviewServer, ManyClientsEditingAtOnceAreAllAnsweredAndMemoryComesBack) {
     // server's exit stands in.
     EXPECT_LE(after, before + (8 << 20)) << "memory grew with the edits";
     // The threads' working size over the level before the test, and room for
-    // no more than 20 KiB an edit.
+    // about 10 KiB for each edit of the two rounds.
     EXPECT_LE(after, idle + (16 << 20)) << "memory did not come back to its level";
 #endif
 

@@ -90,6 +90,8 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /assign/0/xray/color/b: -0.5 is outside [0, inf)"},
         {scene_text(x + std::string(R"({"mode": {"texture": "stripes", "a": 2.6}}})")),
          "test.json: /assign/0/xray/mode/a: 3 is outside [0, 2]"},
+        {scene_text(x + std::string(R"({"invert": {"texture": "checker", "b": 7}}})")),
+         "test.json: /assign/0/xray/invert/b: 7 is neither 0 (false) nor 1 (true)"},
         {scene_text(x + std::string(R"({"power": {"texture": "waves"}}})")),
          "test.json: /assign/0/xray/power/texture: 'waves' is not constant, checker or stripes"},
         {scene_text(R"({"parts": "*", "xray": {}, "matte": {}})"),
@@ -117,7 +119,7 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
         // Finite numbers whose distances overflow a float.
         {R"({"models": [{"shape": "box"}], "camera": {"eye": [0, 0, 3e38], "target": [0, 0, -3e38]}})",
-         "test.json: /camera/eye/2: expected a number within [-1e+09, 1e+09]"},
+         "test.json: /camera/eye/2: expected a number within [-1e+12, 1e+12]"},
         {R"({"models": [{"shape": "box"}, {"shape": "box", "translate": [1e38, 1e38, 1e38]}]})",
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",

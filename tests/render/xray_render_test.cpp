@@ -3,6 +3,7 @@
 
 #include "render/options.h"
 #include "render/scene_builder.h"
+#include "render/scene_file.h"
 
 #include <cstring>
 
@@ -103,7 +104,8 @@ TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
 }
 
 // Cells stay well defined where a coordinate times the scale passes what a
-// whole number holds, or is not finite; every float that large is even.
+// whole number holds, or is not finite; every float that large is even. A
+// conversion out of range is caught by the asan build, which checks for it.
 TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
     Texture t;
     t.a = {1.0f, 0.0f, 0.0f, 1.0f};
@@ -209,7 +211,7 @@ TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
 // A studio scene as large as coordinates may reach renders as a small one: its
 // floor's normals, its lights and its rays stay finite and aimed.
 TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
-    auto render_at = [](float size, RenderStats& stats) {
+    auto describe = [](float size) {
         SceneDescription d;
         ModelDescription block, ball;
         block.shape = Shape{Shape::Kind::box, 1.0f, 0.25f, {size, size, size}};
@@ -223,11 +225,20 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
         glass.parts = "ball";
         glass.look = Assignment::Look::xray;
         d.assign = {glass};
-        return render_small(*build_scene(d, load_parts(d)), &stats);
+        return d;
     };
     RenderStats small_stats, large_stats;
-    const Image small = render_at(1.0f, small_stats);
-    const Image large = render_at(max_coordinate / 2.0f, large_stats);
+    SceneDescription d = describe(1.0f);
+    const Image small = render_small(*build_scene(d, load_parts(d)), &small_stats);
+    d = describe(max_coordinate / 2.0f);
+    const auto large_scene = build_scene(d, load_parts(d));
+    const Image large = render_small(*large_scene, &large_stats);
     EXPECT_EQ(large_stats.shader_calls, small_stats.shader_calls);
     EXPECT_EQ(differing_pixels(small, large, 0.01f), 0);
+
+    // The camera framing placed, stated in a scene file (as the page sends it
+    // back when it orbits), reads back.
+    d.camera.eye = large_scene->camera.eye;
+    d.camera.target = large_scene->camera.target;
+    EXPECT_NO_THROW(parse_scene(scene_to_json(d).dump(), "placed.json", "."));
 }
