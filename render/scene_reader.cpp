@@ -19,6 +19,10 @@ namespace {
 
 using nlohmann::json;
 
+// A light's colour times its intensity, per channel: beyond this, the sums of
+// its samples would overflow.
+constexpr float max_light_power = 1e30f;
+
 const char* json_type(const json& j) {
     return j.is_number()    ? "a number"
            : j.is_string()  ? "a string"
@@ -344,7 +348,11 @@ LightDescription read_light(const Field& f) {
     if (f.has("color"))
         l.color = f["color"].rgb();
     if (f.has("intensity"))
-        l.intensity = f["intensity"].number(0.0f, 1e30f);
+        l.intensity = f["intensity"].number(0.0f, max_light_power);
+    const Vec3 power = l.color * l.intensity;
+    if (!(std::max({power.x, power.y, power.z}) <= max_light_power))
+        (f.has("intensity") ? f["intensity"] : f["color"])
+            .fail("the colour times the intensity passes " + Field::text(max_light_power));
     if (f.has("samples")) {
         if (l.kind == Light::Kind::point)
             f["samples"].fail("a point light gives one sample");
