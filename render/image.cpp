@@ -36,11 +36,12 @@ void append(void* context, void* data, int size) {
     bytes->insert(bytes->end(), begin, begin + size);
 }
 
-} // namespace
-
+// 8-bit sRGB-encoded colour; values are clamped to [0, 1].
 uint8_t encode_srgb(float c) {
     return quantize(srgb_encode(c));
 }
+
+} // namespace
 
 std::vector<uint8_t> encode_png(const Image& image) {
     std::vector<uint8_t> rgba;

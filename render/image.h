@@ -23,8 +23,6 @@ struct Image {
 // renderer makes, 16384 × 16384.
 constexpr size_t max_decoded_pixels = size_t(1) << 28;
 
-// 8-bit sRGB-encoded colour, alpha kept linear; values are clamped to [0, 1].
-uint8_t encode_srgb(float linear);
 // The image, premultiplied, as a PNG with straight alpha: colour that a pixel
 // holds beyond its coverage (a highlight on a transparent surface) is lost, and
 // so is any colour at alpha 0. Empty when it cannot be encoded.
