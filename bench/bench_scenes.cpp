@@ -1,8 +1,8 @@
 #include "bench/bench_scenes.h"
 
-#include "render/options.h"
-#include "render/scene_builder.h"
-#include "render/shapes.h"
+#include "render/cli/options.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/shapes.h"
 
 #include <cmath>
 #include <set>

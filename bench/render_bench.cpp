@@ -9,7 +9,7 @@
 
 #include "render/renderer.h"
 #include "render/shader_library.h"
-#include "render/system_memory.h"
+#include "render/util/system_memory.h"
 
 #include <CLI/CLI.hpp>
 

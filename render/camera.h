@@ -1,7 +1,7 @@
 // A pinhole camera.
 #pragma once
 
-#include "render/vec.h"
+#include "render/util/vec.h"
 
 namespace xr {
 

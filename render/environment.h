@@ -2,7 +2,7 @@
 // over a darker floor tone), a solid colour, or nothing at all.
 #pragma once
 
-#include "render/vec.h"
+#include "render/util/vec.h"
 
 namespace xr {
 

@@ -1,8 +1,8 @@
 // The scene's lights: points give one sample, rectangles a stratified set.
 #pragma once
 
-#include "render/rng.h"
-#include "render/vec.h"
+#include "render/util/rng.h"
+#include "render/util/vec.h"
 
 #include <vector>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "render/host_records.h"
-#include "render/vec.h"
+#include "render/util/vec.h"
 #include "render/xray_block.h"
 
 #include <optional>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "render/shareable_allocator.h"
-#include "render/vec.h"
+#include "render/util/vec.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "render/pass_sampler.h"
 
 #include "render/host_operations.h"
+#include "render/image/passes.h"
 #include "render/matte.h"
-#include "render/passes.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 // says what each pass holds). Only the passes the film has cost anything.
 #pragma once
 
-#include "render/film.h"
+#include "render/image/film.h"
 #include "render/thread_context.h"
 
 #include <utility>

@@ -2,7 +2,7 @@
 // them through bare kernel calls to measure what the rest of the renderer costs.
 #pragma once
 
-#include "render/vec.h"
+#include "render/util/vec.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 // Renders a scene into an image: jittered samples per pixel, tiles in parallel.
 #pragma once
 
-#include "render/film.h"
-#include "render/passes.h"
+#include "render/image/film.h"
+#include "render/image/passes.h"
 #include "render/render_settings.h"
 #include "render/thread_context.h"
 

@@ -1,6 +1,6 @@
 #include "render/shader_declaration.h"
 
-#include "render/embedded_text.h"
+#include "render/util/embedded_text.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 // Procedural shaders the host evaluates where a parameter is connected to one.
 #pragma once
 
-#include "render/vec.h"
+#include "render/util/vec.h"
 
 namespace xr {
 

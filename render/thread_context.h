@@ -5,8 +5,8 @@
 #include "render/host_records.h"
 #include "render/ray_log.h"
 #include "render/render_stats.h"
-#include "render/rng.h"
 #include "render/scene.h"
+#include "render/util/rng.h"
 #include <qorv_xraytexture.h>
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "render/serve/preview_server.h"
 
-#include "render/embedded_text.h"
+#include "render/util/embedded_text.h"
 
 #include <httplib.h>
 

@@ -1,7 +1,7 @@
 #include "render/serve/preview_state.h"
 
-#include "render/embedded_text.h"
-#include "render/scene_file.h"
+#include "render/setup/scene_file.h"
+#include "render/util/embedded_text.h"
 
 #include <map>
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "render/camera.h"
-#include "render/output_plan.h"
-#include "render/scene_description.h"
+#include "render/output/output_plan.h"
+#include "render/setup/scene_description.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 #include "render/serve/preview_worker.h"
 
-#include "render/frame_writer.h"
-#include "render/scene_builder.h"
-#include "render/scene_file.h"
+#include "render/output/frame_writer.h"
 #include "render/serve/data_url.h"
 #include "render/serve/preview_stages.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 
 #include <tbb/task_group.h>
 

@@ -4,11 +4,11 @@
 // A newer request cancels the stage in flight, so no page waits for stale work.
 #pragma once
 
-#include "render/part.h"
 #include "render/scene.h"
 #include "render/serve/event_hub.h"
 #include "render/serve/preview_state.h"
 #include "render/serve/scene_edit.h"
+#include "render/setup/part.h"
 #include <qorv_xraytexture.h>
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "render/serve/scene_edit.h"
 
-#include "render/scene_file.h"
+#include "render/setup/scene_file.h"
 
 #include <nlohmann/json.hpp>
 

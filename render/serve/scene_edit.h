@@ -8,7 +8,7 @@
 // not state.
 #pragma once
 
-#include "render/scene_description.h"
+#include "render/setup/scene_description.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,7 +1,7 @@
 // xray-render as its users run it: one clean line for bad input, never a partial file.
 #include "tests/render/scratch_dir.h"
 
-#include "render/image_file.h"
+#include "render/image/image_file.h"
 #include "render/render_settings.h"
 
 #include <csignal>

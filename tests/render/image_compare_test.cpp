@@ -2,10 +2,10 @@
 // command's verdict, exit status and heat map.
 #include "tests/render/scratch_dir.h"
 
-#include "render/compare_command.h"
-#include "render/exr_image.h"
-#include "render/image_compare.h"
-#include "render/srgb.h"
+#include "render/cli/compare_command.h"
+#include "render/image/exr_image.h"
+#include "render/image/image_compare.h"
+#include "render/image/srgb.h"
 
 #include <cmath>
 

@@ -2,11 +2,11 @@
 // renderer's reader; PNG and EXR files read for comparison.
 #include "tests/render/scratch_dir.h"
 
-#include "render/exr_image.h"
-#include "render/image_file.h"
-#include "render/output_file.h"
-#include "render/passes.h"
-#include "render/srgb.h"
+#include "render/image/exr_image.h"
+#include "render/image/image_file.h"
+#include "render/image/passes.h"
+#include "render/image/srgb.h"
+#include "render/output/output_file.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>

@@ -3,9 +3,9 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
-#include "render/model_loader.h"
-#include "render/options.h"
-#include "render/scene_builder.h"
+#include "render/cli/options.h"
+#include "render/setup/model_loader.h"
+#include "render/setup/scene_builder.h"
 
 #include <cmath>
 #include <cstring>

@@ -5,9 +5,9 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/camera.h"
-#include "render/frame_sequence.h"
-#include "render/frame_writer.h"
-#include "render/image_file.h"
+#include "render/image/image_file.h"
+#include "render/output/frame_sequence.h"
+#include "render/output/frame_writer.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>

@@ -4,10 +4,10 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
-#include "render/options.h"
-#include "render/scene_builder.h"
-#include "render/scene_file.h"
+#include "render/cli/options.h"
 #include "render/serve/preview_server.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 
 #include <arpa/inet.h>
 #include <atomic>

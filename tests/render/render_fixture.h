@@ -4,7 +4,7 @@
 
 #include "render/renderer.h"
 #include "render/scene.h"
-#include "render/shapes.h"
+#include "render/setup/shapes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "tests/render/render_fixture.h"
 
 #include "bench/masked_scene.h"
-#include "render/options.h"
-#include "render/scene_builder.h"
+#include "render/cli/options.h"
+#include "render/setup/scene_builder.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // Edits from the page: only what look development changes, each value checked
 // as a scene file's would be, and nothing else of the scene lost on the way.
-#include "render/options.h"
+#include "render/cli/options.h"
 #include "render/serve/scene_edit.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
-#include "render/scene_builder.h"
-#include "render/scene_file.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 
 #include <cstring>
 #include <fstream>

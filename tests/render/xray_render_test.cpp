@@ -1,9 +1,9 @@
 // What the material must show when a real host renders it.
 #include "tests/render/render_fixture.h"
 
-#include "render/options.h"
-#include "render/scene_builder.h"
-#include "render/scene_file.h"
+#include "render/cli/options.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 
 #include <cstring>
 

@@ -1,0 +1,195 @@
+#include "render/image/exr_image.h"
+
+#include "render/util/system_memory.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfStdIO.h>
+#include <ImfStringAttribute.h>
+
+#include <Iex.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace xr {
+
+namespace {
+
+// Lossless, and the smaller and faster of the two lossless coders on renders
+// with flat backdrops and float passes (see the README).
+constexpr Imf::Compression compression = Imf::ZIP_COMPRESSION;
+
+// A file's bytes in memory, read under the file's name, which OpenEXR's
+// messages quote.
+class MemoryStream : public Imf::IStream {
+  public:
+    MemoryStream(const std::vector<uint8_t>& bytes, const std::string& name)
+        : Imf::IStream(name.c_str()), bytes_(bytes) {}
+
+    bool read(char c[], int n) override {
+        if (n < 0 || position_ > bytes_.size() || bytes_.size() - position_ < size_t(n))
+            throw Iex::InputExc("Unexpected end of file.");
+        std::memcpy(c, bytes_.data() + position_, size_t(n));
+        position_ += size_t(n);
+        return position_ < bytes_.size();
+    }
+    uint64_t tellg() override { return position_; }
+    void seekg(uint64_t position) override { position_ = position; }
+
+  private:
+    const std::vector<uint8_t>& bytes_;
+    uint64_t position_ = 0;
+};
+
+// One channel of the file over the data window.
+struct Plane {
+    std::string name;
+    Imf::PixelType type;
+    std::vector<float> values;
+};
+
+// Hands `store` the pixels of a data-window plane that lie inside the display
+// window, each with its index in a plane of the display window's size.
+template <class Store>
+void crop(const std::vector<float>& plane, const Imath::Box2i& data, const Imath::Box2i& display,
+          Store store) {
+    const int64_t data_width = int64_t(data.max.x) - data.min.x + 1;
+    const int64_t display_width = int64_t(display.max.x) - display.min.x + 1;
+    const int x0 = std::max(data.min.x, display.min.x), x1 = std::min(data.max.x, display.max.x);
+    const int y0 = std::max(data.min.y, display.min.y), y1 = std::min(data.max.y, display.max.y);
+    for (int64_t y = y0; y <= y1; ++y)
+        for (int64_t x = x0; x <= x1; ++x)
+            store(size_t((y - display.min.y) * display_width + (x - display.min.x)),
+                  plane[size_t((y - data.min.y) * data_width + (x - data.min.x))]);
+}
+
+bool is_beauty(const char* channel) {
+    return std::strlen(channel) == 1 && std::strchr("RGBA", channel[0]);
+}
+
+// Refuses windows that are empty or too large to hold.
+size_t checked_pixel_count(const Imath::Box2i& box) {
+    const int64_t width = int64_t(box.max.x) - box.min.x + 1;
+    const int64_t height = int64_t(box.max.y) - box.min.y + 1;
+    if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > max_decoded_pixels)
+        throw std::runtime_error("OpenEXR image of " + std::to_string(width) + "x" +
+                                 std::to_string(height) + " pixels is too large");
+    return size_t(width * height);
+}
+
+} // namespace
+
+std::vector<uint8_t> encode_exr(const Film& film) {
+    // OpenEXR writes each channel from a buffer of its own type.
+    const size_t pixels = film.beauty.pixels.size();
+    std::vector<half> rgba(4 * pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        const Color& c = film.beauty.pixels[i];
+        rgba[4 * i] = c.r, rgba[4 * i + 1] = c.g, rgba[4 * i + 2] = c.b, rgba[4 * i + 3] = c.a;
+    }
+    Imf::Header header(film.width(), film.height());
+    header.compression() = compression;
+    for (const auto& [name, text] : film.attributes)
+        header.insert(name, Imf::StringAttribute(text));
+    Imf::FrameBuffer frame;
+    auto add = [&](const std::string& name, Imf::PixelType type, const void* first,
+                   size_t x_stride) {
+        header.channels().insert(name, Imf::Channel(type));
+        frame.insert(name, Imf::Slice(type, static_cast<char*>(const_cast<void*>(first)), x_stride,
+                                      x_stride * size_t(film.width())));
+    };
+    for (size_t i = 0; i < 4; ++i)
+        add(std::string(1, "RGBA"[i]), Imf::HALF, &rgba[i], 4 * sizeof(half));
+    std::vector<std::vector<half>> halves(film.channels.size());
+    for (size_t k = 0; k < film.channels.size(); ++k) {
+        const FilmChannel& channel = film.channels[k];
+        if (channel.precision == ChannelPrecision::single) {
+            add(channel.name, Imf::FLOAT, channel.values.data(), sizeof(float));
+            continue;
+        }
+        halves[k].assign(channel.values.begin(), channel.values.end());
+        add(channel.name, Imf::HALF, halves[k].data(), sizeof(half));
+    }
+
+    Imf::StdOSStream stream;
+    {
+        Imf::OutputFile file(stream, header);
+        file.setFrameBuffer(frame);
+        file.writePixels(film.height());
+    } // the file is complete once closed
+    const std::string bytes = stream.str();
+    return {bytes.begin(), bytes.end()};
+}
+
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only) {
+    MemoryStream stream(exr, name);
+    Imf::InputFile file(stream);
+    const Imath::Box2i display = file.header().displayWindow();
+    const Imath::Box2i data = file.header().dataWindow();
+    const size_t display_pixels = checked_pixel_count(display);
+    const size_t data_pixels = checked_pixel_count(data);
+    const Imf::ChannelList& list = file.header().channels();
+    for (const char* name : {"R", "G", "B"})
+        if (!list.findChannel(name))
+            throw std::runtime_error(std::string("OpenEXR image without an ") + name + " channel");
+
+    std::vector<const char*> wanted;
+    for (auto c = list.begin(); c != list.end(); ++c) {
+        if (beauty_only && !is_beauty(c.name()))
+            continue;
+        if (c.channel().xSampling != 1 || c.channel().ySampling != 1)
+            throw std::runtime_error(std::string("subsampled channel ") + c.name() +
+                                     " (only full resolution is read)");
+        wanted.push_back(c.name());
+    }
+    // A small file may declare windows of hundreds of millions of pixels: what
+    // its planes and the film need is known before any of it is allocated.
+    const size_t extra =
+        wanted.size() - size_t(std::count_if(wanted.begin(), wanted.end(), is_beauty));
+    const size_t plane_count = wanted.size() + (list.findChannel("A") ? 0 : 1);
+    check_memory(double(sizeof(float)) * double(data_pixels) * double(plane_count) +
+                     double(sizeof(Color) + sizeof(float) * extra) * double(display_pixels),
+                 "an OpenEXR image of " + std::to_string(display.max.x - display.min.x + 1) + "x" +
+                     std::to_string(display.max.y - display.min.y + 1) + " pixels");
+
+    // Every channel wanted at once: the file is decompressed a single time.
+    std::vector<Plane> planes;
+    for (const char* channel : wanted)
+        planes.push_back({channel, list[channel].type, std::vector<float>(data_pixels)});
+    Imf::FrameBuffer frame;
+    const size_t data_width = size_t(int64_t(data.max.x) - data.min.x + 1);
+    for (Plane& plane : planes)
+        frame.insert(plane.name, Imf::Slice::Make(Imf::FLOAT, plane.values.data(), data,
+                                                  sizeof(float), sizeof(float) * data_width));
+    file.setFrameBuffer(frame);
+    file.readPixels(data.min.y, data.max.y);
+    if (!list.findChannel("A"))
+        planes.push_back({"A", Imf::HALF, std::vector<float>(data_pixels, 1.0f)});
+
+    Film film(display.max.x - display.min.x + 1, display.max.y - display.min.y + 1);
+    std::vector<Color>& pixels = film.beauty.pixels;
+    for (const Plane& plane : planes) {
+        float Color::*component = plane.name == "R"   ? &Color::r
+                                  : plane.name == "G" ? &Color::g
+                                  : plane.name == "B" ? &Color::b
+                                  : plane.name == "A" ? &Color::a
+                                                      : nullptr;
+        if (component) {
+            crop(plane.values, data, display, [&](size_t i, float v) { pixels[i].*component = v; });
+            continue;
+        }
+        const auto precision =
+            plane.type == Imf::HALF ? ChannelPrecision::half : ChannelPrecision::single;
+        std::vector<float>& values = film.add_channel(plane.name, precision).values;
+        crop(plane.values, data, display, [&](size_t i, float v) { values[i] = v; });
+    }
+    return film;
+}
+
+} // namespace xr

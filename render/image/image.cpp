@@ -1,0 +1,99 @@
+#include "render/image/image.h"
+
+#include "render/image/srgb.h"
+#include "render/util/system_memory.h"
+
+#include <algorithm>
+#include <cmath>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb_image_write.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace xr {
+
+namespace {
+
+uint8_t quantize(float v) {
+    // NaN fails both comparisons of the clamp; map it to 0.
+    v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+    return uint8_t(std::lround(v * 255.0f));
+}
+
+void append(void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    auto* begin = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), begin, begin + size);
+}
+
+// 8-bit sRGB-encoded colour; values are clamped to [0, 1].
+uint8_t encode_srgb(float c) {
+    return quantize(srgb_encode(c));
+}
+
+} // namespace
+
+std::vector<uint8_t> encode_png(const Image& image) {
+    std::vector<uint8_t> rgba;
+    rgba.reserve(image.pixels.size() * 4);
+    for (const Color& c : image.pixels) {
+        // A PNG holds straight alpha: colour as if the pixel were fully covered.
+        const float straight = c.a > 0.0f ? 1.0f / c.a : 0.0f;
+        rgba.insert(rgba.end(), {encode_srgb(c.r * straight), encode_srgb(c.g * straight),
+                                 encode_srgb(c.b * straight), quantize(c.a)});
+    }
+    std::vector<uint8_t> png;
+    if (!stbi_write_png_to_func(append, &png, image.width, image.height, 4, rgba.data(),
+                                image.width * 4))
+        png.clear();
+    return png;
+}
+
+Image decode_png(const std::vector<uint8_t>& png) {
+    const auto* data = png.data();
+    const int size = png.size() > size_t(INT32_MAX) ? 0 : int(png.size());
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(data, size, &width, &height, &channels))
+        throw std::runtime_error(std::string("not a readable PNG image (") + stbi_failure_reason() +
+                                 ")");
+    if (uint64_t(width) * uint64_t(height) > max_decoded_pixels)
+        throw std::runtime_error("PNG image of " + std::to_string(width) + "x" +
+                                 std::to_string(height) + " pixels is too large");
+    // Both depths decode to four values a pixel, from 0 to full scale.
+    const bool deep = stbi_is_16_bit_from_memory(data, size);
+    check_memory(double(width) * double(height) * double(sizeof(Color) + (deep ? 8 : 4)),
+                 "a PNG image of " + std::to_string(width) + "x" + std::to_string(height) +
+                     " pixels");
+    const float full_scale = deep ? 65535.0f : 255.0f;
+    std::unique_ptr<void, void (*)(void*)> pixels(
+        deep ? static_cast<void*>(
+                   stbi_load_16_from_memory(data, size, &width, &height, &channels, 4))
+             : static_cast<void*>(stbi_load_from_memory(data, size, &width, &height, &channels, 4)),
+        stbi_image_free);
+    if (!pixels)
+        throw std::runtime_error(std::string("cannot decode the PNG image (") +
+                                 stbi_failure_reason() + ")");
+    auto value = [&](size_t i) {
+        return deep ? float(static_cast<const uint16_t*>(pixels.get())[i]) / full_scale
+                    : float(static_cast<const uint8_t*>(pixels.get())[i]) / full_scale;
+    };
+    Image image(width, height);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        const float a = value(4 * i + 3);
+        image.pixels[i] = {srgb_decode(value(4 * i)) * a, srgb_decode(value(4 * i + 1)) * a,
+                           srgb_decode(value(4 * i + 2)) * a, a};
+    }
+    return image;
+}
+
+} // namespace xr

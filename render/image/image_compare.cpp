@@ -1,0 +1,116 @@
+#include "render/image/image_compare.h"
+
+#include "render/image/srgb.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace xr {
+
+namespace {
+
+float component(const Color& c, int i) {
+    return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
+}
+
+float pixel_difference(const Color& a, const Color& b) {
+    float d = 0.0f;
+    for (int i = 0; i < 4; ++i)
+        d = std::max(d, channel_difference(component(a, i), component(b, i)));
+    return d;
+}
+
+// Heat colours as a PNG shows them, in linear light for encode_png.
+Color heat(float t) {
+    struct Stop {
+        float t, r, g, b;
+    };
+    constexpr Stop stops[] = {{0.0f, 0.45f, 0.0f, 0.7f},
+                              {0.33f, 1.0f, 0.0f, 0.0f},
+                              {0.67f, 1.0f, 1.0f, 0.0f},
+                              {1.0f, 1.0f, 1.0f, 1.0f}};
+    t = std::clamp(t, 0.0f, 1.0f);
+    size_t i = 1;
+    while (i + 1 < std::size(stops) && t > stops[i].t)
+        ++i;
+    const Stop &lo = stops[i - 1], &hi = stops[i];
+    const float f = (t - lo.t) / (hi.t - lo.t);
+    auto mix = [f](float a, float b) { return srgb_decode(a + (b - a) * f); };
+    return {mix(lo.r, hi.r), mix(lo.g, hi.g), mix(lo.b, hi.b), 1.0f};
+}
+
+} // namespace
+
+CompareSpace compare_space(ImageFormat a, ImageFormat b) {
+    return a == ImageFormat::exr && b == ImageFormat::exr ? CompareSpace::linear
+                                                          : CompareSpace::display;
+}
+
+Image in_space(const Image& image, CompareSpace space) {
+    if (space == CompareSpace::linear)
+        return image;
+    // NaN stays NaN, where a PNG would hide it as 0: a pixel gone bad must show.
+    auto encode = [](float v) { return std::isnan(v) ? v : srgb_encode(v); };
+    Image display = image;
+    for (Color& c : display.pixels) {
+        const float straight = c.a > 0.0f ? 1.0f / c.a : std::isnan(c.a) ? NAN : 0.0f;
+        c = {encode(c.r * straight), encode(c.g * straight), encode(c.b * straight),
+             std::isnan(c.a) ? c.a : std::clamp(c.a, 0.0f, 1.0f)};
+    }
+    return display;
+}
+
+float channel_difference(float a, float b) {
+    if (a == b || (std::isnan(a) && std::isnan(b)))
+        return 0.0f;
+    const float d = std::fabs(a - b);
+    return std::isnan(d) ? INFINITY : d;
+}
+
+ImageDifference measure_difference(const Image& a, const Image& b, float threshold) {
+    ImageDifference result;
+    result.pixels = a.pixels.size();
+    double sum = 0.0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const Color &p = a.at(x, y), &q = b.at(x, y);
+            float worst = 0.0f;
+            for (int i = 0; i < 4; ++i) {
+                const float d = channel_difference(component(p, i), component(q, i));
+                sum += d;
+                worst = std::max(worst, d);
+                if (d > result.max) {
+                    result.max = d;
+                    result.max_x = x, result.max_y = y, result.max_channel = i;
+                }
+            }
+            result.over += worst > threshold;
+        }
+    result.mean = result.pixels ? sum / double(4 * result.pixels) : 0.0;
+    return result;
+}
+
+Image heat_map(const Image& a, const Image& b) {
+    std::vector<float> differences(a.pixels.size());
+    float full = 0.0f;
+    for (size_t i = 0; i < differences.size(); ++i) {
+        differences[i] = pixel_difference(a.pixels[i], b.pixels[i]);
+        if (std::isfinite(differences[i]))
+            full = std::max(full, differences[i]);
+    }
+    Image map(a.width, a.height);
+    for (size_t i = 0; i < map.pixels.size(); ++i) {
+        const float d = differences[i];
+        if (d > 0.0f) {
+            map.pixels[i] = heat(std::isfinite(d) ? d / full : 1.0f);
+            continue;
+        }
+        const Color& c = a.pixels[i];
+        const float grey =
+            0.2f * std::clamp(0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b, 0.0f, 1.0f);
+        map.pixels[i] = {grey, grey, grey, 1.0f};
+    }
+    return map;
+}
+
+} // namespace xr

@@ -1,0 +1,34 @@
+// Images as files: read whatever their format, written in the one their name asks for.
+#pragma once
+
+#include "render/image/film.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+enum class ImageFormat { png, exr };
+
+struct ImageFile {
+    ImageFormat format;
+    Film film;
+};
+
+// What of an image to read: its colour and alpha, or every channel it holds.
+enum class ImageChannels { beauty, all };
+
+// Knows the format by the file's first bytes, not by its name. Throws
+// std::runtime_error, one line naming the file and saying why, also for a file
+// that is not a regular file or whose pixels would not fit in memory.
+ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all);
+
+// OpenEXR for a name ending in .exr, in any case; PNG for any other.
+ImageFormat format_for(const std::string& path);
+
+// The bytes of the file, to be written whole through an OutputFile: an 8-bit
+// sRGB PNG of the beauty with straight alpha, or an OpenEXR of the whole film.
+std::vector<uint8_t> encode_image(const Film& film, ImageFormat format);
+
+} // namespace xr

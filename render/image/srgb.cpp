@@ -1,0 +1,19 @@
+#include "render/image/srgb.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace xr {
+
+float srgb_encode(float c) {
+    if (!(c > 0.0f))
+        return 0.0f;
+    const float s = c <= 0.0031308f ? 12.92f * c : 1.055f * std::pow(c, 1.0f / 2.4f) - 0.055f;
+    return std::min(s, 1.0f);
+}
+
+float srgb_decode(float e) {
+    return e <= 0.04045f ? e / 12.92f : std::pow((e + 0.055f) / 1.055f, 2.4f);
+}
+
+} // namespace xr

@@ -1,0 +1,115 @@
+#include "render/output/frame_writer.h"
+
+#include "render/output/output_file.h"
+#include "render/output/progress_bar.h"
+#include "render/output/turntable.h"
+#include "render/util/system_memory.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace xr {
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// Puts a camera back as it was however the frame ends, so that what renders
+// the scene next (the preview, after a Render that failed) sees it unmoved.
+class CameraKeeper {
+  public:
+    explicit CameraKeeper(Camera& camera) : camera_(camera), kept_(camera) {}
+    ~CameraKeeper() { camera_ = kept_; }
+    CameraKeeper(const CameraKeeper&) = delete;
+    CameraKeeper& operator=(const CameraKeeper&) = delete;
+
+    const Camera& kept() const { return kept_; }
+
+  private:
+    Camera& camera_;
+    const Camera kept_;
+};
+
+Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
+                  RenderSettings& settings, RenderStats& stats) {
+    const CameraKeeper camera(source.scene->camera);
+    if (plan.sequence()) {
+        source.scene->camera = turntable_camera(camera.kept(), frame, plan.turntable);
+        settings.seed = frame_seed(settings.seed, frame);
+    }
+    ProgressBar bar;
+    const ProgressFn progress =
+        source.progress ? source.progress : [&bar](float done) { bar.update(done); };
+    Film film = render_film(*source.scene, source.shader, settings, source.passes, stats, progress,
+                            source.group);
+    bar.finish();
+    if (film.find("id"))
+        add_id_manifest(film, source.part_names);
+    return film;
+}
+
+} // namespace
+
+void check_image_fits(const RenderSettings& s, const std::vector<Pass>& passes,
+                      ImageFormat format) {
+    Film pixel(1, 1);
+    add_passes(pixel, passes);
+    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
+    const double encoded = format == ImageFormat::exr ? film : 4.0;
+    check_memory(double(s.width) * double(s.height) * (film + encoded),
+                 "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
+}
+
+std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
+    std::vector<int> frames;
+    for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
+        if (!skip_existing || !exists(plan.path(frame)))
+            frames.push_back(frame);
+    return frames;
+}
+
+void write_frames(const FrameSource& source, const OutputPlan& plan,
+                  const std::vector<int>& frames) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
+        const std::string path = plan.path(frame);
+        const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
+                                                        std::to_string(plan.turntable) + ": " + path
+                                                  : path;
+        if (!std::binary_search(frames.begin(), frames.end(), frame)) {
+            std::printf("%s is complete, skipped\n", label.c_str());
+            continue;
+        }
+        OutputFile out(path);
+        RenderSettings settings = source.settings;
+        RenderStats stats;
+        const Film film = render_frame(source, plan, frame, settings, stats);
+        if (source.group && source.group->is_group_execution_cancelled())
+            throw std::runtime_error("the render of " + path + " was stopped");
+        out.commit(encode_image(film, plan.format));
+        std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
+                    label.c_str(), settings.width, settings.height, settings.samples, stats.threads,
+                    stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
+                    stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
+        std::fflush(stdout); // a line as each frame is done, into a log file too
+    }
+    if (!plan.sequence())
+        return;
+    const int skipped = plan.range.last - plan.range.first + 1 - int(frames.size());
+    std::printf("frames %d-%d of %d: ", plan.range.first, plan.range.last, plan.turntable);
+    if (!frames.empty()) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%zu rendered in %.2f s (%.2f s a frame), ", frames.size(), seconds,
+                    seconds / double(frames.size()));
+    }
+    std::printf("%d skipped\n", skipped);
+}
+
+} // namespace xr

@@ -1,0 +1,40 @@
+#include "render/output/progress_bar.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace xr {
+
+namespace {
+
+constexpr int bar_width = 40;
+
+} // namespace
+
+ProgressBar::ProgressBar() : enabled_(isatty(STDERR_FILENO) == 1) {}
+
+void ProgressBar::update(float done) {
+    if (!enabled_)
+        return;
+    const int percent = int(done * 100.0f);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (percent <= shown_)
+        return;
+    shown_ = percent;
+    const int filled = percent * bar_width / 100;
+    const std::string bar =
+        std::string(size_t(filled), '#') + std::string(size_t(bar_width - filled), '.');
+    std::fprintf(stderr, "\rrendering [%s] %3d%%", bar.c_str(), percent);
+    std::fflush(stderr);
+}
+
+void ProgressBar::finish() {
+    if (!enabled_)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fprintf(stderr, "\r%*s\r", bar_width + 20, "");
+    std::fflush(stderr);
+}
+
+} // namespace xr

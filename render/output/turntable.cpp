@@ -1,0 +1,23 @@
+#include "render/output/turntable.h"
+
+#include <cmath>
+
+namespace xr {
+
+Camera turntable_camera(const Camera& camera, int frame, int frames) {
+    if (frame == 1)
+        return camera; // exactly: target + (eye - target) may round
+    // In double, so that the last frames of a long turntable lose nothing.
+    const double angle = 2.0 * M_PI * double(frame - 1) / double(frames);
+    const float c = float(std::cos(angle)), s = float(std::sin(angle));
+    const Vec3 arm = camera.eye - camera.target;
+    Camera turned = camera;
+    turned.eye = camera.target + Vec3{c * arm.x + s * arm.z, arm.y, c * arm.z - s * arm.x};
+    return turned;
+}
+
+uint32_t frame_seed(uint32_t seed, int frame) {
+    return seed + uint32_t(frame - 1);
+}
+
+} // namespace xr

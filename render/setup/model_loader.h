@@ -1,0 +1,23 @@
+// Models as parts: mesh files in the formats people export (through Assimp),
+// or the primitive shapes a scene may name.
+#pragma once
+
+#include "render/setup/part.h"
+#include "render/setup/scene_description.h"
+
+#include <string>
+#include <vector>
+
+namespace xr {
+
+// The model's parts, placed by its transform. A file's parts are the nodes
+// that carry meshes, named by their paths in its hierarchy and prefixed with
+// the model's name when it has one; triangulated, with the file's normals
+// where it has them. Throws std::runtime_error, in one line naming
+// the file, when it cannot be read, holds no faces or a vertex that is not finite.
+std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
+
+// The file as found from base_dir.
+std::string model_path(const ModelDescription& model, const std::string& base_dir);
+
+} // namespace xr

@@ -1,0 +1,35 @@
+#include "render/setup/placement.h"
+
+#include <cmath>
+
+namespace xr {
+
+namespace {
+
+struct Rows {
+    Vec3 x, y, z;
+};
+
+Rows multiply(const Rows& a, const Rows& b) {
+    const Vec3 c0{b.x.x, b.y.x, b.z.x}, c1{b.x.y, b.y.y, b.z.y}, c2{b.x.z, b.y.z, b.z.z};
+    return {{dot(a.x, c0), dot(a.x, c1), dot(a.x, c2)},
+            {dot(a.y, c0), dot(a.y, c1), dot(a.y, c2)},
+            {dot(a.z, c0), dot(a.z, c1), dot(a.z, c2)}};
+}
+
+} // namespace
+
+Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.translate) {
+    const float k = 3.14159265358979f / 180.0f;
+    const float cx = std::cos(t.rotate.x * k), sx = std::sin(t.rotate.x * k);
+    const float cy = std::cos(t.rotate.y * k), sy = std::sin(t.rotate.y * k);
+    const float cz = std::cos(t.rotate.z * k), sz = std::sin(t.rotate.z * k);
+    const Rows rx{{1, 0, 0}, {0, cx, -sx}, {0, sx, cx}};
+    const Rows ry{{cy, 0, sy}, {0, 1, 0}, {-sy, 0, cy}};
+    const Rows rz{{cz, -sz, 0}, {sz, cz, 0}, {0, 0, 1}};
+    // About x first, then y, then z.
+    const Rows r = multiply(rz, multiply(ry, rx));
+    x_ = r.x, y_ = r.y, z_ = r.z;
+}
+
+} // namespace xr

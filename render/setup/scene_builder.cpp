@@ -1,0 +1,207 @@
+#include "render/setup/scene_builder.h"
+
+#include "render/camera.h"
+#include "render/setup/model_loader.h"
+#include "render/setup/scene_error.h"
+#include "render/setup/studio.h"
+
+#include <fnmatch.h>
+
+#include <cmath>
+
+#include <map>
+#include <unordered_map>
+
+namespace xr {
+
+namespace {
+
+// What the assignments make of one part.
+struct PartLook {
+    int assignment = -1; // the last one that gave it a look; -1: its own matte colours
+    bool flagged = false;
+};
+
+std::vector<PartLook> resolve_assignments(const SceneDescription& d,
+                                          const std::vector<Part>& parts) {
+    std::vector<PartLook> looks(parts.size());
+    for (size_t a = 0; a < d.assign.size(); ++a) {
+        const Assignment& assignment = d.assign[a];
+        bool matched = false;
+        for (size_t p = 0; p < parts.size(); ++p) {
+            if (!glob_match(assignment.parts, parts[p].name))
+                continue;
+            matched = true;
+            if (assignment.look != Assignment::Look::unchanged)
+                looks[p].assignment = int(a);
+            if (assignment.flagged)
+                looks[p].flagged = *assignment.flagged;
+        }
+        if (!matched)
+            throw SceneError(assignment.where + (assignment.where[0] == '/' ? "/parts" : ""),
+                             "'" + assignment.parts + "' matches no part");
+    }
+    return looks;
+}
+
+Light make_light(const LightDescription& l) {
+    const Vec3 power = l.color * l.intensity;
+    if (l.kind == Light::Kind::point)
+        return Light::point(l.position, power);
+    // The rectangle emits towards its target: edge_u x edge_v points there.
+    const Vec3 n = normalize(l.target - l.position);
+    const Vec3 reference = std::fabs(n.y) > 0.99f ? Vec3{0.0f, 0.0f, 1.0f} : Vec3{0.0f, 1.0f, 0.0f};
+    const Vec3 u = normalize(cross(reference, n)), v = cross(n, u);
+    const Vec3 corner = l.position - u * (0.5f * l.width) - v * (0.5f * l.height);
+    return Light::rect(corner, u * l.width, v * l.height, power, l.samples);
+}
+
+Bounds bounds_of(const Part& part) {
+    Bounds b;
+    for (const Piece& piece : part.pieces) {
+        const Bounds m = piece.mesh->bounds();
+        b.extend(m.lo);
+        b.extend(m.hi);
+    }
+    return b;
+}
+
+// Builds the materials the assignments ask for, each once.
+class MaterialBook {
+  public:
+    MaterialBook(Scene& scene, const SceneDescription& d,
+                 const std::unordered_map<std::string, Tag>& lights)
+        : scene_(scene), d_(d), lights_(lights), by_assignment_(d.assign.size()) {}
+
+    const Material& for_piece(const PartLook& look, const Piece& piece) {
+        if (look.assignment < 0)
+            return own_color(piece.color);
+        const Assignment& a = d_.assign[size_t(look.assignment)];
+        if (a.look == Assignment::Look::matte && !a.matte_color && !a.matte_texture)
+            return own_color(piece.color);
+        const Material*& made = by_assignment_[size_t(look.assignment)];
+        if (!made)
+            made = a.look == Assignment::Look::xray ? &xray(a.xray) : &matte(a);
+        return *made;
+    }
+
+  private:
+    const Material& own_color(Vec3 color) {
+        const Material*& made = by_color_[{color.x, color.y, color.z}];
+        if (!made)
+            made = &scene_.add_material(color);
+        return *made;
+    }
+
+    const Material& matte(const Assignment& a) {
+        if (a.matte_texture)
+            return scene_.add_material(Vec3{}, scene_.add_texture(*a.matte_texture));
+        return scene_.add_material(*a.matte_color);
+    }
+
+    const Material& xray(const XraySettings& x) {
+        std::vector<Tag> tags;
+        if (x.lights) {
+            for (const std::string& name : *x.lights)
+                tags.push_back(lights_.at(name));
+        } else {
+            for (const Light& light : scene_.lights())
+                tags.push_back(light.tag);
+        }
+        std::vector<Tag> connections;
+        for (const std::optional<Texture>& texture : x.textures)
+            connections.push_back(texture ? scene_.add_texture(*texture) : 0);
+        return scene_.add_material(XrayBlock(x, tags, connections));
+    }
+
+    Scene& scene_;
+    const SceneDescription& d_;
+    const std::unordered_map<std::string, Tag>& lights_;
+    std::vector<const Material*> by_assignment_;
+    std::map<std::array<float, 3>, const Material*> by_color_;
+};
+
+Camera place_camera(const CameraDescription& c, const std::vector<Part>& parts) {
+    if (c.eye && c.target) {
+        Camera camera;
+        camera.eye = *c.eye;
+        camera.target = *c.target;
+        camera.fov_y = c.fov;
+        return camera;
+    }
+    Bounds framed;
+    for (const Part& part : parts)
+        if (glob_match(c.frame, part.name)) {
+            const Bounds b = bounds_of(part);
+            framed.extend(b.lo);
+            framed.extend(b.hi);
+        }
+    if (framed.empty())
+        throw SceneError("/camera/frame", "'" + c.frame + "' matches no part");
+    return framing(framed, c.from, c.fov);
+}
+
+std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts);
+
+} // namespace
+
+bool glob_match(const std::string& glob, const std::string& name) {
+    return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+}
+
+std::vector<Part> load_parts(const SceneDescription& description) {
+    std::vector<Part> parts;
+    for (const ModelDescription& model : description.models)
+        for (Part& part : load_model(model, description.base_dir))
+            parts.push_back(std::move(part));
+    return parts;
+}
+
+std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<Part>& parts) {
+    try {
+        return build(d, parts);
+    } catch (const SceneError& e) {
+        // A place in the file follows the file's name; an option stands alone.
+        const bool in_file = !e.where().empty() && e.where()[0] == '/';
+        throw std::runtime_error((in_file ? d.source + ": " : "") + e.where() + ": " + e.what());
+    }
+}
+
+namespace {
+
+std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts) {
+    auto scene = std::make_unique<Scene>();
+    Bounds subject;
+    for (const Part& part : parts) {
+        const Bounds b = bounds_of(part);
+        subject.extend(b.lo);
+        subject.extend(b.hi);
+    }
+
+    std::unordered_map<std::string, Tag> lights;
+    for (const LightDescription& l : d.lights.empty() ? studio_lights(subject) : d.lights)
+        lights[l.name] = scene->add_light(make_light(l));
+
+    const std::vector<PartLook> looks = resolve_assignments(d, parts);
+    MaterialBook book(*scene, d, lights);
+    for (size_t p = 0; p < parts.size(); ++p)
+        for (const Piece& piece : parts[p].pieces)
+            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged,
+                              uint32_t(p + 1));
+    if (d.environment.floor)
+        add_floor(*scene, subject);
+    scene->environment.background = d.environment.background;
+    // Coordinates within bounds keep these finite; a scene built from
+    // elsewhere than a file may not.
+    if (!subject.empty() && !std::isfinite(subject.radius()))
+        throw SceneError("/models", "the models reach too far to measure in single precision");
+    scene->camera = place_camera(d.camera, parts);
+    if (!CameraView(scene->camera, 1, 1).well_defined())
+        throw SceneError("/camera", "the camera's eye and target are not finite, or are one point");
+    scene->commit();
+    return scene;
+}
+
+} // namespace
+
+} // namespace xr

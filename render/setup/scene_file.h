@@ -1,0 +1,33 @@
+// Scene files: a JSON document read into a SceneDescription, and written back.
+// docs/scene-format.md describes the format.
+#pragma once
+
+#include "render/setup/scene_description.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace xr {
+
+// Reads the file; relative model files are then found beside it. Throws
+// std::runtime_error with one line naming the file and then the line and
+// column of a syntax error, or the JSON pointer of a key it cannot accept.
+SceneDescription read_scene_file(const std::string& path);
+
+// The same for text already in memory; `source` names it in messages.
+SceneDescription parse_scene(const std::string& text, const std::string& source,
+                             const std::string& base_dir);
+
+// The description as a scene file states it, leaving out what is the default.
+nlohmann::ordered_json scene_to_json(const SceneDescription& scene);
+
+// Writes the description as a scene file at `path`, whole or not at all, with
+// its model files found from the file's own folder. Throws std::runtime_error.
+void write_scene_file(const SceneDescription& scene, const std::string& path);
+
+// The names of the scene's lights: its own, or else the studio's.
+std::vector<std::string> light_names(const SceneDescription& scene);
+
+} // namespace xr

@@ -1,0 +1,64 @@
+#include "render/setup/studio.h"
+
+#include "render/setup/shapes.h"
+
+#include <cmath>
+
+namespace xr {
+
+namespace {
+
+float radius_of(const Bounds& subject) {
+    return subject.empty() ? 1.0f : std::max(subject.radius(), 1e-3f);
+}
+
+} // namespace
+
+std::vector<LightDescription> studio_lights(const Bounds& subject) {
+    const Vec3 c = subject.center();
+    const float r = radius_of(subject);
+    LightDescription key;
+    key.name = "key";
+    key.kind = Light::Kind::point;
+    key.position = c + Vec3{2.0f, 4.0f, 3.0f} * r;
+    key.color = {1.0f, 0.94f, 0.86f};
+    // A point light's intensity falls with distance squared; an area light's
+    // radiance does not, since its area grows with the scene too.
+    key.intensity = 40.0f * r * r;
+
+    LightDescription soft;
+    soft.name = "soft";
+    soft.kind = Light::Kind::rect;
+    soft.position = c + Vec3{-2.4f, 3.5f, 0.0f} * r;
+    // Straight down; a unit step would vanish in the rounding of a large scene.
+    soft.target = soft.position - Vec3{0.0f, r, 0.0f};
+    soft.width = soft.height = 1.6f * r;
+    soft.color = {0.85f, 0.92f, 1.0f};
+    soft.intensity = 4.0f;
+    soft.samples = 16;
+    return {key, soft};
+}
+
+void add_floor(Scene& scene, const Bounds& subject) {
+    const Vec3 c = subject.center();
+    const float r = radius_of(subject);
+    Texture tiles;
+    tiles.kind = Texture::Kind::checker;
+    tiles.a = {0.62f, 0.60f, 0.57f, 1.0f};
+    tiles.b = {0.45f, 0.44f, 0.42f, 1.0f};
+    tiles.scale = 1.2f / r;
+    const Material& floor = scene.add_material(Vec3{}, scene.add_texture(tiles));
+    scene.add_object(std::make_shared<Mesh>(ground({c.x, subject.lo.y, c.z}, 60.0f * r)), floor,
+                     false);
+}
+
+Camera framing(const Bounds& subject, Vec3 from, float fov_y) {
+    Camera camera;
+    camera.fov_y = fov_y;
+    camera.target = subject.center();
+    const float distance = radius_of(subject) / std::sin(fov_y * 0.5f * 3.14159265f / 180.0f);
+    camera.eye = camera.target + normalize(from) * distance;
+    return camera;
+}
+
+} // namespace xr

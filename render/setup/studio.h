@@ -1,0 +1,20 @@
+// The set a scene stands in unless it says otherwise: a checkered floor, a key
+// point light and a soft area light sized to the subject, and a camera framing it.
+#pragma once
+
+#include "render/scene.h"
+#include "render/setup/scene_description.h"
+
+namespace xr {
+
+// The lights a scene without lights of its own gets, named "key" and "soft".
+std::vector<LightDescription> studio_lights(const Bounds& subject);
+
+// A checkered floor under the subject, wide enough to reach the horizon.
+void add_floor(Scene& scene, const Bounds& subject);
+
+// A camera at `from` (a direction) that fits the subject's bounding sphere into
+// the height of its view.
+Camera framing(const Bounds& subject, Vec3 from, float fov_y);
+
+} // namespace xr

@@ -1,0 +1,37 @@
+#include "render/util/interrupt.h"
+
+#include <atomic>
+#include <csignal>
+#include <initializer_list>
+#include <unistd.h>
+
+namespace xr {
+
+namespace {
+
+std::atomic<const char*> doomed{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "read from a signal handler");
+
+extern "C" void on_interrupt(int signal) {
+    if (const char* path = doomed.exchange(nullptr))
+        unlink(path);
+    // Ended by the signal itself, so the parent sees what stopped the program.
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+} // namespace
+
+void handle_interrupts() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM})
+        sigaction(signal, &action, nullptr);
+}
+
+void remove_on_interrupt(const char* path) {
+    doomed.store(path);
+}
+
+} // namespace xr
