@@ -1,7 +1,8 @@
 #include "bench/bench_scenes.h"
 
-#include "render/cli/options.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 #include "render/setup/shapes.h"
 
 #include <cmath>
@@ -29,13 +30,13 @@ BenchScene build(std::string name, const SceneDescription& d, const std::vector<
 
 } // namespace
 
-BenchScene built_in_scene() {
-    const SceneDescription d = describe(Options{});
+BenchScene built_in_bench_scene() {
+    const SceneDescription d = built_in_scene();
     return build("built-in scene", d, load_parts(d));
 }
 
 BenchScene big_shell_scene(size_t triangles) {
-    const SceneDescription d = describe(Options{});
+    const SceneDescription d = built_in_scene();
     std::vector<Part> parts = load_parts(d);
     for (Part& part : parts) {
         if (part.name != "shell")

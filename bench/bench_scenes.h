@@ -16,6 +16,6 @@ struct BenchScene {
     size_t peak_bytes = 0; // the process's peak once built, when measured
 };
 
-BenchScene built_in_scene();
+BenchScene built_in_bench_scene();
 // The shell of about `triangles` triangles, generated here.
 BenchScene big_shell_scene(size_t triangles);

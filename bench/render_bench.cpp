@@ -64,7 +64,7 @@ FrameTime render_frame(const BenchScene& b, qorv_xraytexture_fn shader, RenderSe
     settings.threads = threads;
     RenderStats stats;
     const double cpu = cpu_seconds();
-    render(*b.scene, shader, settings, stats);
+    render({*b.scene, shader, settings}, stats);
     const FrameTime time{stats.seconds, cpu_seconds() - cpu};
     if (stats.rays != rays) {
         std::fprintf(stderr, "render_bench: a frame cast %llu rays, the recorded one %llu\n",
@@ -82,7 +82,7 @@ void run(const BenchScene& b, qorv_xraytexture_fn shader, const BenchSettings& s
     settings.threads = threads;
     RenderStats stats;
     RayLog log;
-    render(*b.scene, shader, settings, stats, {}, nullptr, &log);
+    render({*b.scene, shader, settings}, stats, {{}, nullptr, &log});
     std::array<uint64_t, 3> kinds{};
     for (const auto& tile : log.tiles)
         for (const RecordedRay& r : tile)
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
             large->peak_bytes = peak_memory();
         }
         if (s.scenes != "large")
-            run(built_in_scene(), library.shader(), s);
+            run(built_in_bench_scene(), library.shader(), s);
         if (large)
             run(*large, library.shader(), s);
     } catch (const std::exception& e) {

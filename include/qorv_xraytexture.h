@@ -116,6 +116,10 @@ QORV_XRAYTEXTURE_STATIC_ASSERT(sizeof(Tag) == 4, "Tag is 32 bits");
 /* Ray types (RenderState.ray_type) for which the shader gives no result. */
 enum { QORV_XRAYTEXTURE_RAY_SHADOW = 5, QORV_XRAYTEXTURE_RAY_DISPLACE = 16 };
 
+/* Values of XrayParams.mode: how the host turns the light list into the lights
+ * sampled. Any other value samples the list as given. */
+enum { QORV_XRAYTEXTURE_LIGHTS_INCLUSIVE = 1, QORV_XRAYTEXTURE_LIGHTS_EXCLUSIVE = 2 };
+
 /* The parameter block, filled by the host from the shader's declaration
  * (share/qorv_xraytexture/qorv_xraytexture.json). Any parameter may be
  * connected: see ShaderRecord.link_offset. */
@@ -127,7 +131,7 @@ typedef struct XrayParams {
     float specular_weight;   /* scales every highlight; <= 0 samples no light */
     float specular_exponent; /* Phong exponent handed to the host */
     Color specular;          /* highlight tint; alpha is not read */
-    int32_t mode;            /* 1 inclusive light list, 2 exclusive, else as given */
+    int32_t mode;            /* QORV_XRAYTEXTURE_LIGHTS_INCLUSIVE, _EXCLUSIVE, else as given */
     int32_t i_light;         /* first light used within `light` */
     int32_t n_light;         /* number of lights used */
     Tag light[1];            /* the block ends with this array; the host sizes it */

@@ -11,7 +11,7 @@ CameraView::CameraView(const Camera& camera, int width, int height)
     const Vec3 side = cross(forward_, camera.up);
     right_ = normalize(length(side) > 1e-4f ? side : cross(forward_, Vec3{0.0f, 0.0f, -1.0f}));
     upward_ = cross(right_, forward_);
-    half_height_ = std::tan(camera.fov_y * 0.5f * 3.14159265f / 180.0f);
+    half_height_ = std::tan(radians(camera.fov_y * 0.5f));
     half_width_ = half_height_ * width_ / height_;
 }
 

@@ -5,11 +5,14 @@
 
 namespace xr {
 
+// The vertical field of view, in degrees, of a camera nobody set one for.
+constexpr float default_fov = 35.0f;
+
 struct Camera {
     Vec3 eye{0.0f, 1.0f, 5.0f};
     Vec3 target{0.0f, 1.0f, 0.0f};
     Vec3 up{0.0f, 1.0f, 0.0f};
-    float fov_y = 40.0f; // degrees
+    float fov_y = default_fov; // degrees
 };
 
 // The camera looking through an image of width x height pixels: what all its

@@ -14,6 +14,9 @@ struct LightSample {
     float distance;
 };
 
+// A rectangle's samples unless its scene says otherwise.
+constexpr int rect_light_samples = 16;
+
 // A light, with what all its samples share worked out when it is made.
 class Light {
   public:
@@ -21,7 +24,8 @@ class Light {
 
     static Light point(Vec3 position, Vec3 intensity);
     // It emits on the side of edge_u x edge_v.
-    static Light rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samples = 16);
+    static Light rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance,
+                      int samples = rect_light_samples);
 
     Tag tag = 0; // given by the scene
 

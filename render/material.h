@@ -11,6 +11,9 @@
 
 namespace xr {
 
+// What a surface wears when nothing gives it a colour.
+constexpr Vec3 default_grey{0.7f, 0.7f, 0.7f};
+
 class Material {
   public:
     enum class Kind { matte, xray };
@@ -29,7 +32,7 @@ class Material {
     const ShaderRecord* record() const { return shader_record(&record_); }
 
   private:
-    Vec3 albedo_{0.7f, 0.7f, 0.7f};
+    Vec3 albedo_ = default_grey;
     Tag albedo_texture_ = 0;
     std::optional<XrayBlock> block_;
     HostShaderRecord record_{};

@@ -6,7 +6,7 @@ namespace xr {
 
 namespace {
 
-constexpr float inv_pi = 0.318309886f;
+constexpr float inv_pi = 1.0f / pi;
 // The share of the studio's light that reaches a surface from all around.
 constexpr float ambient = 0.45f;
 

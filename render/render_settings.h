@@ -5,6 +5,10 @@
 
 namespace xr {
 
+// The largest image side, and the most samples a pixel, a render takes.
+constexpr int max_image_side = 65536;
+constexpr int max_samples = 65536;
+
 struct RenderSettings {
     int width = 640;
     int height = 400;

@@ -47,21 +47,21 @@ int available_threads() {
     return int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism));
 }
 
-Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
-                 const std::vector<Pass>& passes, RenderStats& stats, const ProgressFn& progress,
-                 tbb::task_group_context* group, RayLog* ray_log) {
+Film render_film(const RenderJob& job, RenderStats& stats, const RenderControl& control) {
     const auto start = std::chrono::steady_clock::now();
+    const RenderSettings& settings = job.settings;
     Film film(settings.width, settings.height);
-    add_passes(film, passes);
+    add_passes(film, job.passes);
     Image& image = film.beauty;
     tbb::enumerable_thread_specific<ThreadContext> contexts(
-        [&] { return ThreadContext(scene, shader); });
-    const CameraView camera(scene.camera, settings.width, settings.height);
+        [&] { return ThreadContext(job.scene, job.shader); });
+    const CameraView camera(job.scene.camera, settings.width, settings.height);
     const int tiles_x = (settings.width + tile_size - 1) / tile_size;
     const int tiles_y = (settings.height + tile_size - 1) / tile_size;
     std::atomic<int> tiles_done{0};
     tbb::task_group_context own;
-    tbb::task_group_context& work = group ? *group : own;
+    tbb::task_group_context& work = control.group ? *control.group : own;
+    RayLog* const ray_log = control.ray_log;
     if (ray_log)
         *ray_log = RayLog{tiles_x, tiles_y,
                           std::vector<std::vector<RecordedRay>>(size_t(tiles_x) * size_t(tiles_y))};
@@ -69,7 +69,7 @@ Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSet
     auto render_tiles = [&](const tbb::blocked_range2d<int>& tiles) {
         ThreadContext& context = contexts.local();
         std::optional<PassSampler> sampler;
-        if (!passes.empty())
+        if (!job.passes.empty())
             sampler.emplace(film);
         for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
             for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
@@ -84,8 +84,8 @@ Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSet
                         image.at(x, y) = render_pixel(context, camera, settings, x, y,
                                                       sampler ? &*sampler : nullptr);
                 const int done = ++tiles_done;
-                if (progress)
-                    progress(float(done) / float(tiles_x * tiles_y));
+                if (control.progress)
+                    control.progress(float(done) / float(tiles_x * tiles_y));
             }
     };
     // oneTBB runs no more threads than it allows, whatever an arena asks for.
@@ -105,11 +105,8 @@ Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSet
     return film;
 }
 
-Image render(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress, tbb::task_group_context* group,
-             RayLog* ray_log) {
-    return std::move(
-        render_film(scene, shader, settings, {}, stats, progress, group, ray_log).beauty);
+Image render(const RenderJob& job, RenderStats& stats, const RenderControl& control) {
+    return std::move(render_film(job, stats, control).beauty);
 }
 
 } // namespace xr

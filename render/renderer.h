@@ -18,18 +18,29 @@ int available_threads();
 // Told the fraction of the image done, from whichever thread finished a tile.
 using ProgressFn = std::function<void(float done)>;
 
+// What a frame is rendered from.
+struct RenderJob {
+    const Scene& scene;
+    qorv_xraytexture_fn shader;
+    RenderSettings settings;
+    std::vector<Pass> passes = {}; // channels of the film beside the beauty
+};
+
+// How a render in flight is watched and stopped.
+struct RenderControl {
+    ProgressFn progress;
+    // Cancelling it from another thread stops the render before its next
+    // tile; the film is then incomplete.
+    tbb::task_group_context* group = nullptr;
+    // For the benchmarks: when set, every ray the frame casts is recorded
+    // in it, tile by tile.
+    RayLog* ray_log = nullptr;
+};
+
 // The beauty, linear and premultiplied by alpha, with the passes asked for.
-// Cancelling `group` from another thread stops the render before its next
-// tile; the film is then incomplete. With a log, every ray the frame casts is
-// recorded in it, tile by tile.
-Film render_film(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
-                 const std::vector<Pass>& passes, RenderStats& stats,
-                 const ProgressFn& progress = {}, tbb::task_group_context* group = nullptr,
-                 RayLog* ray_log = nullptr);
+Film render_film(const RenderJob& job, RenderStats& stats, const RenderControl& control = {});
 
 // The beauty alone.
-Image render(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings,
-             RenderStats& stats, const ProgressFn& progress = {},
-             tbb::task_group_context* group = nullptr, RayLog* ray_log = nullptr);
+Image render(const RenderJob& job, RenderStats& stats, const RenderControl& control = {});
 
 } // namespace xr

@@ -14,6 +14,11 @@ Tag Scene::add_light(Light light) {
     return light.tag;
 }
 
+uint32_t Scene::add_part(std::string name) {
+    part_names_.push_back(std::move(name));
+    return uint32_t(part_names_.size());
+}
+
 void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
                        uint32_t part) {
     objects_.push_back({std::move(mesh), &material, flagged, part});

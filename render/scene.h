@@ -40,6 +40,8 @@ class Scene {
     Tag add_texture(Texture texture);
     // Lights too: the first gets tag 1.
     Tag add_light(Light light);
+    // Parts are numbered from 1, as the id pass numbers them.
+    uint32_t add_part(std::string name);
     void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
                     uint32_t part = 0);
     // Builds the acceleration structure; the scene is read-only afterwards.
@@ -47,6 +49,8 @@ class Scene {
 
     const std::vector<Object>& objects() const { return objects_; }
     const std::vector<Light>& lights() const { return lights_; }
+    // By id, from 1: the id pass's legend.
+    const std::vector<std::string>& part_names() const { return part_names_; }
     const Light* light(Tag tag) const {
         return tag >= 1 && tag <= lights_.size() ? &lights_[tag - 1] : nullptr;
     }
@@ -63,6 +67,7 @@ class Scene {
     std::vector<std::unique_ptr<Material>> materials_;
     std::vector<Light> lights_;
     std::vector<Texture> textures_;
+    std::vector<std::string> part_names_;
     // After the objects, so that it goes first: it reads their meshes in place.
     std::unique_ptr<Intersector> intersector_;
     size_t largest_block_ = 0;

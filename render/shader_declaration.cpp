@@ -1,11 +1,11 @@
 #include "render/shader_declaration.h"
 
 #include "render/util/embedded_text.h"
+#include "render/util/text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <sstream>
 #include <stdexcept>
 
 namespace xr {
@@ -53,12 +53,6 @@ void read_range(const json& param, const char* key, std::optional<float>& lo,
         lo = range[0].get<float>();
     if (!range[1].is_null())
         hi = range[1].get<float>();
-}
-
-std::string number(float v) {
-    std::ostringstream out;
-    out << v;
-    return out.str();
 }
 
 } // namespace
@@ -123,25 +117,25 @@ const ShaderDeclaration& xray_declaration() {
     return declaration;
 }
 
-std::string check_value(const ParamDeclaration& p, const ParamValue& value) {
+void check_value(const ParamDeclaration& p, const ParamValue& value, const Place& where) {
     const size_t channels = p.type == ParamType::color ? 4 : 1;
     for (size_t i = 0; i < channels; ++i) {
         const float v = value[i];
+        const std::string text = number_text(v);
         if (!std::isfinite(v))
-            return number(v) + " is not a finite number";
+            throw Error(where, text + " is not a finite number");
         if ((p.min && v < *p.min) || (p.max && v > *p.max))
-            return number(v) + " is outside " + describe_range(p);
+            throw Error(where, text + " is outside " + describe_range(p));
         if (p.type == ParamType::integer && v != std::floor(v))
-            return number(v) + " is not a whole number";
+            throw Error(where, text + " is not a whole number");
         if (p.type == ParamType::boolean && v != 0.0f && v != 1.0f)
-            return number(v) + " is neither 0 (false) nor 1 (true)";
+            throw Error(where, text + " is neither 0 (false) nor 1 (true)");
     }
-    return {};
 }
 
 std::string describe_range(const ParamDeclaration& p) {
-    return (p.min ? "[" + number(*p.min) : "(-inf") + ", " +
-           (p.max ? number(*p.max) + "]" : "inf)");
+    return (p.min ? "[" + number_text(*p.min) : "(-inf") + ", " +
+           (p.max ? number_text(*p.max) + "]" : "inf)");
 }
 
 } // namespace xr

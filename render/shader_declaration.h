@@ -3,6 +3,7 @@
 // comes from here.
 #pragma once
 
+#include "render/util/error.h"
 #include <qorv_xraytexture.h>
 
 #include <array>
@@ -51,9 +52,9 @@ ShaderDeclaration parse_declaration(const std::string& text);
 // The declaration compiled into this program, parsed on first use.
 const ShaderDeclaration& xray_declaration();
 
-// Why `value` is not acceptable for the parameter (not finite, out of range,
-// not a whole number), or empty when it is.
-std::string check_value(const ParamDeclaration& param, const ParamValue& value);
+// Throws Error at `where` when `value` is not acceptable for the parameter:
+// not finite, out of range, not a whole number.
+void check_value(const ParamDeclaration& param, const ParamValue& value, const Place& where);
 
 // "[0, inf)", "[0, 2]" and the like, for help texts.
 std::string describe_range(const ParamDeclaration& param);

@@ -21,10 +21,6 @@ struct XraySettings {
     std::vector<std::optional<Texture>> textures;
     // By name; every light of the scene when absent.
     std::optional<std::vector<std::string>> lights;
-
-    // The value of the parameter of that name, which must be declared.
-    ParamValue& operator[](const std::string& name);
-    const ParamValue& operator[](const std::string& name) const;
 };
 
 // Parameters the host derives from the light list rather than taking from a

@@ -47,9 +47,9 @@ Highlight highlight(RenderState* state, const XrayParams* params) {
     // The array is connected as a whole, through the link of its first entry.
     Tag* lights = const_cast<Tag*>(resolve_param(state, &params->light[0])) + first;
 
-    if (mode == 1)
+    if (mode == QORV_XRAYTEXTURE_LIGHTS_INCLUSIVE)
         host::mi_inclusive_lightlist(&count, &lights, state);
-    else if (mode == 2)
+    else if (mode == QORV_XRAYTEXTURE_LIGHTS_EXCLUSIVE)
         host::mi_exclusive_lightlist(&count, &lights, state);
 
     Highlight sum = {0.0f, 0.0f, 0.0f};

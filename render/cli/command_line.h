@@ -1,15 +1,47 @@
-// The command line of xray-render.
+// The command line of xray-render: one parser for its three sub-commands.
+// Rendering is the default and takes the options on the line itself;
+// `compare` and `serve` are named first.
 #pragma once
 
 #include "render/cli/options.h"
+#include "render/cli/render_options.h"
 
-#include <optional>
-#include <string>
+#include <CLI/CLI.hpp>
+
+#include <memory>
 
 namespace xr {
 
-// The options, or no value when the program should exit with `exit_code`
-// (after --help, or after reporting bad input on one line).
-std::optional<Options> parse_command_line(int argc, char** argv, int& exit_code);
+struct Command {
+    enum class Kind { render, compare, serve };
+
+    Kind kind = Kind::render;
+    RenderOptions render; // for `serve` too
+    ServeOptions serve;
+    CompareOptions compare;
+};
+
+class CommandLine {
+  public:
+    CommandLine();
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    // Throws CLI::ParseError for a line that cannot be read, and CLI::Success
+    // after --help or --version, which `exit` then prints.
+    const Command& parse(int argc, char** argv);
+    // Prints what the error asks for (help, the version) and gives CLI11's status for it.
+    int exit(const CLI::Error& e) { return app_.exit(e); }
+
+    // The name of the sub-command the line asked for, for messages: "xray-render compare".
+    std::string program() const;
+
+  private:
+    CLI::App app_;
+    Command command_;
+    std::unique_ptr<RenderOptionParser> render_; // declared once the parser's defaults are set
+    CLI::App* compare_;
+    CLI::App* serve_;
+};
 
 } // namespace xr

@@ -2,67 +2,50 @@
 
 #include "render/image/image_compare.h"
 #include "render/image/image_file.h"
+#include "render/image/png_image.h"
 #include "render/output/output_file.h"
-
-#include <CLI/CLI.hpp>
 
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 namespace xr {
 
 namespace {
-
-struct CompareOptions {
-    std::string a, b;
-    float fail = 0.0f;         // a pixel fails when a channel differs by more
-    float fail_percent = 0.0f; // the test fails when more pixels than this share fail
-    std::string diff;          // heat map to write, if any
-};
-
-const char* const program = "xray-render compare";
-
-std::optional<CompareOptions> parse(int argc, char** argv, int& status) {
-    CompareOptions o;
-    CLI::App app("Compares two images (PNG or OpenEXR) as an image test: exit status 0 when "
-                 "they agree within the limits, 1 when they differ, 2 for bad input.",
-                 program);
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("A", o.a, "the reference image")->required();
-    app.add_option("B", o.b, "the image to test")->required();
-    app.add_option("--fail", o.fail,
-                   "a pixel fails when one of its channels differs by more than this")
-        ->capture_default_str();
-    app.add_option("--fail-percent", o.fail_percent,
-                   "the test fails when more than this percentage of pixels fail")
-        ->capture_default_str();
-    app.add_option("--diff", o.diff, "write a heat map of the differences to this PNG");
-    try {
-        app.parse(argc, argv);
-        // Spelled out: CLI11's range checks let NaN through.
-        if (!(o.fail >= 0.0f && o.fail < INFINITY))
-            throw CLI::ValidationError("--fail", "must be a finite number, 0 or more");
-        if (!(o.fail_percent >= 0.0f && o.fail_percent <= 100.0f))
-            throw CLI::ValidationError("--fail-percent", "must be a number from 0 to 100");
-    } catch (const CLI::CallForHelp& e) {
-        status = app.exit(e);
-        return std::nullopt;
-    } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "%s: %s (see --help)\n", program, e.what());
-        status = compare_error;
-        return std::nullopt;
-    }
-    return o;
-}
 
 const char* space_name(CompareSpace space) {
     return space == CompareSpace::linear ? "linear light, premultiplied"
                                          : "sRGB-encoded colour, straight alpha";
 }
 
-int compare(const CompareOptions& o) {
+} // namespace
+
+CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
+    CLI::App* command = app.add_subcommand(
+        "compare", "Compares two images (PNG or OpenEXR) as an image test: exit status 0 when "
+                   "they agree within the limits, 1 when they differ, 2 for bad input.");
+    command->add_option("A", o.a, "the reference image")->required();
+    command->add_option("B", o.b, "the image to test")->required();
+    command
+        ->add_option("--fail", o.fail,
+                     "a pixel fails when one of its channels differs by more than this")
+        ->capture_default_str();
+    command
+        ->add_option("--fail-percent", o.fail_percent,
+                     "the test fails when more than this percentage of pixels fail")
+        ->capture_default_str();
+    command->add_option("--diff", o.diff, "write a heat map of the differences to this PNG");
+    // Spelled out: CLI11's range checks let NaN through.
+    command->callback([&o] {
+        if (!(o.fail >= 0.0f && o.fail < INFINITY))
+            throw CLI::ValidationError("--fail", "must be a finite number, 0 or more");
+        if (!(o.fail_percent >= 0.0f && o.fail_percent <= 100.0f))
+            throw CLI::ValidationError("--fail-percent", "must be a number from 0 to 100");
+    });
+    return command;
+}
+
+bool compare(const CompareOptions& o) {
     // An unwritable heat map fails before any work is done.
     std::unique_ptr<OutputFile> diff_file;
     if (!o.diff.empty())
@@ -72,7 +55,7 @@ int compare(const CompareOptions& o) {
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
         std::printf("%s is %dx%d, %s is %dx%d\nFAIL\n", o.a.c_str(), a.film.width(),
                     a.film.height(), o.b.c_str(), b.film.width(), b.film.height());
-        return compare_fail;
+        return false;
     }
     const CompareSpace space = compare_space(a.format, b.format);
     const Image pa = in_space(a.film.beauty, space), pb = in_space(b.film.beauty, space);
@@ -80,12 +63,8 @@ int compare(const CompareOptions& o) {
     const double percent = d.pixels ? 100.0 * double(d.over) / double(d.pixels) : 0.0;
     const bool pass = percent <= double(o.fail_percent);
 
-    if (diff_file) {
-        const std::vector<uint8_t> png = encode_png(heat_map(pa, pb));
-        if (png.empty())
-            throw std::runtime_error("cannot encode the heat map as PNG");
-        diff_file->commit(png);
-    }
+    if (diff_file)
+        diff_file->commit(encode_png(heat_map(pa, pb)));
 
     std::printf("%s and %s: %dx%d, compared in %s\n", o.a.c_str(), o.b.c_str(), pa.width, pa.height,
                 space_name(space));
@@ -97,23 +76,7 @@ int compare(const CompareOptions& o) {
     if (diff_file)
         std::printf("  heat map         %s\n", o.diff.c_str());
     std::printf("%s\n", pass ? "PASS" : "FAIL");
-    return pass ? compare_pass : compare_fail;
-}
-
-} // namespace
-
-int compare_command(int argc, char** argv) {
-    int status = compare_pass;
-    const std::optional<CompareOptions> options = parse(argc, argv, status);
-    if (!options)
-        return status;
-    try {
-        return compare(*options);
-    } catch (const std::exception& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n", program, e.what());
-        return compare_error;
-    }
+    return pass;
 }
 
 } // namespace xr

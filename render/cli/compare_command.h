@@ -1,17 +1,18 @@
 // xray-render compare A B: whether two images agree, as an image test.
 #pragma once
 
+#include "render/cli/options.h"
+
+#include <CLI/CLI.hpp>
+
 namespace xr {
 
-// Exit statuses, as diff and cmp have them.
-enum : int {
-    compare_pass = 0,  // the images agree within the limits
-    compare_fail = 1,  // they differ beyond them, or in size
-    compare_error = 2, // bad options, or an image that cannot be read or written
-};
+// Declares the sub-command and its options on `app`.
+CLI::App* add_compare_command(CLI::App& app, CompareOptions& options);
 
-// argv[0] names the command ("compare"); the images and options follow. Prints
-// a summary on the standard output, errors on one line of the standard error.
-int compare_command(int argc, char** argv);
+// Compares the images and prints a summary on the standard output; true when
+// they agree within the limits. Throws std::runtime_error when an image
+// cannot be read or the heat map written.
+bool compare(const CompareOptions& options);
 
 } // namespace xr

@@ -1,8 +1,7 @@
-// What the command line asks for, and the scene it describes.
+// What the command line asks of each sub-command.
 #pragma once
 
-#include "render/image/passes.h"
-#include "render/output/frame_sequence.h"
+#include "render/output/output_plan.h"
 #include "render/setup/scene_description.h"
 
 #include <optional>
@@ -11,15 +10,9 @@
 
 namespace xr {
 
-// What `xray-render serve` adds: where the preview server listens, and where
-// its "Save" writes the scene.
-struct ServeOptions {
-    std::string bind = "127.0.0.1";
-    int port = 8080;  // 0: any free port
-    std::string save; // empty: beside the image, as .json
-};
-
-struct Options {
+// A render: the scene, what the command line sets over it, and what is
+// written. `serve` takes the same.
+struct RenderOptions {
     std::string scene;             // a scene file; with no model either, the built-in scene
     std::string model;             // a mesh file shown in the studio
     std::vector<std::string> xray; // globs of the parts that wear `material`
@@ -33,17 +26,23 @@ struct Options {
     std::optional<Background> background;
     std::optional<int> turntable; // frames
     int threads = 0;
-    std::string out = "xray.png"; // for a sequence, a pattern: name_####.png
-    std::vector<Pass> passes;     // only into OpenEXR
-    std::optional<FrameRange> frames;
-    bool skip_existing = false;        // leave the files that exist: they are complete
-    std::string shader;                // empty: the library beside the program
-    std::optional<ServeOptions> serve; // serve the scene for live look development instead
+    OutputRequest output;
+    std::string shader; // empty: the library beside the program
 };
 
-// The scene the options describe: a scene file, a model in the studio (the
-// whole of it x-ray unless --xray names parts), or the built-in scene; with
-// --xray assignments last and the command line's settings over the scene's.
-SceneDescription describe(const Options& options);
+// `serve`: where the preview server listens, and where its Save writes the scene.
+struct ServeOptions {
+    std::string bind = "127.0.0.1";
+    int port = 8080;  // 0: any free port
+    std::string save; // empty: beside the image, as .json
+};
+
+// `compare A B`: two images, and how far they may differ.
+struct CompareOptions {
+    std::string a, b;
+    float fail = 0.0f;         // a pixel fails when a channel differs by more
+    float fail_percent = 0.0f; // the comparison fails when more pixels than this share fail
+    std::string diff;          // heat map to write, if any
+};
 
 } // namespace xr

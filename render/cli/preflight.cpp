@@ -1,11 +1,25 @@
-#include "render/cli/options.h"
+#include "render/cli/preflight.h"
 
+#include "render/output/output_file.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
-#include "render/util/embedded_text.h"
 
 namespace xr {
 
-SceneDescription describe(const Options& o) {
+namespace {
+
+Assignment xray_assignment(const std::string& glob, const RenderOptions& o, const char* option) {
+    Assignment a;
+    a.parts = glob;
+    a.look = Assignment::Look::xray;
+    a.xray = o.material;
+    a.where = {"", option};
+    return a;
+}
+
+} // namespace
+
+SceneDescription describe(const RenderOptions& o) {
     SceneDescription d;
     if (!o.scene.empty()) {
         d = read_scene_file(o.scene);
@@ -13,25 +27,13 @@ SceneDescription describe(const Options& o) {
         d.models.push_back({});
         d.models[0].file = o.model;
         d.source = o.model;
-        if (o.xray.empty()) {
-            Assignment whole;
-            whole.parts = "*";
-            whole.look = Assignment::Look::xray;
-            whole.xray = o.material;
-            whole.where = "--model";
-            d.assign.push_back(whole);
-        }
+        if (o.xray.empty())
+            d.assign.push_back(xray_assignment("*", o, "--model"));
     } else {
-        d = parse_scene(default_scene_text, "built-in scene", "");
+        d = built_in_scene();
     }
-    for (const std::string& glob : o.xray) {
-        Assignment a;
-        a.parts = glob;
-        a.look = Assignment::Look::xray;
-        a.xray = o.material;
-        a.where = "--xray";
-        d.assign.push_back(a);
-    }
+    for (const std::string& glob : o.xray)
+        d.assign.push_back(xray_assignment(glob, o, "--xray"));
     RenderSettings& s = d.settings;
     s.width = o.width.value_or(s.width);
     s.height = o.height.value_or(s.height);
@@ -42,6 +44,24 @@ SceneDescription describe(const Options& o) {
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
     return d;
+}
+
+Preflight preflight(const RenderOptions& options, bool skip_existing,
+                    const std::vector<std::string>& also_written) {
+    Preflight p;
+    p.description = describe(options);
+    p.plan = plan_output(options.output, p.description.camera.turntable);
+    check_frame_fits(p.plan, p.description.settings);
+    p.frames = frames_to_render(p.plan, skip_existing);
+    if (p.frames.empty()) // every frame is there: nothing to load
+        return p;
+    check_writable(p.plan.path(p.frames.front()));
+    for (const std::string& path : also_written)
+        check_writable(path);
+    p.library = std::make_unique<ShaderLibrary>(options.shader.empty() ? default_shader_path()
+                                                                       : options.shader);
+    p.parts = load_parts(p.description);
+    return p;
 }
 
 } // namespace xr

@@ -1,11 +1,8 @@
 #include "render/cli/serve_command.h"
 
+#include "render/cli/preflight.h"
 #include "render/output/frame_sequence.h"
-#include "render/output/frame_writer.h"
-#include "render/output/output_file.h"
 #include "render/serve/preview_server.h"
-#include "render/setup/scene_builder.h"
-#include "render/shader_library.h"
 
 #include <csignal>
 #include <cstdio>
@@ -19,10 +16,12 @@ namespace {
 
 // Where Save writes when not told: beside the image, named as it is, or as
 // its sequence is.
-std::string scene_file_for(const Options& options) {
-    if (!options.serve->save.empty())
-        return options.serve->save;
-    return std::filesystem::path(sequence_name(options.out)).replace_extension(".json").string();
+std::string scene_file_for(const RenderOptions& render, const ServeOptions& serve) {
+    if (!serve.save.empty())
+        return serve.save;
+    return std::filesystem::path(sequence_name(render.output.out))
+        .replace_extension(".json")
+        .string();
 }
 
 std::string url(const std::string& address, int port) {
@@ -32,8 +31,27 @@ std::string url(const std::string& address, int port) {
 
 } // namespace
 
-int serve(const Options& options) {
-    const ServeOptions& o = *options.serve;
+CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
+    CLI::App* command = app.add_subcommand(
+        "serve", "Serves a web page for look development instead: the materials' controls beside "
+                 "a picture that refines while you watch. Takes the options of a render too (see "
+                 "xray-render --help); the page's Render writes --out.");
+    command->fallthrough();
+    command->add_option("--port", o.port, "port to listen on; 0 picks a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    command
+        ->add_option("--bind", o.bind,
+                     "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
+                     "change the scene and write the files")
+        ->capture_default_str();
+    command->add_option("--save", o.save,
+                        "scene file the page's Save writes (default: --out as .json, less a "
+                        "sequence's frame number)");
+    return command;
+}
+
+void serve_command(const RenderOptions& options, const ServeOptions& o) {
     // Ctrl-C and SIGTERM stop the server in order, cancelling a Render in
     // flight, rather than end the program at once. Blocked before any thread
     // starts, so that every thread inherits the mask and only `stopper` sees them.
@@ -43,22 +61,17 @@ int serve(const Options& options) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    SceneDescription description = describe(options);
-    ServedScene served;
-    served.title = description.source;
     // Render writes what the command line would write: refused now, like there.
-    served.image = plan_output(options, description.camera.turntable);
-    check_image_fits(description.settings, options.passes, served.image.format);
+    const std::string scene_file = std::filesystem::absolute(scene_file_for(options, o)).string();
+    Preflight p = preflight(options, false, {scene_file});
+    ServedScene served;
+    served.title = p.description.source;
+    served.image = p.plan;
     served.image.out = std::filesystem::absolute(served.image.out).string();
-    served.passes = options.passes;
-    served.scene_file = std::filesystem::absolute(scene_file_for(options)).string();
-    for (const std::string& file : {served.image.path(served.image.range.first), served.scene_file})
-        OutputFile probe(file);
-    const ShaderLibrary library(options.shader.empty() ? default_shader_path() : options.shader);
-    std::vector<Part> parts = load_parts(description);
+    served.scene_file = scene_file;
 
     EventHub events;
-    PreviewWorker worker(std::move(description), std::move(parts), library.shader(), served,
+    PreviewWorker worker(std::move(p.description), std::move(p.parts), p.library->shader(), served,
                          events);
     PreviewServer server(worker, events);
     const int port = server.bind(o.bind, o.port);
@@ -89,7 +102,6 @@ int serve(const Options& options) {
     if (!failure.empty())
         throw std::runtime_error(failure);
     std::printf("xray-render: stopped\n");
-    return 0;
 }
 
 } // namespace xr

@@ -1,4 +1,4 @@
-// Linear RGBA pixels premultiplied by alpha, and their encoding as an sRGB PNG.
+// Linear RGBA pixels premultiplied by alpha.
 #pragma once
 
 #include <qorv_xraytexture.h>
@@ -22,13 +22,5 @@ struct Image {
 // The most pixels a decoded image may have: that of the largest frame the
 // renderer makes, 16384 × 16384.
 constexpr size_t max_decoded_pixels = size_t(1) << 28;
-
-// The image, premultiplied, as a PNG with straight alpha: colour that a pixel
-// holds beyond its coverage (a highlight on a transparent surface) is lost, and
-// so is any colour at alpha 0. Empty when it cannot be encoded.
-std::vector<uint8_t> encode_png(const Image& image);
-// 8- or 16-bit PNG of any colour type, as linear colour premultiplied by its
-// (straight, in the file) alpha. Throws std::runtime_error saying why.
-Image decode_png(const std::vector<uint8_t>& png);
 
 } // namespace xr

@@ -1,7 +1,9 @@
 #include "render/image/image_file.h"
 
 #include "render/image/exr_image.h"
+#include "render/image/png_image.h"
 #include "render/util/system_memory.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -82,12 +84,6 @@ std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& form
     return bytes;
 }
 
-// Library messages may run over several lines; errors here take one.
-std::string one_line(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
-}
-
 } // namespace
 
 ImageFile read_image(const std::string& path, ImageChannels channels) {
@@ -115,10 +111,7 @@ ImageFormat format_for(const std::string& path) {
 std::vector<uint8_t> encode_image(const Film& film, ImageFormat format) {
     if (format == ImageFormat::exr)
         return encode_exr(film);
-    std::vector<uint8_t> png = encode_png(film.beauty);
-    if (png.empty())
-        throw std::runtime_error("cannot encode the image as PNG");
-    return png;
+    return encode_png(film.beauty);
 }
 
 } // namespace xr

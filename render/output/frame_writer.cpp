@@ -3,22 +3,15 @@
 #include "render/output/output_file.h"
 #include "render/output/progress_bar.h"
 #include "render/output/turntable.h"
-#include "render/util/system_memory.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace xr {
 
 namespace {
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // Puts a camera back as it was however the frame ends, so that what renders
 // the scene next (the preview, after a Render that failed) sees it unmoved.
@@ -44,35 +37,17 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
         settings.seed = frame_seed(settings.seed, frame);
     }
     ProgressBar bar;
-    const ProgressFn progress =
-        source.progress ? source.progress : [&bar](float done) { bar.update(done); };
-    Film film = render_film(*source.scene, source.shader, settings, source.passes, stats, progress,
-                            source.group);
+    RenderControl control = source.control;
+    if (!control.progress)
+        control.progress = [&bar](float done) { bar.update(done); };
+    Film film = render_film({*source.scene, source.shader, settings, plan.passes}, stats, control);
     bar.finish();
     if (film.find("id"))
-        add_id_manifest(film, source.part_names);
+        add_id_manifest(film, source.scene->part_names());
     return film;
 }
 
 } // namespace
-
-void check_image_fits(const RenderSettings& s, const std::vector<Pass>& passes,
-                      ImageFormat format) {
-    Film pixel(1, 1);
-    add_passes(pixel, passes);
-    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
-    const double encoded = format == ImageFormat::exr ? film : 4.0;
-    check_memory(double(s.width) * double(s.height) * (film + encoded),
-                 "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
-}
-
-std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
-    std::vector<int> frames;
-    for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
-        if (!skip_existing || !exists(plan.path(frame)))
-            frames.push_back(frame);
-    return frames;
-}
 
 void write_frames(const FrameSource& source, const OutputPlan& plan,
                   const std::vector<int>& frames) {
@@ -90,7 +65,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
-        if (source.group && source.group->is_group_execution_cancelled())
+        tbb::task_group_context* group = source.control.group;
+        if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
         out.commit(encode_image(film, plan.format));
         std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",

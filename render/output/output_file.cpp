@@ -81,4 +81,8 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     }
 }
 
+void check_writable(const std::string& path) {
+    OutputFile probe(path);
+}
+
 } // namespace xr

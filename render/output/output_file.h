@@ -26,4 +26,8 @@ class OutputFile {
     int fd_ = -1;
 };
 
+// Throws what an OutputFile at `path` would, so that a path that cannot be
+// written fails before any work is done; leaves nothing behind.
+void check_writable(const std::string& path);
+
 } // namespace xr

@@ -1,34 +1,66 @@
 #include "render/output/output_plan.h"
 
+#include "render/image/film.h"
+#include "render/util/system_memory.h"
+
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace xr {
 
-OutputPlan plan_output(const Options& o, int turntable) {
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+OutputPlan plan_output(const OutputRequest& request, int turntable) {
     OutputPlan plan;
-    plan.format = format_for(o.out);
-    plan.out = o.out;
+    plan.format = format_for(request.out);
+    plan.out = request.out;
     plan.turntable = turntable;
+    plan.passes = request.passes;
     if (!plan.sequence()) {
-        if (o.frames)
+        if (request.frames)
             throw std::runtime_error("--frames: there is no sequence of frames to choose from "
                                      "(--turntable N)");
-        if (o.out.find('#') != std::string::npos)
-            throw std::runtime_error("--out " + o.out + ": hashes stand for the frame number " +
-                                     "of a sequence, and this is a still (--turntable N)");
+        if (request.out.find('#') != std::string::npos)
+            throw std::runtime_error("--out " + request.out +
+                                     ": hashes stand for the frame number of a sequence, and "
+                                     "this is a still (--turntable N)");
         return plan;
     }
     try {
-        check_frame_pattern(o.out);
+        check_frame_pattern(request.out);
     } catch (const std::runtime_error& e) {
-        throw std::runtime_error("--out " + o.out + ": " + e.what());
+        throw std::runtime_error("--out " + request.out + ": " + e.what());
     }
-    plan.range = o.frames.value_or(FrameRange{1, turntable});
+    plan.range = request.frames.value_or(FrameRange{1, turntable});
     if (plan.range.last > turntable)
         throw std::runtime_error("--frames " + std::to_string(plan.range.first) + "-" +
                                  std::to_string(plan.range.last) +
                                  ": the turntable's frames are 1 to " + std::to_string(turntable));
     return plan;
+}
+
+void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
+    Film pixel(1, 1);
+    add_passes(pixel, plan.passes);
+    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
+    const double encoded = plan.format == ImageFormat::exr ? film : 4.0;
+    check_memory(double(s.width) * double(s.height) * (film + encoded),
+                 "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
+}
+
+std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
+    std::vector<int> frames;
+    for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
+        if (!skip_existing || !exists(plan.path(frame)))
+            frames.push_back(frame);
+    return frames;
 }
 
 } // namespace xr

@@ -2,28 +2,50 @@
 // file of its own in the format its name asks for.
 #pragma once
 
-#include "render/cli/options.h"
 #include "render/image/image_file.h"
+#include "render/image/passes.h"
 #include "render/output/frame_sequence.h"
+#include "render/render_settings.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace xr {
+
+// What the user asks to be written.
+struct OutputRequest {
+    std::string out = "xray.png"; // for a sequence, a pattern: name_####.png
+    std::optional<FrameRange> frames;
+    std::vector<Pass> passes;   // only into OpenEXR
+    bool skip_existing = false; // leave the files that exist: they are complete
+};
 
 struct OutputPlan {
     ImageFormat format = ImageFormat::png;
     std::string out;   // the still's path, or the frames' pattern
     int turntable = 0; // frames of the whole turntable; 0 for a still
     FrameRange range;  // the frames to render; 1-1 for a still
+    std::vector<Pass> passes;
 
     bool sequence() const { return turntable > 0; }
     std::string path(int frame) const { return sequence() ? frame_path(out, frame) : out; }
 };
 
-// The plan for the options and the scene's own turntable (0: none), which the
-// options override. Throws std::runtime_error in one line for a sequence
-// without a run of hashes in its pattern, a still with one, or a range of
-// frames beyond the turntable or without one.
-OutputPlan plan_output(const Options& options, int turntable);
+// The plan for the request and the scene's own turntable (0: none). Throws
+// std::runtime_error in one line for a sequence without a run of hashes in its
+// pattern, a still with one, or a range of frames beyond the turntable or
+// without one.
+OutputPlan plan_output(const OutputRequest& request, int turntable);
+
+// Throws std::runtime_error, before any work starts, when a frame of these
+// settings, with the plan's passes, and its encoded copy cannot fit in the
+// memory available.
+void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
+
+// The frames of the plan's range to render: all of them, or when existing
+// files are to be skipped, those whose files are missing. A file that exists
+// is complete, since files appear only whole.
+std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing);
 
 } // namespace xr

@@ -9,8 +9,6 @@
 
 namespace xr {
 
-constexpr int max_turntable_frames = 1000000;
-
 // The camera of frame `frame` of `frames`: turned about the vertical axis
 // through its target by (frame - 1) / frames of a turn, to its right. Frame 1
 // is the camera itself.

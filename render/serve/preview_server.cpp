@@ -13,8 +13,6 @@ namespace xr {
 
 namespace {
 
-using nlohmann::ordered_json;
-
 // Edits are a few hundred bytes; nothing the page sends comes near this.
 constexpr size_t max_body_bytes = 64 * 1024;
 // Each open page holds a thread with its event stream; the rest answer requests.
@@ -34,14 +32,20 @@ const PageFile page_files[] = {
     {"/app.js", &preview_page_js, "text/javascript; charset=utf-8"},
 };
 
-void reply(httplib::Response& res, int status, const ordered_json& body) {
+template <class Reply> void reply(httplib::Response& res, int status, const Reply& body) {
     res.status = status;
-    res.set_content(body.dump(), "application/json");
+    res.set_content(message_text(body), "application/json");
 }
 
 void refuse(httplib::Response& res, int status, const std::string& why) {
-    reply(res, status, {{"error", why}});
+    reply(res, status, ErrorReply{why});
 }
+
+// A request that may not be served: the status to answer, and why.
+struct Refusal {
+    int status;
+    std::string why;
+};
 
 // A host name the pages may use: an address, localhost or this machine's
 // name. Any other name may be a DNS rebinding of this server by another site.
@@ -63,31 +67,25 @@ bool takes(const std::string& methods, const std::string& method) {
     return (", " + methods + ",").find(" " + method + ",") != std::string::npos;
 }
 
-// Why a request may not be served, or "" when it may. Pages of other sites
-// must not drive the preview: they cannot send JSON without asking first,
-// and their requests carry their own origin.
-std::string refusal(const httplib::Request& req, const std::map<std::string, std::string>& allowed,
-                    int& status) {
-    status = 403;
+// Throws a Refusal for a request that may not be served. Pages of other sites
+// must not drive the preview: they cannot send JSON without asking first, and
+// their requests carry their own origin.
+void check_request(const httplib::Request& req, const std::map<std::string, std::string>& allowed) {
     if (!known_host(req.get_header_value("Host")))
-        return "unknown host '" + req.get_header_value("Host") + "'; open the page by address";
+        throw Refusal{403, "unknown host '" + req.get_header_value("Host") +
+                               "'; open the page by address"};
     const auto methods = allowed.find(req.path);
-    status = 404;
     if (methods == allowed.end())
-        return "there is no such resource";
-    status = 405;
+        throw Refusal{404, "there is no such resource"};
     if (!takes(methods->second, req.method))
-        return req.method + " " + req.path + ": it takes " + methods->second;
+        throw Refusal{405, req.method + " " + req.path + ": it takes " + methods->second};
     if (req.method == "GET" || req.method == "HEAD")
-        return "";
-    status = 403;
+        return;
     const std::string origin = req.get_header_value("Origin");
     if (!origin.empty() && origin != "http://" + req.get_header_value("Host"))
-        return "requests from " + origin + " are not served";
-    status = 415;
+        throw Refusal{403, "requests from " + origin + " are not served"};
     if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-        return "expected Content-Type: application/json";
-    return "";
+        throw Refusal{415, "expected Content-Type: application/json"};
 }
 
 // What httplib refuses by itself: a body too large, a request it cannot read.
@@ -98,9 +96,10 @@ std::string status_text(int status) {
 }
 
 // Answers with the worker's result, or its error.
-void reply_when_done(std::future<ordered_json> done, httplib::Response& res) {
+void reply_when_done(std::future<nlohmann::ordered_json> done, httplib::Response& res) {
     try {
-        reply(res, 200, done.get());
+        res.status = 200;
+        res.set_content(done.get().dump(), "application/json");
     } catch (const std::exception& e) {
         refuse(res, 500, e.what());
     }
@@ -124,14 +123,15 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
                                     "frame-ancestors 'none'; form-action 'none'"},
     });
     http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        int status = 0;
-        const std::string why = refusal(req, allowed_, status);
-        if (why.empty())
+        try {
+            check_request(req, allowed_);
             return httplib::Server::HandlerResponse::Unhandled;
-        if (status == 405)
-            res.set_header("Allow", allowed_.at(req.path));
-        refuse(res, status, why);
-        return httplib::Server::HandlerResponse::Handled;
+        } catch (const Refusal& r) {
+            if (r.status == 405)
+                res.set_header("Allow", allowed_.at(req.path));
+            refuse(res, r.status, r.why);
+            return httplib::Server::HandlerResponse::Handled;
+        }
     });
     http_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty())
@@ -183,7 +183,7 @@ void PreviewServer::add_routes() {
 
     post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {
         try {
-            reply(res, 200, {{"edit", worker_.edit(req.body)}});
+            reply(res, 200, EditReply{worker_.edit(req.body)});
         } catch (const EditError& e) {
             refuse(res, 400, e.what());
         }

@@ -1,6 +1,7 @@
 #include "render/serve/preview_state.h"
 
 #include "render/setup/scene_file.h"
+#include "render/setup/studio.h"
 #include "render/util/embedded_text.h"
 
 #include <map>
@@ -26,42 +27,37 @@ ordered_json declared_parameters() {
 
 // Each x-ray assignment by the glob it assigns to, the same glob twice as
 // "glob", "glob#2", ...
-ordered_json xray_materials(const SceneDescription& scene) {
-    ordered_json materials = ordered_json::array();
+std::vector<StateMessage::Material> xray_materials(const SceneDescription& scene) {
+    std::vector<StateMessage::Material> materials;
     std::map<std::string, int> seen;
     for (size_t i = 0; i < scene.assign.size(); ++i) {
         const Assignment& a = scene.assign[i];
         if (a.look != Assignment::Look::xray)
             continue;
         const int n = ++seen[a.parts];
-        materials.push_back({{"name", n == 1 ? a.parts : a.parts + "#" + std::to_string(n)},
-                             {"path", "/assign/" + std::to_string(i) + "/xray"}});
+        materials.push_back({n == 1 ? a.parts : a.parts + "#" + std::to_string(n),
+                             "/assign/" + std::to_string(i) + "/xray"});
     }
     return materials;
 }
 
-ordered_json vec(Vec3 v) {
-    return {v.x, v.y, v.z};
-}
-
 } // namespace
 
-ordered_json camera_json(const Camera& camera) {
-    return {{"eye", vec(camera.eye)}, {"target", vec(camera.target)}, {"fov", camera.fov_y}};
-}
-
-ordered_json preview_state(const ServedScene& served, const SceneDescription& scene,
+StateMessage preview_state(const ServedScene& served, const SceneDescription& scene,
                            const Camera& camera, uint64_t edit) {
     static const ordered_json parameters = declared_parameters();
-    return {{"edit", edit},
-            {"title", served.title},
-            {"files", {{"image", served.image.out}, {"scene", served.scene_file}}},
-            {"parameters", parameters},
-            {"materials", xray_materials(scene)},
-            {"lights", light_names(scene)},
-            {"scene", scene_to_json(scene)},
-            {"camera", camera_json(camera)},
-            {"loaded_camera", served.loaded_camera}};
+    StateMessage state;
+    state.edit = edit;
+    state.title = served.title;
+    state.image_file = served.image.out;
+    state.scene_file = served.scene_file;
+    state.parameters = parameters;
+    state.materials = xray_materials(scene);
+    state.lights = light_names(scene);
+    state.scene = scene_to_json(scene);
+    state.camera = camera_message(camera);
+    state.loaded_camera = camera_message(served.loaded_camera);
+    return state;
 }
 
 } // namespace xr

@@ -1,5 +1,6 @@
 #include "render/serve/preview_worker.h"
 
+#include "render/image/png_image.h"
 #include "render/output/frame_writer.h"
 #include "render/serve/data_url.h"
 #include "render/serve/preview_stages.h"
@@ -32,8 +33,7 @@ ProgressFn percent_reporter(EventHub& events, const std::string& what) {
         int before = shown->load();
         while (percent > before)
             if (shown->compare_exchange_weak(before, percent)) {
-                events.publish(EventKind::progress,
-                               ordered_json{{"text", what}, {"percent", percent}}.dump());
+                publish(events, ProgressMessage{what, percent});
                 return;
             }
     };
@@ -66,8 +66,8 @@ PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts,
     : parts_(std::move(parts)), shader_(shader), served_(std::move(served)), events_(events),
       scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
       stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()), edited_(scene_) {
-    served_.loaded_camera = camera_json(built_->camera);
-    events_.publish(EventKind::state, preview_state(served_, scene_, built_->camera, 0).dump());
+    served_.loaded_camera = built_->camera;
+    publish(events_, preview_state(served_, scene_, built_->camera, 0));
     thread_ = std::thread([this] { run(); });
 }
 
@@ -183,7 +183,8 @@ void PreviewWorker::do_job(Job& job) {
             return;
         }
         catch_up();
-        job.done.set_value(job.task == Task::save ? write_scene() : write_image());
+        job.done.set_value(job.task == Task::save ? ordered_json(write_scene())
+                                                  : ordered_json(write_image()));
     } catch (const std::exception& e) {
         publish_status(e.what(), true);
         job.done.set_exception(std::current_exception());
@@ -205,30 +206,28 @@ void PreviewWorker::catch_up() {
     built_ = build_scene(scene_, parts_);
     stale_ = false;
     next_stage_ = 0;
-    events_.publish(EventKind::state,
-                    preview_state(served_, scene_, built_->camera, shown_edit_).dump());
+    publish(events_, preview_state(served_, scene_, built_->camera, shown_edit_));
 }
 
-ordered_json PreviewWorker::write_scene() const {
+SavedReply PreviewWorker::write_scene() const {
     write_scene_file(scene_, served_.scene_file);
-    return {{"file", served_.scene_file}};
+    return {served_.scene_file};
 }
 
-ordered_json PreviewWorker::write_image() {
+RenderedReply PreviewWorker::write_image() {
     const OutputPlan& plan = served_.image;
     Cancellable writing(*this, writing_);
-    FrameSource source{built_.get(),   shader_, scene_.settings,
-                       served_.passes, {},      percent_reporter(events_, "rendering " + plan.out),
-                       &writing.group};
-    for (const Part& part : parts_)
-        source.part_names.push_back(part.name);
+    const FrameSource source{built_.get(),
+                             shader_,
+                             scene_.settings,
+                             {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
     const auto start = Clock::now();
     write_frames(source, plan, frames_to_render(plan, false));
     const double seconds = seconds_between(start, Clock::now());
     char summary[32];
     std::snprintf(summary, sizeof summary, " in %.1f s", seconds);
     publish_status("wrote " + plan.out + summary);
-    return {{"file", plan.out}, {"seconds", seconds}};
+    return {plan.out, seconds};
 }
 
 bool PreviewWorker::render_stage(tbb::task_group_context& group) {
@@ -236,16 +235,15 @@ bool PreviewWorker::render_stage(tbb::task_group_context& group) {
     const bool last = next_stage_ + 1 == stages_.size();
     RenderStats stats;
     const ProgressFn progress = last ? percent_reporter(events_, "refining") : ProgressFn();
-    const Image image = render(*built_, shader_, s, stats, progress, &group);
+    const Image image = render({*built_, shader_, s}, stats, {progress, &group});
     if (group.is_group_execution_cancelled())
         return false;
     auto png = std::make_shared<const std::vector<uint8_t>>(encode_png(image));
-    const ordered_json frame = {
-        {"edit", shown_edit_},        {"stage", next_stage_ + 1},
-        {"stages", stages_.size()},   {"final", last},
-        {"width", s.width},           {"height", s.height},
-        {"samples", s.samples},       {"seconds", seconds_between(shown_since_, Clock::now())},
-        {"image", png_data_url(*png)}};
+    const FrameMessage frame{shown_edit_,       next_stage_ + 1,
+                             stages_.size(),    last,
+                             s.width,           s.height,
+                             s.samples,         seconds_between(shown_since_, Clock::now()),
+                             png_data_url(*png)};
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         frame_ = std::move(png);
@@ -254,12 +252,12 @@ bool PreviewWorker::render_stage(tbb::task_group_context& group) {
     // server's many threads leave scattered over the heap's arenas.
     if (last)
         malloc_trim(0);
-    events_.publish(EventKind::frame, frame.dump());
+    publish(events_, frame);
     return true;
 }
 
 void PreviewWorker::publish_status(const std::string& text, bool error) {
-    events_.publish(EventKind::status, ordered_json{{"text", text}, {"error", error}}.dump());
+    publish(events_, StatusMessage{text, error});
 }
 
 } // namespace xr

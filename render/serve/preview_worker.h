@@ -41,8 +41,8 @@ class PreviewWorker {
     // say which edits they show. Throws EditError, and queues nothing.
     uint64_t edit(const std::string& request);
     // Once the edits queued before are made: writes the scene file, and gives
-    // {"file": ...}; or renders the image at the scene's settings exactly as
-    // the command line does, and gives {"file": ..., "seconds": ...}. The
+    // a SavedReply; or renders the image at the scene's settings exactly as
+    // the command line does, and gives a RenderedReply; each as JSON. The
     // future holds the exception when it fails.
     std::future<nlohmann::ordered_json> save();
     std::future<nlohmann::ordered_json> render_image();
@@ -70,8 +70,8 @@ class PreviewWorker {
     void make_edit(Job& job);
     // Rebuilds the scene after edits, publishes the state, restarts the stages.
     void catch_up();
-    nlohmann::ordered_json write_scene() const;
-    nlohmann::ordered_json write_image();
+    SavedReply write_scene() const;
+    RenderedReply write_image();
     // False when cancelled.
     bool render_stage(tbb::task_group_context& group);
     void publish_status(const std::string& text, bool error = false);

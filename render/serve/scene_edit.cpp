@@ -39,31 +39,33 @@ long index_of(const std::string& key) {
     return std::stol(key);
 }
 
-// Why the operation may not be made on this scene, or "" when it may.
-std::string refusal(const std::string& path, const std::optional<ordered_json>& value,
-                    const SceneDescription& scene) {
+// Throws EditError, after `at`, unless the operation on this path may be made
+// on this scene.
+void check_edit_path(const std::string& at, const std::string& path,
+                     const std::optional<ordered_json>& value, const SceneDescription& scene) {
     const std::vector<std::string> k = keys_of(path);
+    auto refuse = [&](const std::string& why) { throw EditError(at + path + ": " + why); };
     if (k.size() == 4 && k[0] == "assign" && k[2] == "xray") {
         const long a = index_of(k[1]);
         if (a < 0 || size_t(a) >= scene.assign.size() ||
             scene.assign[size_t(a)].look != Assignment::Look::xray)
-            return "/assign/" + k[1] + " is not an x-ray material";
+            refuse("/assign/" + k[1] + " is not an x-ray material");
         const ParamDeclaration* p = xray_declaration().find(k[3]);
         if (!p || derived_by_host(*p))
-            return "the x-ray shader has no parameter '" + k[3] + "'";
-        return "";
+            refuse("the x-ray shader has no parameter '" + k[3] + "'");
+        return;
     }
     if (k.size() == 2 && k[0] == "environment" && (k[1] == "background" || k[1] == "floor"))
-        return "";
+        return;
     // A framing glob could match no part, and the scene not build.
     if (k.size() == 2 && k[0] == "camera") {
         if (k[1] == "eye" || k[1] == "target" || k[1] == "fov" ||
             ((k[1] == "frame" || k[1] == "from") && !value))
-            return "";
-        return "the preview places the camera by \"eye\", \"target\" and \"fov\"";
+            return;
+        refuse("the preview places the camera by \"eye\", \"target\" and \"fov\"");
     }
-    return "the preview changes /assign/N/xray/NAME of an x-ray material, "
-           "/environment/background, /environment/floor and /camera/eye, target and fov";
+    refuse("the preview changes /assign/N/xray/NAME of an x-ray material, "
+           "/environment/background, /environment/floor and /camera/eye, target and fov");
 }
 
 struct Operation {
@@ -122,9 +124,7 @@ SceneDescription edit_scene(const std::string& body, const SceneDescription& sce
                             "' is not an operation the preview makes: it adds, "
                             "replaces and removes");
         }
-        const std::string why = refusal(path, operation.value, scene);
-        if (!why.empty())
-            throw EditError(at + path + ": " + why);
+        check_edit_path(at, path, operation.value, scene);
         operations.push_back(std::move(operation));
     }
     try {

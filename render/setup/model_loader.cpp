@@ -1,7 +1,9 @@
 #include "render/setup/model_loader.h"
 
+#include "render/material.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
+#include "render/util/text.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -9,16 +11,12 @@
 #include <assimp/scene.h>
 
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 #include <unordered_map>
 
 namespace xr {
 
 namespace {
-
-// What a part wears when its file gives it no colour.
-const Vec3 default_color{0.7f, 0.7f, 0.7f};
 
 // False for NaN too.
 bool within_bounds(Vec3 p) {
@@ -27,21 +25,9 @@ bool within_bounds(Vec3 p) {
 }
 
 void check_vertex(Vec3 p, const std::string& model) {
-    if (!within_bounds(p)) {
-        char bound[32];
-        std::snprintf(bound, sizeof bound, "%g", double(max_coordinate));
-        throw std::runtime_error(model + " has a vertex beyond ±" + bound +
+    if (!within_bounds(p))
+        throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
                                  " or not a finite number, once placed");
-    }
-}
-
-std::string one_line(std::string text) {
-    for (char& c : text)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
 }
 
 std::string file_stem(const std::string& path) {
@@ -55,11 +41,11 @@ std::string file_stem(const std::string& path) {
 Vec3 base_color(const aiMaterial* material) {
     aiColor4D c;
     if (!material || material->GetName() == aiString(AI_DEFAULT_MATERIAL_NAME))
-        return default_color;
+        return default_grey;
     if (material->Get(AI_MATKEY_BASE_COLOR, c) == AI_SUCCESS ||
         material->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS)
         return {c.r, c.g, c.b};
-    return default_color;
+    return default_grey;
 }
 
 class FileReader {
@@ -191,7 +177,7 @@ std::vector<Part> shape_parts(const ModelDescription& model) {
         n = placement.normal(n);
     Part part;
     part.name = model.name;
-    part.pieces.push_back({std::make_shared<Mesh>(std::move(mesh)), default_color});
+    part.pieces.push_back({std::make_shared<Mesh>(std::move(mesh)), default_grey});
     return {std::move(part)};
 }
 
@@ -207,6 +193,14 @@ std::vector<Part> load_model(const ModelDescription& model, const std::string& b
     if (model.shape)
         return shape_parts(model);
     return FileReader(model_path(model, base_dir), model.name, model.transform).read();
+}
+
+std::vector<Part> load_parts(const SceneDescription& description) {
+    std::vector<Part> parts;
+    for (const ModelDescription& model : description.models)
+        for (Part& part : load_model(model, description.base_dir))
+            parts.push_back(std::move(part));
+    return parts;
 }
 
 } // namespace xr

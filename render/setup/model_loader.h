@@ -17,6 +17,10 @@ namespace xr {
 // the file, when it cannot be read, holds no faces or a vertex that is not finite.
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
 
+// The parts of every model of the description, in order: part i has id i + 1
+// in the scene and its id pass.
+std::vector<Part> load_parts(const SceneDescription& description);
+
 // The file as found from base_dir.
 std::string model_path(const ModelDescription& model, const std::string& base_dir);
 

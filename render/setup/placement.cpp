@@ -20,10 +20,10 @@ Rows multiply(const Rows& a, const Rows& b) {
 } // namespace
 
 Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.translate) {
-    const float k = 3.14159265358979f / 180.0f;
-    const float cx = std::cos(t.rotate.x * k), sx = std::sin(t.rotate.x * k);
-    const float cy = std::cos(t.rotate.y * k), sy = std::sin(t.rotate.y * k);
-    const float cz = std::cos(t.rotate.z * k), sz = std::sin(t.rotate.z * k);
+    const Vec3 a{radians(t.rotate.x), radians(t.rotate.y), radians(t.rotate.z)};
+    const float cx = std::cos(a.x), sx = std::sin(a.x);
+    const float cy = std::cos(a.y), sy = std::sin(a.y);
+    const float cz = std::cos(a.z), sz = std::sin(a.z);
     const Rows rx{{1, 0, 0}, {0, cx, -sx}, {0, sx, cx}};
     const Rows ry{{cy, 0, sy}, {0, 1, 0}, {-sy, 0, cy}};
     const Rows rz{{cz, -sz, 0}, {sz, cz, 0}, {0, 0, 1}};

@@ -1,8 +1,6 @@
 #include "render/setup/scene_builder.h"
 
 #include "render/camera.h"
-#include "render/setup/model_loader.h"
-#include "render/setup/scene_error.h"
 #include "render/setup/studio.h"
 
 #include <fnmatch.h>
@@ -38,8 +36,7 @@ std::vector<PartLook> resolve_assignments(const SceneDescription& d,
                 looks[p].flagged = *assignment.flagged;
         }
         if (!matched)
-            throw SceneError(assignment.where + (assignment.where[0] == '/' ? "/parts" : ""),
-                             "'" + assignment.parts + "' matches no part");
+            throw Error(assignment.where / "parts", "'" + assignment.parts + "' matches no part");
     }
     return looks;
 }
@@ -58,11 +55,8 @@ Light make_light(const LightDescription& l) {
 
 Bounds bounds_of(const Part& part) {
     Bounds b;
-    for (const Piece& piece : part.pieces) {
-        const Bounds m = piece.mesh->bounds();
-        b.extend(m.lo);
-        b.extend(m.hi);
-    }
+    for (const Piece& piece : part.pieces)
+        b.extend(piece.mesh->bounds());
     return b;
 }
 
@@ -121,7 +115,8 @@ class MaterialBook {
     std::map<std::array<float, 3>, const Material*> by_color_;
 };
 
-Camera place_camera(const CameraDescription& c, const std::vector<Part>& parts) {
+Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts) {
+    const CameraDescription& c = d.camera;
     if (c.eye && c.target) {
         Camera camera;
         camera.eye = *c.eye;
@@ -131,17 +126,12 @@ Camera place_camera(const CameraDescription& c, const std::vector<Part>& parts) 
     }
     Bounds framed;
     for (const Part& part : parts)
-        if (glob_match(c.frame, part.name)) {
-            const Bounds b = bounds_of(part);
-            framed.extend(b.lo);
-            framed.extend(b.hi);
-        }
+        if (glob_match(c.frame, part.name))
+            framed.extend(bounds_of(part));
     if (framed.empty())
-        throw SceneError("/camera/frame", "'" + c.frame + "' matches no part");
+        throw Error({d.source, "/camera/frame"}, "'" + c.frame + "' matches no part");
     return framing(framed, c.from, c.fov);
 }
-
-std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts);
 
 } // namespace
 
@@ -149,59 +139,37 @@ bool glob_match(const std::string& glob, const std::string& name) {
     return fnmatch(glob.c_str(), name.c_str(), 0) == 0;
 }
 
-std::vector<Part> load_parts(const SceneDescription& description) {
-    std::vector<Part> parts;
-    for (const ModelDescription& model : description.models)
-        for (Part& part : load_model(model, description.base_dir))
-            parts.push_back(std::move(part));
-    return parts;
-}
-
 std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<Part>& parts) {
-    try {
-        return build(d, parts);
-    } catch (const SceneError& e) {
-        // A place in the file follows the file's name; an option stands alone.
-        const bool in_file = !e.where().empty() && e.where()[0] == '/';
-        throw std::runtime_error((in_file ? d.source + ": " : "") + e.where() + ": " + e.what());
-    }
-}
-
-namespace {
-
-std::unique_ptr<Scene> build(const SceneDescription& d, const std::vector<Part>& parts) {
     auto scene = std::make_unique<Scene>();
     Bounds subject;
-    for (const Part& part : parts) {
-        const Bounds b = bounds_of(part);
-        subject.extend(b.lo);
-        subject.extend(b.hi);
-    }
+    for (const Part& part : parts)
+        subject.extend(bounds_of(part));
 
     std::unordered_map<std::string, Tag> lights;
-    for (const LightDescription& l : d.lights.empty() ? studio_lights(subject) : d.lights)
+    for (const LightDescription& l : scene_lights(d, subject))
         lights[l.name] = scene->add_light(make_light(l));
 
     const std::vector<PartLook> looks = resolve_assignments(d, parts);
     MaterialBook book(*scene, d, lights);
-    for (size_t p = 0; p < parts.size(); ++p)
+    for (size_t p = 0; p < parts.size(); ++p) {
+        const uint32_t id = scene->add_part(parts[p].name);
         for (const Piece& piece : parts[p].pieces)
-            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged,
-                              uint32_t(p + 1));
+            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged, id);
+    }
     if (d.environment.floor)
         add_floor(*scene, subject);
     scene->environment.background = d.environment.background;
     // Coordinates within bounds keep these finite; a scene built from
     // elsewhere than a file may not.
     if (!subject.empty() && !std::isfinite(subject.radius()))
-        throw SceneError("/models", "the models reach too far to measure in single precision");
-    scene->camera = place_camera(d.camera, parts);
+        throw Error({d.source, "/models"},
+                    "the models reach too far to measure in single precision");
+    scene->camera = place_camera(d, parts);
     if (!CameraView(scene->camera, 1, 1).well_defined())
-        throw SceneError("/camera", "the camera's eye and target are not finite, or are one point");
+        throw Error({d.source, "/camera"},
+                    "the camera's eye and target are not finite, or are one point");
     scene->commit();
     return scene;
 }
-
-} // namespace
 
 } // namespace xr

@@ -4,9 +4,11 @@
 // work on it, and build_scene turns it into something to render.
 #pragma once
 
+#include "render/camera.h"
 #include "render/environment.h"
 #include "render/light.h"
 #include "render/render_settings.h"
+#include "render/util/error.h"
 #include "render/xray_settings.h"
 
 #include <optional>
@@ -24,6 +26,8 @@ constexpr float max_coordinate = 1e9f;
 // narrowest view puts the eye about 115 times its radius away. The rays'
 // distances then stay below 1e13, and the products with squared edges below 1e35.
 constexpr float max_camera_coordinate = 1000.0f * max_coordinate;
+// The most frames a turntable may have.
+constexpr int max_turntable_frames = 1000000;
 
 // Applied to a model as scale, then rotation about x, y and z in turn, then translation.
 struct Transform {
@@ -61,7 +65,7 @@ struct Assignment {
     std::optional<Texture> matte_texture;
     XraySettings xray;
     std::optional<bool> flagged;
-    std::string where; // where it was stated, for messages: "/assign/2", "--xray"
+    Place where; // where it was stated, for messages: "/assign/2" in a file, or "--xray"
 };
 
 struct LightDescription {
@@ -81,7 +85,7 @@ struct CameraDescription {
     Vec3 from{0.0f, 0.45f, 1.0f};
     // ...or an explicit eye and target.
     std::optional<Vec3> eye, target;
-    float fov = 35.0f; // vertical, degrees
+    float fov = default_fov; // vertical, degrees
     // Frames of a turntable, in which the camera orbits the target once; 0 for a still.
     int turntable = 0;
 };

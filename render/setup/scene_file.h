@@ -20,14 +20,19 @@ SceneDescription read_scene_file(const std::string& path);
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir);
 
+// The scene xray-render draws when given no scene or model: scenes/default.json,
+// compiled in.
+SceneDescription built_in_scene();
+
 // The description as a scene file states it, leaving out what is the default.
 nlohmann::ordered_json scene_to_json(const SceneDescription& scene);
+
+// A point or direction as a scene file states it: [x, y, z], each the shortest
+// decimal that reads back as the same float.
+nlohmann::ordered_json vec3_json(Vec3 v);
 
 // Writes the description as a scene file at `path`, whole or not at all, with
 // its model files found from the file's own folder. Throws std::runtime_error.
 void write_scene_file(const SceneDescription& scene, const std::string& path);
-
-// The names of the scene's lights: its own, or else the studio's.
-std::vector<std::string> light_names(const SceneDescription& scene);
 
 } // namespace xr

@@ -1,9 +1,10 @@
 #include "render/setup/scene_file.h"
 
-#include "render/output/turntable.h"
-#include "render/setup/scene_error.h"
 #include "render/setup/scene_names.h"
 #include "render/setup/studio.h"
+#include "render/util/embedded_text.h"
+#include "render/util/error.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,22 +36,22 @@ const char* json_type(const json& j) {
 // A value in the document with its JSON pointer, checked as it is read.
 class Field {
   public:
-    Field(const json& j, std::string path) : j_(j), path_(std::move(path)) {}
+    Field(const json& j, Place place) : j_(j), place_(std::move(place)) {}
 
     [[noreturn]] void fail(const std::string& what) const {
-        throw SceneError(path_.empty() ? "/" : path_, what);
+        throw Error(place_.key.empty() ? Place{place_.file, "/"} : place_, what);
     }
     const json& value() const { return j_; }
-    const std::string& path() const { return path_; }
+    const Place& place() const { return place_; }
 
     bool has(const char* key) const { return j_.contains(key); }
     // A key the object must have.
     Field operator[](const char* key) const {
         if (!j_.contains(key))
             fail("needs \"" + std::string(key) + "\"");
-        return {j_.at(key), path_ + "/" + key};
+        return {j_.at(key), place_ / key};
     }
-    Field item(size_t i) const { return {j_.at(i), path_ + "/" + std::to_string(i)}; }
+    Field item(size_t i) const { return {j_.at(i), place_ / std::to_string(i)}; }
 
     // An object holding no keys but these.
     const Field& object(std::initializer_list<const char*> keys) const {
@@ -58,7 +59,7 @@ class Field {
             fail("expected an object, not " + std::string(json_type(j_)));
         for (const auto& [key, value] : j_.items())
             if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; }))
-                Field(value, path_ + "/" + key).fail("unknown key '" + key + "'");
+                Field(value, place_ / key).fail("unknown key '" + key + "'");
         return *this;
     }
     size_t array() const {
@@ -77,7 +78,7 @@ class Field {
     float number(float lo, float hi) const {
         const float v = number();
         if (v < lo || v > hi)
-            fail("expected a number within [" + text(lo) + ", " + text(hi) + "]");
+            fail("expected a number within [" + number_text(lo) + ", " + number_text(hi) + "]");
         return v;
     }
     float positive() const {
@@ -90,7 +91,7 @@ class Field {
     float extent() const {
         const float v = positive();
         if (v > max_coordinate)
-            fail("expected a number within (0, " + text(max_coordinate) + "]");
+            fail("expected a number within (0, " + number_text(max_coordinate) + "]");
         return v;
     }
     int integer(int lo, int hi) const {
@@ -148,15 +149,9 @@ class Field {
         return c;
     }
 
-    static std::string text(float v) {
-        std::ostringstream out;
-        out << v;
-        return out.str();
-    }
-
   private:
     const json& j_;
-    std::string path_;
+    Place place_;
 };
 
 Transform read_transform(const Field& f) {
@@ -238,9 +233,7 @@ void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, Xr
             const ParamValue v = p.type == ParamType::color    ? ParamValue{c.r, c.g, c.b, c.a}
                                  : p.type == ParamType::scalar ? ParamValue{c.r}
                                                                : ParamValue{std::round(c.r)};
-            const std::string bad = check_value(p, v);
-            if (!bad.empty())
-                (f.has(key) ? f[key] : f).fail(bad);
+            check_value(p, v, (f.has(key) ? f[key] : f).place());
         }
         x.textures[index] = t;
         return;
@@ -269,9 +262,7 @@ void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, Xr
     default:
         v[0] = f.number();
     }
-    const std::string bad = check_value(p, v);
-    if (!bad.empty())
-        f.fail(bad);
+    check_value(p, v, f.place());
     x.values[index] = v;
 }
 
@@ -281,7 +272,7 @@ XraySettings read_xray(const Field& f) {
     const ShaderDeclaration& d = xray_declaration();
     XraySettings x;
     for (const auto& [key, value] : f.value().items()) {
-        const Field param(value, f.path() + "/" + key);
+        const Field param(value, f.place() / key);
         const ParamDeclaration* p = d.find(key);
         if (!p || derived_by_host(*p))
             param.fail("the x-ray shader has no parameter '" + key + "'");
@@ -293,7 +284,7 @@ XraySettings read_xray(const Field& f) {
 Assignment read_assignment(const Field& f) {
     f.object({"parts", "xray", "matte", "flagged"});
     Assignment a;
-    a.where = f.path();
+    a.where = f.place();
     a.parts = f["parts"].string();
     if (f.has("xray") && f.has("matte"))
         f.fail("a part wears either \"xray\" or \"matte\", not both");
@@ -339,7 +330,7 @@ LightDescription read_light(const Field& f) {
             l.width = size.item(0).extent();
             l.height = size.item(1).extent();
         }
-        l.samples = 16;
+        l.samples = rect_light_samples;
     } else {
         for (const char* key : {"target", "size"})
             if (f.has(key))
@@ -352,7 +343,7 @@ LightDescription read_light(const Field& f) {
     const Vec3 power = l.color * l.intensity;
     if (!(std::max({power.x, power.y, power.z}) <= max_light_power))
         (f.has("intensity") ? f["intensity"] : f["color"])
-            .fail("the colour times the intensity passes " + Field::text(max_light_power));
+            .fail("the colour times the intensity passes " + number_text(max_light_power));
     if (f.has("samples")) {
         if (l.kind == Light::Kind::point)
             f["samples"].fail("a point light gives one sample");
@@ -413,11 +404,11 @@ RenderSettings read_settings(const Field& f) {
     f.object({"width", "height", "samples", "seed"});
     RenderSettings s;
     if (f.has("width"))
-        s.width = f["width"].integer(1, 65536);
+        s.width = f["width"].integer(1, max_image_side);
     if (f.has("height"))
-        s.height = f["height"].integer(1, 65536);
+        s.height = f["height"].integer(1, max_image_side);
     if (f.has("samples"))
-        s.samples = f["samples"].integer(1, 65536);
+        s.samples = f["samples"].integer(1, max_samples);
     if (f.has("seed")) {
         // Read as an integer: a float would round large seeds.
         const Field seed = f["seed"];
@@ -438,8 +429,8 @@ void check_light_names(const SceneDescription& scene) {
         for (size_t k = 0; k < a.xray.lights->size(); ++k) {
             const std::string& name = (*a.xray.lights)[k];
             if (std::find(known.begin(), known.end(), name) == known.end())
-                throw SceneError(a.where + "/xray/light/" + std::to_string(k),
-                                 "there is no light named '" + name + "'");
+                throw Error(a.where / "xray" / "light" / std::to_string(k),
+                            "there is no light named '" + name + "'");
         }
     }
 }
@@ -465,13 +456,6 @@ std::string syntax_message(const json::exception& e) {
 
 } // namespace
 
-std::vector<std::string> light_names(const SceneDescription& scene) {
-    std::vector<std::string> names;
-    for (const LightDescription& l : scene.lights.empty() ? studio_lights({}) : scene.lights)
-        names.push_back(l.name);
-    return names;
-}
-
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
@@ -479,47 +463,46 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         root = json::parse(text);
     } catch (const json::parse_error& e) {
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
-        throw std::runtime_error(source + ":" + std::to_string(line) + ":" +
-                                 std::to_string(column) + ": " + syntax_message(e));
+        throw Error(Place::at_line(source, line, column), syntax_message(e));
     } catch (const json::out_of_range& e) {
         // A number beyond a double's range, which nlohmann does not place.
-        throw std::runtime_error(source + ": " + syntax_message(e));
+        throw Error({source, ""}, syntax_message(e));
     }
     SceneDescription scene;
     scene.source = source;
     scene.base_dir = base_dir;
-    try {
-        const Field top(root, "");
-        top.object({"models", "assign", "lights", "camera", "environment", "settings"});
-        const Field models = top["models"];
-        if (models.array() == 0)
-            models.fail("a scene needs at least one model");
-        for (size_t i = 0; i < models.array(); ++i)
-            scene.models.push_back(read_model(models.item(i)));
-        if (top.has("lights")) {
-            const Field lights = top["lights"];
-            for (size_t i = 0; i < lights.array(); ++i) {
-                scene.lights.push_back(read_light(lights.item(i)));
-                for (size_t k = 0; k < i; ++k)
-                    if (scene.lights[k].name == scene.lights[i].name)
-                        lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
-                                                    "' comes earlier");
-            }
+    const Field top(root, {source, ""});
+    top.object({"models", "assign", "lights", "camera", "environment", "settings"});
+    const Field models = top["models"];
+    if (models.array() == 0)
+        models.fail("a scene needs at least one model");
+    for (size_t i = 0; i < models.array(); ++i)
+        scene.models.push_back(read_model(models.item(i)));
+    if (top.has("lights")) {
+        const Field lights = top["lights"];
+        for (size_t i = 0; i < lights.array(); ++i) {
+            scene.lights.push_back(read_light(lights.item(i)));
+            for (size_t k = 0; k < i; ++k)
+                if (scene.lights[k].name == scene.lights[i].name)
+                    lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
+                                                "' comes earlier");
         }
-        if (top.has("assign"))
-            for (size_t i = 0; i < top["assign"].array(); ++i)
-                scene.assign.push_back(read_assignment(top["assign"].item(i)));
-        if (top.has("camera"))
-            scene.camera = read_camera(top["camera"]);
-        if (top.has("environment"))
-            scene.environment = read_environment(top["environment"]);
-        if (top.has("settings"))
-            scene.settings = read_settings(top["settings"]);
-        check_light_names(scene);
-    } catch (const SceneError& e) {
-        throw std::runtime_error(source + ": " + e.where() + ": " + e.what());
     }
+    if (top.has("assign"))
+        for (size_t i = 0; i < top["assign"].array(); ++i)
+            scene.assign.push_back(read_assignment(top["assign"].item(i)));
+    if (top.has("camera"))
+        scene.camera = read_camera(top["camera"]);
+    if (top.has("environment"))
+        scene.environment = read_environment(top["environment"]);
+    if (top.has("settings"))
+        scene.settings = read_settings(top["settings"]);
+    check_light_names(scene);
     return scene;
+}
+
+SceneDescription built_in_scene() {
+    return parse_scene(default_scene_text, "built-in scene", "");
 }
 
 SceneDescription read_scene_file(const std::string& path) {

@@ -3,11 +3,12 @@
 #include "render/output/output_file.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_names.h"
+#include "render/util/text.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 
+// Each section as the reader reads it, leaving out what is the default.
 namespace xr {
 
 namespace {
@@ -15,44 +16,37 @@ namespace {
 using nlohmann::ordered_json;
 
 // The shortest decimal that reads back as the same float: 1.2, not 1.2000000476837158.
-double num(float v) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text - 1, v).ptr;
-    *end = '\0';
-    return std::strtod(text, nullptr);
-}
-
-ordered_json vec_json(Vec3 v) {
-    return {num(v.x), num(v.y), num(v.z)};
+double json_number(float v) {
+    return std::strtod(number_text(v).c_str(), nullptr);
 }
 
 ordered_json color_json(const Color& c) {
     if (c.a == 1.0f)
-        return {num(c.r), num(c.g), num(c.b)};
-    return {num(c.r), num(c.g), num(c.b), num(c.a)};
+        return {json_number(c.r), json_number(c.g), json_number(c.b)};
+    return {json_number(c.r), json_number(c.g), json_number(c.b), json_number(c.a)};
 }
 
-ordered_json texture_json(const Texture& t) {
+ordered_json write_texture(const Texture& t) {
     const Texture defaults;
     ordered_json j;
     j["texture"] = texture_names[int(t.kind)];
     j["a"] = color_json(t.a);
     j["b"] = color_json(t.b);
     if (t.scale != defaults.scale)
-        j["scale"] = num(t.scale);
+        j["scale"] = json_number(t.scale);
     if (t.kind == Texture::Kind::stripes)
-        j["axis"] = vec_json(t.axis);
+        j["axis"] = vec3_json(t.axis);
     return j;
 }
 
-ordered_json xray_json(const XraySettings& x) {
+ordered_json write_xray(const XraySettings& x) {
     const ShaderDeclaration& d = xray_declaration();
     ordered_json j = ordered_json::object();
     for (size_t i = 0; i < d.params.size(); ++i) {
         const ParamDeclaration& p = d.params[i];
         const ParamValue& v = x.values[i];
         if (x.textures[i]) {
-            j[p.name] = texture_json(*x.textures[i]);
+            j[p.name] = write_texture(*x.textures[i]);
             continue;
         }
         if (derived_by_host(p))
@@ -71,93 +65,115 @@ ordered_json xray_json(const XraySettings& x) {
         else if (!p.enum_names.empty())
             j[p.name] = p.enum_names.at(size_t(v[0]));
         else
-            j[p.name] = num(v[0]);
+            j[p.name] = json_number(v[0]);
     }
     return j;
 }
 
+ordered_json write_model(const ModelDescription& m) {
+    ordered_json model;
+    if (m.shape) {
+        const Shape defaults;
+        model["shape"] = shape_names[int(m.shape->kind)];
+        if (m.shape->kind != Shape::Kind::box && m.shape->radius != defaults.radius)
+            model["radius"] = json_number(m.shape->radius);
+        if (m.shape->kind == Shape::Kind::torus)
+            model["thickness"] = json_number(m.shape->thickness);
+        if (m.shape->kind == Shape::Kind::box)
+            model["size"] = vec3_json(m.shape->size);
+    } else {
+        model["file"] = m.file;
+    }
+    if (!m.name.empty())
+        model["name"] = m.name;
+    const Transform& t = m.transform;
+    const Transform none;
+    if (t.translate.x != 0.0f || t.translate.y != 0.0f || t.translate.z != 0.0f)
+        model["translate"] = vec3_json(t.translate);
+    if (t.rotate.x != 0.0f || t.rotate.y != 0.0f || t.rotate.z != 0.0f)
+        model["rotate"] = vec3_json(t.rotate);
+    if (t.scale != none.scale)
+        model["scale"] = json_number(t.scale);
+    return model;
+}
+
+ordered_json write_assignment(const Assignment& a) {
+    ordered_json assignment;
+    assignment["parts"] = a.parts;
+    if (a.look == Assignment::Look::xray) {
+        assignment["xray"] = write_xray(a.xray);
+    } else if (a.look == Assignment::Look::matte) {
+        ordered_json matte = ordered_json::object();
+        if (a.matte_texture)
+            matte["color"] = write_texture(*a.matte_texture);
+        else if (a.matte_color)
+            matte["color"] = vec3_json(*a.matte_color);
+        assignment["matte"] = matte;
+    }
+    if (a.flagged)
+        assignment["flagged"] = *a.flagged;
+    return assignment;
+}
+
+ordered_json write_light(const LightDescription& l) {
+    ordered_json light;
+    light["name"] = l.name;
+    light["type"] = light_kinds[int(l.kind)];
+    light["position"] = vec3_json(l.position);
+    if (l.kind == Light::Kind::rect) {
+        light["target"] = vec3_json(l.target);
+        light["size"] = {json_number(l.width), json_number(l.height)};
+        light["samples"] = l.samples;
+    }
+    light["color"] = vec3_json(l.color);
+    light["intensity"] = json_number(l.intensity);
+    return light;
+}
+
+ordered_json write_camera(const CameraDescription& c) {
+    ordered_json camera;
+    if (c.eye && c.target) {
+        camera["eye"] = vec3_json(*c.eye);
+        camera["target"] = vec3_json(*c.target);
+    } else {
+        camera["frame"] = c.frame;
+        camera["from"] = vec3_json(c.from);
+    }
+    camera["fov"] = json_number(c.fov);
+    if (c.turntable > 0)
+        camera["turntable"] = c.turntable;
+    return camera;
+}
+
+ordered_json write_environment(const EnvironmentDescription& e) {
+    const Background& b = e.background;
+    return {{"background", b.kind == Background::Kind::color
+                               ? vec3_json(b.color)
+                               : ordered_json(background_names[int(b.kind)])},
+            {"floor", e.floor}};
+}
+
+ordered_json write_settings(const RenderSettings& s) {
+    return {{"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
+}
+
 } // namespace
+
+ordered_json vec3_json(Vec3 v) {
+    return {json_number(v.x), json_number(v.y), json_number(v.z)};
+}
 
 ordered_json scene_to_json(const SceneDescription& scene) {
     ordered_json j;
-    const Transform no_transform;
-    for (const ModelDescription& m : scene.models) {
-        ordered_json model;
-        if (m.shape) {
-            const Shape defaults;
-            model["shape"] = shape_names[int(m.shape->kind)];
-            if (m.shape->kind != Shape::Kind::box && m.shape->radius != defaults.radius)
-                model["radius"] = num(m.shape->radius);
-            if (m.shape->kind == Shape::Kind::torus)
-                model["thickness"] = num(m.shape->thickness);
-            if (m.shape->kind == Shape::Kind::box)
-                model["size"] = vec_json(m.shape->size);
-        } else {
-            model["file"] = m.file;
-        }
-        if (!m.name.empty())
-            model["name"] = m.name;
-        const Transform& t = m.transform;
-        if (t.translate.x != 0.0f || t.translate.y != 0.0f || t.translate.z != 0.0f)
-            model["translate"] = vec_json(t.translate);
-        if (t.rotate.x != 0.0f || t.rotate.y != 0.0f || t.rotate.z != 0.0f)
-            model["rotate"] = vec_json(t.rotate);
-        if (t.scale != no_transform.scale)
-            model["scale"] = num(t.scale);
-        j["models"].push_back(model);
-    }
-    for (const Assignment& a : scene.assign) {
-        ordered_json assignment;
-        assignment["parts"] = a.parts;
-        if (a.look == Assignment::Look::xray) {
-            assignment["xray"] = xray_json(a.xray);
-        } else if (a.look == Assignment::Look::matte) {
-            ordered_json matte = ordered_json::object();
-            if (a.matte_texture)
-                matte["color"] = texture_json(*a.matte_texture);
-            else if (a.matte_color)
-                matte["color"] = vec_json(*a.matte_color);
-            assignment["matte"] = matte;
-        }
-        if (a.flagged)
-            assignment["flagged"] = *a.flagged;
-        j["assign"].push_back(assignment);
-    }
-    for (const LightDescription& l : scene.lights) {
-        ordered_json light;
-        light["name"] = l.name;
-        light["type"] = light_kinds[int(l.kind)];
-        light["position"] = vec_json(l.position);
-        if (l.kind == Light::Kind::rect) {
-            light["target"] = vec_json(l.target);
-            light["size"] = {num(l.width), num(l.height)};
-            light["samples"] = l.samples;
-        }
-        light["color"] = vec_json(l.color);
-        light["intensity"] = num(l.intensity);
-        j["lights"].push_back(light);
-    }
-    const CameraDescription& c = scene.camera;
-    ordered_json camera;
-    if (c.eye && c.target) {
-        camera["eye"] = vec_json(*c.eye);
-        camera["target"] = vec_json(*c.target);
-    } else {
-        camera["frame"] = c.frame;
-        camera["from"] = vec_json(c.from);
-    }
-    camera["fov"] = num(c.fov);
-    if (c.turntable > 0)
-        camera["turntable"] = c.turntable;
-    j["camera"] = camera;
-    const Background& b = scene.environment.background;
-    j["environment"]["background"] = b.kind == Background::Kind::color
-                                         ? vec_json(b.color)
-                                         : ordered_json(background_names[int(b.kind)]);
-    j["environment"]["floor"] = scene.environment.floor;
-    const RenderSettings& s = scene.settings;
-    j["settings"] = {
-        {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
+    for (const ModelDescription& m : scene.models)
+        j["models"].push_back(write_model(m));
+    for (const Assignment& a : scene.assign)
+        j["assign"].push_back(write_assignment(a));
+    for (const LightDescription& l : scene.lights)
+        j["lights"].push_back(write_light(l));
+    j["camera"] = write_camera(scene.camera);
+    j["environment"] = write_environment(scene.environment);
+    j["settings"] = write_settings(scene.settings);
     return j;
 }
 

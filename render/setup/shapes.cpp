@@ -6,8 +6,6 @@ namespace xr {
 
 namespace {
 
-constexpr float pi = 3.14159265358979f;
-
 // A closed surface parameterised over a (u, v) grid; `at` gives the point and
 // outward normal at each grid vertex.
 template <typename At> Mesh grid_surface(int nu, int nv, At at) {

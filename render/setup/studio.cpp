@@ -35,8 +35,19 @@ std::vector<LightDescription> studio_lights(const Bounds& subject) {
     soft.width = soft.height = 1.6f * r;
     soft.color = {0.85f, 0.92f, 1.0f};
     soft.intensity = 4.0f;
-    soft.samples = 16;
+    soft.samples = rect_light_samples;
     return {key, soft};
+}
+
+std::vector<LightDescription> scene_lights(const SceneDescription& scene, const Bounds& subject) {
+    return scene.lights.empty() ? studio_lights(subject) : scene.lights;
+}
+
+std::vector<std::string> light_names(const SceneDescription& scene) {
+    std::vector<std::string> names;
+    for (const LightDescription& l : scene_lights(scene, {}))
+        names.push_back(l.name);
+    return names;
 }
 
 void add_floor(Scene& scene, const Bounds& subject) {
@@ -56,7 +67,7 @@ Camera framing(const Bounds& subject, Vec3 from, float fov_y) {
     Camera camera;
     camera.fov_y = fov_y;
     camera.target = subject.center();
-    const float distance = radius_of(subject) / std::sin(fov_y * 0.5f * 3.14159265f / 180.0f);
+    const float distance = radius_of(subject) / std::sin(radians(fov_y * 0.5f));
     camera.eye = camera.target + normalize(from) * distance;
     return camera;
 }

@@ -10,6 +10,12 @@ namespace xr {
 // The lights a scene without lights of its own gets, named "key" and "soft".
 std::vector<LightDescription> studio_lights(const Bounds& subject);
 
+// The scene's lights: its own, or else the studio's, sized to the subject.
+std::vector<LightDescription> scene_lights(const SceneDescription& scene, const Bounds& subject);
+
+// Their names, which need no subject.
+std::vector<std::string> light_names(const SceneDescription& scene);
+
 // A checkered floor under the subject, wide enough to reach the horizon.
 void add_floor(Scene& scene, const Bounds& subject);
 

@@ -8,6 +8,13 @@
 
 namespace xr {
 
+constexpr float pi = 3.14159265358979f;
+
+// Degrees to radians, multiplied before divided: the order every angle was made in.
+inline float radians(float degrees) {
+    return degrees * pi / 180.0f;
+}
+
 struct Vec3 {
     float x = 0.0f, y = 0.0f, z = 0.0f;
 
@@ -85,6 +92,10 @@ struct Bounds {
     void extend(Vec3 p) {
         lo = min(lo, p);
         hi = max(hi, p);
+    }
+    void extend(const Bounds& b) {
+        lo = min(lo, b.lo);
+        hi = max(hi, b.hi);
     }
     bool empty() const { return !(lo.x <= hi.x); }
     Vec3 center() const { return (lo + hi) * 0.5f; }

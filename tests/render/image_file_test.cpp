@@ -5,6 +5,7 @@
 #include "render/image/exr_image.h"
 #include "render/image/image_file.h"
 #include "render/image/passes.h"
+#include "render/image/png_image.h"
 #include "render/image/srgb.h"
 #include "render/output/output_file.h"
 

@@ -3,7 +3,7 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
-#include "render/cli/options.h"
+#include "render/cli/preflight.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 
@@ -126,7 +126,7 @@ TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {
 class XrayOnOnePart : public ::testing::TestWithParam<const char*> {
   protected:
     Image render_with(XraySettings housing, const char* flagged) {
-        Options o;
+        RenderOptions o;
         o.model = fixtures + "/" + GetParam();
         o.xray = {"*housing"};
         o.material = housing;
@@ -147,7 +147,7 @@ class XrayOnOnePart : public ::testing::TestWithParam<const char*> {
         RenderSettings settings = d.settings;
         settings.samples = 4;
         RenderStats stats;
-        return render(*scene, xray_shader(), settings, stats);
+        return render({*scene, xray_shader(), settings}, stats);
     }
     Color at(const Image& image, Vec3 point) {
         int x = 0, y = 0;
@@ -161,21 +161,21 @@ class XrayOnOnePart : public ::testing::TestWithParam<const char*> {
 
 TEST_P(XrayOnOnePart, ShowsTheSolidPartInsideAndLeavesTheFlaggedOneUntouched) {
     XraySettings clear;
-    clear["power"][0] = 0.0f;
-    clear["specular_weight"][0] = 0.0f;
+    param(clear, "power")[0] = 0.0f;
+    param(clear, "specular_weight")[0] = 0.0f;
     const Image see_through = render_with(clear, nullptr);
 
     // Squarely faced, a power-2 housing is nearly all see-through: the red core shows.
     XraySettings xray = clear;
-    xray["power"][0] = 2.0f;
+    param(xray, "power")[0] = 2.0f;
     const Color core_seen = at(render_with(xray, nullptr), core);
     expect_near_color(core_seen, at(see_through, core), 0.05f);
     EXPECT_GT(core_seen.r, 2.0f * core_seen.b);
 
     // Inverted, the housing keeps its own blue there, but gives no result
     // where the flagged tag lies behind it: the tag shows as it is.
-    xray["invert"][0] = 1.0f;
-    xray["skip_flagged"][0] = 1.0f;
+    param(xray, "invert")[0] = 1.0f;
+    param(xray, "skip_flagged")[0] = 1.0f;
     const Image inverted = render_with(xray, "*tag");
     const Color core_hidden = at(inverted, core);
     EXPECT_GT(core_hidden.b, 2.0f * core_hidden.r);

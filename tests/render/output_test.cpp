@@ -233,7 +233,7 @@ TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
     settings.height = 8;
     settings.samples = 1;
     const FrameSource source{
-        &scene, xray_shader(), settings, {}, {}, [](float) { throw std::bad_alloc(); }};
+        &scene, xray_shader(), settings, {[](float) { throw std::bad_alloc(); }}};
     OutputPlan plan;
     plan.out = path("turn_#.png");
     plan.turntable = 4;

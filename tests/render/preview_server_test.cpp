@@ -4,8 +4,8 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
-#include "render/cli/options.h"
 #include "render/serve/preview_server.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 
@@ -158,7 +158,7 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
 // with an error rather than as a stop would. An edit that comes once the
 // worker stops is refused, not answered as made.
 TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
-    xr::SceneDescription scene = xr::describe(xr::Options{});
+    xr::SceneDescription scene = xr::built_in_scene();
     scene.settings.width = 32;
     scene.settings.height = 20;
     xr::EventHub events;
@@ -234,7 +234,7 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     ASSERT_TRUE(saved && saved->status == 200) << (saved ? saved->body : "");
     EXPECT_EQ(json::parse(saved->body)["file"], path("looks/motor.json"));
     const xr::SceneDescription scene = xr::read_scene_file(path("looks/motor.json"));
-    EXPECT_EQ(scene.assign.at(1).xray["power"][0], 4.5f);
+    EXPECT_EQ(param(scene.assign.at(1).xray, "power")[0], 4.5f);
     ASSERT_TRUE(scene.camera.eye);
     EXPECT_EQ(scene.camera.eye->x, float(camera["eye"][0]));
     EXPECT_NO_THROW(xr::load_parts(scene)); // motor.glb, from the new folder

@@ -2,6 +2,8 @@
 
 #include "render/shader_library.h"
 
+#include <stdexcept>
+
 using namespace xr;
 
 qorv_xraytexture_fn xray_shader() {
@@ -49,15 +51,15 @@ Image render_small(const Scene& scene, RenderStats* stats, int threads, int size
     settings.samples = 2;
     settings.threads = threads;
     RenderStats ignored;
-    return render(scene, xray_shader(), settings, stats ? *stats : ignored);
+    return render({scene, xray_shader(), settings}, stats ? *stats : ignored);
 }
 
 XraySettings flat(Color color) {
     XraySettings s;
-    s["color"] = {color.r, color.g, color.b, color.a};
-    s["power"][0] = 0.0f;
-    s["invert"][0] = 1.0f;
-    s["specular_weight"][0] = 0.0f;
+    param(s, "color") = {color.r, color.g, color.b, color.a};
+    param(s, "power")[0] = 0.0f;
+    param(s, "invert")[0] = 1.0f;
+    param(s, "specular_weight")[0] = 0.0f;
     return s;
 }
 
@@ -76,4 +78,16 @@ void expect_near_color(const Color& actual, const Color& expected, float toleran
     EXPECT_NEAR(actual.g, expected.g, tolerance);
     EXPECT_NEAR(actual.b, expected.b, tolerance);
     EXPECT_NEAR(actual.a, expected.a, tolerance);
+}
+
+xr::ParamValue& param(xr::XraySettings& settings, const std::string& name) {
+    const xr::ShaderDeclaration& d = xr::xray_declaration();
+    const xr::ParamDeclaration* p = d.find(name);
+    if (!p)
+        throw std::logic_error("the shader declares no parameter " + name);
+    return settings.values[size_t(p - d.params.data())];
+}
+
+const xr::ParamValue& param(const xr::XraySettings& settings, const std::string& name) {
+    return param(const_cast<xr::XraySettings&>(settings), name);
 }

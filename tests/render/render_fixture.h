@@ -29,6 +29,10 @@ const xr::Material& xray(xr::Scene& scene, const xr::XraySettings& settings,
 xr::Image render_small(const xr::Scene& scene, xr::RenderStats* stats = nullptr, int threads = 2,
                        int size = 64);
 
+// The value of the declared parameter of that name.
+xr::ParamValue& param(xr::XraySettings& settings, const std::string& name);
+const xr::ParamValue& param(const xr::XraySettings& settings, const std::string& name);
+
 // Settings that show a flat colour: the surface alone, no highlight.
 xr::XraySettings flat(Color color);
 

@@ -3,8 +3,9 @@
 #include "tests/render/render_fixture.h"
 
 #include "bench/masked_scene.h"
-#include "render/cli/options.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 
 #include <cstring>
 
@@ -61,7 +62,7 @@ TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
 // answer it as one scene does where ray masks keep the x-ray surfaces out of
 // shadow rays, which is how shadows were traced before.
 TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
-    const SceneDescription d = describe(Options{});
+    const SceneDescription d = built_in_scene();
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
     RenderSettings settings;
     settings.width = 64;
@@ -69,7 +70,7 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
     settings.samples = 2;
     RenderStats stats;
     RayLog log;
-    render(*scene, xray_shader(), settings, stats, {}, nullptr, &log);
+    render({*scene, xray_shader(), settings}, stats, {{}, nullptr, &log});
     ASSERT_EQ(log.rays(), stats.rays);
     // Its x-ray surfaces are as large as the rest: the casters have a scene of their own.
     ASSERT_NE(scene->intersector().shadow_scene(), scene->intersector().scene());

@@ -1,7 +1,9 @@
 // Edits from the page: only what look development changes, each value checked
 // as a scene file's would be, and nothing else of the scene lost on the way.
-#include "render/cli/options.h"
+#include "tests/render/render_fixture.h"
+
 #include "render/serve/scene_edit.h"
+#include "render/setup/scene_file.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,7 @@ namespace {
 
 // The built-in scene: x-ray materials at /assign/0, 1, 5 and 6; mattes between.
 SceneDescription builtin() {
-    return describe(Options{});
+    return built_in_scene();
 }
 
 std::string refusal(const std::string& body) {
@@ -113,18 +115,19 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
                                {"op": "remove", "path": "/camera/frame"},
                                {"op": "remove", "path": "/camera/from"}])",
                    loaded);
-    EXPECT_EQ(d.assign[1].xray["power"][0], 3.5f);
-    EXPECT_EQ(d.assign[0].xray["invert"][0], 1.0f);
+    EXPECT_EQ(param(d.assign[1].xray, "power")[0], 3.5f);
+    EXPECT_EQ(param(d.assign[0].xray, "invert")[0], 1.0f);
     EXPECT_EQ(d.assign[0].xray.lights, std::vector<std::string>{"soft"});
-    EXPECT_EQ(d.assign[6].xray["mode"], XraySettings()["mode"]); // removed: the default
-    EXPECT_FALSE(d.assign[5].xray.textures[0]);                  // the stripes disconnected
+    EXPECT_EQ(param(d.assign[6].xray, "mode"),
+              param(XraySettings(), "mode"));   // removed: the default
+    EXPECT_FALSE(d.assign[5].xray.textures[0]); // the stripes disconnected
     EXPECT_FALSE(d.environment.floor);
     EXPECT_EQ(d.camera.eye->z, 3.0f);
     EXPECT_EQ(d.camera.fov, 20.0f);
 
     // Everything else as loaded.
-    EXPECT_EQ(d.assign[0].xray["power"], loaded.assign[0].xray["power"]);
-    EXPECT_EQ(d.assign[6].xray["invert"], loaded.assign[6].xray["invert"]);
+    EXPECT_EQ(param(d.assign[0].xray, "power"), param(loaded.assign[0].xray, "power"));
+    EXPECT_EQ(param(d.assign[6].xray, "invert"), param(loaded.assign[6].xray, "invert"));
     EXPECT_EQ(d.assign[6].xray.lights, loaded.assign[6].xray.lights);
     EXPECT_EQ(d.assign[4].flagged, loaded.assign[4].flagged);
     EXPECT_EQ(d.lights.size(), loaded.lights.size());

@@ -3,6 +3,7 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 
@@ -45,7 +46,7 @@ Image render_tiny(const SceneDescription& d) {
     settings.height = 32;
     settings.samples = 1;
     RenderStats stats;
-    return render(*build_scene(d, load_parts(d)), xray_shader(), settings, stats);
+    return render({*build_scene(d, load_parts(d)), xray_shader(), settings}, stats);
 }
 
 } // namespace

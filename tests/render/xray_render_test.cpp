@@ -1,7 +1,7 @@
 // What the material must show when a real host renders it.
 #include "tests/render/render_fixture.h"
 
-#include "render/cli/options.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 
@@ -24,7 +24,7 @@ Image render_plain_backdrop() {
 TEST(XrayRender, FacingSurfaceAtPowerZeroShowsExactlyWhatLiesBehind) {
     Scene scene = backdrop_scene();
     XraySettings glass;
-    glass["power"][0] = 0.0f;
+    param(glass, "power")[0] = 0.0f;
     // Highlights on: at power 0 they must not show.
     add(scene, pane({0.0f, 0.0f, 1.0f}, 0.8f), xray(scene, glass, {1}));
     scene.commit();
@@ -53,9 +53,9 @@ TEST(XrayRender, InvertedSurfaceAtPowerZeroShowsItsOwnColour) {
 TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {
     Scene scene = backdrop_scene();
     XraySettings red;
-    red["color"] = {1.0f, 0.0f, 0.0f, 1.0f};
-    red["power"][0] = 16.0f;
-    red["specular_weight"][0] = 0.0f;
+    param(red, "color") = {1.0f, 0.0f, 0.0f, 1.0f};
+    param(red, "power")[0] = 16.0f;
+    param(red, "specular_weight")[0] = 0.0f;
     add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.0f), xray(scene, red));
     const Color rim = {1.0f, 0.0f, 0.0f, 1.0f};
     scene.commit();
@@ -70,7 +70,7 @@ TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {
 TEST(XrayRender, NestedXrayObjectIsShadedThroughTheOuterOne) {
     Scene scene = backdrop_scene();
     XraySettings clear;
-    clear["power"][0] = 0.0f;
+    param(clear, "power")[0] = 0.0f;
     add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.2f), xray(scene, clear));
     add(scene, sphere({0.0f, 0.0f, 0.0f}, 0.5f), xray(scene, flat(green)));
     scene.commit();
@@ -120,7 +120,7 @@ TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
 
 TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     XraySettings skipping = flat(green);
-    skipping["skip_flagged"][0] = 1.0f;
+    param(skipping, "skip_flagged")[0] = 1.0f;
     const Image plain = render_plain_backdrop();
 
     // A flagged pane gives no result anywhere: the host looks through it.
@@ -156,7 +156,7 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
-    const SceneDescription d = describe(Options{});
+    const SceneDescription d = built_in_scene();
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
     RenderStats one_stats, two_stats;
     const Image one = render_small(*scene, &one_stats, 1);

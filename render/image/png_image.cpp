@@ -1,4 +1,4 @@
-#include "render/image/image.h"
+#include "render/image/png_image.h"
 
 #include "render/image/srgb.h"
 #include "render/util/system_memory.h"
@@ -55,7 +55,7 @@ std::vector<uint8_t> encode_png(const Image& image) {
     std::vector<uint8_t> png;
     if (!stbi_write_png_to_func(append, &png, image.width, image.height, 4, rgba.data(),
                                 image.width * 4))
-        png.clear();
+        throw std::runtime_error("cannot encode the image as PNG");
     return png;
 }
 

@@ -1,0 +1,59 @@
+#include "render/cli/option_values.h"
+
+#include "render/setup/scene_names.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <iterator>
+#include <vector>
+
+namespace xr {
+
+std::optional<float> parse_number(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
+    char* end = nullptr;
+    const float value = std::strtof(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::array<float, 4>> parse_color(const std::string& text) {
+    std::vector<float> values;
+    // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.
+    for (size_t start = 0;;) {
+        const size_t comma = text.find(',', start);
+        const std::optional<float> v = parse_number(text.substr(start, comma - start));
+        if (!v)
+            return std::nullopt;
+        values.push_back(*v);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (values.size() != 3 && values.size() != 4)
+        return std::nullopt;
+    return std::array<float, 4>{values[0], values[1], values[2],
+                                values.size() == 4 ? values[3] : 1.0f};
+}
+
+std::optional<Background> parse_background(const std::string& text) {
+    Background b;
+    const auto named = std::find(std::begin(background_names), std::end(background_names), text);
+    if (named != std::end(background_names)) {
+        b.kind = Background::Kind(named - std::begin(background_names));
+        return b;
+    }
+    const std::optional<std::array<float, 4>> c = parse_color(text);
+    if (!c || std::count(text.begin(), text.end(), ',') != 2 ||
+        std::min({(*c)[0], (*c)[1], (*c)[2]}) < 0.0f)
+        return std::nullopt;
+    b.kind = Background::Kind::color;
+    b.color = {(*c)[0], (*c)[1], (*c)[2]};
+    return b;
+}
+
+} // namespace xr

@@ -1,0 +1,23 @@
+// Values as options spell them: numbers, colours, backgrounds.
+#pragma once
+
+#include "render/environment.h"
+
+#include <qorv_xraytexture.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace xr {
+
+// A finite number and nothing else; no value otherwise.
+std::optional<float> parse_number(const std::string& text);
+
+// "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
+std::optional<std::array<float, 4>> parse_color(const std::string& text);
+
+// "studio", "transparent" or a linear "r,g,b", each a finite number, none negative.
+std::optional<Background> parse_background(const std::string& text);
+
+} // namespace xr

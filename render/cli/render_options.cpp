@@ -1,0 +1,117 @@
+#include "render/cli/render_options.h"
+
+#include "render/cli/option_values.h"
+
+#include <stdexcept>
+
+namespace xr {
+
+RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
+    : app_(app), o_(o), material_(app) {
+    auto* scene = app.add_option("--scene", o.scene, "render this scene file (JSON)");
+    app.add_option("--model,--obj", o.model,
+                   "render this model in the studio: OBJ, glTF, GLB, STL, PLY, FBX, COLLADA, "
+                   "3MF, ...")
+        ->excludes(scene);
+    app.add_option("--xray", o.xray,
+                   "the parts matching this glob wear the x-ray material; repeatable (default: "
+                   "the whole model)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    list_parts_ =
+        app.add_flag("--list-parts", o.list_parts,
+                     "list the parts with their ids, triangle counts and colours, and exit");
+    app.add_option("-o,--out", o.output.out,
+                   "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
+                   "stand for the frame number")
+        ->capture_default_str();
+    // Shown as the defaults; given, they override a scene file's settings.
+    width_ = app.add_option("--width", settings_.width, "image width in pixels")
+                 ->capture_default_str()
+                 ->check(CLI::Range(1, max_image_side));
+    height_ = app.add_option("--height", settings_.height, "image height in pixels")
+                  ->capture_default_str()
+                  ->check(CLI::Range(1, max_image_side));
+    samples_ = app.add_option("--spp", settings_.samples, "jittered samples per pixel")
+                   ->capture_default_str()
+                   ->check(CLI::Range(1, max_samples));
+    seed_ = app.add_option("--seed", settings_.seed, "seed of the sampling pattern")
+                ->capture_default_str();
+    app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 1 << 16));
+    app.add_option("--shader", o.shader,
+                   "shader library to load (default: the one beside this program)");
+    app.add_flag("-v,--verbose", o.verbose,
+                 "also report load and build times, triangles and peak memory");
+
+    background_ =
+        app.add_option("--background", background_text_,
+                       "what is seen behind the models: studio, transparent, or a colour r,g,b "
+                       "(linear); overrides the scene's");
+    app.add_option("--aov", aov_,
+                   "render passes to add to an OpenEXR output: depth, normal, albedo, xray, id "
+                   "(comma-separated)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    turntable_ = app.add_option("--turntable", turntable_frames_,
+                                "render N frames with the camera orbiting the target once; "
+                                "--out then names the frames with hashes: name_####.png")
+                     ->check(CLI::Range(1, max_turntable_frames));
+    frames_ = app.add_option("--frames", frames_text_,
+                             "render only frames A to B of the turntable (A-B, or A)");
+    app.add_flag("--skip-existing", o.output.skip_existing,
+                 "leave the output files that exist (files appear only whole)");
+}
+
+bool RenderOptionParser::given() const {
+    for (const CLI::Option* option : app_.get_options())
+        if (option->count() > 0)
+            return true;
+    return false;
+}
+
+void RenderOptionParser::read() {
+    material_.read(o_.material);
+    o_.material_given = material_.given();
+    if (o_.material_given && o_.model.empty() && o_.xray.empty())
+        throw CLI::ValidationError("the material options set what the parts named by --xray "
+                                   "wear, or a model's; name the parts");
+    if (width_->count())
+        o_.width = settings_.width;
+    if (height_->count())
+        o_.height = settings_.height;
+    if (samples_->count())
+        o_.samples = settings_.samples;
+    if (seed_->count())
+        o_.seed = settings_.seed;
+    if (background_->count()) {
+        o_.background = parse_background(background_text_);
+        if (!o_.background)
+            throw CLI::ValidationError("--background " + background_text_ +
+                                       ": expected studio, transparent or r,g,b, each a finite "
+                                       "number, none negative");
+    }
+    if (!aov_.empty()) {
+        std::string passes;
+        for (const std::string& list : aov_)
+            passes += (passes.empty() ? "" : ",") + list;
+        try {
+            o_.output.passes = parse_passes(passes);
+        } catch (const std::runtime_error& e) {
+            throw CLI::ValidationError("--aov " + passes + ": " + e.what());
+        }
+        if (format_for(o_.output.out) != ImageFormat::exr)
+            throw CLI::ValidationError("--aov: passes are written only into OpenEXR, and " +
+                                       o_.output.out + " is a PNG (--out NAME.exr)");
+    }
+    if (turntable_->count())
+        o_.turntable = turntable_frames_;
+    if (frames_->count()) {
+        try {
+            o_.output.frames = parse_frame_range(frames_text_);
+        } catch (const std::runtime_error& e) {
+            throw CLI::ValidationError("--frames " + frames_text_ + ": " + e.what());
+        }
+    }
+}
+
+} // namespace xr

@@ -1,0 +1,19 @@
+// Images as 8-bit sRGB PNG files, through stb.
+#pragma once
+
+#include "render/image/image.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace xr {
+
+// The image, premultiplied, as a PNG with straight alpha: colour that a pixel
+// holds beyond its coverage (a highlight on a transparent surface) is lost, and
+// so is any colour at alpha 0. Throws std::runtime_error when it cannot be encoded.
+std::vector<uint8_t> encode_png(const Image& image);
+// 8- or 16-bit PNG of any colour type, as linear colour premultiplied by its
+// (straight, in the file) alpha. Throws std::runtime_error saying why.
+Image decode_png(const std::vector<uint8_t>& png);
+
+} // namespace xr

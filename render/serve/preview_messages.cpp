@@ -1,0 +1,62 @@
+#include "render/serve/preview_messages.h"
+
+#include "render/setup/scene_file.h"
+
+namespace xr {
+
+using nlohmann::ordered_json;
+
+CameraMessage camera_message(const Camera& camera) {
+    return {camera.eye, camera.target, camera.fov_y};
+}
+
+void to_json(ordered_json& j, const CameraMessage& m) {
+    j = {{"eye", vec3_json(m.eye)}, {"target", vec3_json(m.target)}, {"fov", m.fov}};
+}
+
+void to_json(ordered_json& j, const StateMessage& m) {
+    ordered_json materials = ordered_json::array();
+    for (const StateMessage::Material& material : m.materials)
+        materials.push_back({{"name", material.name}, {"path", material.path}});
+    j = {{"edit", m.edit},
+         {"title", m.title},
+         {"files", {{"image", m.image_file}, {"scene", m.scene_file}}},
+         {"parameters", m.parameters},
+         {"materials", materials},
+         {"lights", m.lights},
+         {"scene", m.scene},
+         {"camera", m.camera},
+         {"loaded_camera", m.loaded_camera}};
+}
+
+void to_json(ordered_json& j, const FrameMessage& m) {
+    j = {{"edit", m.edit},       {"stage", m.stage},     {"stages", m.stages},
+         {"final", m.final},     {"width", m.width},     {"height", m.height},
+         {"samples", m.samples}, {"seconds", m.seconds}, {"image", m.image}};
+}
+
+void to_json(ordered_json& j, const ProgressMessage& m) {
+    j = {{"text", m.text}, {"percent", m.percent}};
+}
+
+void to_json(ordered_json& j, const StatusMessage& m) {
+    j = {{"text", m.text}, {"error", m.error}};
+}
+
+void to_json(ordered_json& j, const EditReply& m) {
+    j = {{"edit", m.edit}};
+}
+
+void to_json(ordered_json& j, const SavedReply& m) {
+    j = {{"file", m.file}};
+}
+
+void to_json(ordered_json& j, const RenderedReply& m) {
+    j = {{"file", m.file}, {"seconds", m.seconds}};
+}
+
+void to_json(ordered_json& j, const ErrorReply& m) {
+    j = {{"error", m.error}};
+}
+
+} // namespace xr
