@@ -4,6 +4,7 @@
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
+#include "render/setup/shapes.h"
 
 #include <cstring>
 
@@ -101,6 +102,68 @@ TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
     }
     EXPECT_GT(red, 5);
     EXPECT_GT(blue, 5);
+}
+
+// The xray.weight pass works out the shader's see-through weight on the host
+// side: the two formulas are kept in step only by this test. A black, opaque
+// surface over a white background shows its weight as its red channel.
+TEST(XrayRender, TheXrayPassHoldsTheWeightTheShaderSeesThroughBy) {
+    const struct {
+        float power;
+        bool invert;
+        bool textured; // power connected to stripes of 1 and 4 instead
+    } rows[] = {{0.5f, false, false}, {2.0f, false, false}, {7.0f, false, false},
+                {2.0f, true, false},  {7.0f, true, false},  {1.0f, false, true}};
+    for (const auto& row : rows) {
+        Scene scene;
+        // From far off, through a narrow view: rays leave the cap through its open back.
+        scene.camera.eye = {0.0f, 0.0f, 100.0f};
+        scene.camera.target = {0.0f, 0.0f, 0.0f};
+        scene.camera.fov_y = 1.3f;
+        scene.environment.background = {Background::Kind::color, {1.0f, 1.0f, 1.0f}};
+        XraySettings black = flat({0.0f, 0.0f, 0.0f, 1.0f});
+        param(black, "power")[0] = row.power;
+        param(black, "invert")[0] = row.invert ? 1.0f : 0.0f;
+        std::vector<Tag> connections;
+        if (row.textured) {
+            Texture stripes;
+            stripes.kind = Texture::Kind::stripes;
+            stripes.a = {1.0f, 1.0f, 1.0f, 1.0f};
+            stripes.b = {4.0f, 4.0f, 4.0f, 1.0f};
+            stripes.scale = 3.0f;
+            connections = {0, scene.add_texture(stripes)}; // power follows the colour
+        }
+        // The front of a sphere: facings from square to nearly grazing, and
+        // nothing behind it but the background.
+        Mesh cap = sphere({}, 1.0f);
+        std::vector<uint32_t> front;
+        for (size_t t = 0; t < cap.indices.size(); t += 3)
+            if (cap.positions[cap.indices[t]].z >= 0.1f &&
+                cap.positions[cap.indices[t + 1]].z >= 0.1f &&
+                cap.positions[cap.indices[t + 2]].z >= 0.1f)
+                front.insert(front.end(), &cap.indices[t], &cap.indices[t] + 3);
+        cap.indices = front;
+        add(scene, std::move(cap), xray(scene, black, {}, connections));
+        scene.commit();
+        RenderSettings settings;
+        settings.width = settings.height = 32;
+        settings.samples = 1; // each pixel the sphere or the background, not both
+        RenderStats stats;
+        const Film film =
+            render_film({scene, xray_shader(), settings, {Pass::depth, Pass::xray}}, stats);
+        const std::vector<float>& weight = film.find("xray.weight")->values;
+        const std::vector<float>& depth = film.find("Z")->values;
+        int seen = 0;
+        for (size_t i = 0; i < weight.size(); ++i) {
+            if (depth[i] == INFINITY)
+                continue;
+            ++seen;
+            EXPECT_NEAR(weight[i], film.beauty.pixels[i].r, 1e-5f)
+                << "power " << row.power << (row.invert ? " inverted" : "")
+                << (row.textured ? " textured" : "") << ", pixel " << i;
+        }
+        EXPECT_GT(seen, 100);
+    }
 }
 
 // Cells stay well defined where a coordinate times the scale passes what a
