@@ -51,6 +51,8 @@ if(WIN32)
     target_link_options(minimal_host PRIVATE -static)
     install(TARGETS minimal_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES LICENSE README.md CHANGELOG.md DESTINATION .)
+    # The README's links lead into docs/.
+    install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 else()
     # pkg-config: the prefix is the one installed into, known only then.
     set(QORV_PC_PREFIX "@QORV_PC_PREFIX@")

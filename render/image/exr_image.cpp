@@ -22,7 +22,7 @@ namespace xr {
 namespace {
 
 // Lossless, and the smaller and faster of the two lossless coders on renders
-// with flat backdrops and float passes (see the README).
+// with flat backdrops and float passes (see docs/performance.md).
 constexpr Imf::Compression compression = Imf::ZIP_COMPRESSION;
 
 // A file's bytes in memory, read under the file's name, which OpenEXR's

@@ -24,7 +24,7 @@ zip=$(echo "$work"/package/*.zip)
 unpacked="$work/$(basename "$zip" .zip)"
 for file in bin/qorv_xraytexture.dll bin/minimal_host.exe include/qorv_xraytexture.h \
     share/qorv_xraytexture/qorv_xraytexture.json share/qorv_xraytexture/qorv_xraytexture.mtlx \
-    lib/cmake/qorv_xraytexture/qorv_xraytexture-config.cmake LICENSE; do
+    lib/cmake/qorv_xraytexture/qorv_xraytexture-config.cmake LICENSE README.md docs/xray-render.md; do
     [ -f "$unpacked/$file" ] || fail "the zip lacks $file"
 done
 
