@@ -99,17 +99,22 @@ void run(const BenchScene& b, qorv_xraytexture_fn shader, const BenchSettings& s
     constexpr std::array<Replay, 3> replays = {Replay::plain, Replay::renderer_calls, Replay::best};
     constexpr std::array<const char*, 3> names = {"plain replay", "replay of its calls",
                                                   "best replay"};
+    constexpr std::array<const char*, 3> targets = {"  target >= 0.85", "  target >= 0.65", ""};
     // Seconds of the frame, then of each replay; each repetition runs them
     // forwards or backwards in turn.
-    std::array<std::vector<double>, 4> seconds;
+    std::array<std::vector<double>, 4> seconds, cpu;
     std::array<uint64_t, 3> hits{};
     for (int rep = 0; rep < s.repetitions; ++rep)
         for (int step = 0; step < 4; ++step) {
             const int i = rep % 2 == 0 ? step : 3 - step;
             if (i == 0) {
-                seconds[0].push_back(render_frame(b, shader, settings, threads, stats.rays).wall);
+                const FrameTime t = render_frame(b, shader, settings, threads, stats.rays);
+                seconds[0].push_back(t.wall);
+                cpu[0].push_back(t.cpu);
             } else {
+                const double start = cpu_seconds();
                 const ReplayResult r = replay(kernel, log, threads, replays[size_t(i - 1)]);
+                cpu[size_t(i)].push_back(cpu_seconds() - start);
                 seconds[size_t(i)].push_back(r.seconds);
                 hits[size_t(i - 1)] = r.hits;
             }
@@ -128,8 +133,12 @@ void run(const BenchScene& b, qorv_xraytexture_fn shader, const BenchSettings& s
         for (int rep = 0; rep < s.repetitions; ++rep)
             ratio.push_back(seconds[i + 1][size_t(rep)] / seconds[0][size_t(rep)]);
         print_row(names[i], rates(seconds[i + 1]), " M rays/s", 1e-6);
-        print_row("  renderer / this", spread(ratio), "", 1.0,
-                  replays[i] == Replay::plain ? "  target >= 0.85" : "");
+        print_row("  renderer / this", spread(ratio), "", 1.0, targets[i]);
+        // By CPU time, which a busy machine disturbs less than the wall clock.
+        std::vector<double> cpu_ratio;
+        for (int rep = 0; rep < s.repetitions; ++rep)
+            cpu_ratio.push_back(cpu[i + 1][size_t(rep)] / cpu[0][size_t(rep)]);
+        print_row("    by CPU time", spread(cpu_ratio), "", 1.0);
     }
     // The casters' scene must answer as the masked one; packets may settle a
     // ray that grazes an edge otherwise.

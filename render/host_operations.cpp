@@ -47,14 +47,22 @@ int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* directi
 int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
                         RenderState* state, Tag tag, int32_t* sample_count) {
     HostState* s = host_state(state);
-    const Light* light = s->thread->scene.light(tag);
-    if (!light || *sample_count < 0 || *sample_count >= light->samples())
-        return 0;
-    const LightSample sample = incident_light(*s->thread, *s, *light, *sample_count);
+    ThreadContext& context = *s->thread;
+    const int32_t k = *sample_count;
+    LightSample sample;
+    float c;
+    // The light and the count need no checking when the run holds the sample.
+    if (!context.light_batch.answer(*s, tag, k, context.rng, sample, c)) {
+        const Light* light = context.scene.light(tag);
+        // Negative counts too: they are huge unsigned.
+        if (!light || uint32_t(k) >= uint32_t(light->samples()))
+            return 0;
+        context.light_batch.answer_anew(context, *s, *light, k, sample, c);
+    }
     *light_color = rgba(sample.color);
     *light_direction = sample.direction.vector3();
-    *cosine = dot(Vec3(s->normal), sample.direction);
-    ++*sample_count;
+    *cosine = c;
+    *sample_count = k + 1;
     return 1;
 }
 
@@ -127,7 +135,9 @@ float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direc
     if (cos_light <= 0.0f)
         return 0.0f;
     const Vec3 reflected = n * (2.0f * cos_light) - l;
-    const float cos_view = dot(reflected, -Vec3(s->direction));
+    // The cosine with the way back to the viewer, -direction: negating the
+    // sum rather than each term gives the same float, a zero's sign aside.
+    const float cos_view = -dot(reflected, Vec3(s->direction));
     return cos_view > 0.0f ? std::pow(cos_view, exponent) : 0.0f;
 }
 

@@ -17,6 +17,23 @@ struct LightSample {
 // A rectangle's samples unless its scene says otherwise.
 constexpr int rect_light_samples = 16;
 
+// Consecutive samples of a light as seen from one point, channel by channel,
+// with each one's cosine to a normal there.
+struct SampleRun {
+    static constexpr int capacity = rect_light_samples;
+    alignas(16) float color[3][capacity];
+    alignas(16) float direction[3][capacity];
+    alignas(16) float distance[capacity];
+    alignas(16) float cosine[capacity];
+
+    LightSample at(int i) const {
+        const auto k = size_t(i);
+        return {{color[0][k], color[1][k], color[2][k]},
+                {direction[0][k], direction[1][k], direction[2][k]},
+                distance[k]};
+    }
+};
+
 // A light, with what all its samples share worked out when it is made.
 class Light {
   public:
@@ -30,9 +47,15 @@ class Light {
     Tag tag = 0; // given by the scene
 
     int samples() const { return int(strata_.size()); }
+    // The random numbers each sample draws.
+    int draws() const { return kind_ == Kind::rect ? 2 : 0; }
     // Sample k of samples() as seen from `point`, jittered within its stratum.
-    // Inline: every shadow ray starts here.
-    LightSample sample(int k, Vec3 point, Rng& rng) const;
+    // Always inline: every shadow ray starts here, and a call would spill the
+    // caller's vectors around it.
+    [[gnu::always_inline]] LightSample sample(int k, Vec3 point, Rng& rng) const;
+    // Samples first to first + count - 1 (count at most SampleRun::capacity),
+    // as sample() gives them one after another from `rng`, four at a time.
+    void sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng, SampleRun& run) const;
 
   private:
     // A cell of the grid the samples are spread over, by its corner in cells.
@@ -51,7 +74,7 @@ class Light {
     std::vector<Stratum> strata_{Stratum{0.0f, 0.0f}}; // sample k's cell, row by row
 };
 
-inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
+[[gnu::always_inline]] inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
     Vec3 target = position_;
     if (kind_ == Kind::rect) {
         const Stratum cell = strata_[size_t(k)];

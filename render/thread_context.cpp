@@ -10,4 +10,8 @@ ThreadContext::ThreadContext(const Scene& scene_, qorv_xraytexture_fn shader_)
         values.resize(scene.largest_block() / sizeof(uint32_t));
 }
 
+void ThreadContext::record_ray(const RecordedRay& ray) {
+    ray_log->push_back(ray);
+}
+
 } // namespace xr

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "render/host_records.h"
+#include "render/light_batch.h"
 #include "render/ray_log.h"
 #include "render/render_stats.h"
 #include "render/scene.h"
@@ -33,16 +34,22 @@ struct alignas(64) ThreadContext {
     std::array<std::vector<uint32_t>, max_depth + 1> param_values;
     Rng rng;
     int pixel_sample = 0;
+    // The run of light samples the shader is being answered from.
+    LightBatch light_batch;
     RenderStats stats;
     // Where the rays of the tile in hand go while the render records them.
     std::vector<RecordedRay>* ray_log = nullptr;
 
-    // Counts a ray about to be cast, and records it if asked to.
+    // Counts a ray about to be cast, and records it if asked to: a test on
+    // every ray, the recording out of the way of the code that casts it.
     void count_ray(RayKind kind, Vec3 origin, Vec3 direction, float near, float far) {
         ++stats.rays;
-        if (ray_log)
-            ray_log->push_back({origin, direction, near, far, kind});
+        if (ray_log) [[unlikely]]
+            record_ray({origin, direction, near, far, kind});
     }
+
+  private:
+    [[gnu::cold, gnu::noinline]] void record_ray(const RecordedRay& ray);
 };
 
 } // namespace xr

@@ -23,6 +23,7 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     const Vec3 geometric =
         dot(at.geometric_normal, direction) > 0.0f ? -at.geometric_normal : at.geometric_normal;
 
+    context.light_batch.forget(s);
     s.point = at.point.vector3();
     s.normal = normal.vector3();
     s.geometric_normal = geometric.vector3();

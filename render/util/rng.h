@@ -16,6 +16,15 @@ class Rng {
     // Uniform in [0, 1).
     float uniform() { return float(next() >> 40) * 0x1p-24f; }
 
+    // The stream as it will be `draws` draws on: each draw depends on its
+    // place in the stream alone, so draws can be made ahead of their turn.
+    Rng ahead(uint64_t draws) const {
+        Rng r = *this;
+        r.state_ += draws;
+        return r;
+    }
+    bool operator==(const Rng& other) const { return state_ == other.state_; }
+
   private:
     // splitmix64: passes the usual statistical batteries and costs a few cycles.
     static uint64_t mix(uint64_t z) {

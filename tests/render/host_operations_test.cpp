@@ -2,9 +2,11 @@
 #include "tests/render/render_fixture.h"
 
 #include "render/host_operations.h"
+#include "render/lighting.h"
 #include "render/thread_context.h"
 #include "render/tracer.h"
 
+#include <cstring>
 #include <vector>
 
 using namespace xr;
@@ -136,4 +138,55 @@ TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
     s.depth = max_depth;
     EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 0);
     EXPECT_EQ(s.child, nullptr);
+}
+
+// The shader's samples come from runs made at the first of them: every answer,
+// and where it leaves the random stream, is what the sample made on demand
+// gives, in any order, past a new surface, and with the stream moved between.
+TEST_F(HostOperations, SamplesFromARunAreThoseMadeOnDemand) {
+    // A rectangle beyond the wall, its lower half hidden: runs hold blocked samples too.
+    const Tag beyond = scene.add_light(Light::rect({2.5f, 2.0f, -1.0f}, {0.0f, 0.0f, 2.0f},
+                                                   {0.0f, 6.0f, 0.0f}, {1.0f, 1.0f, 1.0f}));
+    const HostState& s = context.states[0];
+    int blocked = 0, lit = 0, differing = 0;
+    auto ask = [&](Tag tag, int k) {
+        const Rng before = context.rng;
+        const LightSample expected = incident_light(context, s, *scene.light(tag), k);
+        const float expected_cosine = dot(Vec3(s.normal), expected.direction);
+        const Rng after = context.rng;
+        context.rng = before;
+        Color color;
+        Vector3 direction;
+        float cosine;
+        int32_t count = k;
+        ASSERT_EQ(mi_sample_light(&color, &direction, &cosine, state(), tag, &count), 1);
+        EXPECT_EQ(count, k + 1);
+        const Vec3 got_color = rgb(color), got_direction(direction);
+        differing += std::memcmp(&got_color, &expected.color, sizeof got_color) != 0 ||
+                     std::memcmp(&got_direction, &expected.direction, sizeof got_direction) != 0 ||
+                     std::memcmp(&cosine, &expected_cosine, sizeof cosine) != 0 ||
+                     !(context.rng == after);
+        (got_color.x == 0.0f ? blocked : lit) += tag == beyond;
+    };
+    for (int k = 0; k < 16; ++k)
+        ask(beyond, k);
+    for (int k : {5, 6, 3, 3, 15, 0, 1})
+        ask(beyond, k);
+    ask(beyond, 2);
+    context.rng.uniform(); // a draw the run did not expect
+    ask(beyond, 3);
+    ask(overhead, 0); // another light between two samples
+    ask(beyond, 4);
+    // A new surface at the same depth, the stream where the run expects it:
+    // the run was of the old surface.
+    const Rng kept = context.rng;
+    Color c;
+    ASSERT_TRUE(trace(context, {0.5f, 1.0f, 0.3f}, {0.0f, -1.0f, 0.0f}, 0, ray_eye, c));
+    context.rng = kept;
+    ask(beyond, 5);
+    ask(panel, 0);
+    ask(panel, 1);
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(blocked, 0);
+    EXPECT_GT(lit, 0);
 }

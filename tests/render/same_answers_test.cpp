@@ -53,6 +53,20 @@ TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
                     !same_bits(light.sample(k, point, a),
                                rect_sample(corner, edge_u, edge_v, radiance, samples, k, point, b));
             }
+            // Runs, four samples at a time, from every first sample: those one after another.
+            const Vec3 normal = normalize(Vec3{0.3f, 1.0f, -0.2f});
+            for (int first = 0; first < samples; ++first) {
+                const int count = std::min(SampleRun::capacity, samples - first);
+                SampleRun run;
+                light.sample_run(first, count, point, normal, Rng(3, p, uint32_t(first)), run);
+                Rng one_by_one(3, p, uint32_t(first));
+                for (int i = 0; i < count; ++i) {
+                    const LightSample s = light.sample(first + i, point, one_by_one);
+                    const float cosine = dot(normal, s.direction);
+                    differing += !same_bits(run.at(i), s) ||
+                                 std::memcmp(&run.cosine[size_t(i)], &cosine, sizeof cosine) != 0;
+                }
+            }
         }
         EXPECT_EQ(differing, 0) << samples << " samples";
     }
