@@ -1,6 +1,6 @@
 # Drives CMake presets; `make demo` and the test targets install what is missing first.
-.PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz \
-	install package farm golden
+.PHONY: all build windows arm64 demo test test-linux test-windows test-arm64 bench clean check \
+	valgrind asan tsan fuzz install package farm golden
 
 all: build
 
@@ -14,7 +14,13 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-test: test-linux test-windows
+# The library, its tests and the example host for 64-bit Arm Linux; no renderer.
+arm64:
+	scripts/install-deps.sh arm64
+	cmake --preset linux-arm64
+	cmake --build --preset linux-arm64
+
+test: test-linux test-windows test-arm64
 
 test-linux: build
 	scripts/install-deps.sh browser
@@ -22,6 +28,10 @@ test-linux: build
 
 test-windows: windows
 	scripts/test-windows.sh
+
+# Under qemu's user-mode emulator.
+test-arm64: arm64
+	ctest --preset linux-arm64
 
 # The suite again under valgrind and under each sanitizer build, and the farm.
 check: test valgrind asan tsan farm
