@@ -80,10 +80,12 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install build/default --prefix $(PREFIX)
 
-# The Debian package and the Windows zip, in build/packages/; lintian must find no error.
-package: build windows
+# The Debian packages (amd64, arm64) and the Windows zip, in build/packages/;
+# lintian must find no error.
+package: build windows arm64
 	scripts/install-deps.sh package
 	cd build/default && cpack -B ../packages
+	cd build/linux-arm64 && cpack -B ../packages
 	cd build/windows && cpack -B ../packages
 	lintian --fail-on error --display-level '>=warning' build/packages/*.deb
 	@ls build/packages/*.deb build/packages/*.zip
