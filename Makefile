@@ -33,7 +33,9 @@ test-windows: windows
 test-arm64: arm64
 	ctest --preset linux-arm64
 
-# The suite again under valgrind and under each sanitizer build, and the farm.
+# The suite again under valgrind and under each sanitizer build, and the farm;
+# module changes are stressed longer than in make test.
+check: export QORV_MODULE_CHANGE_SECONDS = 10
 check: test valgrind asan tsan farm
 
 valgrind: build

@@ -30,6 +30,15 @@ std::atomic<int> storing{0};
 static_assert(std::atomic<void*>::is_always_lock_free, "the handle is read and written whole");
 static_assert(std::atomic<int>::is_always_lock_free, "the count is read and written whole");
 
+// Lets any thread that waits for this core run first.
+void yield_core() {
+#if defined(_WIN32)
+    SwitchToThread();
+#else
+    sched_yield();
+#endif
+}
+
 // A lookup that was preempted between its check and its store finishes only
 // when it runs again, so after a short spin the waiting thread gives its core
 // away rather than spin through the other thread's time slice.
@@ -40,12 +49,24 @@ void relax(unsigned spins) {
 #endif
         return;
     }
-#if defined(_WIN32)
-    SwitchToThread();
-#else
-    sched_yield();
-#endif
+    yield_core();
 }
+
+#if defined(QORV_XRAYTEXTURE_TEST_WINDOW)
+// Test builds only: a lookup that found its module still current lingers
+// before it stores, so that a test can see what the wait closes: it makes this
+// many stores, each as dear as clearing one slot, then gives its core away.
+std::atomic<unsigned> window_rounds{0};
+std::atomic<HostProc> window_round{nullptr};
+
+void linger() {
+    const unsigned rounds = window_rounds.load();
+    for (unsigned round = 0; round < rounds; ++round)
+        window_round.store(nullptr);
+    if (rounds != 0)
+        yield_core();
+}
+#endif
 
 } // namespace
 
@@ -68,8 +89,12 @@ HostProc resolve_host_entry(HostSlot slot, const char* name) {
     // that this check misses waits for the store and then clears it; this call
     // still uses the address it found.
     storing.fetch_add(1);
-    if (dl_handle.load() == handle)
+    if (dl_handle.load() == handle) {
+#if defined(QORV_XRAYTEXTURE_TEST_WINDOW)
+        linger();
+#endif
         host_entry_table.slot[slot].store(proc);
+    }
     storing.fetch_sub(1);
     return proc;
 }
@@ -86,3 +111,10 @@ extern "C" void miSetModuleHandle(void* handle) {
     for (auto& slot : host::host_entry_table.slot)
         slot.store(nullptr);
 }
+
+#if defined(QORV_XRAYTEXTURE_TEST_WINDOW)
+// The definition names the hook; the test build exports it beside the three.
+extern "C" QORV_XRAYTEXTURE_EXPORT void QORV_XRAYTEXTURE_TEST_WINDOW(unsigned rounds) {
+    host::window_rounds.store(rounds);
+}
+#endif
