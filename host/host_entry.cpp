@@ -55,15 +55,15 @@ void relax(unsigned spins) {
 #if defined(QORV_XRAYTEXTURE_TEST_WINDOW)
 // Test builds only: a lookup that found its module still current lingers
 // before it stores, so that a test can see what the wait closes: it makes this
-// many stores, each as dear as clearing one slot, then gives its core away.
+// many stores, each as dear as clearing one slot, and may then give its core away.
 std::atomic<unsigned> window_rounds{0};
+std::atomic<bool> window_yields{false};
 std::atomic<HostProc> window_round{nullptr};
 
 void linger() {
-    const unsigned rounds = window_rounds.load();
-    for (unsigned round = 0; round < rounds; ++round)
+    for (unsigned round = 0, rounds = window_rounds.load(); round < rounds; ++round)
         window_round.store(nullptr);
-    if (rounds != 0)
+    if (window_yields.load())
         yield_core();
 }
 #endif
@@ -114,7 +114,8 @@ extern "C" void miSetModuleHandle(void* handle) {
 
 #if defined(QORV_XRAYTEXTURE_TEST_WINDOW)
 // The definition names the hook; the test build exports it beside the three.
-extern "C" QORV_XRAYTEXTURE_EXPORT void QORV_XRAYTEXTURE_TEST_WINDOW(unsigned rounds) {
+extern "C" QORV_XRAYTEXTURE_EXPORT void QORV_XRAYTEXTURE_TEST_WINDOW(unsigned rounds, int yields) {
     host::window_rounds.store(rounds);
+    host::window_yields.store(yields != 0);
 }
 #endif

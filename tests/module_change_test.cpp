@@ -27,7 +27,8 @@ constexpr long min_changes = 200;
 // after the change has cleared its slot.
 constexpr unsigned window_rounds = 256;
 
-using test_window_fn = void (*)(unsigned rounds);
+// Lookups linger `rounds` rounds, and then yield or not.
+using test_window_fn = void (*)(unsigned rounds, int yields);
 
 // One thread per core beside the controller: the race needs both running.
 int shading_threads() {
@@ -38,6 +39,14 @@ int shading_threads() {
 std::chrono::duration<double> run_time() {
     const char* seconds = std::getenv("QORV_MODULE_CHANGE_SECONDS");
     return std::chrono::duration<double>(seconds ? std::atof(seconds) : 2.0);
+}
+
+// Spins while `pending()` holds: the threads it waits for, when they run,
+// answer within microseconds. Yields after a while, as they may not be running.
+template <typename Pending> void wait_while(Pending pending) {
+    for (long spins = 0; pending(); ++spins)
+        if (spins > 10000)
+            std::this_thread::yield();
 }
 
 // Change n hands over module n % 2; change 0 is made before the threads start.
@@ -84,13 +93,13 @@ TEST(ModuleChange, NoCallAfterAChangeReachesTheOldModule) {
     auto widen =
         reinterpret_cast<test_window_fn>(platform::module_symbol(library.module, TEST_WINDOW_HOOK));
     ASSERT_NE(widen, nullptr) << "the test build exports " TEST_WINDOW_HOOK;
-    widen(window_rounds);
 
     // Between them the two blocks reach all seven operations: a connected
     // colour, a see-through ray that finds nothing, the environment, one of
     // the light lists, and a light of one sample with its highlight.
     ShaderRecord record{};
     record.link_offset = ParamBlock::link_offset;
+    const int32_t modes[2] = {QORV_XRAYTEXTURE_LIGHTS_INCLUSIVE, QORV_XRAYTEXTURE_LIGHTS_EXCLUSIVE};
     ParamBlock blocks[2];
     for (int b = 0; b < 2; ++b) {
         XrayParams& p = blocks[b].params;
@@ -98,7 +107,7 @@ TEST(ModuleChange, NoCallAfterAChangeReachesTheOldModule) {
         p.power = 1;
         p.specular = {1, 1, 1, 1};
         p.specular_weight = 1;
-        p.mode = b + 1;
+        p.mode = modes[b];
         p.n_light = 1;
         p.light[0] = 7;
         blocks[b].connect(&p.color);
@@ -157,18 +166,18 @@ TEST(ModuleChange, NoCallAfterAChangeReachesTheOldModule) {
     std::vector<long> overlapped(threads);
     const auto start = std::chrono::steady_clock::now();
     const auto until = start + run_time();
-    while (n < min_changes || std::chrono::steady_clock::now() < until) {
+    for (long round = 0; n < min_changes || std::chrono::steady_clock::now() < until; ++round) {
+        // In every other round the lookups give their cores away as they
+        // linger, which lets a change in even when the machine is busy; in the
+        // others both threads keep running, as a store that a load passes needs.
+        widen(window_rounds, round % 2);
         change();
-        // Spinning, not yielding, which could lose the core for a time slice:
-        // the thread must still be looking up when the next change comes.
-        while (changes.answered_after.load() != n) {
-        }
+        wait_while([&] { return changes.answered_after.load() != n; });
         change();
         for (int t = 0; t < threads; ++t)
             overlapped[t] = callers[t].calls.load();
         for (int t = 0; t < threads; ++t)
-            while (callers[t].calls.load() == overlapped[t])
-                std::this_thread::yield();
+            wait_while([&] { return callers[t].calls.load() == overlapped[t]; });
         controller.in_force = n;
         for (ParamBlock& block : blocks)
             shade(controller, block);
