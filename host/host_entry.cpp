@@ -103,6 +103,10 @@ HostProc resolve_host_entry(HostSlot slot, const char* name) {
 
 extern "C" void miSetModuleHandle(void* handle) {
     host::dl_handle.store(handle);
+    // The wait's load of the count must not pass this store. The fence keeps
+    // them in order also where 64-bit Arm's store-release and load-acquire
+    // become a plain store and load, as under qemu on an x86-64 host.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
     // A lookup that saw the old module may be storing its address. The wait
     // covers a check and a store, with no call and no lock between them, so it
     // is short and cannot deadlock, even under the host's loader lock.
