@@ -54,59 +54,58 @@ PassSampler::PassSampler(Film& film)
                                                      channel(film, Pass::normal, 2)},
       albedo_{channel(film, Pass::albedo, 0), channel(film, Pass::albedo, 1),
               channel(film, Pass::albedo, 2)},
-      xray_(channel(film, Pass::xray, 0)), id_(channel(film, Pass::id, 0)) {}
+      xray_(channel(film, Pass::xray, 0)), id_(channel(film, Pass::id, 0)),
+      samples_(channel(film, Pass::samples, 0)) {}
 
-void PassSampler::add(ThreadContext& context, HostState* s) {
+void PassSampler::add(ThreadContext& context, HostState* s, Pixel& p) const {
     const uint32_t part = s ? context.scene.objects()[s->object].part : 0;
     if (id_) {
-        auto vote = votes_.begin();
-        while (vote != votes_.end() && vote->first != part)
+        auto vote = p.votes.begin();
+        while (vote != p.votes.end() && vote->first != part)
             ++vote;
-        if (vote == votes_.end())
-            votes_.push_back({part, 1});
+        if (vote == p.votes.end())
+            p.votes.push_back({part, 1});
         else
             ++vote->second;
     }
     if (!s)
         return;
     if (depth_) {
-        depth_sum_ += length(Vec3(s->point) - context.scene.camera.eye);
-        ++hits_;
+        p.depth_sum += length(Vec3(s->point) - context.scene.camera.eye);
+        ++p.hits;
     }
     if (normal_[0])
-        normal_sum_ += Vec3(s->normal);
+        p.normal_sum += Vec3(s->normal);
     if (albedo_[0])
-        albedo_sum_ += albedo(context.scene, *s);
+        p.albedo_sum += albedo(context.scene, *s);
     if (xray_)
-        xray_sum_ += see_through_weight(*s);
+        p.xray_sum += see_through_weight(*s);
 }
 
-void PassSampler::store(size_t i, int samples) {
+void PassSampler::store(size_t i, int samples, Pixel& p) const {
     const float n = 1.0f / float(samples);
     if (depth_)
-        depth_[i] = hits_ ? depth_sum_ / float(hits_) : INFINITY;
+        depth_[i] = p.hits ? p.depth_sum / float(p.hits) : INFINITY;
     for (int k = 0; k < 3; ++k) {
         if (normal_[k])
-            normal_[k][i] = normal_sum_[k] * n;
+            normal_[k][i] = p.normal_sum[k] * n;
         if (albedo_[k])
-            albedo_[k][i] = albedo_sum_[k] * n;
+            albedo_[k][i] = p.albedo_sum[k] * n;
     }
     if (xray_)
-        xray_[i] = xray_sum_ * n;
+        xray_[i] = p.xray_sum * n;
     if (id_) {
         // Ties go to the smaller id.
-        std::pair<uint32_t, int> most = votes_.front();
-        for (const auto& vote : votes_)
+        std::pair<uint32_t, int> most = p.votes.front();
+        for (const auto& vote : p.votes)
             if (vote.second > most.second ||
                 (vote.second == most.second && vote.first < most.first))
                 most = vote;
         id_[i] = float(most.first);
     }
-    depth_sum_ = 0.0f;
-    hits_ = 0;
-    normal_sum_ = albedo_sum_ = Vec3{};
-    xray_sum_ = 0.0f;
-    votes_.clear();
+    if (samples_)
+        samples_[i] = float(samples);
+    p.clear();
 }
 
 } // namespace xr

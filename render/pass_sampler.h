@@ -14,13 +14,31 @@ namespace xr {
 
 class PassSampler {
   public:
+    // What a pixel's samples have added so far.
+    struct Pixel {
+        float depth_sum = 0.0f;
+        int hits = 0;
+        Vec3 normal_sum, albedo_sum;
+        float xray_sum = 0.0f;
+        std::vector<std::pair<uint32_t, int>> votes; // (part, samples that reached it)
+
+        // Back to no samples; the votes keep their memory for the next pixel.
+        void clear() {
+            depth_sum = 0.0f;
+            hits = 0;
+            normal_sum = albedo_sum = Vec3{};
+            xray_sum = 0.0f;
+            votes.clear();
+        }
+    };
+
     // Fills the film's pass channels; one sampler per thread.
     explicit PassSampler(Film& film);
 
-    // A camera sample that reached `surface`, or nothing when null.
-    void add(ThreadContext& context, HostState* surface);
-    // Stores the pixel's values at index `pixel` and starts the next pixel.
-    void store(size_t pixel, int samples);
+    // A camera sample of `pixel` that reached `surface`, or nothing when null.
+    void add(ThreadContext& context, HostState* surface, Pixel& pixel) const;
+    // Stores the pixel's values at index `at` and clears it for the next.
+    void store(size_t at, int samples, Pixel& pixel) const;
 
   private:
     float* depth_;
@@ -28,12 +46,7 @@ class PassSampler {
     float* albedo_[3];
     float* xray_;
     float* id_;
-
-    float depth_sum_ = 0.0f;
-    int hits_ = 0;
-    Vec3 normal_sum_, albedo_sum_;
-    float xray_sum_ = 0.0f;
-    std::vector<std::pair<uint32_t, int>> votes_; // (part, samples that reached it)
+    float* samples_;
 };
 
 } // namespace xr

@@ -9,12 +9,26 @@ namespace xr {
 constexpr int max_image_side = 65536;
 constexpr int max_samples = 65536;
 
+// Adaptive sampling's defaults: a pixel's error, in steps of an 8-bit image,
+// that nobody sees (the step itself is at the edge of what anyone sees), and
+// the samples every pixel takes before its error is trusted.
+constexpr float default_noise = 0.5f;
+constexpr int default_min_samples = 16;
+// The largest noise threshold: the whole range of an 8-bit image.
+constexpr float max_noise = 255.0f;
+
 struct RenderSettings {
     int width = 640;
     int height = 400;
-    int samples = 16; // per pixel
+    int samples = 16; // per pixel; the most a pixel takes when sampling adaptively
     int threads = 0;  // 0: every core
     uint32_t seed = 1;
+    // Adaptive sampling: each pixel takes at least min_samples, then more
+    // until the estimated error of what a display shows of it is under
+    // `noise` steps of an 8-bit image, or it has taken `samples`.
+    bool adaptive = false;
+    float noise = default_noise;
+    int min_samples = default_min_samples;
 };
 
 } // namespace xr

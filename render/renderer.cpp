@@ -1,7 +1,6 @@
 #include "render/renderer.h"
 
-#include "render/pass_sampler.h"
-#include "render/tracer.h"
+#include "render/adaptive_sampler.h"
 
 #include <tbb/blocked_range2d.h>
 #include <tbb/enumerable_thread_specific.h>
@@ -20,23 +19,14 @@ namespace {
 constexpr int tile_size = 16;
 
 Color render_pixel(ThreadContext& context, const CameraView& camera, const RenderSettings& settings,
-                   int x, int y, PassSampler* passes) {
-    const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
+                   int x, int y, const PassSampler* passes, PassSampler::Pixel& pass_pixel) {
     Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int i = 0; i < settings.samples; ++i) {
-        context.rng = Rng(settings.seed, pixel, uint32_t(i));
-        context.pixel_sample = i;
-        const float jx = context.rng.uniform(), jy = context.rng.uniform();
-        const Vec3 direction = camera.direction(float(x) + jx, float(y) + jy);
-        Color c = {0.0f, 0.0f, 0.0f, 0.0f};
-        const bool hit = trace(context, camera.eye(), direction, 0, ray_eye, c);
-        if (passes)
-            passes->add(context, hit ? &context.states[0] : nullptr);
-        c = context.scene.environment.behind(c, direction);
+        const Color c = camera_sample(context, camera, settings, x, y, i, passes, pass_pixel);
         sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
     }
     if (passes)
-        passes->store(size_t(y) * size_t(settings.width) + size_t(x), settings.samples);
+        passes->store(size_t(y) * size_t(settings.width) + size_t(x), settings.samples, pass_pixel);
     const float n = 1.0f / float(settings.samples);
     return {sum.r * n, sum.g * n, sum.b * n, sum.a * n};
 }
@@ -71,18 +61,30 @@ Film render_film(const RenderJob& job, RenderStats& stats, const RenderControl& 
         std::optional<PassSampler> sampler;
         if (!job.passes.empty())
             sampler.emplace(film);
+        const PassSampler* passes = sampler ? &*sampler : nullptr;
+        PassSampler::Pixel pass_pixel;
+        std::optional<AdaptiveSampler> adaptive;
+        if (settings.adaptive)
+            adaptive.emplace(camera, settings, passes);
         for (int ty = tiles.rows().begin(); ty < tiles.rows().end(); ++ty)
             for (int tx = tiles.cols().begin(); tx < tiles.cols().end(); ++tx) {
                 if (work.is_group_execution_cancelled())
                     return;
                 if (ray_log)
                     context.ray_log = &ray_log->tiles[size_t(ty) * size_t(tiles_x) + size_t(tx)];
+                const int x0 = tx * tile_size, y0 = ty * tile_size;
                 const int x1 = std::min((tx + 1) * tile_size, settings.width);
                 const int y1 = std::min((ty + 1) * tile_size, settings.height);
-                for (int y = ty * tile_size; y < y1; ++y)
-                    for (int x = tx * tile_size; x < x1; ++x)
-                        image.at(x, y) = render_pixel(context, camera, settings, x, y,
-                                                      sampler ? &*sampler : nullptr);
+                if (adaptive)
+                    // The blocks the tile overlaps, on the frame's grid of blocks.
+                    for (int by = y0 / adaptive_block_size; by * adaptive_block_size < y1; ++by)
+                        for (int bx = x0 / adaptive_block_size; bx * adaptive_block_size < x1; ++bx)
+                            adaptive->render_block(context, bx, by, x0, y0, x1, y1, image);
+                else
+                    for (int y = y0; y < y1; ++y)
+                        for (int x = x0; x < x1; ++x)
+                            image.at(x, y) =
+                                render_pixel(context, camera, settings, x, y, passes, pass_pixel);
                 const int done = ++tiles_done;
                 if (control.progress)
                     control.progress(float(done) / float(tiles_x * tiles_y));

@@ -2,7 +2,9 @@
 # The golden images: each shipped scene, scenes/NAME.json, rendered small into
 # tests/golden/NAME.png. Compares fresh renders with them (as make test does),
 # or writes them anew when the look has changed on purpose (make golden).
-# Usage: scripts/golden-images.sh XRAY_RENDER OUT_DIR [--update] [NAME...]
+# With --exact, a render must be its golden image byte for byte: what a change
+# meant to leave every image as it was (one for speed, say) is held to.
+# Usage: scripts/golden-images.sh XRAY_RENDER OUT_DIR [--update | --exact] [NAME...]
 # With no NAME, every scene in scenes/. The renders, and heat maps of their
 # differences, stay in OUT_DIR.
 set -euo pipefail
@@ -10,9 +12,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 renderer=$1 out=$2
 shift 2
-update=0
+update=0 exact=0
 if [ "${1:-}" = --update ]; then
     update=1
+    shift
+elif [ "${1:-}" = --exact ]; then
+    exact=1
     shift
 fi
 names=("$@")
@@ -41,6 +46,13 @@ for name in "${names[@]}"; do
         continue
     fi
     "$renderer" --scene "$root/scenes/$name.json" "${render_args[@]}" --out "$out/$name.png" >/dev/null
+    if [ "$exact" = 1 ]; then
+        if ! cmp -s "$golden" "$out/$name.png"; then
+            echo "golden-images: $name is not tests/golden/$name.png byte for byte (render in $out)" >&2
+            status=1
+        fi
+        continue
+    fi
     if ! "$renderer" compare "$golden" "$out/$name.png" "${compare_args[@]}" \
         --diff "$out/$name.diff.png"; then
         echo "golden-images: $name differs from tests/golden/$name.png (render and heat map in $out)" >&2

@@ -23,6 +23,9 @@ struct RenderOptions {
     // What the command line sets over the scene's own settings.
     std::optional<int> width, height, samples;
     std::optional<uint32_t> seed;
+    std::optional<bool> adaptive;
+    std::optional<float> noise;
+    std::optional<int> min_samples;
     std::optional<Background> background;
     std::optional<int> turntable; // frames
     int threads = 0;

@@ -39,6 +39,9 @@ SceneDescription describe(const RenderOptions& o) {
     s.height = o.height.value_or(s.height);
     s.samples = o.samples.value_or(s.samples);
     s.seed = o.seed.value_or(s.seed);
+    s.adaptive = o.adaptive.value_or(s.adaptive);
+    s.noise = o.noise.value_or(s.noise);
+    s.min_samples = o.min_samples.value_or(s.min_samples);
     s.threads = o.threads;
     if (o.background)
         d.environment.background = *o.background;

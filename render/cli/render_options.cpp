@@ -1,6 +1,7 @@
 #include "render/cli/render_options.h"
 
 #include "render/cli/option_values.h"
+#include "render/image/passes.h"
 
 #include <stdexcept>
 
@@ -31,11 +32,26 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     height_ = app.add_option("--height", settings_.height, "image height in pixels")
                   ->capture_default_str()
                   ->check(CLI::Range(1, max_image_side));
-    samples_ = app.add_option("--spp", settings_.samples, "jittered samples per pixel")
+    samples_ = app.add_option("--spp", settings_.samples,
+                              "jittered samples per pixel; with --adaptive, the most a pixel takes")
                    ->capture_default_str()
                    ->check(CLI::Range(1, max_samples));
     seed_ = app.add_option("--seed", settings_.seed, "seed of the sampling pattern")
                 ->capture_default_str();
+    // Adaptive sampling; given, they override a scene file's settings too.
+    adaptive_ = app.add_flag("--adaptive,!--no-adaptive", adaptive_flag_,
+                             "sample each pixel until its noise is under --noise, taking from "
+                             "--min-spp to --spp samples");
+    noise_ = app.add_option("--noise", settings_.noise,
+                            "with --adaptive: the noise a pixel may keep, in steps of an 8-bit "
+                            "image (the standard error of its value as a display shows it)")
+                 ->capture_default_str()
+                 ->check(CLI::Range(0.0f, max_noise));
+    min_samples_ = app.add_option("--min-spp", settings_.min_samples,
+                                  "with --adaptive: the samples every pixel takes before its "
+                                  "noise is judged")
+                       ->capture_default_str()
+                       ->check(CLI::Range(1, max_samples));
     app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
         ->capture_default_str()
         ->check(CLI::Range(0, 1 << 16));
@@ -48,9 +64,12 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         app.add_option("--background", background_text_,
                        "what is seen behind the models: studio, transparent, or a colour r,g,b "
                        "(linear); overrides the scene's");
+    std::string pass_names;
+    for (const PassLayout& layout : pass_layouts)
+        pass_names += (pass_names.empty() ? "" : ", ") + std::string(layout.name);
     app.add_option("--aov", aov_,
-                   "render passes to add to an OpenEXR output: depth, normal, albedo, xray, id "
-                   "(comma-separated)")
+                   "render passes to add to an OpenEXR output: " + pass_names +
+                       " (comma-separated)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     turntable_ = app.add_option("--turntable", turntable_frames_,
                                 "render N frames with the camera orbiting the target once; "
@@ -83,6 +102,12 @@ void RenderOptionParser::read() {
         o_.samples = settings_.samples;
     if (seed_->count())
         o_.seed = settings_.seed;
+    if (adaptive_->count())
+        o_.adaptive = adaptive_flag_;
+    if (noise_->count())
+        o_.noise = settings_.noise;
+    if (min_samples_->count())
+        o_.min_samples = settings_.min_samples;
     if (background_->count()) {
         o_.background = parse_background(background_text_);
         if (!o_.background)

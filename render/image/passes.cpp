@@ -7,13 +7,15 @@
 
 namespace xr {
 
-const std::array<PassLayout, 5> pass_layouts = {{
+const std::array<PassLayout, 6> pass_layouts = {{
     {Pass::depth, "depth", ChannelPrecision::single, {"Z"}},
     {Pass::normal, "normal", ChannelPrecision::single, {"N.x", "N.y", "N.z"}},
     {Pass::albedo, "albedo", ChannelPrecision::half, {"albedo.R", "albedo.G", "albedo.B"}},
     {Pass::xray, "xray", ChannelPrecision::half, {"xray.weight"}},
     // Float, not half: half counts whole numbers exactly only up to 2048.
     {Pass::id, "id", ChannelPrecision::single, {"id"}},
+    // Float too: a pixel may take up to 65536 samples.
+    {Pass::samples, "samples", ChannelPrecision::single, {"samples"}},
 }};
 
 std::vector<Pass> parse_passes(const std::string& list) {

@@ -12,6 +12,8 @@
 //                                  floor), the one most of the pixel's samples reached,
 //                                  the smaller id of a tie: an average of two ids would
 //                                  name a third part
+//   samples samples                how many samples the pixel took: where an adaptive
+//                                  render spent its time
 // Samples that reach nothing count as 0 in the averages over all samples.
 #pragma once
 
@@ -24,7 +26,7 @@
 
 namespace xr {
 
-enum class Pass { depth, normal, albedo, xray, id };
+enum class Pass { depth, normal, albedo, xray, id, samples };
 
 struct PassLayout {
     Pass pass;
@@ -34,7 +36,7 @@ struct PassLayout {
 };
 
 // Every pass, in the order the film holds them.
-extern const std::array<PassLayout, 5> pass_layouts;
+extern const std::array<PassLayout, 6> pass_layouts;
 
 // A comma-separated list of pass names, in any order and repeated or not: the
 // passes it names, in the order above. Throws std::runtime_error naming an

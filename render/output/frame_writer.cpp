@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 namespace xr {
 
@@ -28,6 +29,17 @@ class CameraKeeper {
     Camera& camera_;
     const Camera kept_;
 };
+
+// "16 spp", or for an adaptive render its bounds and what the pixels took on average.
+std::string samples_text(const RenderSettings& s, const RenderStats& stats) {
+    if (!s.adaptive)
+        return std::to_string(s.samples) + " spp";
+    char text[80];
+    std::snprintf(text, sizeof text, "%d to %d spp adaptively (%.1f on average)",
+                  std::min(s.min_samples, s.samples), s.samples,
+                  double(stats.samples) / (double(s.width) * double(s.height)));
+    return text;
+}
 
 Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
                   RenderSettings& settings, RenderStats& stats) {
@@ -69,9 +81,10 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
         out.commit(encode_image(film, plan.format));
-        std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                    label.c_str(), settings.width, settings.height, settings.samples, stats.threads,
-                    stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
+        std::printf("%s: %dx%d, %s, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
+                    label.c_str(), settings.width, settings.height,
+                    samples_text(settings, stats).c_str(), stats.threads, stats.seconds,
+                    static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         std::fflush(stdout); // a line as each frame is done, into a log file too
     }

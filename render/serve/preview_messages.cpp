@@ -22,6 +22,7 @@ void to_json(ordered_json& j, const StateMessage& m) {
          {"title", m.title},
          {"files", {{"image", m.image_file}, {"scene", m.scene_file}}},
          {"parameters", m.parameters},
+         {"sampling", m.sampling},
          {"materials", materials},
          {"lights", m.lights},
          {"scene", m.scene},

@@ -36,6 +36,7 @@ struct StateMessage {
     std::string title;
     std::string image_file, scene_file; // what Render and Save write
     nlohmann::ordered_json parameters;  // the shader's declared parameters the page may set
+    nlohmann::ordered_json sampling;    // the render settings it may set, declared alike
     std::vector<Material> materials;
     std::vector<std::string> lights;
     nlohmann::ordered_json scene; // the scene file

@@ -25,6 +25,21 @@ ordered_json declared_parameters() {
     return params;
 }
 
+// Adaptive sampling's settings, declared as the shader's parameters are.
+ordered_json sampling_settings() {
+    return ordered_json::array(
+        {{{"name", "adaptive"},
+          {"type", "boolean"},
+          {"default", false},
+          {"help", "each pixel samples until its noise is under the threshold"}},
+         {{"name", "noise"},
+          {"type", "float"},
+          {"default", default_noise},
+          {"range", {0.0f, max_noise}},
+          {"soft_range", {0.1f, 4.0f}},
+          {"help", "with adaptive sampling: the noise a pixel may keep, in 8-bit steps"}}});
+}
+
 // Each x-ray assignment by the glob it assigns to, the same glob twice as
 // "glob", "glob#2", ...
 std::vector<StateMessage::Material> xray_materials(const SceneDescription& scene) {
@@ -46,12 +61,14 @@ std::vector<StateMessage::Material> xray_materials(const SceneDescription& scene
 StateMessage preview_state(const ServedScene& served, const SceneDescription& scene,
                            const Camera& camera, uint64_t edit) {
     static const ordered_json parameters = declared_parameters();
+    static const ordered_json sampling = sampling_settings();
     StateMessage state;
     state.edit = edit;
     state.title = served.title;
     state.image_file = served.image.out;
     state.scene_file = served.scene_file;
     state.parameters = parameters;
+    state.sampling = sampling;
     state.materials = xray_materials(scene);
     state.lights = light_names(scene);
     state.scene = scene_to_json(scene);

@@ -57,6 +57,8 @@ void check_edit_path(const std::string& at, const std::string& path,
     }
     if (k.size() == 2 && k[0] == "environment" && (k[1] == "background" || k[1] == "floor"))
         return;
+    if (k.size() == 2 && k[0] == "settings" && (k[1] == "adaptive" || k[1] == "noise"))
+        return;
     // A framing glob could match no part, and the scene not build.
     if (k.size() == 2 && k[0] == "camera") {
         if (k[1] == "eye" || k[1] == "target" || k[1] == "fov" ||
@@ -65,7 +67,8 @@ void check_edit_path(const std::string& at, const std::string& path,
         refuse("the preview places the camera by \"eye\", \"target\" and \"fov\"");
     }
     refuse("the preview changes /assign/N/xray/NAME of an x-ray material, "
-           "/environment/background, /environment/floor and /camera/eye, target and fov");
+           "/environment/background, /environment/floor, /settings/adaptive, /settings/noise "
+           "and /camera/eye, target and fov");
 }
 
 struct Operation {

@@ -1,7 +1,8 @@
 // A change a page makes to the scene: a JSON Patch (RFC 6902) in the scene
 // file's own terms, limited to what look development changes: a parameter of
 // an x-ray material (/assign/N/xray/NAME), the environment
-// (/environment/background, /environment/floor) and the camera
+// (/environment/background, /environment/floor), adaptive sampling
+// (/settings/adaptive, /settings/noise) and the camera
 // (/camera/eye, /camera/target, /camera/fov; removing /camera/frame and
 // /camera/from to place a framed camera). Values are checked as the scene
 // reader checks a scene file, so the page can set nothing that a file could

@@ -401,7 +401,7 @@ EnvironmentDescription read_environment(const Field& f) {
 }
 
 RenderSettings read_settings(const Field& f) {
-    f.object({"width", "height", "samples", "seed"});
+    f.object({"width", "height", "samples", "seed", "adaptive", "noise", "min_samples"});
     RenderSettings s;
     if (f.has("width"))
         s.width = f["width"].integer(1, max_image_side);
@@ -416,6 +416,12 @@ RenderSettings read_settings(const Field& f) {
             seed.fail("expected a whole number within [0, 4294967295]");
         s.seed = seed.value().get<uint32_t>();
     }
+    if (f.has("adaptive"))
+        s.adaptive = f["adaptive"].boolean();
+    if (f.has("noise"))
+        s.noise = f["noise"].number(0.0f, max_noise);
+    if (f.has("min_samples"))
+        s.min_samples = f["min_samples"].integer(1, max_samples);
     return s;
 }
 

@@ -154,7 +154,15 @@ ordered_json write_environment(const EnvironmentDescription& e) {
 }
 
 ordered_json write_settings(const RenderSettings& s) {
-    return {{"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
+    ordered_json j = {
+        {"width", s.width}, {"height", s.height}, {"samples", s.samples}, {"seed", s.seed}};
+    if (s.adaptive)
+        j["adaptive"] = true;
+    if (s.noise != default_noise)
+        j["noise"] = json_number(s.noise);
+    if (s.min_samples != default_min_samples)
+        j["min_samples"] = s.min_samples;
+    return j;
 }
 
 } // namespace

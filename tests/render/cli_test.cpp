@@ -184,6 +184,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
         {{"--spp", "0"}},
+        {{"--adaptive", "--noise", "-1"}},
+        {{"--adaptive", "--min-spp", "0"}},
         {{"--color", "1,0"}},
         {{"--xray", "*", "--color", "1,0,0,"}},
         {{"--xray", "*", "--power", "nan"}},

@@ -85,6 +85,10 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
         {R"([{"op": "add", "path": "/camera", "value": {"eye": [0, 1, 5], "target": [0, 0, 0]}}])",
          "operation 0: /camera: the preview changes"},
         {R"([{"op": "remove", "path": "/camera/target"}])", "request: /camera: needs \"target\""},
+        {R"([{"op": "add", "path": "/settings/samples", "value": 4096}])",
+         "operation 0: /settings/samples: the preview changes"},
+        {R"([{"op": "add", "path": "/settings/noise", "value": -1}])",
+         "request: /settings/noise: expected a number within [0, 255]"},
         // One bad operation refuses the whole patch.
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": 3},
              {"op": "add", "path": "/assign/1/xray/power", "value": -3}])",
@@ -109,6 +113,8 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
                                {"op": "remove", "path": "/assign/6/xray/mode"},
                                {"op": "remove", "path": "/assign/5/xray/color"},
                                {"op": "add", "path": "/environment/floor", "value": false},
+                               {"op": "add", "path": "/settings/adaptive", "value": true},
+                               {"op": "add", "path": "/settings/noise", "value": 1.5},
                                {"op": "add", "path": "/camera/eye", "value": [1, 2, 3]},
                                {"op": "add", "path": "/camera/target", "value": [0, 1, 0]},
                                {"op": "add", "path": "/camera/fov", "value": 20},
@@ -122,6 +128,8 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
               param(XraySettings(), "mode"));   // removed: the default
     EXPECT_FALSE(d.assign[5].xray.textures[0]); // the stripes disconnected
     EXPECT_FALSE(d.environment.floor);
+    EXPECT_TRUE(d.settings.adaptive);
+    EXPECT_EQ(d.settings.noise, 1.5f);
     EXPECT_EQ(d.camera.eye->z, 3.0f);
     EXPECT_EQ(d.camera.fov, 20.0f);
 

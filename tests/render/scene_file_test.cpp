@@ -117,6 +117,12 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /lights/0/intensity: the colour times the intensity passes 1e+30"},
         {R"({"models": [{"shape": "box"}], "settings": {"width": 0}})",
          "test.json: /settings/width: expected a whole number within [1, 65536]"},
+        {R"({"models": [{"shape": "box"}], "settings": {"adaptive": "yes"}})",
+         "test.json: /settings/adaptive: expected true or false, not a string"},
+        {R"({"models": [{"shape": "box"}], "settings": {"noise": -0.5}})",
+         "test.json: /settings/noise: expected a number within [0, 255]"},
+        {R"({"models": [{"shape": "box"}], "settings": {"min_samples": 0}})",
+         "test.json: /settings/min_samples: expected a whole number within [1, 65536]"},
         {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
          "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
         {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
@@ -148,11 +154,14 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     turntable.camera.turntable = 24;
     SceneDescription solid = read_scene_file(SCENES "/assembly.json");
     solid.environment.background = {Background::Kind::color, {0.1f, 0.2f, 0.3f}};
+    solid.settings.adaptive = true;
+    solid.settings.noise = 0.3f;
+    solid.settings.min_samples = 4;
     const std::pair<const char*, SceneDescription> scenes[] = {
         {"default.json", read_scene_file(SCENES "/default.json")},
         {"assembly.json", read_scene_file(SCENES "/assembly.json")},
         {"turntable on transparent", turntable},
-        {"on a colour", solid}};
+        {"on a colour, sampled adaptively", solid}};
     for (const auto& [name, read] : scenes) {
         SCOPED_TRACE(name);
         write_scene_file(read, path("scene.json"));
@@ -160,6 +169,9 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
         write_scene_file(again, path("again.json"));
         EXPECT_EQ(slurp(path("again.json")), slurp(path("scene.json")));
         EXPECT_EQ(again.camera.turntable, read.camera.turntable); // which no render shows
+        EXPECT_EQ(again.settings.adaptive, read.settings.adaptive);
+        EXPECT_EQ(again.settings.noise, read.settings.noise);
+        EXPECT_EQ(again.settings.min_samples, read.settings.min_samples);
         const Image a = render_tiny(read), b = render_tiny(again);
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);

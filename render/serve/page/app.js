@@ -272,6 +272,13 @@ function environmentSection() {
     row('floor', "the studio's checkered floor under the models", floor));
 }
 
+// Adaptive sampling, its controls drawn as the parameters' are.
+function samplingSection() {
+  const section = el('details', {open: true}, el('summary', {text: 'Sampling'}));
+  for (const p of state.sampling) section.append(parameterRow(`/settings/${p.name}`, p));
+  return section;
+}
+
 // The camera orbits its target: drag to turn, wheel to move closer or away.
 let drag = null;
 const view = {camera: null}; // the camera as this page last showed or set it
@@ -362,7 +369,7 @@ function build() {
   $('picture').style.aspectRatio = `${width} / ${height}`;
   const aside = $('controls');
   state.materials.forEach((m, i) => aside.append(materialSection(m, i === 0)));
-  aside.append(environmentSection(), cameraSection());
+  aside.append(environmentSection(), samplingSection(), cameraSection());
 }
 
 function showFrame(frame) {

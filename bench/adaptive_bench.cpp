@@ -1,0 +1,166 @@
+// Adaptive sampling at equal quality. For each shipped scene: a reference of
+// many samples, on another seed so that no render shares its samples; the
+// uniform render and its error against the reference; then adaptive renders,
+// their noise threshold set until their error is no greater, and the time of
+// the cheapest such render against the uniform one's, the two timed in
+// alternating order. Errors are root-mean-square over the channels of the
+// image as an 8-bit display shows it, in 8-bit steps.
+#include "render/image/srgb.h"
+#include "render/renderer.h"
+#include "render/setup/model_loader.h"
+#include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
+#include "render/shader_library.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+using namespace xr;
+
+namespace {
+
+struct BenchSettings {
+    int width = 320, height = 200;
+    int reference = 1024, uniform = 64, most = 1024;
+    int repetitions = 3;
+    int attempts = 6;
+    int least = default_min_samples;
+    std::vector<std::string> scenes = {SCENES "/default.json", SCENES "/assembly.json"};
+};
+
+double rmse(const Image& a, const Image& b) {
+    double sum = 0.0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const Color &p = a.pixels[i], &q = b.pixels[i];
+        for (const auto& [x, y] : {std::pair{p.r, q.r}, {p.g, q.g}, {p.b, q.b}}) {
+            const double d = 255.0 * (double(srgb_encode(x)) - double(srgb_encode(y)));
+            sum += d * d;
+        }
+    }
+    return std::sqrt(sum / double(3 * a.pixels.size()));
+}
+
+struct Result {
+    Image image;
+    double seconds;
+    uint64_t samples, rays;
+};
+
+Result render_once(const Scene& scene, qorv_xraytexture_fn shader, const RenderSettings& settings) {
+    RenderStats stats;
+    Image image = render({scene, shader, settings}, stats);
+    return {std::move(image), stats.seconds, stats.samples, stats.rays};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+void run(const std::string& path, qorv_xraytexture_fn shader, const BenchSettings& b) {
+    const SceneDescription d = read_scene_file(path);
+    const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+    RenderSettings base = d.settings;
+    base.width = b.width;
+    base.height = b.height;
+    const double pixels = double(b.width) * double(b.height);
+
+    RenderSettings reference = base;
+    reference.samples = b.reference;
+    ++reference.seed;
+    const Image truth = render_once(*scene, shader, reference).image;
+
+    RenderSettings uniform = base;
+    uniform.samples = b.uniform;
+    const Result u = render_once(*scene, shader, uniform);
+    const double target = rmse(u.image, truth);
+
+    // The threshold that gives the uniform render's error. The error grows
+    // as a power of the threshold; the power is worked out from the last two
+    // tries (a half to begin with), and the threshold scaled to the target.
+    RenderSettings adaptive = base;
+    adaptive.adaptive = true;
+    adaptive.samples = b.most;
+    adaptive.min_samples = b.least;
+    RenderSettings best;
+    double best_seconds = INFINITY, best_error = 0.0, best_spp = 0.0;
+    double power = 0.5, last_noise = 0.0, last_error = 0.0;
+    for (int attempt = 0; attempt < b.attempts; ++attempt) {
+        const Result a = render_once(*scene, shader, adaptive);
+        const double error = rmse(a.image, truth);
+        std::printf("    noise %.3g: error %.3f, %.1f samples a pixel, %.2f s, %.2f times the "
+                    "rays\n",
+                    adaptive.noise, error, double(a.samples) / pixels, a.seconds,
+                    double(a.rays) / double(u.rays));
+        if (error <= target && a.seconds < best_seconds) {
+            best = adaptive;
+            best_seconds = a.seconds;
+            best_error = error;
+            best_spp = double(a.samples) / pixels;
+        }
+        if (attempt > 0 && error != last_error && adaptive.noise != last_noise)
+            power = std::clamp(std::log(error / last_error) /
+                                   std::log(double(adaptive.noise) / last_noise),
+                               0.1, 2.0);
+        last_noise = adaptive.noise;
+        last_error = error;
+        // Aim a little under the target, so that a try lands on its side.
+        const double step = std::clamp(std::pow(0.99 * target / error, 1.0 / power), 0.25, 4.0);
+        adaptive.noise = float(std::min(double(max_noise), adaptive.noise * step));
+    }
+    if (best_seconds == INFINITY) {
+        std::printf("  %s: no threshold tried reached the error of %d samples\n", path.c_str(),
+                    b.uniform);
+        return;
+    }
+    std::vector<double> uniform_times, adaptive_times;
+    for (int rep = 0; rep < b.repetitions; ++rep) {
+        const bool uniform_first = rep % 2 == 0;
+        const double first = render_once(*scene, shader, uniform_first ? uniform : best).seconds;
+        const double second = render_once(*scene, shader, uniform_first ? best : uniform).seconds;
+        uniform_times.push_back(uniform_first ? first : second);
+        adaptive_times.push_back(uniform_first ? second : first);
+    }
+    const double tu = median(uniform_times), ta = median(adaptive_times);
+    std::printf("  %-14s %d spp: %.2f s, error %.3f | adaptive (noise %.3g, %d to %d spp, "
+                "%.1f on average): %.2f s, error %.3f | time ratio %.2f  target <= 0.50\n",
+                path.substr(path.find_last_of('/') + 1).c_str(), b.uniform, tu, target, best.noise,
+                best.min_samples, best.samples, best_spp, ta, best_error, ta / tu);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    BenchSettings b;
+    CLI::App app("Times adaptive sampling against uniform sampling at equal error.",
+                 "xray_adaptive_bench");
+    app.add_option("--width", b.width, "image width")->capture_default_str();
+    app.add_option("--height", b.height, "image height")->capture_default_str();
+    app.add_option("--reference", b.reference, "samples of the reference")->capture_default_str();
+    app.add_option("--uniform", b.uniform, "samples of the uniform render")->capture_default_str();
+    app.add_option("--most", b.most, "the most samples an adaptive pixel takes")
+        ->capture_default_str();
+    app.add_option("--least", b.least, "the fewest samples an adaptive pixel takes")
+        ->capture_default_str();
+    app.add_option("--repetitions", b.repetitions, "timed runs of each")->capture_default_str();
+    app.add_option("--attempts", b.attempts, "thresholds tried")->capture_default_str();
+    app.add_option("scenes", b.scenes, "scene files")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+    try {
+        const ShaderLibrary library(default_shader_path());
+        std::printf("Adaptive sampling at equal quality: %dx%d, against a %d-sample reference on "
+                    "another seed; medians of %d alternating runs.\n",
+                    b.width, b.height, b.reference, b.repetitions);
+        for (const std::string& scene : b.scenes)
+            run(scene, library.shader(), b);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "adaptive_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,19 @@
+// One camera sample of a pixel: the ray through a jittered point of it, traced
+// and shaded, over the background.
+#pragma once
+
+#include "render/camera.h"
+#include "render/pass_sampler.h"
+#include "render/render_settings.h"
+
+namespace xr {
+
+// Sample i of pixel (x, y), in the full frame's coordinates. It draws from
+// its own random stream, made from the seed, the pixel and i, so it is the
+// same whichever thread, tile or round of sampling takes it. Adds to the
+// pixel's passes when there are any.
+Color camera_sample(ThreadContext& context, const CameraView& camera,
+                    const RenderSettings& settings, int x, int y, int i, const PassSampler* passes,
+                    PassSampler::Pixel& pass_pixel);
+
+} // namespace xr
