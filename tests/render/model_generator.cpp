@@ -2,13 +2,14 @@
 // model file from elsewhere is needed:
 //   model_generator DIR            the test assembly in every format the tests read
 //   model_generator --motor FILE.glb   the model of scenes/assembly.json
-//   model_generator --big FILE.glb [PARTS] [TRIANGLES]
+//   model_generator --big FILE.glb|.gltf|.obj|.stl|.ply [PARTS] [TRIANGLES]
 //                                  a large assembly for measuring load and build
 #include <assimp/Exporter.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -247,8 +248,25 @@ int write_motor(const std::string& path) {
     return save(*make_scene(parts, true, "motor"), "glb2", path) ? 0 : 1;
 }
 
+// The exporter's format for the file's extension, or null.
+const char* format_of(const std::string& path) {
+    const std::pair<const char*, const char*> formats[] = {
+        {".glb", "glb2"}, {".gltf", "gltf2"}, {".obj", "obj"}, {".stl", "stlb"}, {".ply", "plyb"}};
+    for (const auto& [extension, format] : formats)
+        if (path.size() >= std::strlen(extension) &&
+            path.compare(path.size() - std::strlen(extension), std::string::npos, extension) == 0)
+            return format;
+    return nullptr;
+}
+
 // `count` spheres on a grid, each of about triangles / count triangles.
 int write_big(const std::string& path, int count, long triangles) {
+    const char* format = format_of(path);
+    if (!format) {
+        std::fprintf(stderr, "model_generator: %s is not .glb, .gltf, .obj, .stl or .ply\n",
+                     path.c_str());
+        return 2;
+    }
     std::vector<PartRecipe> parts;
     const int side = int(std::ceil(std::sqrt(float(count))));
     const int per_part = int(triangles / count);
@@ -260,7 +278,7 @@ int write_big(const std::string& path, int count, long triangles) {
              sphere(center, 1.0f, per_part),
              {0.5f + 0.5f * std::sin(6.28f * hue), 0.5f, 0.5f + 0.5f * std::cos(6.28f * hue), 1}});
     }
-    return save(*make_scene(parts), "glb2", path) ? 0 : 1;
+    return save(*make_scene(parts), format, path) ? 0 : 1;
 }
 
 } // namespace
@@ -274,6 +292,6 @@ int main(int argc, char** argv) {
     if (argc == 2)
         return write_fixtures(argv[1]);
     std::fprintf(stderr, "usage: model_generator DIR | --motor FILE.glb | "
-                         "--big FILE.glb [PARTS] [TRIANGLES]\n");
+                         "--big FILE.glb|.gltf|.obj|.stl|.ply [PARTS] [TRIANGLES]\n");
     return 2;
 }
