@@ -3,6 +3,7 @@
 #include "render/material.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
+#include "render/setup/step_loader.h"
 #include "render/util/text.h"
 
 #include <assimp/Importer.hpp>
@@ -17,18 +18,6 @@
 namespace xr {
 
 namespace {
-
-// False for NaN too.
-bool within_bounds(Vec3 p) {
-    return std::fabs(p.x) <= max_coordinate && std::fabs(p.y) <= max_coordinate &&
-           std::fabs(p.z) <= max_coordinate;
-}
-
-void check_vertex(Vec3 p, const std::string& model) {
-    if (!within_bounds(p))
-        throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
-                                 " or not a finite number, once placed");
-}
 
 std::string file_stem(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -115,7 +104,7 @@ class FileReader {
         for (unsigned i = 0; i < in.mNumVertices; ++i) {
             const aiVector3D v = to_file * in.mVertices[i];
             const Vec3 p = placement_.point({v.x, v.y, v.z});
-            check_vertex(p, path_);
+            check_placed_vertex(p, path_);
             mesh.positions.push_back(p);
         }
         if (in.mNormals) {
@@ -171,7 +160,7 @@ std::vector<Part> shape_parts(const ModelDescription& model) {
     const std::string what = "the " + model.name + " shape";
     for (Vec3& p : mesh.positions) {
         p = placement.point(p);
-        check_vertex(p, what);
+        check_placed_vertex(p, what);
     }
     for (Vec3& n : mesh.normals)
         n = placement.normal(n);
@@ -192,6 +181,8 @@ std::string model_path(const ModelDescription& model, const std::string& base_di
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir) {
     if (model.shape)
         return shape_parts(model);
+    if (is_step_file(model.file))
+        return load_step(model, model_path(model, base_dir));
     return FileReader(model_path(model, base_dir), model.name, model.transform).read();
 }
 

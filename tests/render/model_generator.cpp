@@ -4,6 +4,9 @@
 //   model_generator --motor FILE.glb   the model of scenes/assembly.json
 //   model_generator --big FILE.glb [PARTS] [TRIANGLES]
 //                                  a large assembly for measuring load and build
+//   model_generator --gearbox FILE.step  the STEP assembly of scenes/gearbox.json
+#include "tests/render/step_assembly.h"
+
 #include <assimp/Exporter.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -222,6 +225,8 @@ int write_fixtures(const std::string& dir) {
     for (const auto& [format, extension] : formats)
         if (!save(*scene, format, dir + "/assembly." + extension))
             return 1;
+    if (!write_gearbox(dir + "/gearbox.step"))
+        return 1;
     return save(*make_scene(parts, false), "3mf", dir + "/assembly.3mf") ? 0 : 1;
 }
 
@@ -271,9 +276,11 @@ int main(int argc, char** argv) {
                          argc > 4 ? std::atol(argv[4]) : 5000000);
     if (argc == 3 && std::string(argv[1]) == "--motor")
         return write_motor(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--gearbox")
+        return write_gearbox(argv[2]) ? 0 : 1;
     if (argc == 2)
         return write_fixtures(argv[1]);
-    std::fprintf(stderr, "usage: model_generator DIR | --motor FILE.glb | "
+    std::fprintf(stderr, "usage: model_generator DIR | --motor FILE.glb | --gearbox FILE.step | "
                          "--big FILE.glb [PARTS] [TRIANGLES]\n");
     return 2;
 }
