@@ -55,6 +55,17 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
     EXPECT_NE(r.out.find("\n   2  model/core              12  0.9,0.1,0.1\n"), std::string::npos)
         << r.out;
 
+    // A name that is not UTF-8 and holds a control character: text from the
+    // start, so the id pass's legend can hold it, and listed escaped.
+    std::ofstream(dir + "/latin1.obj") << "o caf\xe9\x1b[31m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    r = run({"--model", dir + "/latin1.obj", "--list-parts"});
+    EXPECT_NE(r.out.find(" caf\xEF\xBF\xBD\\x1b[31m "), std::string::npos) << r.out;
+    args.assign(std::begin(tiny), std::end(tiny));
+    args.insert(args.end(),
+                {"--model", dir + "/latin1.obj", "--aov", "id", "--out", dir + "/latin1.exr"});
+    r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+
     // The scene files shipped with the program, and the scene it has built in.
     for (const char* scene : {SCENES "/default.json", SCENES "/assembly.json", ""}) {
         std::vector<std::string> scene_args(std::begin(tiny), std::end(tiny));
