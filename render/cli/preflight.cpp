@@ -3,6 +3,7 @@
 #include "render/output/output_file.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
+#include "render/setup/step_loader.h"
 
 namespace xr {
 
@@ -43,6 +44,16 @@ SceneDescription describe(const RenderOptions& o) {
     if (o.background)
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
+    if (o.tessellation) {
+        bool applied = false;
+        for (ModelDescription& model : d.models)
+            if (!model.shape && is_step_file(model.file)) {
+                model.tessellation = *o.tessellation;
+                applied = true;
+            }
+        if (!applied)
+            throw Error({"", "--tessellation"}, "applies to STEP models, and none is given");
+    }
     return d;
 }
 

@@ -2,6 +2,8 @@
 
 #include "render/material.h"
 #include "render/output/progress_bar.h"
+#include "render/setup/model_file_check.h"
+#include "render/setup/model_loader.h"
 #include "render/setup/placement.h"
 #include "render/setup/step_mesher.h"
 #include "render/setup/step_structure.h"
@@ -29,9 +31,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
@@ -160,8 +159,7 @@ class StepReader {
         : model_(model), path_(path), to_world_(Placement(model.transform).affine()) {}
 
     std::vector<Part> read() {
-        if (!std::ifstream(path_))
-            throw std::runtime_error("cannot read " + path_ + ": " + std::strerror(errno));
+        check_model_file(path_);
         keep_messages_quiet();
         KeepLastFailure::text().clear();
         Document doc;
@@ -201,14 +199,17 @@ class StepReader {
             const XCAFPrs_DocumentNode& node = e.Current();
             // The file's structure was checked, but assemblies may also nest
             // by their shapes' representations.
-            if (e.CurrentDepth() >= max_assembly_depth)
+            if (e.CurrentDepth() >= max_node_depth)
                 throw std::runtime_error(path_ + ": the assembly nests deeper than " +
-                                         std::to_string(max_assembly_depth) + " levels, at '" +
+                                         std::to_string(max_node_depth) + " levels, at '" +
                                          path_of(e) + "'");
             if (node.IsAssembly)
                 continue;
             Leaf leaf;
             leaf.path = path_of(e);
+            if (leaf.path.size() > max_part_name)
+                throw std::runtime_error(path_ + " has a part whose name is longer than " +
+                                         std::to_string(max_part_name) + " bytes");
             const int uses = ++seen[leaf.path];
             // Siblings may share a name; the second becomes "name#2", as in other formats.
             if (uses > 1)
@@ -235,7 +236,7 @@ class StepReader {
                 name = "part";
             path += (path.empty() ? "" : "/") + name;
         }
-        return path;
+        return utf8_text(path);
     }
 
     size_t product_of(const TDF_Label& label, XCAFDoc_ColorTool& colors) {

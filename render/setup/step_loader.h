@@ -22,7 +22,7 @@ bool is_step_file(const std::string& path);
 // it. Shapes are meshed in parallel, with progress on a terminal's stderr.
 // Throws std::runtime_error, in one line naming the file (and the part where
 // one is at fault), when the file is not STEP, is cut short, holds no faces,
-// contains itself, nests deeper than max_assembly_depth, or has a face that
+// contains itself, nests deeper than max_node_depth, or has a face that
 // cannot be meshed.
 std::vector<Part> load_step(const ModelDescription& model, const std::string& path);
 

@@ -10,6 +10,7 @@
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -40,7 +41,9 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
     const double diagonal = std::sqrt(box.SquareExtent());
     IMeshTools_Parameters parameters;
     parameters.Deflection =
-        tessellation.linear ? double(*tessellation.linear) : relative_linear_deflection * diagonal;
+        tessellation.linear
+            ? std::max(double(*tessellation.linear), finest_linear_deflection * diagonal)
+            : relative_linear_deflection * diagonal;
     parameters.Angle = double(radians(tessellation.angular));
     // Shapes are meshed in parallel, each by one thread.
     parameters.InParallel = false;
@@ -57,7 +60,7 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
     if (unmeshed > 0)
         throw std::runtime_error(what + ": " + std::to_string(unmeshed) + " of its " +
                                  std::to_string(faces) +
-                                 " faces cannot be meshed (a finer --tessellation may help)");
+                                 " faces cannot be meshed");
 
     // One mesh per colour, in the order the colours first appear.
     std::vector<std::pair<std::optional<Vec3>, Mesh>> groups;

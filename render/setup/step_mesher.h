@@ -27,8 +27,10 @@ struct FaceGroup {
 };
 
 // The linear deflection without a tessellation's own, as a share of the
-// diagonal of each shape's bounds.
+// diagonal of each shape's bounds; and the finest one given may ask for,
+// below which a shape's triangles would only exhaust the memory.
 constexpr double relative_linear_deflection = 1e-3;
+constexpr double finest_linear_deflection = 1e-5;
 
 // Meshes the shape, which no other thread may be meshing. Empty for a shape
 // without faces. Throws std::runtime_error, naming `what`, when a face with an

@@ -1,5 +1,7 @@
 #include "render/setup/step_structure.h"
 
+#include "render/setup/model_file_check.h"
+
 #include <StepBasic_Product.hxx>
 #include <StepBasic_ProductDefinition.hxx>
 #include <StepBasic_ProductDefinitionFormation.hxx>
@@ -51,7 +53,7 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
     }
     auto too_deep = [&](Definition at) {
         return std::runtime_error(file + ": the assembly nests deeper than " +
-                                  std::to_string(max_assembly_depth) + " levels, at product '" +
+                                  std::to_string(max_node_depth) + " levels, at product '" +
                                   product_name(at) + "'");
     };
     // Depth first from every assembly, without recursion: the path of open
@@ -71,7 +73,7 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
                 if (!path.empty()) {
                     Node& parent = nodes.at(path.back().first);
                     parent.height = std::max(parent.height, node.height + 1);
-                    if (parent.height > max_assembly_depth)
+                    if (parent.height > max_node_depth)
                         throw too_deep(path.back().first);
                 }
                 continue;
@@ -85,7 +87,7 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
                                          : ", through '" + product_name(definition) + "'"));
             if (below.state == Node::State::done) {
                 node.height = std::max(node.height, below.height + 1);
-                if (node.height > max_assembly_depth)
+                if (node.height > max_node_depth)
                     throw too_deep(definition);
                 continue;
             }

@@ -19,7 +19,8 @@ class XrayRenderCli : public ScratchDir {
     std::vector<std::string> left_behind() const {
         std::vector<std::string> names;
         for (const std::string& name : listing())
-            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos)
+            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos &&
+                name.find(".step") == std::string::npos)
                 names.push_back(name);
         return names;
     }
@@ -174,6 +175,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     // Finite, but its size overflows a float.
     std::ofstream(dir + "/far.obj") << "v 0 0 0\nv 3e38 0 0\nv 0 -3e38 0\nf 1 2 3\n";
     std::ofstream(dir + "/broken.json") << "{\"models\": [\n  {\"shape\": \"sphere\"}\n";
+    std::ifstream gearbox(FIXTURES "/gearbox.step");
+    std::ofstream(dir + "/cut.step")
+        << std::string(std::istreambuf_iterator<char>(gearbox), {}).substr(0, 100000);
     const std::string out = dir + "/out.png";
     // Each case, and where it matters, what its message must say: some faults
     // would also end in one line, only the wrong one.
@@ -197,6 +201,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--obj", dir + "/huge.obj"}},
         {{"--obj", dir + "/far.obj"}, "far.obj has a vertex beyond"},
         {{"--model", FIXTURES "/assembly.gltf", "--xray", "*door*"}},
+        {{"--model", dir + "/cut.step"}, "cut.step: not a STEP file, or cut short"},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0,20"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001,inf"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001"}},
+        {{"--tessellation", "0.001,20"}, "--tessellation: applies to STEP models"},
         {{"--scene", dir + "/broken.json"}},
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},

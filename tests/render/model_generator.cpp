@@ -211,11 +211,20 @@ bool save(const aiScene& scene, const char* format, const std::string& path) {
 // A housing around two smaller parts, a red core on the left and a green tag
 // on the right, seen from +z.
 int write_fixtures(const std::string& dir) {
-    const std::vector<PartRecipe> parts = {
-        {"housing", box({-1.5f, -1, -1}, {1.5f, 1, 1}), {0.3f, 0.5f, 0.9f, 1}},
-        {"core", box({-1.1f, -0.4f, -0.4f}, {-0.3f, 0.4f, 0.4f}), {0.9f, 0.1f, 0.1f, 1}},
-        {"tag", box({0.3f, -0.4f, -0.4f}, {1.1f, 0.4f, 0.4f}), {0.1f, 0.8f, 0.2f, 1}},
+    const std::vector<BoxPart> boxes = {
+        {"housing", {-1.5, -1, -1}, {1.5, 1, 1}, {0.3, 0.5, 0.9}},
+        {"core", {-1.1, -0.4, -0.4}, {-0.3, 0.4, 0.4}, {0.9, 0.1, 0.1}},
+        {"tag", {0.3, -0.4, -0.4}, {1.1, 0.4, 0.4}, {0.1, 0.8, 0.2}},
     };
+    std::vector<PartRecipe> parts;
+    for (const BoxPart& b : boxes) {
+        auto point = [](const double(&p)[3]) {
+            return aiVector3D(float(p[0]), float(p[1]), float(p[2]));
+        };
+        parts.push_back({b.name,
+                         box(point(b.lo), point(b.hi)),
+                         {float(b.color[0]), float(b.color[1]), float(b.color[2]), 1}});
+    }
     const std::unique_ptr<aiScene> scene = make_scene(parts);
     // Assimp reads back its ASCII FBX, not its binary one.
     const std::pair<const char*, const char*> formats[] = {
@@ -225,7 +234,8 @@ int write_fixtures(const std::string& dir) {
     for (const auto& [format, extension] : formats)
         if (!save(*scene, format, dir + "/assembly." + extension))
             return 1;
-    if (!write_gearbox(dir + "/gearbox.step"))
+    if (!write_boxes(dir + "/assembly.step", "model", boxes) ||
+        !write_gearbox(dir + "/gearbox.step"))
         return 1;
     return save(*make_scene(parts, false), "3mf", dir + "/assembly.3mf") ? 0 : 1;
 }

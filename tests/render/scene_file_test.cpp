@@ -128,6 +128,16 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
+        {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
+         "test.json: /models/0/tessellation: applies to STEP files (.step, .stp) only"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 0}}]})",
+         "test.json: /models/0/tessellation/linear: expected a number above 0"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"angular": -5}}]})",
+         "test.json: /models/0/tessellation/angular: expected a number within (0, 90]"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 1e999}}]})",
+         "test.json: number overflow"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"fine": true}}]})",
+         "test.json: /models/0/tessellation/fine: unknown key 'fine'"},
     };
     for (const auto& c : cases) {
         const std::string message = fault(c.text);

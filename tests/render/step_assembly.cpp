@@ -10,6 +10,7 @@
 #include <BRepPrimAPI_MakeCylinder.hxx>
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
+#include <Interface_Static.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Quantity_Color.hxx>
@@ -88,8 +89,13 @@ TopLoc_Location at(double x, double y, double z) {
 
 class Assembly {
   public:
-    Assembly() {
+    // Shapes are given in millimetres, or in metres.
+    explicit Assembly(bool metres = false) : metres_(metres) {
+        // OpenCASCADE's progress and warnings are not this program's output.
+        Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_Printer));
         XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", doc_);
+        if (metres)
+            XCAFDoc_DocumentTool::SetLengthUnit(doc_, 1.0);
         shapes_ = XCAFDoc_DocumentTool::ShapeTool(doc_->Main());
         colors_ = XCAFDoc_DocumentTool::ColorTool(doc_->Main());
     }
@@ -126,6 +132,7 @@ class Assembly {
 
     bool write(const std::string& path) {
         shapes_->UpdateAssemblies();
+        Interface_Static::SetCVal("write.step.unit", metres_ ? "M" : "MM");
         STEPCAFControl_Writer writer;
         writer.SetColorMode(true);
         writer.SetNameMode(true);
@@ -146,6 +153,7 @@ class Assembly {
     }
 
   private:
+    bool metres_;
     Handle(TDocStd_Document) doc_;
     Handle(XCAFDoc_ShapeTool) shapes_;
     Handle(XCAFDoc_ColorTool) colors_;
@@ -158,8 +166,6 @@ Quantity_Color rgb(double r, double g, double b) {
 } // namespace
 
 bool write_gearbox(const std::string& path) {
-    // OpenCASCADE's progress and warnings are not this program's output.
-    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_Printer));
     Assembly a;
     const Quantity_Color steel = rgb(0.55, 0.56, 0.6);
     const TDF_Label housing =
@@ -199,6 +205,19 @@ bool write_gearbox(const std::string& path) {
                                          at(-110 + 220.0 / 3 * (i % 4), 75, i < 4 ? 55 : -55));
         if (i == 0) // a marked bolt: a colour of its own instance
             a.color(placed, rgb(0.8, 0.05, 0.05));
+    }
+    return a.write(path);
+}
+
+bool write_boxes(const std::string& path, const char* group, const std::vector<BoxPart>& boxes) {
+    Assembly a(true);
+    const TDF_Label assembly = a.assembly(group);
+    for (const BoxPart& b : boxes) {
+        const gp_Pnt lo(b.lo[0], b.lo[1], b.lo[2]), hi(b.hi[0], b.hi[1], b.hi[2]);
+        a.place(assembly,
+                a.product(b.name.c_str(), BRepPrimAPI_MakeBox(lo, hi).Shape(),
+                          rgb(b.color[0], b.color[1], b.color[2])),
+                b.name, {});
     }
     return a.write(path);
 }
