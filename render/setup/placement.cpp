@@ -34,6 +34,12 @@ void check_placed_vertex(Vec3 p, const std::string& model) {
                                  " or not a finite number, once placed");
 }
 
+void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model) {
+    const Bounds placed = map_bounds(to_world, mesh);
+    check_placed_vertex(placed.lo, model);
+    check_placed_vertex(placed.hi, model);
+}
+
 Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.translate) {
     const Vec3 a{radians(t.rotate.x), radians(t.rotate.y), radians(t.rotate.z)};
     const float cx = std::cos(a.x), sx = std::sin(a.x);

@@ -30,4 +30,8 @@ class Placement {
 // beyond max_coordinate or is not a finite number.
 void check_placed_vertex(Vec3 p, const std::string& model);
 
+// The same for an instance of a mesh of those bounds, whose own vertices were
+// checked: the corners of its placed bounds bound every vertex.
+void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model);
+
 } // namespace xr

@@ -293,6 +293,15 @@ class StepReader {
     }
 
     std::vector<Part> parts() {
+        // The bounds of each mesh that instances share, its own vertices checked.
+        std::unordered_map<const Mesh*, Bounds> shared;
+        for (const Product& product : products_)
+            for (const FaceGroup& faces : product.faces)
+                if (product.uses > 1) {
+                    for (const Vec3& p : faces.mesh->positions)
+                        check_placed_vertex(p, path_);
+                    shared[faces.mesh.get()] = faces.mesh->bounds();
+                }
         std::vector<Part> parts;
         size_t triangles = 0;
         for (const Leaf& leaf : leaves_) {
@@ -305,11 +314,7 @@ class StepReader {
             for (const FaceGroup& faces : product.faces) {
                 const Vec3 color = faces.color ? *faces.color : leaf.color.value_or(default_grey);
                 if (product.uses > 1) {
-                    // Held once; checking the corners of its placed bounds
-                    // bounds every vertex.
-                    const Bounds placed = map_bounds(to_world, faces.mesh->bounds());
-                    check_placed_vertex(placed.lo, path_);
-                    check_placed_vertex(placed.hi, path_);
+                    check_placed_instance(shared.at(faces.mesh.get()), to_world, path_);
                     part.pieces.push_back({faces.mesh, color, to_world});
                 } else {
                     auto mesh = std::make_shared<Mesh>(mapped(*faces.mesh, to_world));

@@ -208,6 +208,38 @@ bool save(const aiScene& scene, const char* format, const std::string& path) {
     return true;
 }
 
+// Three bolts under "bolts", each node turned, stretched unevenly or mirrored:
+// one mesh that the three nodes share, or a copy of it for each.
+std::unique_ptr<aiScene> bolts_scene(bool shared) {
+    const PartRecipe bolt{"bolt", cylinder({0, 0, 0}, 0.3f, 1.6f, 32), {0.8f, 0.6f, 0.2f, 1}};
+    auto scene = make_scene(shared ? std::vector<PartRecipe>{bolt}
+                                   : std::vector<PartRecipe>{bolt, bolt, bolt},
+                            true, "bolts");
+    aiNode* group = scene->mRootNode->mChildren[0];
+    const aiMatrix4x4 places[] = {
+        aiMatrix4x4(aiVector3D(1, 1, 1), aiQuaternion(aiVector3D(0, 1, 0), 0.5f),
+                    aiVector3D(-1.4f, 0, 0)),
+        aiMatrix4x4(aiVector3D(1.5f, 0.6f, 1), aiQuaternion(aiVector3D(1, 1, 0).Normalize(), 0.9f),
+                    aiVector3D(0, 0.2f, 0.3f)),
+        aiMatrix4x4(aiVector3D(-1, 1, 1), aiQuaternion(aiVector3D(0, 0, 1), 1.2f),
+                    aiVector3D(1.4f, 0, 0)),
+    };
+    std::vector<aiNode*> nodes;
+    for (unsigned i = 0; i < 3; ++i) {
+        aiNode* node = i < group->mNumChildren ? group->mChildren[i] : new aiNode("bolt");
+        node->mName = "bolt:" + std::to_string(i + 1);
+        node->mTransformation = places[i];
+        if (i >= group->mNumChildren) {
+            node->mNumMeshes = 1;
+            node->mMeshes = new unsigned[1]{0};
+            node->mParent = group;
+            nodes.push_back(node);
+        }
+    }
+    group->addChildren(unsigned(nodes.size()), nodes.data());
+    return scene;
+}
+
 // A housing around two smaller parts, a red core on the left and a green tag
 // on the right, seen from +z.
 int write_fixtures(const std::string& dir) {
@@ -234,7 +266,9 @@ int write_fixtures(const std::string& dir) {
     for (const auto& [format, extension] : formats)
         if (!save(*scene, format, dir + "/assembly." + extension))
             return 1;
-    if (!write_boxes(dir + "/assembly.step", "model", boxes) ||
+    if (!save(*bolts_scene(true), "gltf2", dir + "/shared.gltf") ||
+        !save(*bolts_scene(false), "gltf2", dir + "/copied.gltf") ||
+        !write_boxes(dir + "/assembly.step", "model", boxes) ||
         !write_gearbox(dir + "/gearbox.step"))
         return 1;
     return save(*make_scene(parts, false), "3mf", dir + "/assembly.3mf") ? 0 : 1;
