@@ -161,6 +161,7 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     const std::pair<const char*, SceneDescription> scenes[] = {
         {"default.json", read_scene_file(SCENES "/default.json")},
         {"assembly.json", read_scene_file(SCENES "/assembly.json")},
+        {"gearbox.json", read_scene_file(SCENES "/gearbox.json")},
         {"turntable on transparent", turntable},
         {"on a colour", solid}};
     for (const auto& [name, read] : scenes) {
