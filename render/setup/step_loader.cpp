@@ -74,7 +74,10 @@ void keep_messages_quiet() {
 // The file's reading as OpenCASCADE's transfer reports it.
 class TransferProgress : public Message_ProgressIndicator {
   public:
-    explicit TransferProgress(const std::string& file) : bar_("reading " + file) {}
+    // Shown at once: parsing the file, before the transfer, reports nothing.
+    explicit TransferProgress(const std::string& file) : bar_("reading " + file) {
+        bar_.update(0.0f);
+    }
     ~TransferProgress() override { bar_.finish(); }
 
   protected:
@@ -174,16 +177,15 @@ class StepReader {
         reader.SetGDTMode(false);
         reader.SetMatMode(false);
         reader.SetViewMode(false);
+        Handle(TransferProgress) progress = new TransferProgress(file_name(path_));
         if (reader.ReadFile(path_.c_str()) != IFSelect_RetDone)
             throw std::runtime_error(
                 "cannot read " + path_ + ": not a STEP file, or cut short" +
                 (KeepLastFailure::text().empty() ? "" : " (" + KeepLastFailure::text() + ")"));
         check_product_structure(*reader.ChangeReader().StepModel(), path_);
-        {
-            Handle(TransferProgress) progress = new TransferProgress(file_name(path_));
-            if (!reader.Transfer(doc.get(), progress->Start()))
-                throw std::runtime_error(path_ + " has no faces");
-        }
+        if (!reader.Transfer(doc.get(), progress->Start()))
+            throw std::runtime_error(path_ + " has no faces");
+        progress.Nullify(); // its bar cleared
         walk(doc.get());
         mesh_products();
         return parts();
