@@ -7,10 +7,15 @@
 namespace xr {
 
 struct Instance {
-    explicit Instance(const Affine& map) : to_world(map), normals(map.normals()) {}
+    explicit Instance(const Affine& map)
+        : to_world(map), normals(map.normals()), size(map.linear.magnitudes()),
+          back_size(map.linear.inverse().magnitudes()) {}
 
     Affine to_world;
-    Linear normals; // to_world's map of normals, worked out once
+    // Worked out once rather than at every hit: to_world's map of normals,
+    // and the magnitudes of its linear part and of that part's inverse, which
+    // bound how rounding errors grow through the map and back.
+    Linear normals, size, back_size;
 };
 
 } // namespace xr

@@ -63,7 +63,7 @@ SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t 
     Vec3 local_error;
     const Vec3 local = interpolate(mesh, triangle, u, v, local_error);
     const Affine& map = instance.to_world;
-    const Linear size = map.linear.magnitudes();
+    const Linear& size = instance.size;
     const Vec3 shift = abs(map.translation);
     const Vec3 point = map.point(local);
     // Each world coordinate is three products and three sums, and carries the
@@ -73,8 +73,7 @@ SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t 
     // inverse of the map, itself rounded (a division and products of products),
     // and then rounded in the mapping: that error, in the mesh's space, is
     // brought back to the world, so that the offset also covers the return.
-    const Linear back_size = map.linear.inverse().magnitudes();
-    error += size(back_size(abs(point) + shift) * gamma(12));
+    error += size(instance.back_size(abs(point) + shift) * gamma(12));
     const Vec3 n = normalize(instance.normals(mesh.face_normal(triangle)));
     return {point, n, dot(abs(n), error)};
 }
