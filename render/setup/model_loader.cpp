@@ -93,17 +93,19 @@ class FileReader {
         path.resize(parent_length);
     }
 
-    // How many nodes use each mesh, walked without recursion: the walk below
-    // bounds the depth.
+    // How many nodes use each mesh, without recursion and no deeper than the
+    // walk below goes before it refuses the file.
     void count_uses(const aiNode* root) {
         uses_.assign(scene_->mNumMeshes, 0);
-        std::vector<const aiNode*> stack{root};
+        std::vector<std::pair<const aiNode*, int>> stack{{root, 0}};
         while (!stack.empty()) {
-            const aiNode* node = stack.back();
+            const auto [node, depth] = stack.back();
             stack.pop_back();
             for (unsigned i = 0; i < node->mNumMeshes; ++i)
                 ++uses_[node->mMeshes[i]];
-            stack.insert(stack.end(), node->mChildren, node->mChildren + node->mNumChildren);
+            if (depth < max_node_depth)
+                for (unsigned i = 0; i < node->mNumChildren; ++i)
+                    stack.push_back({node->mChildren[i], depth + 1});
         }
     }
 
