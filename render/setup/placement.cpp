@@ -26,12 +26,24 @@ bool within_bounds(Vec3 p) {
            std::fabs(p.z) <= max_coordinate;
 }
 
+[[noreturn]] void refuse_vertex(const std::string& model) {
+    throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
+                             " or not a finite number, once placed");
+}
+
 } // namespace
 
 void check_placed_vertex(Vec3 p, const std::string& model) {
     if (!within_bounds(p))
-        throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
-                                 " or not a finite number, once placed");
+        refuse_vertex(model);
+}
+
+Vec3 checked_vec3(double x, double y, double z, const std::string& model) {
+    // Checked in double before the cast, which is undefined beyond a float's range.
+    for (double v : {x, y, z})
+        if (!(std::fabs(v) <= double(max_coordinate)))
+            refuse_vertex(model);
+    return {float(x), float(y), float(z)};
 }
 
 void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model) {

@@ -30,6 +30,11 @@ class Placement {
 // beyond max_coordinate or is not a finite number.
 void check_placed_vertex(Vec3 p, const std::string& model);
 
+// A point, or a column of a map, given in double precision as OpenCASCADE
+// gives them, in single precision; throws as check_placed_vertex for a value
+// that a float could not hold within max_coordinate.
+Vec3 checked_vec3(double x, double y, double z, const std::string& model);
+
 // The same for an instance of a mesh of those bounds, whose own vertices were
 // checked: the corners of its placed bounds bound every vertex.
 void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model);

@@ -126,10 +126,10 @@ Vec3 linear_rgb(const Quantity_Color& c) {
     return {float(c.Red()), float(c.Green()), float(c.Blue())};
 }
 
-Affine affine(const TopLoc_Location& location) {
+Affine affine(const TopLoc_Location& location, const std::string& what) {
     const gp_Trsf t = location.Transformation();
     auto column = [&](int c) {
-        return Vec3{float(t.Value(1, c)), float(t.Value(2, c)), float(t.Value(3, c))};
+        return checked_vec3(t.Value(1, c), t.Value(2, c), t.Value(3, c), what);
     };
     return {{column(1), column(2), column(3)}, column(4)};
 }
@@ -217,7 +217,7 @@ class StepReader {
             if (uses > 1)
                 leaf.path += "#" + std::to_string(uses);
             leaf.product = product_of(node.RefLabel, *colors);
-            leaf.to_file = affine(node.Location);
+            leaf.to_file = affine(node.Location, path_);
             if (node.Style.IsSetColorSurf())
                 leaf.color = linear_rgb(node.Style.GetColorSurf());
             ++products_[leaf.product].uses;

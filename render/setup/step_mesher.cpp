@@ -1,5 +1,7 @@
 #include "render/setup/step_mesher.h"
 
+#include "render/setup/placement.h"
+
 #include <BRepBndLib.hxx>
 #include <BRepGProp.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -18,8 +20,8 @@ namespace xr {
 
 namespace {
 
-Vec3 vec3(const gp_XYZ& v) {
-    return {float(v.X()), float(v.Y()), float(v.Z())};
+Vec3 vec3(const gp_XYZ& v, const std::string& what) {
+    return checked_vec3(v.X(), v.Y(), v.Z(), what);
 }
 
 // Whether a face left without triangles matters: one without area, an edge
@@ -40,10 +42,9 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
         return {};
     const double diagonal = std::sqrt(box.SquareExtent());
     IMeshTools_Parameters parameters;
-    parameters.Deflection =
-        tessellation.linear
-            ? std::max(double(*tessellation.linear), finest_linear_deflection * diagonal)
-            : relative_linear_deflection * diagonal;
+    parameters.Deflection = tessellation.linear ? std::max(double(*tessellation.linear),
+                                                           finest_linear_deflection* diagonal)
+                                                : relative_linear_deflection * diagonal;
     parameters.Angle = double(radians(tessellation.angular));
     // Shapes are meshed in parallel, each by one thread.
     parameters.InParallel = false;
@@ -59,8 +60,7 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
     }
     if (unmeshed > 0)
         throw std::runtime_error(what + ": " + std::to_string(unmeshed) + " of its " +
-                                 std::to_string(faces) +
-                                 " faces cannot be meshed");
+                                 std::to_string(faces) + " faces cannot be meshed");
 
     // One mesh per colour, in the order the colours first appear.
     std::vector<std::pair<std::optional<Vec3>, Mesh>> groups;
@@ -81,10 +81,11 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
         Mesh& mesh = group->second;
         const auto base = uint32_t(mesh.positions.size());
         for (int i = f.NodeLower(); i <= f.NodeUpper(); ++i) {
-            mesh.positions.push_back(vec3(f.NodeTransformed(i).XYZ()));
+            mesh.positions.push_back(vec3(f.NodeTransformed(i).XYZ(), what));
             // Normals from the surface where the face has its parameters; a
             // zero normal takes its triangles' below.
-            mesh.normals.push_back(f.HasNormals() ? vec3(f.NormalTransformed(i).XYZ()) : Vec3{});
+            mesh.normals.push_back(f.HasNormals() ? vec3(f.NormalTransformed(i).XYZ(), what)
+                                                  : Vec3{});
         }
         for (int i = f.ElemLower(); i <= f.ElemUpper(); ++i) {
             int a = 0, b = 0, c = 0;
