@@ -33,7 +33,7 @@ const Affine ring_places[] = {
     Affine{{{1, 0, 0}, {0.5f, 1, 0}, {0, 0.3f, 0.7f}}, {0, -0.2f, 1.8f}},
 };
 
-// Three rings on a slab, the second x-rayed; the rings as instances of one
+// Four rings on a slab, the second x-rayed; the rings as instances of one
 // mesh, or as copies of it moved into place.
 std::vector<Part> rings(bool instanced) {
     auto ring = std::make_shared<const Mesh>(torus({}, 0.8f, 0.3f, 48));

@@ -99,6 +99,9 @@ class Assembly {
         shapes_ = XCAFDoc_DocumentTool::ShapeTool(doc_->Main());
         colors_ = XCAFDoc_DocumentTool::ColorTool(doc_->Main());
     }
+    ~Assembly() { XCAFApp_Application::GetApplication()->Close(doc_); }
+    Assembly(const Assembly&) = delete;
+    Assembly& operator=(const Assembly&) = delete;
 
     // A product of one shape, in a colour.
     TDF_Label product(const char* name, const TopoDS_Shape& shape, Quantity_Color color) {
