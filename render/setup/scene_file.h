@@ -11,9 +11,14 @@
 
 namespace xr {
 
-// Reads the file; relative model files are then found beside it. Throws
-// std::runtime_error with one line naming the file and then the line and
-// column of a syntax error, or the JSON pointer of a key it cannot accept.
+// Scene files larger than this are refused unread: a scene states models,
+// materials and lights in a few kilobytes.
+constexpr size_t max_scene_file_bytes = 16 << 20;
+
+// Reads the file, a regular file of at most max_scene_file_bytes; relative
+// model files are then found beside it. Throws std::runtime_error with one
+// line naming the file and then the line and column of a syntax error, or the
+// JSON pointer of a key it cannot accept or that comes twice in its object.
 SceneDescription read_scene_file(const std::string& path);
 
 // The same for text already in memory; `source` names it in messages.
