@@ -3,6 +3,7 @@
 #include "render/cli/preflight.h"
 #include "render/output/frame_sequence.h"
 #include "render/serve/preview_server.h"
+#include "render/util/interrupt.h"
 
 #include <csignal>
 #include <cstdio>
@@ -52,13 +53,10 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
 }
 
 void serve_command(const RenderOptions& options, const ServeOptions& o) {
-    // Ctrl-C and SIGTERM stop the server in order, cancelling a Render in
-    // flight, rather than end the program at once. Blocked before any thread
+    // Ctrl-C, SIGTERM and SIGHUP stop the server in order, cancelling a Render
+    // in flight, rather than end the program at once. Blocked before any thread
     // starts, so that every thread inherits the mask and only `stopper` sees them.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
+    const sigset_t stop_signals = interrupt_signals();
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     // Render writes what the command line would write: refused now, like there.

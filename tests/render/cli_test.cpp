@@ -88,7 +88,8 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
     EXPECT_LE(threads, int(sysconf(_SC_NPROCESSORS_ONLN))) << r.out;
 }
 
-// Ctrl-C or SIGTERM in the middle of a render, of a still or of a sequence:
+// Ctrl-C, SIGTERM or SIGHUP (the terminal closed) in the middle of a render,
+// of a still or of a sequence:
 // the program ends by that signal (the shell reports 128 + its number) and
 // leaves no temporary file behind; the frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
@@ -101,7 +102,8 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         int signal;
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
-    } cases[] = {{SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGINT, sequence, 2}};
+    } cases[] = {
+        {SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGHUP, still, 0}, {SIGINT, sequence, 2}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();

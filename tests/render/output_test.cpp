@@ -16,11 +16,13 @@
 #include <ImfStringAttribute.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace xr;
 
@@ -242,6 +244,39 @@ TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
     EXPECT_EQ(scene.camera.eye.x, before.eye.x);
     EXPECT_EQ(scene.camera.eye.z, before.eye.z);
     EXPECT_TRUE(listing().empty());
+}
+
+// An output that is no regular file is written through, never replaced: a
+// symlink's target (beside which the temporary file goes), a device, a pipe.
+// A name near the file system's limit leaves room for no longer temporary one.
+TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
+    ASSERT_EQ(mkdir(path("elsewhere").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("elsewhere/target.png", path("link.png").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", path("null.png").c_str()), 0);
+    ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0644), 0);
+    const int reader = open(path("pipe.png").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::string longest = std::string(251, 'n') + ".png"; // 255 bytes
+    for (const std::string& out :
+         {std::string("link.png"), std::string("null.png"), std::string("pipe.png"), longest}) {
+        const Outcome r = run({"--width", "8", "--height", "8", "--spp", "1", "--out", path(out)});
+        EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+    }
+    const auto kind = [&](const std::string& name) {
+        struct stat st;
+        return lstat(path(name).c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    };
+    EXPECT_EQ(kind("link.png"), S_IFLNK);
+    EXPECT_EQ(read_image(path("elsewhere/target.png")).film.width(), 8);
+    EXPECT_EQ(kind("null.png"), S_IFLNK);
+    EXPECT_EQ(kind("pipe.png"), S_IFIFO);
+    char piped[8] = {};
+    EXPECT_EQ(read(reader, piped, sizeof piped), ssize_t(sizeof piped));
+    EXPECT_EQ(std::string(piped + 1, 3), "PNG");
+    close(reader);
+    EXPECT_EQ(kind(longest), S_IFREG);
+    for (const std::string& name : listing())
+        EXPECT_NE(name[0], '.') << "left behind: " << name;
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {

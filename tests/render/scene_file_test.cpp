@@ -192,4 +192,16 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);
     }
+
+    // Saved through a symlink to a folder elsewhere, its model found from
+    // where the file really is, which ".." leads up from.
+    std::filesystem::create_directories(path("real/a/b"));
+    std::filesystem::create_directories(path("models"));
+    std::filesystem::create_symlink(path("real/a/b"), path("link"));
+    write_text("models/motor.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    SceneDescription served =
+        parse_scene(R"({"models": [{"file": "models/motor.obj"}]})", path("served.json"), dir);
+    write_scene_file(served, path("link/saved.json"));
+    const SceneDescription saved = read_scene_file(path("link/saved.json"));
+    EXPECT_EQ(load_parts(saved).size(), load_parts(served).size());
 }
