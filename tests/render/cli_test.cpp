@@ -193,7 +193,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--xray", "*", "--power", "-1"}},
         {{"--power", "3"}},
         {{"--light-mode", "sideways"}},
-        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
+        {{"--width", "65536", "--height", "65536", "--out", dir + "/big.exr"},
+         "more than the memory available"},
+        // Refused before the render, never overflowing the encoder's sizes.
+        {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
