@@ -57,6 +57,29 @@ ImageFile read_image(const std::string& path, ImageChannels channels) {
     }
 }
 
+std::optional<std::pair<int, int>> image_file_size(const std::string& path) {
+    try {
+        const RegularFile file(path);
+        uint8_t head[24];
+        const size_t got = file.read_into(head, sizeof head);
+        if (starts_with(head, got, exr_magic))
+            return exr_size(path);
+        // The signature, then the IHDR chunk: its length, its name, the width
+        // and the height, big-endian.
+        if (!starts_with(head, got, png_magic) || got < sizeof head ||
+            std::memcmp(head + 12, "IHDR", 4) != 0)
+            return std::nullopt;
+        const auto be32 = [&](int at) {
+            return int64_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
+        };
+        if (be32(16) > INT_MAX || be32(20) > INT_MAX)
+            return std::nullopt;
+        return std::pair{int(be32(16)), int(be32(20))};
+    } catch (const std::exception&) {
+        return std::nullopt; // missing, unreadable or broken: not an image
+    }
+}
+
 ImageFormat format_for(const std::string& path) {
     const size_t dot = path.find_last_of("./");
     if (dot == std::string::npos || path[dot] != '.')

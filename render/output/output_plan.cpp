@@ -5,18 +5,8 @@
 #include "render/util/system_memory.h"
 
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace xr {
-
-namespace {
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-} // namespace
 
 OutputPlan plan_output(const OutputRequest& request, int turntable) {
     OutputPlan plan;
@@ -58,10 +48,12 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
                  "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
 }
 
-std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
+std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
+                                  bool skip_existing) {
+    const std::pair<int, int> size{settings.width, settings.height};
     std::vector<int> frames;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
-        if (!skip_existing || !exists(plan.path(frame)))
+        if (!skip_existing || image_file_size(plan.path(frame)) != size)
             frames.push_back(frame);
     return frames;
 }
