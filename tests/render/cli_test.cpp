@@ -182,6 +182,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     const struct {
         std::vector<std::string> given;
         std::string says = "";
+        std::string out = ""; // standard output, when not a file that takes it
     } cases[] = {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
@@ -197,6 +198,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "more than the memory available"},
         // Refused before the render, never overflowing the encoder's sizes.
         {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
+        // Output that never reached standard output is no success.
+        {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
+         "cannot write to standard output: No space left on device",
+         "/dev/full"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
@@ -222,14 +227,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
     };
-    for (const auto& [given, says] : cases) {
+    for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();
         // The case comes last: of an option given twice, the last counts.
         std::vector<std::string> args(std::begin(tiny), std::end(tiny));
         if (given[0] != "--out")
             args.insert(args.end(), {"--out", out});
         args.insert(args.end(), given.begin(), given.end());
-        const Outcome r = run(args);
+        const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
         EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
