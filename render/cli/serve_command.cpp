@@ -46,6 +46,12 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
                      "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
                      "change the scene and write the files")
         ->capture_default_str();
+    command
+        ->add_option("--connections", o.connections,
+                     "connections served at once, a thread each: up to half of them pages "
+                     "listening, a quarter clients slow to send their requests")
+        ->capture_default_str()
+        ->check(CLI::Range(8, 1024));
     command->add_option("--save", o.save,
                         "scene file the page's Save writes (default: --out as .json, less a "
                         "sequence's frame number)");
@@ -71,7 +77,7 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
     EventHub events;
     PreviewWorker worker(std::move(p.description), std::move(p.parts), p.library->shader(), served,
                          events);
-    PreviewServer server(worker, events);
+    PreviewServer server(worker, events, o.connections);
     const int port = server.bind(o.bind, o.port);
     std::printf("xray-render: serving %s at %s\n", served.title.c_str(), url(o.bind, port).c_str());
     if (o.bind != "127.0.0.1" && o.bind != "::1" && o.bind != "localhost")
