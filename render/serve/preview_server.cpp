@@ -99,7 +99,7 @@ std::string status_text(int status) {
 void reply_when_done(std::future<nlohmann::ordered_json> done, httplib::Response& res) {
     try {
         res.status = 200;
-        res.set_content(done.get().dump(), "application/json");
+        res.set_content(json_text(done.get()), "application/json");
     } catch (const std::exception& e) {
         refuse(res, 500, e.what());
     }

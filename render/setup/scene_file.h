@@ -25,6 +25,10 @@ SceneDescription read_scene_file(const std::string& path);
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir);
 
+// The same for a document already parsed, such as a scene edited as JSON.
+SceneDescription read_scene(const nlohmann::ordered_json& root, const std::string& source,
+                            const std::string& base_dir);
+
 // The scene xray-render draws when given no scene or model: scenes/default.json,
 // compiled in.
 SceneDescription built_in_scene();

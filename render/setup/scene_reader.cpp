@@ -519,6 +519,11 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         // A number beyond a double's range, which nlohmann does not place.
         throw Error({source, ""}, syntax_message(e));
     }
+    return read_scene(root, source, base_dir);
+}
+
+SceneDescription read_scene(const nlohmann::ordered_json& root, const std::string& source,
+                            const std::string& base_dir) {
     SceneDescription scene;
     scene.source = source;
     scene.base_dir = base_dir;

@@ -286,6 +286,24 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_TRUE(image == slurp(path("cli.png"))) << "the page's Render differs from the CLI's";
     EXPECT_TRUE(image == frame->body) << "the final preview differs from the render";
     EXPECT_EQ(listing(), (std::vector<std::string>{"cli.png", "looks", "motor.png"}));
+
+    // A model file whose name is not UTF-8 is served, its name shown as text,
+    // and edited; Save says that a scene file cannot name it.
+    std::ofstream(path("caf\xe9.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::vector<std::string> latin1 = {"--model", path("caf\xe9.obj"), "--out", path("cafe.png")};
+    latin1.insert(latin1.end(), settings.begin(), settings.end());
+    PreviewProcess named(latin1);
+    httplib::Client n = named.client();
+    const httplib::Result state = n.Get("/api/state");
+    ASSERT_TRUE(state && state->status == 200);
+    EXPECT_EQ(json::parse(state->body)["title"], path("caf\xEF\xBF\xBD.obj"));
+    const httplib::Result made = post_json(n, "/api/edit", power_edit(0, 2.0));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->status, 200) << made->body;
+    const httplib::Result unsaved = post_json(n, "/api/save", "{}");
+    ASSERT_TRUE(unsaved);
+    EXPECT_EQ(unsaved->status, 500);
+    EXPECT_NE(unsaved->body.find("not UTF-8"), std::string::npos) << unsaved->body;
 }
 
 // A render of seconds is in flight when an edit comes: it stops within a
