@@ -34,8 +34,9 @@ struct RenderOptions {
 // `serve`: where the preview server listens, and where its Save writes the scene.
 struct ServeOptions {
     std::string bind = "127.0.0.1";
-    int port = 8080;  // 0: any free port
-    std::string save; // empty: beside the image, as .json
+    int port = 8080;      // 0: any free port
+    std::string save;     // empty: beside the image, as .json
+    int connections = 64; // served at once; a thread each
 };
 
 // `compare A B`: two images, and how far they may differ.

@@ -63,7 +63,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
     check_frame_fits(p.plan, p.description.settings);
-    p.frames = frames_to_render(p.plan, skip_existing);
+    p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
     check_writable(p.plan.path(p.frames.front()));

@@ -89,7 +89,8 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
     EXPECT_LE(threads, int(sysconf(_SC_NPROCESSORS_ONLN))) << r.out;
 }
 
-// Ctrl-C or SIGTERM in the middle of a render, of a still or of a sequence:
+// Ctrl-C, SIGTERM or SIGHUP (the terminal closed) in the middle of a render,
+// of a still or of a sequence:
 // the program ends by that signal (the shell reports 128 + its number) and
 // leaves no temporary file behind; the frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
@@ -102,7 +103,8 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         int signal;
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
-    } cases[] = {{SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGINT, sequence, 2}};
+    } cases[] = {
+        {SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGHUP, still, 0}, {SIGINT, sequence, 2}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
@@ -184,6 +186,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     const struct {
         std::vector<std::string> given;
         std::string says = "";
+        std::string out = ""; // standard output, when not a file that takes it
     } cases[] = {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
@@ -195,7 +198,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--xray", "*", "--power", "-1"}},
         {{"--power", "3"}},
         {{"--light-mode", "sideways"}},
-        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
+        {{"--width", "65536", "--height", "65536", "--out", dir + "/big.exr"},
+         "more than the memory available"},
+        // Refused before the render, never overflowing the encoder's sizes.
+        {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
+        // Output that never reached standard output is no success.
+        {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
+         "cannot write to standard output: No space left on device",
+         "/dev/full"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
@@ -227,14 +237,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
     };
-    for (const auto& [given, says] : cases) {
+    for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();
         // The case comes last: of an option given twice, the last counts.
         std::vector<std::string> args(std::begin(tiny), std::end(tiny));
         if (given[0] != "--out")
             args.insert(args.end(), {"--out", out});
         args.insert(args.end(), given.begin(), given.end());
-        const Outcome r = run(args);
+        const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
         EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
