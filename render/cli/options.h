@@ -27,7 +27,8 @@ struct RenderOptions {
     std::optional<float> noise;
     std::optional<int> min_samples;
     std::optional<Background> background;
-    std::optional<int> turntable; // frames
+    std::optional<int> turntable;             // frames
+    std::optional<Tessellation> tessellation; // of every STEP model
     int threads = 0;
     OutputRequest output;
     std::string shader; // empty: the library beside the program
@@ -36,8 +37,9 @@ struct RenderOptions {
 // `serve`: where the preview server listens, and where its Save writes the scene.
 struct ServeOptions {
     std::string bind = "127.0.0.1";
-    int port = 8080;  // 0: any free port
-    std::string save; // empty: beside the image, as .json
+    int port = 8080;      // 0: any free port
+    std::string save;     // empty: beside the image, as .json
+    int connections = 64; // served at once; a thread each
 };
 
 // `compare A B`: two images, and how far they may differ.

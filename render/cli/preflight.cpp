@@ -3,6 +3,7 @@
 #include "render/output/output_file.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
+#include "render/setup/step_loader.h"
 
 namespace xr {
 
@@ -46,6 +47,16 @@ SceneDescription describe(const RenderOptions& o) {
     if (o.background)
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
+    if (o.tessellation) {
+        bool applied = false;
+        for (ModelDescription& model : d.models)
+            if (!model.shape && is_step_file(model.file)) {
+                model.tessellation = *o.tessellation;
+                applied = true;
+            }
+        if (!applied)
+            throw Error({"", "--tessellation"}, "applies to STEP models, and none is given");
+    }
     return d;
 }
 
@@ -55,7 +66,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
     check_frame_fits(p.plan, p.description.settings);
-    p.frames = frames_to_render(p.plan, skip_existing);
+    p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
     check_writable(p.plan.path(p.frames.front()));

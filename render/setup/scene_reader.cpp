@@ -1,24 +1,24 @@
 #include "render/setup/scene_file.h"
 
 #include "render/setup/scene_names.h"
+#include "render/setup/step_loader.h"
 #include "render/setup/studio.h"
 #include "render/util/embedded_text.h"
 #include "render/util/error.h"
+#include "render/util/regular_file.h"
 #include "render/util/text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
+#include <set>
 
 namespace xr {
 
 namespace {
 
-using nlohmann::json;
+// In the file's order, as a scene edited as JSON comes.
+using json = nlohmann::ordered_json;
 
 // A light's colour times its intensity, per channel: beyond this, the sums of
 // its samples would overflow.
@@ -85,6 +85,13 @@ class Field {
         const float v = number();
         if (!(v > 0.0f))
             fail("expected a number above 0");
+        return v;
+    }
+    // A number within (lo, hi].
+    float number_above(float lo, float hi) const {
+        const float v = number();
+        if (!(v > lo && v <= hi))
+            fail("expected a number within (" + number_text(lo) + ", " + number_text(hi) + "]");
         return v;
     }
     // A length or a scale factor.
@@ -165,13 +172,28 @@ Transform read_transform(const Field& f) {
     return t;
 }
 
+Tessellation read_tessellation(const Field& f) {
+    f.object({"linear", "angular"});
+    Tessellation t;
+    if (f.has("linear"))
+        t.linear = f["linear"].extent();
+    if (f.has("angular"))
+        t.angular = f["angular"].number_above(0.0f, max_angular_deflection);
+    return t;
+}
+
 ModelDescription read_model(const Field& f) {
     ModelDescription m;
     if (f.has("file")) {
-        f.object({"file", "name", "translate", "rotate", "scale"});
+        f.object({"file", "name", "translate", "rotate", "scale", "tessellation"});
         m.file = f["file"].string();
         if (m.file.empty())
             f["file"].fail("expected the name of a mesh file");
+        if (f.has("tessellation")) {
+            if (!is_step_file(m.file))
+                f["tessellation"].fail("applies to STEP files (.step, .stp) only");
+            m.tessellation = read_tessellation(f["tessellation"]);
+        }
     } else if (f.has("shape")) {
         f.object({"shape", "name", "radius", "thickness", "size", "translate", "rotate", "scale"});
         Shape s;
@@ -452,6 +474,58 @@ std::pair<size_t, size_t> line_and_column(const std::string& text, size_t byte) 
     return {line, column};
 }
 
+// Refuses a key given twice in one object, which JSON parsers otherwise take
+// last-wins: one of the two is a mistake. Follows the parse to name the key by
+// its JSON pointer.
+class KeyTracker {
+  public:
+    explicit KeyTracker(const std::string& source) : source_(source) {}
+
+    bool operator()(int, json::parse_event_t event, const json& parsed) {
+        using Event = json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start:
+            open_.push_back({event == Event::array_start, 0, {}, {}});
+            break;
+        case Event::key: {
+            Open& object = open_.back();
+            object.key = parsed.get<std::string>();
+            if (!object.keys.insert(object.key).second)
+                throw Error(place(), "given twice; a scene file states each key once");
+            break;
+        }
+        case Event::object_end:
+        case Event::array_end:
+            open_.pop_back();
+            [[fallthrough]];
+        case Event::value:
+            if (!open_.empty() && open_.back().array)
+                ++open_.back().index;
+            break;
+        }
+        return true;
+    }
+
+  private:
+    struct Open {
+        bool array;
+        size_t index;               // of the element being read, in an array
+        std::string key;            // being read, in an object
+        std::set<std::string> keys; // read, in an object
+    };
+
+    Place place() const {
+        Place p{source_, ""};
+        for (const Open& o : open_)
+            p = p / (o.array ? std::to_string(o.index) : o.key);
+        return p;
+    }
+
+    std::string source_;
+    std::vector<Open> open_;
+};
+
 // nlohmann's message without its own prefix and position.
 std::string syntax_message(const json::exception& e) {
     const std::string what = e.what();
@@ -466,7 +540,7 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
     try {
-        root = json::parse(text);
+        root = json::parse(text, KeyTracker(source));
     } catch (const json::parse_error& e) {
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw Error(Place::at_line(source, line, column), syntax_message(e));
@@ -474,6 +548,11 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         // A number beyond a double's range, which nlohmann does not place.
         throw Error({source, ""}, syntax_message(e));
     }
+    return read_scene(root, source, base_dir);
+}
+
+SceneDescription read_scene(const nlohmann::ordered_json& root, const std::string& source,
+                            const std::string& base_dir) {
     SceneDescription scene;
     scene.source = source;
     scene.base_dir = base_dir;
@@ -512,13 +591,19 @@ SceneDescription built_in_scene() {
 }
 
 SceneDescription read_scene_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    try {
+        const RegularFile file(path);
+        if (file.size() > max_scene_file_bytes)
+            throw std::runtime_error("larger than the " +
+                                     std::to_string(max_scene_file_bytes >> 20) +
+                                     " MiB a scene file may be");
+        text = file.read_text(file.size());
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("cannot read " + path + ": " + e.what());
+    }
     const size_t slash = path.find_last_of('/');
-    return parse_scene(text.str(), path, slash == std::string::npos ? "." : path.substr(0, slash));
+    return parse_scene(text, path, slash == std::string::npos ? "." : path.substr(0, slash));
 }
 
 } // namespace xr

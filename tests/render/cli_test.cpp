@@ -19,7 +19,8 @@ class XrayRenderCli : public ScratchDir {
     std::vector<std::string> left_behind() const {
         std::vector<std::string> names;
         for (const std::string& name : listing())
-            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos)
+            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos &&
+                name.find(".step") == std::string::npos)
                 names.push_back(name);
         return names;
     }
@@ -88,7 +89,8 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
     EXPECT_LE(threads, int(sysconf(_SC_NPROCESSORS_ONLN))) << r.out;
 }
 
-// Ctrl-C or SIGTERM in the middle of a render, of a still or of a sequence:
+// Ctrl-C, SIGTERM or SIGHUP (the terminal closed) in the middle of a render,
+// of a still or of a sequence:
 // the program ends by that signal (the shell reports 128 + its number) and
 // leaves no temporary file behind; the frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
@@ -101,7 +103,8 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         int signal;
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
-    } cases[] = {{SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGINT, sequence, 2}};
+    } cases[] = {
+        {SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGHUP, still, 0}, {SIGINT, sequence, 2}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
@@ -174,12 +177,16 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     // Finite, but its size overflows a float.
     std::ofstream(dir + "/far.obj") << "v 0 0 0\nv 3e38 0 0\nv 0 -3e38 0\nf 1 2 3\n";
     std::ofstream(dir + "/broken.json") << "{\"models\": [\n  {\"shape\": \"sphere\"}\n";
+    std::ifstream gearbox(FIXTURES "/gearbox.step");
+    std::ofstream(dir + "/cut.step")
+        << std::string(std::istreambuf_iterator<char>(gearbox), {}).substr(0, 100000);
     const std::string out = dir + "/out.png";
     // Each case, and where it matters, what its message must say: some faults
     // would also end in one line, only the wrong one.
     const struct {
         std::vector<std::string> given;
         std::string says = "";
+        std::string out = ""; // standard output, when not a file that takes it
     } cases[] = {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
@@ -193,12 +200,24 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--xray", "*", "--power", "-1"}},
         {{"--power", "3"}},
         {{"--light-mode", "sideways"}},
-        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
+        {{"--width", "65536", "--height", "65536", "--out", dir + "/big.exr"},
+         "more than the memory available"},
+        // Refused before the render, never overflowing the encoder's sizes.
+        {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
+        // Output that never reached standard output is no success.
+        {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
+         "cannot write to standard output: No space left on device",
+         "/dev/full"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
         {{"--obj", dir + "/far.obj"}, "far.obj has a vertex beyond"},
         {{"--model", FIXTURES "/assembly.gltf", "--xray", "*door*"}},
+        {{"--model", dir + "/cut.step"}, "cut.step: not a STEP file, or cut short"},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0,20"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001,inf"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001"}},
+        {{"--tessellation", "0.001,20"}, "--tessellation: applies to STEP models"},
         {{"--scene", dir + "/broken.json"}},
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},
@@ -220,14 +239,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
     };
-    for (const auto& [given, says] : cases) {
+    for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();
         // The case comes last: of an option given twice, the last counts.
         std::vector<std::string> args(std::begin(tiny), std::end(tiny));
         if (given[0] != "--out")
             args.insert(args.end(), {"--out", out});
         args.insert(args.end(), given.begin(), given.end());
-        const Outcome r = run(args);
+        const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
         EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
