@@ -1,6 +1,7 @@
 #include "bench/masked_scene.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 MaskedScene::MaskedScene(const xr::Scene& scene) {
     device_ = rtcNewDevice(nullptr);
@@ -9,6 +10,13 @@ MaskedScene::MaskedScene(const xr::Scene& scene) {
         throw std::runtime_error("this Embree cannot keep objects from rays by masks");
     }
     scene_ = rtcNewScene(device_);
+    // Trees of the same kind as the renderer's: each mesh counted once.
+    size_t triangles = 0;
+    std::unordered_set<const xr::Mesh*> counted;
+    for (const xr::Object& object : scene.objects())
+        if (counted.insert(object.mesh.get()).second)
+            triangles += object.mesh->triangles();
+    xr::set_tree_kind(scene_, triangles);
     unsigned id = 0;
     for (const xr::Object& object : scene.objects()) {
         RTCGeometry geometry;
@@ -16,6 +24,7 @@ MaskedScene::MaskedScene(const xr::Scene& scene) {
             RTCScene& mesh_scene = mesh_scenes_[object.mesh.get()];
             if (!mesh_scene) {
                 mesh_scene = xr::new_mesh_scene(device_, *object.mesh);
+                xr::set_tree_kind(mesh_scene, triangles);
                 rtcCommitScene(mesh_scene);
             }
             geometry = xr::new_instance_geometry(device_, mesh_scene, object.instance->to_world);

@@ -50,6 +50,12 @@ Intersector::~Intersector() {
     rtcReleaseDevice(device_);
 }
 
+void set_tree_kind(RTCScene scene, size_t triangles) {
+    rtcSetSceneBuildQuality(scene, RTC_BUILD_QUALITY_MEDIUM);
+    rtcSetSceneFlags(scene,
+                     triangles > compact_above ? RTC_SCENE_FLAG_COMPACT : RTC_SCENE_FLAG_NONE);
+}
+
 RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh) {
     static_assert(sizeof(Vec3) == 3 * sizeof(float), "positions are packed float triples");
     RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
@@ -83,6 +89,7 @@ RTCGeometry new_instance_geometry(RTCDevice device, RTCScene scene, const Affine
 }
 
 void Intersector::add(const Mesh& mesh, bool casts_shadow) {
+    tree_triangles_ += mesh.triangles();
     RTCGeometry geometry = new_mesh_geometry(device_, mesh);
     rtcSetGeometryMask(geometry, mask(casts_shadow));
     rtcCommitGeometry(geometry);
@@ -92,8 +99,10 @@ void Intersector::add(const Mesh& mesh, bool casts_shadow) {
 
 void Intersector::add(const Mesh& mesh, const Affine& to_world, bool casts_shadow) {
     RTCScene& scene = mesh_scenes_[&mesh];
-    if (!scene)
+    if (!scene) {
         scene = new_mesh_scene(device_, mesh);
+        tree_triangles_ += mesh.triangles();
+    }
     RTCGeometry geometry = new_instance_geometry(device_, scene, to_world);
     // Ray masks are tested on instances as on meshes: a use that does not
     // cast shadows stays out of shadow rays whatever its mesh's other uses do.
@@ -117,19 +126,23 @@ void Intersector::attach(RTCGeometry geometry, size_t triangles, bool casts_shad
 }
 
 void Intersector::commit() {
-    for (const auto& [mesh, scene] : mesh_scenes_)
+    for (const auto& [mesh, scene] : mesh_scenes_) {
+        set_tree_kind(scene, tree_triangles_);
         rtcCommitScene(scene);
+    }
     for (RTCGeometry geometry : instances_) {
         rtcCommitGeometry(geometry);
         rtcReleaseGeometry(geometry);
     }
     instances_.clear();
     check("build the scenes of shared meshes");
+    set_tree_kind(scene_, tree_triangles_);
     rtcCommitScene(scene_);
     check("build the scene");
     if (other_triangles_ > 0 && caster_triangles_ <= other_triangles_) {
         // The same geometries, and so the same arrays, in a second scene.
         casters_ = rtcNewScene(device_);
+        set_tree_kind(casters_, tree_triangles_);
         for (RTCGeometry geometry : shadow_casters_)
             rtcAttachGeometry(casters_, geometry);
         rtcCommitScene(casters_);

@@ -13,6 +13,7 @@
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -38,6 +39,16 @@ Vec3 base_color(const aiMaterial* material) {
     return default_grey;
 }
 
+// Formats that index their vertices already gain nothing from joining
+// identical ones but its time and memory; the others (OBJ's faces, FBX's
+// polygons, STL's triangles) list each face's corners apart.
+unsigned join_steps(const std::string& path) {
+    const std::string extension = lowercase_extension(path);
+    return extension == "glb" || extension == "gltf" || extension == "ply"
+               ? 0u
+               : unsigned(aiProcess_JoinIdenticalVertices);
+}
+
 class FileReader {
   public:
     FileReader(const std::string& path, const std::string& prefix, const Transform& transform)
@@ -52,12 +63,15 @@ class FileReader {
         // Normals are the file's own; a mesh without them shades by its faces,
         // which costs no memory and shows the surface as the file states it.
         // Validation runs first, before any step uses the file's indices.
-        scene_ =
+        const aiScene* read =
             importer.ReadFile(path_, aiProcess_ValidateDataStructure | aiProcess_Triangulate |
-                                         aiProcess_SortByPType | aiProcess_JoinIdenticalVertices);
-        if (!scene_ || !scene_->mRootNode)
+                                         aiProcess_SortByPType | join_steps(path_));
+        if (!read || !read->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      one_line(importer.GetErrorString()));
+        // Ours from here: each mesh is freed as soon as it is converted, so
+        // the importer's copy and ours are not held whole at once.
+        scene_.reset(importer.GetOrphanedScene());
         const aiNode* root = scene_->mRootNode;
         count_uses(root);
         // The root stands for the file itself; its name adds nothing to the paths.
@@ -139,6 +153,9 @@ class FileReader {
             }
             part.pieces.push_back({std::make_shared<Mesh>(convert(*mesh, to_file, normal_matrix)),
                                    base_color(material)});
+            // No other node uses it: the importer's copy has served.
+            delete scene_->mMeshes[node->mMeshes[i]];
+            scene_->mMeshes[node->mMeshes[i]] = nullptr;
         }
         if (!part.pieces.empty())
             parts_.push_back(std::move(part));
@@ -226,7 +243,7 @@ class FileReader {
 
     std::string path_, prefix_;
     Placement placement_;
-    const aiScene* scene_ = nullptr;
+    std::unique_ptr<aiScene> scene_;
     std::vector<Part> parts_;
     std::vector<unsigned> uses_; // by mesh
     std::unordered_map<unsigned, SharedMesh> shared_;

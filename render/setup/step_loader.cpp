@@ -28,7 +28,6 @@
 
 #include <tbb/parallel_for.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <mutex>
@@ -345,12 +344,7 @@ class StepReader {
 } // namespace
 
 bool is_step_file(const std::string& path) {
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return false;
-    std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string extension = lowercase_extension(path);
     return extension == "step" || extension == "stp";
 }
 

@@ -15,6 +15,17 @@ std::string one_line(std::string text) {
     return text;
 }
 
+std::string lowercase_extension(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return "";
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return extension;
+}
+
 std::string number_text(float value) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;

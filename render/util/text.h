@@ -20,4 +20,8 @@ std::string utf8_text(std::string_view bytes);
 // or recolour it, are shown as escapes ("\x1b", "\u009b").
 std::string printable(std::string_view text);
 
+// What follows the last dot of a path's file name, in lower case: "glb" for
+// "parts/Big.GLB"; empty when the name has no dot.
+std::string lowercase_extension(const std::string& path);
+
 } // namespace xr
