@@ -2,6 +2,8 @@
 
 #include "render/material.h"
 #include "render/setup/model_file_check.h"
+#include "render/setup/obj_reader.h"
+#include "render/setup/part_names.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
 #include "render/setup/step_loader.h"
@@ -52,7 +54,7 @@ unsigned join_steps(const std::string& path) {
 class FileReader {
   public:
     FileReader(const std::string& path, const std::string& prefix, const Transform& transform)
-        : path_(path), prefix_(prefix), placement_(transform) {}
+        : path_(path), names_(path, prefix), placement_(transform) {}
 
     std::vector<Part> read() {
         check_model_file(path_);
@@ -124,12 +126,8 @@ class FileReader {
     }
 
     void add_part(const aiNode* node, const aiMatrix4x4& to_file, const std::string& path) {
-        const std::string name = prefix_.empty() ? path : prefix_ + "/" + path;
-        if (name.size() > max_part_name)
-            throw std::runtime_error(path_ + " has a part whose name is longer than " +
-                                     std::to_string(max_part_name) + " bytes");
         Part part;
-        part.name = unique_name(utf8_text(name));
+        part.name = names_.name(path);
         aiMatrix3x3 normal_matrix(to_file);
         normal_matrix.Inverse().Transpose();
         for (unsigned i = 0; i < node->mNumMeshes; ++i) {
@@ -235,19 +233,13 @@ class FileReader {
         return mesh;
     }
 
-    // Siblings may share a name; the second becomes "name#2", and so on.
-    std::string unique_name(const std::string& name) {
-        const int seen = ++seen_[name];
-        return seen == 1 ? name : name + "#" + std::to_string(seen);
-    }
-
-    std::string path_, prefix_;
+    std::string path_;
+    PartNames names_;
     Placement placement_;
     std::unique_ptr<aiScene> scene_;
     std::vector<Part> parts_;
     std::vector<unsigned> uses_; // by mesh
     std::unordered_map<unsigned, SharedMesh> shared_;
-    std::unordered_map<std::string, int> seen_;
 };
 
 Mesh shape_mesh(const Shape& s) {
@@ -291,6 +283,8 @@ std::vector<Part> load_model(const ModelDescription& model, const std::string& b
         return shape_parts(model);
     if (is_step_file(model.file))
         return load_step(model, model_path(model, base_dir));
+    if (lowercase_extension(model.file) == "obj")
+        return read_obj(model_path(model, base_dir), model.name, model.transform);
     return FileReader(model_path(model, base_dir), model.name, model.transform).read();
 }
 

@@ -3,15 +3,13 @@
 #pragma once
 
 #include "render/setup/part.h"
+#include "render/setup/part_names.h"
 #include "render/setup/scene_description.h"
 
 #include <string>
 #include <vector>
 
 namespace xr {
-
-// The longest name a part may have: its model's name and its path in the file.
-constexpr size_t max_part_name = 4096;
 
 // The model's parts, placed by its transform. A file's parts are the nodes
 // that carry meshes, named by their paths in its hierarchy and prefixed with

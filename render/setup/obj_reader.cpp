@@ -1,0 +1,211 @@
+#include "render/setup/obj_reader.h"
+
+#include "render/material.h"
+#include "render/setup/model_file_check.h"
+#include "render/setup/part_names.h"
+#include "render/setup/placement.h"
+
+#include <tiny_obj_loader.h>
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace xr {
+
+namespace {
+
+// One piece's mesh as its faces arrive.
+struct PieceBuilder {
+    uint32_t id; // from 1, never reused within a file
+    int material;
+    Mesh mesh;
+    // Corners whose position another corner of this mesh has with another
+    // normal, by (position, normal).
+    std::unordered_map<uint64_t, uint32_t> other_corners;
+};
+
+class ObjReader {
+  public:
+    ObjReader(const std::string& path, const std::string& prefix, const Transform& transform)
+        : path_(path), names_(path, prefix), placement_(transform) {}
+
+    std::vector<Part> read() {
+        check_model_file(path_);
+        std::ifstream in(path_, std::ios::binary);
+        if (!in)
+            throw std::runtime_error("cannot read " + path_);
+        const size_t slash = path_.find_last_of('/');
+        tinyobj::MaterialFileReader materials(
+            slash == std::string::npos ? std::string() : path_.substr(0, slash + 1));
+        tinyobj::callback_t callbacks;
+        callbacks.vertex_cb = [](void* self, float x, float y, float z, float) {
+            static_cast<ObjReader*>(self)->positions_.push_back({x, y, z});
+        };
+        callbacks.normal_cb = [](void* self, float x, float y, float z) {
+            static_cast<ObjReader*>(self)->normals_.push_back({x, y, z});
+        };
+        callbacks.index_cb = [](void* self, tinyobj::index_t* corners, int count) {
+            static_cast<ObjReader*>(self)->face(corners, count);
+        };
+        callbacks.usemtl_cb = [](void* self, const char*, int material) {
+            static_cast<ObjReader*>(self)->material_ = material;
+        };
+        callbacks.mtllib_cb = [](void* self, const tinyobj::material_t* materials, int count) {
+            auto& colors = static_cast<ObjReader*>(self)->colors_;
+            colors.clear();
+            for (int i = 0; i < count; ++i)
+                colors.push_back(
+                    {materials[i].diffuse[0], materials[i].diffuse[1], materials[i].diffuse[2]});
+        };
+        callbacks.group_cb = [](void* self, const char** names, int count) {
+            std::string name;
+            for (int i = 0; i < count; ++i)
+                name += (i ? " " : "") + std::string(names[i]);
+            auto* reader = static_cast<ObjReader*>(self);
+            // A group goes on while its name does; an object starts anew.
+            if (name != reader->part_name_)
+                reader->start_part(name);
+        };
+        callbacks.object_cb = [](void* self, const char* name) {
+            static_cast<ObjReader*>(self)->start_part(name);
+        };
+        std::string warnings, errors;
+        if (!tinyobj::LoadObjWithCallback(in, callbacks, this, &materials, &warnings, &errors) ||
+            in.bad())
+            throw std::runtime_error("cannot read " + path_);
+        finish_part();
+        if (parts_.empty())
+            throw std::runtime_error(path_ + " has no faces");
+        return std::move(parts_);
+    }
+
+  private:
+    void start_part(const std::string& name) {
+        finish_part();
+        part_name_ = name;
+    }
+
+    void finish_part() {
+        Part part;
+        for (PieceBuilder& piece : pieces_) {
+            Mesh& mesh = piece.mesh;
+            if (!mesh.normals.empty())
+                mesh.normals.resize(mesh.positions.size());
+            mesh.repair_normals();
+            const bool known = piece.material >= 0 && size_t(piece.material) < colors_.size();
+            part.pieces.push_back({std::make_shared<Mesh>(std::move(mesh)),
+                                   known ? colors_[size_t(piece.material)] : default_grey});
+        }
+        pieces_.clear();
+        if (part.pieces.empty())
+            return;
+        part.name = names_.name(part_name_);
+        parts_.push_back(std::move(part));
+    }
+
+    PieceBuilder& piece() {
+        for (PieceBuilder& piece : pieces_)
+            if (piece.material == material_)
+                return piece;
+        pieces_.push_back({++builders_, material_, {}, {}});
+        return pieces_.back();
+    }
+
+    static constexpr uint32_t none = UINT32_MAX;
+
+    // An index as the file writes it, from 1, or back from the last with a
+    // minus, as an index into `count` items; `none` for none (0).
+    uint32_t resolve(int index, size_t count) const {
+        const int64_t i = index > 0 ? int64_t(index) - 1 : int64_t(count) + index;
+        if (index == 0)
+            return none;
+        if (i < 0 || size_t(i) >= count)
+            throw std::runtime_error(path_ + " refers to a vertex it does not define");
+        return uint32_t(i);
+    }
+
+    void face(const tinyobj::index_t* corners, int count) {
+        if (count < 3) // points and lines are not surfaces
+            return;
+        PieceBuilder& into = piece();
+        uint32_t first = 0, previous = 0;
+        for (int k = 0; k < count; ++k) {
+            const uint32_t vertex = corner(into, corners[k]);
+            if (k == 0)
+                first = vertex;
+            else if (k >= 2)
+                into.mesh.indices.insert(into.mesh.indices.end(), {first, previous, vertex});
+            previous = vertex;
+        }
+    }
+
+    // The mesh's vertex for a corner, added the first time the mesh meets it.
+    uint32_t corner(PieceBuilder& into, const tinyobj::index_t& c) {
+        const uint32_t p = resolve(c.vertex_index, positions_.size());
+        const uint32_t n = resolve(c.normal_index, normals_.size());
+        if (p == none)
+            throw std::runtime_error(path_ + " refers to a vertex it does not define");
+        if (owner_.size() < positions_.size()) {
+            owner_.resize(positions_.size(), 0);
+            vertex_of_.resize(positions_.size());
+            normal_of_.resize(positions_.size());
+        }
+        // Most positions have one normal in a mesh: those need no map.
+        const Vec3* normal = n == none ? nullptr : &normals_[n];
+        if (owner_[p] == into.id && normal_of_[p] == n)
+            return vertex_of_[p];
+        if (owner_[p] == into.id) {
+            const uint64_t key = uint64_t(p) << 32 | n;
+            const auto [at, added] =
+                into.other_corners.try_emplace(key, uint32_t(into.mesh.positions.size()));
+            if (added)
+                add_vertex(into.mesh, p, normal);
+            return at->second;
+        }
+        owner_[p] = into.id;
+        normal_of_[p] = n;
+        vertex_of_[p] = uint32_t(into.mesh.positions.size());
+        add_vertex(into.mesh, p, normal);
+        return vertex_of_[p];
+    }
+
+    // Vertices without a normal in a mesh that has some get a zero one,
+    // which repair_normals replaces by their faces'.
+    void add_vertex(Mesh& mesh, size_t p, const Vec3* normal) {
+        const Vec3 placed = placement_.point(positions_[p]);
+        check_placed_vertex(placed, path_);
+        mesh.positions.push_back(placed);
+        if (normal) {
+            mesh.normals.resize(mesh.positions.size() - 1);
+            mesh.normals.push_back(normalize(placement_.normal(*normal)));
+        } else if (!mesh.normals.empty()) {
+            mesh.normals.push_back({});
+        }
+    }
+
+    std::string path_;
+    PartNames names_;
+    Placement placement_;
+    std::vector<Vec3> positions_, normals_; // the file's, as it lists them
+    std::vector<Vec3> colors_;              // by material
+    int material_ = -1;                     // none
+    std::string part_name_ = "defaultobject";
+    std::vector<PieceBuilder> pieces_; // of the part being read
+    std::vector<Part> parts_;
+    // By the file's position: the piece that last gave it a vertex, which
+    // vertex of that piece's mesh, and with which normal.
+    std::vector<uint32_t> owner_, vertex_of_, normal_of_;
+    uint32_t builders_ = 0;
+};
+
+} // namespace
+
+std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
+                           const Transform& transform) {
+    return ObjReader(path, prefix, transform).read();
+}
+
+} // namespace xr

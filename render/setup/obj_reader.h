@@ -1,0 +1,24 @@
+// Wavefront OBJ files, read as they stream past: no copy of the file's
+// contents is held beside the meshes made of them.
+#pragma once
+
+#include "render/setup/part.h"
+#include "render/setup/scene_description.h"
+
+#include <string>
+#include <vector>
+
+namespace xr {
+
+// The file's parts, placed by `transform`: one for each object or group, in
+// the order they start ("defaultobject" for faces before any), named after
+// `prefix` as the other formats' parts are; a piece for each material the
+// part's faces use, of the material's diffuse colour. Polygons are split into
+// fans; vertices are shared where faces share both position and normal.
+// Throws std::runtime_error, in one line naming the file, when it cannot be
+// read, holds no faces, refers to a vertex or normal it does not define, has
+// a vertex that is not finite or a part's name longer than max_part_name.
+std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
+                           const Transform& transform);
+
+} // namespace xr

@@ -1,0 +1,29 @@
+// The names a model file's parts get: their paths in the file, after the
+// model's name, each unique.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+namespace xr {
+
+// The longest name a part may have: its model's name and its path in the file.
+constexpr size_t max_part_name = 4096;
+
+class PartNames {
+  public:
+    // `file` names the model in errors; `prefix` is the model's name, or empty.
+    PartNames(std::string file, std::string prefix)
+        : file_(std::move(file)), prefix_(std::move(prefix)) {}
+
+    // "prefix/path" as UTF-8 text; siblings that share a path become "path",
+    // "path#2" and so on. Throws std::runtime_error, naming the file, for a
+    // name longer than max_part_name.
+    std::string name(const std::string& path);
+
+  private:
+    std::string file_, prefix_;
+    std::unordered_map<std::string, int> seen_;
+};
+
+} // namespace xr
