@@ -185,6 +185,13 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"neg.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 -1\n"), "out of range"},
         {"five.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 5\n"), "out of range"},
         {"big.ply", ply("binary_little_endian", binary_vertices + binary_face), "out of range"},
+        {"far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n",
+         "refers to a vertex it does not define"},
+        {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", "does not define"},
+        {"normal.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//2 3//1\n",
+         "does not define"},
+        {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\nl 1 2 3\n", "has no faces"},
+        {"huge.obj", "v 1e30 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "beyond"},
         {"deep.gltf", chain_gltf(max_node_depth + 1, "n"), "nested more than 1024 deep"},
         {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
         {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
@@ -228,6 +235,38 @@ void expect_color(const Piece& piece, Vec3 color) {
     EXPECT_NEAR(piece.color.x, color.x, 1e-4f);
     EXPECT_NEAR(piece.color.y, color.y, 1e-4f);
     EXPECT_NEAR(piece.color.z, color.z, 1e-4f);
+}
+
+// The OBJ reader's own work: objects and groups as parts, a piece for each
+// material, polygons as fans, indices back from the end, and corners shared
+// only where both their position and their normal are.
+TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
+    write_text("two.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    write_text("parts.obj", "mtllib two.mtl\n"
+                            "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
+                            "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"
+                            "usemtl blue\nf -4//1 -3//1 -2//1\n"
+                            "o plate\nf 1 2 3\n");
+    ModelDescription model;
+    model.file = "parts.obj";
+    model.name = "m";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].name, "m/plate");
+    EXPECT_EQ(parts[1].name, "m/plate#2");
+    ASSERT_EQ(parts[0].pieces.size(), 2u);
+    const Mesh& red = *parts[0].pieces[0].mesh;
+    expect_color(parts[0].pieces[0], {1, 0, 0});
+    expect_color(parts[0].pieces[1], {0, 0, 1});
+    // The quad's two triangles and one more, whose first corner has another normal.
+    EXPECT_EQ(red.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 4, 1, 3}));
+    ASSERT_EQ(red.positions.size(), 5u);
+    EXPECT_EQ(red.positions[4].x, 0.0f);
+    EXPECT_EQ(red.normals[4].x, 1.0f);
+    EXPECT_EQ(parts[0].pieces[1].mesh->positions.size(), 3u);
+    // A new object keeps the material in use.
+    EXPECT_TRUE(parts[1].pieces[0].mesh->normals.empty());
+    expect_color(parts[1].pieces[0], {0, 0, 1});
 }
 
 // The gearbox model_generator writes: its tree as named, the colours of
