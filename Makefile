@@ -71,12 +71,15 @@ fuzz:
 		corpus ../../tests/fuzz/corpus
 
 # Timings (medians of repetitions): the shader, then the renderer against its ray
-# kernel, then instances against copies; then the shader's instruction counts
-# against the budget.
+# kernel, then instances against copies, big models' time to the first pixel and
+# memory (beside BASELINE_XRAY_RENDER's when set), adaptive sampling against
+# uniform at equal error; then the shader's instruction counts against the budget.
 bench: build
 	build/default/bin/xray_bench
 	build/default/bin/xray_render_bench
 	build/default/bin/xray_instancing_bench
+	bench/first_pixel.sh
+	build/default/bin/xray_adaptive_bench
 	bench/instructions.sh
 
 # Installs the Linux build under PREFIX (bin/, include/, lib/, share/).
