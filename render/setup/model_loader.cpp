@@ -42,8 +42,8 @@ Vec3 base_color(const aiMaterial* material) {
 }
 
 // Formats that index their vertices already gain nothing from joining
-// identical ones but its time and memory; the others (OBJ's faces, FBX's
-// polygons, STL's triangles) list each face's corners apart.
+// identical ones but its time and memory; the others (FBX's polygons, STL's
+// triangles) list each face's corners apart.
 unsigned join_steps(const std::string& path) {
     const std::string extension = lowercase_extension(path);
     return extension == "glb" || extension == "gltf" || extension == "ply"

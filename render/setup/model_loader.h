@@ -1,5 +1,6 @@
-// Models as parts: mesh files in the formats people export (through Assimp),
-// STEP assemblies (through OpenCASCADE), or the primitive shapes a scene may name.
+// Models as parts: mesh files in the formats people export (through Assimp,
+// OBJ through its own streaming reader), STEP assemblies (through OpenCASCADE),
+// or the primitive shapes a scene may name.
 #pragma once
 
 #include "render/setup/part.h"
