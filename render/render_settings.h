@@ -1,7 +1,10 @@
 // How a render samples the image.
 #pragma once
 
+#include "render/image/pixel_region.h"
+
 #include <cstdint>
+#include <optional>
 
 namespace xr {
 
@@ -15,6 +18,9 @@ struct RenderSettings {
     int samples = 16; // per pixel
     int threads = 0;  // 0: every core
     uint32_t seed = 1;
+    // Only this window of the frame is rendered, each pixel sampled as in the
+    // whole frame; the whole frame when absent.
+    std::optional<PixelRegion> region;
 };
 
 } // namespace xr
