@@ -20,6 +20,10 @@ class OutputFile {
 
     void commit(const std::vector<uint8_t>& bytes);
 
+    // For a writer with I/O of its own, as a video's muxer has: the hidden
+    // file to fill in place, which commit({}) then puts where it belongs.
+    const std::string& temporary_path() const { return temporary_; }
+
   private:
     std::string path_;
     std::string temporary_;

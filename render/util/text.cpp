@@ -19,4 +19,8 @@ std::string number_text(float value) {
     return std::string(text, end);
 }
 
+std::string size_text(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
 } // namespace xr

@@ -11,4 +11,7 @@ std::string one_line(std::string text);
 // The shortest decimal that reads back as the same float: 0.1, 1e+09, 1.0000001.
 std::string number_text(float value);
 
+// An image's size as people write it: "640x400".
+std::string size_text(int width, int height);
+
 } // namespace xr
