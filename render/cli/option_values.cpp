@@ -21,6 +21,13 @@ std::optional<float> parse_number(const std::string& text) {
     return value;
 }
 
+std::optional<double> parse_fps(const std::string& text) {
+    const std::optional<float> fps = parse_number(text);
+    if (!fps || !(*fps > 0.0f))
+        return std::nullopt;
+    return double(*fps);
+}
+
 std::optional<std::array<float, 4>> parse_color(const std::string& text) {
     std::vector<float> values;
     // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.

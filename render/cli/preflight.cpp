@@ -3,6 +3,7 @@
 #include "render/output/output_file.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
+#include "render/util/error.h"
 
 namespace xr {
 
@@ -15,6 +16,27 @@ Assignment xray_assignment(const std::string& glob, const RenderOptions& o, cons
     a.xray = o.material;
     a.where = {"", option};
     return a;
+}
+
+// The window of the frame the options ask for, which only a still has.
+void describe_window(const RenderOptions& o, SceneDescription& d) {
+    if (!o.region && !o.tile)
+        return;
+    const RenderSettings& s = d.settings;
+    const std::string option =
+        o.region ? "--region " + std::to_string(o.region->x0) + "," + std::to_string(o.region->y0) +
+                       "," + std::to_string(o.region->x1) + "," + std::to_string(o.region->y1)
+                 : "--tile " + std::to_string(o.tile->index) + "/" + std::to_string(o.tile->count);
+    if (d.camera.turntable > 0)
+        throw Error({"", option},
+                    "a tile is a window of a still; a turntable is split with --frames");
+    try {
+        const PixelRegion region = o.region ? *o.region : band_region(*o.tile, s.width, s.height);
+        check_region(region, s.width, s.height);
+        d.settings.region = region;
+    } catch (const std::runtime_error& e) {
+        throw Error({"", option}, e.what());
+    }
 }
 
 } // namespace
@@ -43,6 +65,7 @@ SceneDescription describe(const RenderOptions& o) {
     if (o.background)
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
+    describe_window(o, d);
     return d;
 }
 
@@ -52,6 +75,13 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
     check_frame_fits(p.plan, p.description.settings);
+    if (p.plan.video) {
+        if (p.description.settings.region)
+            throw Error({"", "--out " + p.plan.out},
+                        "a tile is written as a PNG or an OpenEXR, not into a video");
+        check_video_frame(*p.plan.video, p.description.settings.width,
+                          p.description.settings.height, "--out " + p.plan.out);
+    }
     p.frames = frames_to_render(p.plan, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;

@@ -3,10 +3,14 @@
 #include "render/output/output_file.h"
 #include "render/output/progress_bar.h"
 #include "render/output/turntable.h"
+#include "render/output/video_writer.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace xr {
@@ -44,7 +48,18 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
     bar.finish();
     if (film.find("id"))
         add_id_manifest(film, source.scene->part_names());
+    film.attributes.insert(source.attributes.begin(), source.attributes.end());
     return film;
+}
+
+// "640x400", or for a tile "640x100 at 0,300 of 640x400".
+std::string size_of(const Film& film) {
+    const std::string size = size_text(film.width(), film.height());
+    if (!film.window)
+        return size;
+    return size + " at " + std::to_string(film.window->region.x0) + "," +
+           std::to_string(film.window->region.y0) + " of " +
+           size_text(film.window->width, film.window->height);
 }
 
 } // namespace
@@ -52,6 +67,11 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
 void write_frames(const FrameSource& source, const OutputPlan& plan,
                   const std::vector<int>& frames) {
     const auto start = std::chrono::steady_clock::now();
+    // A video takes every frame as it is done, and appears once it has them all.
+    std::unique_ptr<VideoWriter> video;
+    if (plan.video)
+        video = std::make_unique<VideoWriter>(plan.out, *plan.video, plan.video_settings,
+                                              source.settings.width, source.settings.height);
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::string path = plan.path(frame);
         const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
@@ -61,19 +81,28 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;
         }
-        OutputFile out(path);
+        std::optional<OutputFile> out;
+        if (!video)
+            out.emplace(path);
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
         tbb::task_group_context* group = source.control.group;
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
-        out.commit(encode_image(film, plan.format));
-        std::printf("%s: %dx%d, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                    label.c_str(), settings.width, settings.height, settings.samples, stats.threads,
+        if (video)
+            video->add(film.beauty);
+        else
+            out->commit(encode_image(film, plan.format));
+        std::printf("%s: %s, %d spp, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
+                    label.c_str(), size_of(film).c_str(), settings.samples, stats.threads,
                     stats.seconds, static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         std::fflush(stdout); // a line as each frame is done, into a log file too
+    }
+    if (video) {
+        video->finish();
+        std::printf("%s\n", video->summary().c_str());
     }
     if (!plan.sequence())
         return;

@@ -15,6 +15,19 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+// A video is one file, made whole by one run.
+void check_video_request(const OutputRequest& request, OutputPlan& plan) {
+    if (request.out.find('#') != std::string::npos)
+        throw std::runtime_error("--out " + request.out +
+                                 ": a video holds every frame in one file, whose name takes no "
+                                 "hashes");
+    if (request.skip_existing)
+        throw std::runtime_error("--skip-existing: a video is made whole by one run and has no "
+                                 "frames to skip; delete " +
+                                 request.out + " to make it again");
+    plan.video_settings = request.video;
+}
+
 } // namespace
 
 OutputPlan plan_output(const OutputRequest& request, int turntable) {
@@ -23,6 +36,13 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
     plan.out = request.out;
     plan.turntable = turntable;
     plan.passes = request.passes;
+    try {
+        plan.video = video_format_for(request.out);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("--out " + request.out + ": " + e.what());
+    }
+    if (plan.video)
+        check_video_request(request, plan);
     if (!plan.sequence()) {
         if (request.frames)
             throw std::runtime_error("--frames: there is no sequence of frames to choose from "
@@ -34,7 +54,8 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
         return plan;
     }
     try {
-        check_frame_pattern(request.out);
+        if (!plan.video)
+            check_frame_pattern(request.out);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error("--out " + request.out + ": " + e.what());
     }
