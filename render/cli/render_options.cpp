@@ -22,8 +22,9 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         app.add_flag("--list-parts", o.list_parts,
                      "list the parts with their ids, triangle counts and colours, and exit");
     app.add_option("-o,--out", o.output.out,
-                   "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
-                   "stand for the frame number")
+                   "image or video to write: OpenEXR for NAME.exr, a video for NAME.mp4, "
+                   ".webm or .mkv, else PNG; for a turntable's frames, hashes stand for the "
+                   "frame number")
         ->capture_default_str();
     // Shown as the defaults; given, they override a scene file's settings.
     width_ = app.add_option("--width", settings_.width, "image width in pixels")

@@ -89,13 +89,12 @@ TileInfo parse_tile_text(const std::string& text) {
         const nlohmann::json j = nlohmann::json::parse(text);
         const auto frame = j.at("frame").get<std::vector<int>>();
         const auto region = j.at("region").get<std::vector<int>>();
-        if (frame.size() != 2 || region.size() != 4)
-            throw std::runtime_error("wrong counts of numbers");
-        return {{frame[0], frame[1], {region[0], region[1], region[2], region[3]}},
-                j.at("render").get<std::string>()};
-    } catch (const std::exception&) {
-        throw std::runtime_error(std::string("its ") + tile_attribute + " is not a tile's");
+        if (frame.size() == 2 && region.size() == 4)
+            return {{frame[0], frame[1], {region[0], region[1], region[2], region[3]}},
+                    j.at("render").get<std::string>()};
+    } catch (const nlohmann::json::exception&) {
     }
+    throw std::runtime_error(std::string("its ") + tile_attribute + " is not a tile's");
 }
 
 } // namespace xr
