@@ -1,6 +1,6 @@
 # Drives CMake presets; `make demo` and the test targets install what is missing first.
-.PHONY: all build windows demo test test-linux test-windows bench clean check valgrind asan tsan fuzz \
-	install package farm golden
+.PHONY: all build windows arm64 demo test test-linux test-windows test-arm64 bench clean check \
+	valgrind asan tsan fuzz install package farm golden
 
 all: build
 
@@ -14,7 +14,13 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-test: test-linux test-windows
+# The library, its tests and the example host for 64-bit Arm Linux; no renderer.
+arm64:
+	scripts/install-deps.sh arm64
+	cmake --preset linux-arm64
+	cmake --build --preset linux-arm64
+
+test: test-linux test-windows test-arm64
 
 test-linux: build
 	scripts/install-deps.sh browser
@@ -23,7 +29,13 @@ test-linux: build
 test-windows: windows
 	scripts/test-windows.sh
 
-# The suite again under valgrind and under each sanitizer build, and the farm.
+# Under qemu's user-mode emulator.
+test-arm64: arm64
+	ctest --preset linux-arm64
+
+# The suite again under valgrind and under each sanitizer build, and the farm;
+# module changes are stressed longer than in make test.
+check: export QORV_MODULE_CHANGE_SECONDS = 10
 check: test valgrind asan tsan farm
 
 valgrind: build
@@ -70,10 +82,12 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install build/default --prefix $(PREFIX)
 
-# The Debian package and the Windows zip, in build/packages/; lintian must find no error.
-package: build windows
+# The Debian packages (amd64, arm64) and the Windows zip, in build/packages/;
+# lintian must find no error.
+package: build windows arm64
 	scripts/install-deps.sh package
 	cd build/default && cpack -B ../packages
+	cd build/linux-arm64 && cpack -B ../packages
 	cd build/windows && cpack -B ../packages
 	lintian --fail-on error --display-level '>=warning' build/packages/*.deb
 	@ls build/packages/*.deb build/packages/*.zip

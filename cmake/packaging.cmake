@@ -14,13 +14,25 @@ else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    if(CMAKE_CROSSCOMPILING)
+        # dpkg knows only the build machine's architecture and libraries: the
+        # dependency is worked out from the library's own needs when packing.
+        set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${QORV_DEBIAN_ARCHITECTURE})
+        set(CPACK_QORV_LIBRARY ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/${QORV_MODULE_FILE})
+        set(CPACK_QORV_READELF ${CMAKE_READELF})
+        set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/debian_depends.cmake)
+    else()
+        set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    endif()
+    if(QORV_BUILD_RENDERER)
+        set(renderer " and xray-render, a small reference renderer")
+    endif()
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
         "An x-ray material, shipped as one shared library that a host renderer loads
 at run time: surfaces that face the viewer squarely turn see-through,
 silhouettes keep their colour, and Phong highlights from the scene's lights
 glint on top. The package holds the library, its C header, the shader's
 declarations (JSON and MaterialX), CMake and pkg-config files for hosts, an
-example host in C and xray-render, a small reference renderer.")
+example host in C${renderer}.")
 endif()
 include(CPack)

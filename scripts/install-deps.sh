@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages what the named jobs need and this machine lacks.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, browser, bench, windows, check, fuzz, package, farm)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build, render, browser, bench, windows, arm64, check, fuzz, package, farm)
 set -euo pipefail
 
 packages_for() {
@@ -11,6 +11,9 @@ packages_for() {
         # The browser test of xray-render serve; npm installs playwright-core.
         browser) echo "chromium nodejs npm" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
+        # qemu-user runs the target's programs with the cross sysroot's C runtime;
+        # pkgconf reads the installed package's .pc in the example's check.
+        arm64) echo "cmake make g++-aarch64-linux-gnu binutils-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user googletest pkgconf" ;;
         bench) echo "libbenchmark-dev valgrind" ;;
         # g++ brings GCC's sanitizer runtimes for the asan and tsan builds.
         check) echo "valgrind" ;;

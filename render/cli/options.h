@@ -37,8 +37,9 @@ struct RenderOptions {
 // `serve`: where the preview server listens, and where its Save writes the scene.
 struct ServeOptions {
     std::string bind = "127.0.0.1";
-    int port = 8080;  // 0: any free port
-    std::string save; // empty: beside the image, as .json
+    int port = 8080;      // 0: any free port
+    std::string save;     // empty: beside the image, as .json
+    int connections = 64; // served at once; a thread each
 };
 
 // `merge TILE... OUT`: the tiles of one frame, and the frame to write.

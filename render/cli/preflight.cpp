@@ -82,7 +82,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
         check_video_frame(*p.plan.video, p.description.settings.width,
                           p.description.settings.height, "--out " + p.plan.out);
     }
-    p.frames = frames_to_render(p.plan, skip_existing);
+    p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
     check_writable(p.plan.path(p.frames.front()));

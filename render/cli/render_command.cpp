@@ -6,6 +6,7 @@
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 #include "render/util/system_memory.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,14 +22,18 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Names escaped: a part's name is the file's, and could hold control characters.
 void list_parts(const std::vector<Part>& parts) {
+    std::vector<std::string> names;
     size_t width = 4;
-    for (const Part& part : parts)
-        width = std::max(width, part.name.size());
+    for (const Part& part : parts) {
+        names.push_back(printable(part.name));
+        width = std::max(width, names.back().size());
+    }
     std::printf("%4s  %-*s %12s  %s\n", "id", int(width), "part", "triangles", "colour");
     for (size_t i = 0; i < parts.size(); ++i) {
         const Part& part = parts[i];
-        std::printf("%4zu  %-*s %12zu ", i + 1, int(width), part.name.c_str(), part.triangles());
+        std::printf("%4zu  %-*s %12zu ", i + 1, int(width), names[i].c_str(), part.triangles());
         for (const Piece& piece : part.pieces)
             std::printf(" %.3g,%.3g,%.3g", piece.color.x, piece.color.y, piece.color.z);
         std::printf("\n");

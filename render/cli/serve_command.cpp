@@ -3,6 +3,7 @@
 #include "render/cli/preflight.h"
 #include "render/output/frame_sequence.h"
 #include "render/serve/preview_server.h"
+#include "render/util/interrupt.h"
 
 #include <csignal>
 #include <cstdio>
@@ -45,6 +46,12 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
                      "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
                      "change the scene and write the files")
         ->capture_default_str();
+    command
+        ->add_option("--connections", o.connections,
+                     "connections served at once, a thread each: up to half of them pages "
+                     "listening, a quarter clients slow to send their requests")
+        ->capture_default_str()
+        ->check(CLI::Range(8, 1024));
     command->add_option("--save", o.save,
                         "scene file the page's Save writes (default: --out as .json, less a "
                         "sequence's frame number)");
@@ -52,13 +59,10 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
 }
 
 void serve_command(const RenderOptions& options, const ServeOptions& o) {
-    // Ctrl-C and SIGTERM stop the server in order, cancelling a Render in
-    // flight, rather than end the program at once. Blocked before any thread
+    // Ctrl-C, SIGTERM and SIGHUP stop the server in order, cancelling a Render
+    // in flight, rather than end the program at once. Blocked before any thread
     // starts, so that every thread inherits the mask and only `stopper` sees them.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
+    const sigset_t stop_signals = interrupt_signals();
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     // Render writes what the command line would write: refused now, like there.
@@ -73,7 +77,7 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
     EventHub events;
     PreviewWorker worker(std::move(p.description), std::move(p.parts), p.library->shader(), served,
                          events);
-    PreviewServer server(worker, events);
+    PreviewServer server(worker, events, o.connections);
     const int port = server.bind(o.bind, o.port);
     std::printf("xray-render: serving %s at %s\n", served.title.c_str(), url(o.bind, port).c_str());
     if (o.bind != "127.0.0.1" && o.bind != "::1" && o.bind != "localhost")

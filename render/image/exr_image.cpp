@@ -212,4 +212,9 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     return film;
 }
 
+std::pair<int, int> exr_size(const std::string& path) {
+    const Imath::Box2i window = Imf::InputFile(path.c_str()).header().displayWindow();
+    return {window.max.x - window.min.x + 1, window.max.y - window.min.y + 1};
+}
+
 } // namespace xr

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xr {
@@ -28,5 +29,9 @@ std::vector<uint8_t> encode_exr(const Film& film);
 // name, also before decoding when the pixels would not fit in memory.
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
                 ImageExtent extent = ImageExtent::frame);
+
+// The size of the image in the file at `path`, from its header alone. Throws
+// an exception when it is no OpenEXR file.
+std::pair<int, int> exr_size(const std::string& path);
 
 } // namespace xr

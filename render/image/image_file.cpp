@@ -3,17 +3,15 @@
 #include "render/image/exr_image.h"
 #include "render/image/png_image.h"
 #include "render/image/png_text.h"
+#include "render/util/regular_file.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+#include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace xr {
 
@@ -26,60 +24,21 @@ template <size_t N> bool starts_with(const uint8_t* bytes, size_t size, const ui
     return size >= N && std::equal(magic, magic + N, bytes);
 }
 
-class Descriptor {
-  public:
-    // Non-blocking, so that opening a FIFO does not wait for a writer; reading
-    // a regular file is unaffected.
-    explicit Descriptor(const std::string& path)
-        : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        if (fd < 0)
-            throw std::runtime_error(std::strerror(errno));
-    }
-    ~Descriptor() { close(fd); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    // Up to `size` bytes; fewer only at the end of the file.
-    size_t read_into(uint8_t* into, size_t size) const {
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = read(fd, into + done, size - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw std::runtime_error(std::strerror(errno));
-            if (n == 0)
-                break;
-            done += size_t(n);
-        }
-        return done;
-    }
-
-    const int fd;
-};
-
 // The whole of a regular file that starts as a PNG or an OpenEXR does, refused
 // by its first bytes or its size before it is read.
 std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& format) {
-    const Descriptor file(path);
-    struct stat st;
-    if (fstat(file.fd, &st) != 0)
-        throw std::runtime_error(std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw std::runtime_error(std::strerror(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        throw std::runtime_error("not a regular file");
+    const RegularFile file(path);
     uint8_t head[8];
-    const size_t got = file.read_into(head, std::min(sizeof head, size_t(st.st_size)));
+    const size_t got = file.read_into(head, std::min(sizeof head, file.size()));
     if (starts_with(head, got, png_magic))
         format = ImageFormat::png;
     else if (starts_with(head, got, exr_magic))
         format = ImageFormat::exr;
     else
         throw std::runtime_error("neither a PNG nor an OpenEXR image");
-    check_memory(double(st.st_size), "the file");
+    check_memory(double(file.size()), "the file");
     // As large as the file was when it was opened, however it changes since.
-    std::vector<uint8_t> bytes(size_t(st.st_size));
+    std::vector<uint8_t> bytes(file.size());
     std::copy(head, head + got, bytes.begin());
     bytes.resize(got + file.read_into(bytes.data() + got, bytes.size() - got));
     return bytes;
@@ -99,6 +58,29 @@ ImageFile read_image(const std::string& path, ImageChannels channels, ImageExten
         return {format, decode_exr(bytes, path, channels == ImageChannels::beauty, extent)};
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));
+    }
+}
+
+std::optional<std::pair<int, int>> image_file_size(const std::string& path) {
+    try {
+        const RegularFile file(path);
+        uint8_t head[24];
+        const size_t got = file.read_into(head, sizeof head);
+        if (starts_with(head, got, exr_magic))
+            return exr_size(path);
+        // The signature, then the IHDR chunk: its length, its name, the width
+        // and the height, big-endian.
+        if (!starts_with(head, got, png_magic) || got < sizeof head ||
+            std::memcmp(head + 12, "IHDR", 4) != 0)
+            return std::nullopt;
+        const auto be32 = [&](int at) {
+            return int64_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
+        };
+        if (be32(16) > INT_MAX || be32(20) > INT_MAX)
+            return std::nullopt;
+        return std::pair{int(be32(16)), int(be32(20))};
+    } catch (const std::exception&) {
+        return std::nullopt; // missing, unreadable or broken: not an image
     }
 }
 

@@ -5,7 +5,9 @@
 #include "render/image/film.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xr {
@@ -26,6 +28,10 @@ enum class ImageChannels { beauty, all };
 // that is not a regular file or whose pixels would not fit in memory.
 ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all,
                      ImageExtent extent = ImageExtent::frame);
+
+// The width and height a regular file's header gives, when it starts as a PNG
+// or an OpenEXR image does; nothing otherwise. Reads no pixels.
+std::optional<std::pair<int, int>> image_file_size(const std::string& path);
 
 // OpenEXR for a name ending in .exr, in any case; PNG for any other.
 ImageFormat format_for(const std::string& path);

@@ -4,6 +4,7 @@
 #include "render/util/system_memory.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -30,9 +31,24 @@ void append(void* context, void* data, int size) {
     bytes->insert(bytes->end(), begin, begin + size);
 }
 
+// The filtered rows of an RGBA image, (4 * width + 1) * height bytes, deflated
+// by stb with fixed codes into at most 9/8 of that, all counted in int.
+constexpr size_t max_png_rows = (size_t(INT_MAX) - 1024) / 9 * 8;
+
 } // namespace
 
+void check_png_size(int width, int height) {
+    const size_t rows = (size_t(std::max(width, 0)) * 4 + 1) * size_t(std::max(height, 0));
+    if (rows > max_png_rows)
+        throw std::runtime_error("a " + std::to_string(width) + "x" + std::to_string(height) +
+                                 " image is larger than a PNG can be written: its rows come to " +
+                                 std::to_string(rows >> 20) + " MiB, and the encoder takes " +
+                                 std::to_string(max_png_rows >> 20) +
+                                 " MiB at most; write OpenEXR (.exr)");
+}
+
 std::vector<uint8_t> encode_png(const Image& image) {
+    check_png_size(image.width, image.height);
     std::vector<uint8_t> rgba;
     rgba.reserve(image.pixels.size() * 4);
     for (const Color& c : image.pixels) {
@@ -42,8 +58,9 @@ std::vector<uint8_t> encode_png(const Image& image) {
                                  srgb_encode_8bit(c.b * straight), to_8bit(c.a)});
     }
     std::vector<uint8_t> png;
+    const size_t stride = size_t(image.width) * 4; // within an int: checked above
     if (!stbi_write_png_to_func(append, &png, image.width, image.height, 4, rgba.data(),
-                                image.width * 4))
+                                int(stride)))
         throw std::runtime_error("cannot encode the image as PNG");
     return png;
 }

@@ -8,6 +8,11 @@
 
 namespace xr {
 
+// Throws std::runtime_error for an image larger than the encoder can write:
+// it counts in int, and its rows, filtered and then compressed, must stay
+// within that. Checked before a render, and again by encode_png.
+void check_png_size(int width, int height);
+
 // The image, premultiplied, as a PNG with straight alpha: colour that a pixel
 // holds beyond its coverage (a highlight on a transparent surface) is lost, and
 // so is any colour at alpha 0. Throws std::runtime_error when it cannot be encoded.

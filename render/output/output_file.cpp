@@ -3,10 +3,12 @@
 #include "render/util/interrupt.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,28 +17,88 @@ namespace xr {
 
 namespace {
 
+// Symlinks followed before giving up, as Linux follows them.
+constexpr int max_links = 40;
+
 std::runtime_error write_error(const std::string& path, int error) {
     return std::runtime_error("cannot write " + path + ": " + std::strerror(error));
+}
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// The file a chain of symlinks at `path` leads to, whether it exists or not;
+// the path itself when it is no symlink.
+std::string link_target(const std::string& path) {
+    std::string at = path;
+    for (int i = 0; i < max_links; ++i) {
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        char target[PATH_MAX];
+        const ssize_t n = readlink(at.c_str(), target, sizeof target);
+        if (n < 0 || size_t(n) == sizeof target)
+            throw write_error(path, n < 0 ? errno : ENAMETOOLONG);
+        at = (target[0] == '/' ? "" : folder_of(at)) + std::string(target, size_t(n));
+    }
+    throw write_error(path, ELOOP);
+}
+
+// Writes all of the bytes, or throws.
+void write_all(int fd, const std::vector<uint8_t>& bytes, const std::string& path) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw write_error(path, n < 0 ? errno : EIO);
+        done += size_t(n);
+    }
+}
+
+// The renamed file's entry in its folder outlives a crash.
+int sync_folder(const std::string& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    close(fd);
+    return error;
 }
 
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
-    struct stat st;
     if (path.empty())
         throw std::runtime_error("no output path given");
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw write_error(path, EISDIR);
-    // Hidden, in the same directory, so that the rename cannot cross file systems.
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    temporary_ = dir + "." + name + ".XXXXXX";
+    target_ = link_target(path);
+    struct stat st;
+    if (stat(target_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw write_error(path, EISDIR);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            // Opened when written: a FIFO's open waits for its reader.
+            if (access(target_.c_str(), W_OK) != 0)
+                throw write_error(path, errno);
+            return;
+        }
+        if (!S_ISREG(st.st_mode))
+            throw std::runtime_error("cannot write " + path +
+                                     ": not a regular file, a character device or a FIFO");
+    }
+    // Hidden, in the same folder, so that the rename cannot cross file
+    // systems; the name shortened so that the suffix stays within the limit.
+    const std::string folder = folder_of(target_);
+    const long limit = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const std::string suffix = ".XXXXXX";
+    const size_t name_max = size_t(limit > 0 ? limit : NAME_MAX) - suffix.size() - 1;
+    temporary_ = folder + "." + target_.substr(folder.size(), name_max) + suffix;
     // No interruption between making the file and knowing to remove it.
-    sigset_t interrupts, before;
-    sigemptyset(&interrupts);
-    sigaddset(&interrupts, SIGINT);
-    sigaddset(&interrupts, SIGTERM);
+    const sigset_t interrupts = interrupt_signals();
+    sigset_t before;
     pthread_sigmask(SIG_BLOCK, &interrupts, &before);
     fd_ = mkstemp(temporary_.data());
     const int error = errno;
@@ -56,29 +118,37 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::commit(const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw write_error(path_, n < 0 ? errno : EIO);
-        done += size_t(n);
+    if (temporary_.empty()) {
+        const int fd = open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            throw write_error(path_, errno);
+        try {
+            write_all(fd, bytes, path_);
+        } catch (...) {
+            close(fd);
+            throw;
+        }
+        if (close(fd) != 0)
+            throw write_error(path_, errno);
+        return;
     }
+    write_all(fd_, bytes, path_);
     // mkstemp creates the file private to its owner; give it the usual mode.
     const mode_t mask = umask(0);
     umask(mask);
-    int error = fchmod(fd_, 0666 & ~mask) == 0 ? 0 : errno;
+    int error = fchmod(fd_, 0666 & ~mask) == 0 && fsync(fd_) == 0 ? 0 : errno;
     if (close(fd_) != 0 && error == 0)
         error = errno;
     fd_ = -1;
-    if (error == 0 && rename(temporary_.c_str(), path_.c_str()) != 0)
+    if (error == 0 && rename(temporary_.c_str(), target_.c_str()) != 0)
         error = errno;
     remove_on_interrupt(nullptr);
     if (error != 0) {
         unlink(temporary_.c_str());
         throw write_error(path_, error);
     }
+    if (const int sync_error = sync_folder(folder_of(target_)))
+        throw write_error(path_, sync_error);
 }
 
 void check_writable(const std::string& path) {

@@ -1,19 +1,14 @@
 #include "render/output/output_plan.h"
 
 #include "render/image/film.h"
+#include "render/image/png_image.h"
 #include "render/util/system_memory.h"
 
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace xr {
 
 namespace {
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // A video is one file, made whole by one run.
 void check_video_request(const OutputRequest& request, OutputPlan& plan) {
@@ -71,15 +66,22 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
     Film pixel(1, 1);
     add_passes(pixel, plan.passes);
     const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
+    if (plan.format == ImageFormat::png)
+        check_png_size(s.width, s.height);
     const double encoded = plan.format == ImageFormat::exr ? film : 4.0;
     check_memory(double(s.width) * double(s.height) * (film + encoded),
                  "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
 }
 
-std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing) {
+std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
+                                  bool skip_existing) {
+    // A tile holds its window of the frame.
+    const PixelRegion held =
+        settings.region.value_or(PixelRegion{0, 0, settings.width, settings.height});
+    const std::pair<int, int> size{held.width(), held.height()};
     std::vector<int> frames;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
-        if (!skip_existing || !exists(plan.path(frame)))
+        if (!skip_existing || image_file_size(plan.path(frame)) != size)
             frames.push_back(frame);
     return frames;
 }

@@ -48,12 +48,14 @@ OutputPlan plan_output(const OutputRequest& request, int turntable);
 
 // Throws std::runtime_error, before any work starts, when a frame of these
 // settings, with the plan's passes, and its encoded copy cannot fit in the
-// memory available.
+// memory available, or is too large for its format.
 void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 
 // The frames of the plan's range to render: all of them, or when existing
-// files are to be skipped, those whose files are missing. A file that exists
-// is complete, since files appear only whole.
-std::vector<int> frames_to_render(const OutputPlan& plan, bool skip_existing);
+// files are to be skipped, those not yet done. A frame is done when its file
+// is a regular file whose header gives it the settings' size (a tile's, its
+// window's): files appear only whole, so the header stands for the rest.
+std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
+                                  bool skip_existing);
 
 } // namespace xr

@@ -95,6 +95,10 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
       // libswscale's vector code reads a little past the last pixel.
       rgb_(size_t(width) * size_t(height) * 3 + AV_INPUT_BUFFER_PADDING_SIZE) {
     check_video_frame(format, width, height, path);
+    // The muxer seeks back and reads the file again as it finishes it.
+    if (file_.temporary_path().empty())
+        throw std::runtime_error("cannot write " + path +
+                                 ": a video is written to a regular file, not a device or a FIFO");
     route_library_logs();
     Codec& c = *codec_;
     // The muxer names the hidden file: an MP4's index is moved to its front

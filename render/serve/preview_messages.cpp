@@ -6,6 +6,10 @@ namespace xr {
 
 using nlohmann::ordered_json;
 
+std::string json_text(const ordered_json& j) {
+    return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
 CameraMessage camera_message(const Camera& camera) {
     return {camera.eye, camera.target, camera.fov_y};
 }

@@ -92,9 +92,13 @@ void to_json(nlohmann::ordered_json& j, const SavedReply& m);
 void to_json(nlohmann::ordered_json& j, const RenderedReply& m);
 void to_json(nlohmann::ordered_json& j, const ErrorReply& m);
 
-// The message as the JSON text it travels as.
+// JSON as the text it travels as. File names and the like are bytes; those
+// that are not UTF-8 travel as U+FFFD, the replacement character, rather
+// than fail the message.
+std::string json_text(const nlohmann::ordered_json& j);
+
 template <class Message> std::string message_text(const Message& m) {
-    return nlohmann::ordered_json(m).dump();
+    return json_text(nlohmann::ordered_json(m));
 }
 
 // Publishes an event to every page.

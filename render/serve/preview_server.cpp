@@ -1,8 +1,7 @@
 #include "render/serve/preview_server.h"
 
+#include "render/serve/http_server.h"
 #include "render/util/embedded_text.h"
-
-#include <httplib.h>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -13,13 +12,14 @@ namespace xr {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Edits are a few hundred bytes; nothing the page sends comes near this.
 constexpr size_t max_body_bytes = 64 * 1024;
-// Each open page holds a thread with its event stream; the rest answer requests.
-constexpr int max_streams = 32;
-constexpr int threads = max_streams + 32;
-// An idle stream sends a comment this often, to find pages that have gone.
+// An idle stream sends a comment this often, which keeps proxies from
+// closing it, and looks this often for its page having gone.
 constexpr std::chrono::seconds stream_heartbeat{15};
+constexpr std::chrono::milliseconds stream_check{250};
 
 struct PageFile {
     const char* path;
@@ -99,7 +99,7 @@ std::string status_text(int status) {
 void reply_when_done(std::future<nlohmann::ordered_json> done, httplib::Response& res) {
     try {
         res.status = 200;
-        res.set_content(done.get().dump(), "application/json");
+        res.set_content(json_text(done.get()), "application/json");
     } catch (const std::exception& e) {
         refuse(res, 500, e.what());
     }
@@ -107,13 +107,14 @@ void reply_when_done(std::future<nlohmann::ordered_json> done, httplib::Response
 
 } // namespace
 
-PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events)
-    : worker_(worker), events_(events), http_(std::make_unique<httplib::Server>()),
-      streams_(std::make_shared<std::atomic<int>>(0)) {
-    http_->new_task_queue = [] { return new httplib::ThreadPool(threads); };
+PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connections)
+    // Each open page holds a thread with its event stream, up to half of them;
+    // a quarter wait on slow clients; the rest answer requests.
+    : worker_(worker), events_(events),
+      http_(std::make_unique<HttpServer>(ConnectionLimits{connections, connections / 4})),
+      max_streams_(connections / 2), streams_(std::make_shared<std::atomic<int>>(0)) {
     http_->set_payload_max_length(max_body_bytes);
     http_->set_keep_alive_max_count(1000);
-    http_->set_read_timeout(10);
     http_->set_write_timeout(10);
     http_->set_default_headers({
         {"Cache-Control", "no-store"},
@@ -160,9 +161,28 @@ void PreviewServer::add_routes() {
         allowed_[path] = "GET, HEAD";
         http_->Get(path, handler);
     };
+    // The body read as it arrives, however it is framed (chunked, or of no
+    // stated length) and encoded, and refused once it passes the limit.
     auto post = [this](const std::string& path, const httplib::Server::Handler& handler) {
         allowed_[path] = "POST";
-        http_->Post(path, handler);
+        http_->Post(path, [handler](const httplib::Request& req, httplib::Response& res,
+                                    const httplib::ContentReader& read) {
+            httplib::Request whole = req;
+            bool over = false;
+            const bool read_whole = read([&](const char* data, size_t size) {
+                over = whole.body.size() + size > max_body_bytes;
+                if (!over)
+                    whole.body.append(data, size);
+                return !over;
+            });
+            if (!read_whole) {
+                // httplib's own status: 413 for a stated length over the limit.
+                const int status = over ? 413 : res.status > 0 ? res.status : 400;
+                res.set_header("Connection", "close");
+                return refuse(res, status, status_text(status));
+            }
+            handler(whole, res);
+        });
     };
 
     for (const PageFile& file : page_files)
@@ -199,21 +219,26 @@ void PreviewServer::add_routes() {
         // Counted while the response, and the stream it carries, lives.
         auto ticket = std::shared_ptr<std::atomic<int>>(
             streams_.get(), [streams = streams_](std::atomic<int>* n) { --*n; });
-        if (++*streams_ > max_streams)
+        if (++*streams_ > max_streams_)
             return refuse(res, 503, "too many pages are open");
         auto seen = std::make_shared<EventHub::Seen>();
-        res.set_chunked_content_provider("text/event-stream",
-                                         [this, ticket, seen](size_t, httplib::DataSink& sink) {
-                                             std::vector<EventHub::Event> events;
-                                             if (!events_.wait(*seen, events, stream_heartbeat))
-                                                 return false;
-                                             if (events.empty())
-                                                 return sink.write(":\n\n", 3);
-                                             for (const EventHub::Event& e : events)
-                                                 if (!sink.write(e->data(), e->size()))
-                                                     return false;
-                                             return true;
-                                         });
+        auto sent = std::make_shared<Clock::time_point>(Clock::now());
+        // Ends, and frees its place, as soon as the page has gone.
+        res.set_chunked_content_provider(
+            "text/event-stream", [this, ticket, seen, sent](size_t, httplib::DataSink& sink) {
+                std::vector<EventHub::Event> events;
+                if (!events_.wait(*seen, events, stream_check) || !sink.is_writable())
+                    return false;
+                if (events.empty() && Clock::now() - *sent < stream_heartbeat)
+                    return true;
+                *sent = Clock::now();
+                if (events.empty())
+                    return sink.write(":\n\n", 3);
+                for (const EventHub::Event& e : events)
+                    if (!sink.write(e->data(), e->size()))
+                        return false;
+                return true;
+            });
     });
 }
 

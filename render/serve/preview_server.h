@@ -12,15 +12,15 @@
 #include <memory>
 #include <string>
 
-namespace httplib {
-class Server;
-}
-
 namespace xr {
+
+class HttpServer;
 
 class PreviewServer {
   public:
-    PreviewServer(PreviewWorker& worker, EventHub& events);
+    // Serves up to `connections` at once: half of them may be pages' event
+    // streams, and a quarter clients slow to send their requests.
+    PreviewServer(PreviewWorker& worker, EventHub& events, int connections);
     ~PreviewServer();
     PreviewServer(const PreviewServer&) = delete;
     PreviewServer& operator=(const PreviewServer&) = delete;
@@ -40,7 +40,8 @@ class PreviewServer {
 
     PreviewWorker& worker_;
     EventHub& events_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<HttpServer> http_;
+    const int max_streams_;
     std::shared_ptr<std::atomic<int>> streams_;  // event streams open
     std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
     std::atomic<bool> listened_{false};          // listen() has returned

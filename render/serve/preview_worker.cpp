@@ -222,7 +222,7 @@ RenderedReply PreviewWorker::write_image() {
                              scene_.settings,
                              {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
     const auto start = Clock::now();
-    write_frames(source, plan, frames_to_render(plan, false));
+    write_frames(source, plan, frames_to_render(plan, scene_.settings, false));
     const double seconds = seconds_between(start, Clock::now());
     char summary[32];
     std::snprintf(summary, sizeof summary, " in %.1f s", seconds);

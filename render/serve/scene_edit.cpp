@@ -85,7 +85,7 @@ SceneDescription edited(const SceneDescription& scene, const std::vector<Operati
         else
             parent.erase(key);
     }
-    SceneDescription d = parse_scene(j.dump(), "request", scene.base_dir);
+    SceneDescription d = read_scene(j, "request", scene.base_dir);
     // What a scene file does not hold.
     d.source = scene.source;
     d.settings.threads = scene.settings.threads;

@@ -1,6 +1,7 @@
 #include "render/setup/model_loader.h"
 
 #include "render/material.h"
+#include "render/setup/model_file_check.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
 #include "render/util/text.h"
@@ -54,14 +55,17 @@ class FileReader {
         : path_(path), prefix_(prefix), placement_(transform) {}
 
     std::vector<Part> read() {
+        check_model_file(path_);
         Assimp::Importer importer;
         // Points and lines are not surfaces: drop them.
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         // Normals are the file's own; a mesh without them shades by its faces,
         // which costs no memory and shows the surface as the file states it.
-        scene_ = importer.ReadFile(path_, aiProcess_Triangulate | aiProcess_SortByPType |
-                                              aiProcess_JoinIdenticalVertices);
+        // Validation runs first, before any step uses the file's indices.
+        scene_ =
+            importer.ReadFile(path_, aiProcess_ValidateDataStructure | aiProcess_Triangulate |
+                                         aiProcess_SortByPType | aiProcess_JoinIdenticalVertices);
         if (!scene_ || !scene_->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      one_line(importer.GetErrorString()));
@@ -69,8 +73,9 @@ class FileReader {
         // The root stands for the file itself; its name adds nothing to the paths.
         if (root->mNumMeshes > 0)
             add_part(root, root->mTransformation, file_stem(path_));
+        std::string path;
         for (unsigned i = 0; i < root->mNumChildren; ++i)
-            walk(root->mChildren[i], root->mTransformation, "");
+            walk(root->mChildren[i], root->mTransformation, path, 1);
         size_t triangles = 0;
         for (const Part& part : parts_)
             triangles += part.triangles();
@@ -80,19 +85,31 @@ class FileReader {
     }
 
   private:
-    void walk(const aiNode* node, const aiMatrix4x4& parent, const std::string& parent_path) {
+    // One path for the whole walk, the node's name added on the way down and
+    // taken off on the way back: its cost follows the file's size rather than
+    // the square of its depth.
+    void walk(const aiNode* node, const aiMatrix4x4& parent, std::string& path, int depth) {
+        if (depth > max_node_depth)
+            throw std::runtime_error(path_ + " has nodes nested more than " +
+                                     std::to_string(max_node_depth) + " deep");
         const aiMatrix4x4 to_file = parent * node->mTransformation;
-        const std::string name = node->mName.length > 0 ? node->mName.C_Str() : file_stem(path_);
-        const std::string path = parent_path.empty() ? name : parent_path + "/" + name;
+        const size_t parent_length = path.size();
+        path += parent_length > 0 ? "/" : "";
+        path += node->mName.length > 0 ? node->mName.C_Str() : file_stem(path_);
         if (node->mNumMeshes > 0)
             add_part(node, to_file, path);
         for (unsigned i = 0; i < node->mNumChildren; ++i)
-            walk(node->mChildren[i], to_file, path);
+            walk(node->mChildren[i], to_file, path, depth + 1);
+        path.resize(parent_length);
     }
 
     void add_part(const aiNode* node, const aiMatrix4x4& to_file, const std::string& path) {
+        const std::string name = prefix_.empty() ? path : prefix_ + "/" + path;
+        if (name.size() > max_part_name)
+            throw std::runtime_error(path_ + " has a part whose name is longer than " +
+                                     std::to_string(max_part_name) + " bytes");
         Part part;
-        part.name = unique_name(prefix_.empty() ? path : prefix_ + "/" + path);
+        part.name = unique_name(utf8_text(name));
         aiMatrix3x3 normal_matrix(to_file);
         normal_matrix.Inverse().Transpose();
         for (unsigned i = 0; i < node->mNumMeshes; ++i) {

@@ -10,11 +10,15 @@
 
 namespace xr {
 
+// The longest name a part may have: its model's name and its path in the file.
+constexpr size_t max_part_name = 4096;
+
 // The model's parts, placed by its transform. A file's parts are the nodes
 // that carry meshes, named by their paths in its hierarchy and prefixed with
-// the model's name when it has one; triangulated, with the file's normals
-// where it has them. Throws std::runtime_error, in one line naming
-// the file, when it cannot be read, holds no faces or a vertex that is not finite.
+// the model's name when it has one, as UTF-8 text (utf8_text); triangulated,
+// with the file's normals where it has them. Throws std::runtime_error, in one
+// line naming the file, when it cannot be read (check_model_file), holds no
+// faces, a vertex that is not finite or a part's name longer than max_part_name.
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
 
 // The parts of every model of the description, in order: part i has id i + 1

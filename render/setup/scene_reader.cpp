@@ -4,21 +4,20 @@
 #include "render/setup/studio.h"
 #include "render/util/embedded_text.h"
 #include "render/util/error.h"
+#include "render/util/regular_file.h"
 #include "render/util/text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
+#include <set>
 
 namespace xr {
 
 namespace {
 
-using nlohmann::json;
+// In the file's order, as a scene edited as JSON comes.
+using json = nlohmann::ordered_json;
 
 // A light's colour times its intensity, per channel: beyond this, the sums of
 // its samples would overflow.
@@ -446,6 +445,58 @@ std::pair<size_t, size_t> line_and_column(const std::string& text, size_t byte) 
     return {line, column};
 }
 
+// Refuses a key given twice in one object, which JSON parsers otherwise take
+// last-wins: one of the two is a mistake. Follows the parse to name the key by
+// its JSON pointer.
+class KeyTracker {
+  public:
+    explicit KeyTracker(const std::string& source) : source_(source) {}
+
+    bool operator()(int, json::parse_event_t event, const json& parsed) {
+        using Event = json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start:
+            open_.push_back({event == Event::array_start, 0, {}, {}});
+            break;
+        case Event::key: {
+            Open& object = open_.back();
+            object.key = parsed.get<std::string>();
+            if (!object.keys.insert(object.key).second)
+                throw Error(place(), "given twice; a scene file states each key once");
+            break;
+        }
+        case Event::object_end:
+        case Event::array_end:
+            open_.pop_back();
+            [[fallthrough]];
+        case Event::value:
+            if (!open_.empty() && open_.back().array)
+                ++open_.back().index;
+            break;
+        }
+        return true;
+    }
+
+  private:
+    struct Open {
+        bool array;
+        size_t index;               // of the element being read, in an array
+        std::string key;            // being read, in an object
+        std::set<std::string> keys; // read, in an object
+    };
+
+    Place place() const {
+        Place p{source_, ""};
+        for (const Open& o : open_)
+            p = p / (o.array ? std::to_string(o.index) : o.key);
+        return p;
+    }
+
+    std::string source_;
+    std::vector<Open> open_;
+};
+
 // nlohmann's message without its own prefix and position.
 std::string syntax_message(const json::exception& e) {
     const std::string what = e.what();
@@ -460,7 +511,7 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
     try {
-        root = json::parse(text);
+        root = json::parse(text, KeyTracker(source));
     } catch (const json::parse_error& e) {
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw Error(Place::at_line(source, line, column), syntax_message(e));
@@ -468,6 +519,11 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         // A number beyond a double's range, which nlohmann does not place.
         throw Error({source, ""}, syntax_message(e));
     }
+    return read_scene(root, source, base_dir);
+}
+
+SceneDescription read_scene(const nlohmann::ordered_json& root, const std::string& source,
+                            const std::string& base_dir) {
     SceneDescription scene;
     scene.source = source;
     scene.base_dir = base_dir;
@@ -506,13 +562,19 @@ SceneDescription built_in_scene() {
 }
 
 SceneDescription read_scene_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    try {
+        const RegularFile file(path);
+        if (file.size() > max_scene_file_bytes)
+            throw std::runtime_error("larger than the " +
+                                     std::to_string(max_scene_file_bytes >> 20) +
+                                     " MiB a scene file may be");
+        text = file.read_text(file.size());
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("cannot read " + path + ": " + e.what());
+    }
     const size_t slash = path.find_last_of('/');
-    return parse_scene(text.str(), path, slash == std::string::npos ? "." : path.substr(0, slash));
+    return parse_scene(text, path, slash == std::string::npos ? "." : path.substr(0, slash));
 }
 
 } // namespace xr

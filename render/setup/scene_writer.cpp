@@ -181,17 +181,29 @@ void write_scene_file(const SceneDescription& scene, const std::string& path) {
     namespace fs = std::filesystem;
     OutputFile out(path);
     // Relative model files were found from the scene's folder; the new file
-    // finds them from its own.
-    const fs::path folder = fs::absolute(path).parent_path();
+    // finds them from its own. Both folders as the system finds them, through
+    // their symlinks, where ".." leads from the folder a link points to.
+    const auto real = [](const fs::path& file) {
+        const fs::path absolute = fs::absolute(file);
+        return fs::weakly_canonical(absolute.parent_path()) / absolute.filename();
+    };
+    const fs::path folder = real(out.target()).parent_path();
     SceneDescription moved = scene;
     for (ModelDescription& m : moved.models) {
         if (m.file.empty())
             continue;
-        const fs::path model = fs::absolute(model_path(m, scene.base_dir)).lexically_normal();
+        const fs::path model = real(model_path(m, scene.base_dir));
         const fs::path relative = model.lexically_relative(folder);
         m.file = relative.empty() ? model.string() : relative.string();
     }
-    const std::string text = scene_to_json(moved).dump(2) + "\n";
+    std::string text;
+    try {
+        text = scene_to_json(moved).dump(2) + "\n";
+    } catch (const nlohmann::json::type_error&) {
+        throw std::runtime_error("cannot write " + path +
+                                 ": the scene names a file or parts by bytes that are not "
+                                 "UTF-8 text, which a scene file cannot hold");
+    }
     out.commit(std::vector<uint8_t>(text.begin(), text.end()));
 }
 

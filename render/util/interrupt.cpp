@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <initializer_list>
 #include <unistd.h>
 
 namespace xr {
@@ -20,13 +19,23 @@ extern "C" void on_interrupt(int signal) {
     raise(signal);
 }
 
+constexpr int interrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
 } // namespace
+
+sigset_t interrupt_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : interrupts)
+        sigaddset(&set, signal);
+    return set;
+}
 
 void handle_interrupts() {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM})
+    for (int signal : interrupts)
         sigaction(signal, &action, nullptr);
 }
 

@@ -1,11 +1,17 @@
-// Ctrl-C and SIGTERM while the output is being made: the hidden temporary file
-// is removed, and the program ends as the signal would have ended it, so the
-// shell reports the usual status (128 + the signal's number).
+// Ctrl-C, SIGTERM and a closed terminal (SIGHUP) while the output is being
+// made: the hidden temporary file is removed, and the program ends as the
+// signal would have ended it, so the shell reports the usual status (128 + the
+// signal's number).
 #pragma once
+
+#include <csignal>
 
 namespace xr {
 
-// Installs the handlers for SIGINT and SIGTERM.
+// The signals that interrupt the program, as a set to block or wait for.
+sigset_t interrupt_signals();
+
+// Installs the handlers for the interrupt signals.
 void handle_interrupts();
 
 // The file to remove when interrupted; null for none. The text must outlive

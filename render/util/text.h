@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace xr {
 
@@ -10,6 +11,14 @@ std::string one_line(std::string text);
 
 // The shortest decimal that reads back as the same float: 0.1, 1e+09, 1.0000001.
 std::string number_text(float value);
+
+// Names from files are bytes; as text, each byte that is not part of a UTF-8
+// character is U+FFFD, the replacement character.
+std::string utf8_text(std::string_view bytes);
+
+// UTF-8 text for a terminal: control characters, which could move the cursor
+// or recolour it, are shown as escapes ("\x1b", "\u009b").
+std::string printable(std::string_view text);
 
 // An image's size as people write it: "640x400".
 std::string size_text(int width, int height);

@@ -11,6 +11,8 @@ namespace {
 FakeHost host;
 
 void log_call(const HostCall& call) {
+    if (host.answer_hook)
+        host.answer_hook(call.state, host.answer_user);
     if (!host.record)
         return;
     const int32_t i = host.n_calls.fetch_add(1);

@@ -41,6 +41,10 @@ struct TraceScript {
 // A hook runs instead of the script, e.g. to shade again from inside a trace.
 using TraceHook = int32_t (*)(Color* result, RenderState* state, Vector3* direction, void* user);
 
+// Told of every operation as it begins, recorded or not: which module answers
+// is the one whose hook runs.
+using AnswerHook = void (*)(RenderState* state, void* user);
+
 constexpr int fake_max_samples = 16;
 
 // Each sample writes its colour and a direction that tells mi_phong_specular
@@ -68,6 +72,8 @@ struct FakeHost {
     TraceScript environment;
     TraceHook reflection_hook = nullptr;
     void* hook_user = nullptr;
+    AnswerHook answer_hook = nullptr;
+    void* answer_user = nullptr;
 
     FakeLight lights[8];
     int32_t n_lights = 0;

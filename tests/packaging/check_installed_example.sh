@@ -5,6 +5,8 @@
 # what pkg-config says of the prefix and that xray-render, moved with it,
 # still finds the library.
 # Usage: check_installed_example.sh BUILD_DIR SOURCE_DIR [WRONG_VERSION_LIBRARY]
+# For a cross build, TOOLCHAIN names its toolchain file and EMULATOR the
+# command that runs the target's programs.
 set -euo pipefail
 build="$1"
 source="$2"
@@ -33,16 +35,23 @@ if [ -x "$prefix/bin/xray-render" ]; then
         fail "the installed xray-render does not find its library"
 fi
 
-cmake -S "$source/examples/minimal_host" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" \
+# A toolchain searches its own root for packages: point it at this one.
+cross=()
+if [ -n "${TOOLCHAIN:-}" ]; then
+    cross=(-DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN"
+        -Dqorv_xraytexture_DIR="$(dirname "$(find "$prefix" -name qorv_xraytexture-config.cmake)")")
+fi
+read -ra emulator <<<"${EMULATOR:-}"
+cmake -S "$source/examples/minimal_host" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" "${cross[@]}" \
     -DCMAKE_C_FLAGS="-Wall -Wextra -pedantic -Werror" >"$work/configure.log" ||
     { cat "$work/configure.log"; fail "the example does not configure"; }
 cmake --build "$work/example" >"$work/build.log" || { cat "$work/build.log"; fail "the example does not build"; }
-"$work/example/minimal_host" >"$work/table.txt" || fail "the example host failed"
+"${emulator[@]}" "$work/example/minimal_host" >"$work/table.txt" || fail "the example host failed"
 diff -u "$source/tests/packaging/minimal_host_output.txt" "$work/table.txt" ||
     fail "the example host's table differs"
 
 if [ -n "$wrong_version" ]; then
-    if "$work/example/minimal_host" "$wrong_version" >/dev/null 2>"$work/refusal.txt"; then
+    if "${emulator[@]}" "$work/example/minimal_host" "$wrong_version" >/dev/null 2>"$work/refusal.txt"; then
         fail "the example host accepted a library of another version"
     fi
     grep -q "is version 1 of the shader; this host needs 2" "$work/refusal.txt" ||

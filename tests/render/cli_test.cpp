@@ -45,6 +45,17 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
     EXPECT_NE(r.out.find("\n   2  model/core              12  0.9,0.1,0.1\n"), std::string::npos)
         << r.out;
 
+    // A name that is not UTF-8 and holds a control character: text from the
+    // start, so the id pass's legend can hold it, and listed escaped.
+    std::ofstream(dir + "/latin1.obj") << "o caf\xe9\x1b[31m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    r = run({"--model", dir + "/latin1.obj", "--list-parts"});
+    EXPECT_NE(r.out.find(" caf\xEF\xBF\xBD\\x1b[31m "), std::string::npos) << r.out;
+    args.assign(std::begin(tiny), std::end(tiny));
+    args.insert(args.end(),
+                {"--model", dir + "/latin1.obj", "--aov", "id", "--out", dir + "/latin1.exr"});
+    r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+
     // The scene files shipped with the program, and the scene it has built in.
     for (const char* scene : {SCENES "/default.json", SCENES "/assembly.json", ""}) {
         std::vector<std::string> scene_args(std::begin(tiny), std::end(tiny));
@@ -67,9 +78,10 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
     EXPECT_LE(threads, int(sysconf(_SC_NPROCESSORS_ONLN))) << r.out;
 }
 
-// Ctrl-C or SIGTERM in the middle of a render, of a still, a sequence or a
-// video: the program ends by that signal (the shell reports 128 + its number)
-// and leaves no temporary file behind; the frames it leaves are whole.
+// Ctrl-C, SIGTERM or SIGHUP (the terminal closed) in the middle of a render,
+// of a still, a sequence or a video: the program ends by that signal (the
+// shell reports 128 + its number) and leaves no temporary file behind; the
+// frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
     const std::vector<std::string> still = {"--spp", "4096",  "--threads",
                                             "1",     "--out", dir + "/big.png"};
@@ -82,8 +94,11 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         int signal;
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
-    } cases[] = {
-        {SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGINT, sequence, 2}, {SIGTERM, video, 0}};
+    } cases[] = {{SIGINT, still, 0},
+                 {SIGTERM, still, 0},
+                 {SIGHUP, still, 0},
+                 {SIGINT, sequence, 2},
+                 {SIGTERM, video, 0}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
@@ -196,6 +211,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     const struct {
         std::vector<std::string> given;
         std::string says = "";
+        std::string out = ""; // standard output, when not a file that takes it
     } cases[] = {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
@@ -207,7 +223,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--xray", "*", "--power", "-1"}},
         {{"--power", "3"}},
         {{"--light-mode", "sideways"}},
-        {{"--width", "65536", "--height", "65536"}, "more than the memory available"},
+        {{"--width", "65536", "--height", "65536", "--out", dir + "/big.exr"},
+         "more than the memory available"},
+        // Refused before the render, never overflowing the encoder's sizes.
+        {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
+        // Output that never reached standard output is no success.
+        {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
+         "cannot write to standard output: No space left on device",
+         "/dev/full"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
@@ -216,7 +239,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--scene", dir + "/broken.json"}},
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},
-        {{"--shader", WRONG_VERSION_SHADER}},
+        {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
+        {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
         {{"--out", dir}},
         {{"--background", "purple"}},
@@ -263,7 +287,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"encode", dir + "/gap_#.png", dir + "/v.png", "--frames", "1-1"}, "not a video"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--fps", "0"}},
     };
-    for (const auto& [given, says] : cases) {
+    for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();
         std::vector<std::string> args = given;
         std::string program = "xray-render " + given[0];
@@ -276,7 +300,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
             program = "xray-render";
         }
         const std::vector<std::string> before = listing();
-        const Outcome r = run(args);
+        const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
         EXPECT_EQ(r.err.rfind(program + ": ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;

@@ -4,6 +4,7 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/cli/preflight.h"
+#include "render/setup/model_file_check.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 
@@ -106,14 +107,72 @@ TEST_F(ModelFiles, MeshesWithoutUsableNormalsShadeByTheirFaces) {
     EXPECT_FLOAT_EQ(std::fabs(sheet->normal(0, 0.2f, 0.3f).z), 1.0f);
 }
 
-TEST(Models, UnreadableFilesAreRefusedInOneLineNamingThem) {
-    for (const char* file : {"missing.obj", "assembly.bin"}) {
+// A glTF of one triangle under a chain of nodes whose names are `name`; each
+// node may name its child twice, which makes a tree of 2^depth paths.
+std::string
+chain_gltf(int depth, const std::string& name, bool twice = false,
+           const std::string& buffer = "data:application/octet-stream;base64,"
+                                       "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA") {
+    std::string nodes;
+    for (int i = 0; i < depth; ++i) {
+        const std::string child = std::to_string(i + 1);
+        nodes += (i ? "," : "") + std::string("{\"name\":\"") + name + "\"" +
+                 (i + 1 == depth ? ",\"mesh\":0"
+                                 : ",\"children\":[" + child + (twice ? "," + child : "") + "]") +
+                 "}";
+    }
+    return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)" + nodes +
+           R"(],"meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+           R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",)"
+           R"("min":[0,0,0],"max":[1,1,0]}],"bufferViews":[{"buffer":0,"byteLength":36}],)"
+           R"("buffers":[{"byteLength":36,"uri":")" +
+           buffer + "\"}]}";
+}
+
+std::string ply(const std::string& format, const std::string& body) {
+    return "ply\nformat " + format +
+           " 1.0\nelement vertex 3\nproperty float x\nproperty float "
+           "y\nproperty float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+           "end_header\n" +
+           body;
+}
+
+// Each bad file is refused in one line that names it and says why, before
+// the importer or the walk through its nodes could crash or read elsewhere.
+TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
+    std::string binary_face = {3};
+    for (const int index : {0, 1, 2000000})
+        binary_face.append(reinterpret_cast<const char*>(&index), sizeof index);
+    const std::string binary_vertices(36, '\0');
+    const struct {
+        std::string file, text, says;
+    } cases[] = {
+        {"missing.obj", "", "No such file"},
+        {FIXTURES "/assembly.bin", "", "assembly.bin"},
+        {"neg.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 -1\n"), "out of range"},
+        {"five.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 5\n"), "out of range"},
+        {"big.ply", ply("binary_little_endian", binary_vertices + binary_face), "out of range"},
+        {"deep.gltf", chain_gltf(max_node_depth + 1, "n"), "nested more than 1024 deep"},
+        {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
+        {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
+        {"passwd.gltf", chain_gltf(1, "n", false, "/etc/passwd"), "outside the model's folder"},
+        {"up.gltf", chain_gltf(1, "n", false, "sub/%2E%2E/../outside.bin"),
+         "outside the model's folder"},
+    };
+    write_text("outside.bin", std::string(36, '\0'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (!c.text.empty())
+            write_text(c.file, c.text);
+        ModelDescription model;
+        model.file = c.file;
         try {
-            load(file);
-            ADD_FAILURE() << file;
+            load_model(model, dir);
+            ADD_FAILURE();
         } catch (const std::runtime_error& e) {
             const std::string what = e.what();
-            EXPECT_NE(what.find(file), std::string::npos) << what;
+            EXPECT_NE(what.find(model_path(model, dir)), std::string::npos) << what;
+            EXPECT_NE(what.find(c.says), std::string::npos) << what;
             EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
     }

@@ -16,11 +16,13 @@
 #include <ImfStringAttribute.h>
 
 #include <cmath>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace xr;
 
@@ -201,14 +203,24 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
         run({"--width", "32", "--height", "20", "--spp", "2", "--out", path("still.png")}).status,
         0);
     EXPECT_EQ(bytes("still.png"), bytes("whole_1.png"));
+    ASSERT_EQ(
+        run({"--width", "16", "--height", "20", "--spp", "1", "--out", path("still_small.png")})
+            .status,
+        0);
 
-    // A lost frame is rendered again; the others are not touched.
+    // A lost frame is rendered again, and so is an empty one, or one of
+    // another size; the others are not touched.
     struct stat before, after;
     ASSERT_EQ(stat(path("split_2.png").c_str(), &before), 0);
     std::remove(path("split_3.png").c_str());
+    write_text("split_1.png", "");
+    std::rename(path("still_small.png").c_str(), path("split_4.png").c_str());
     const Outcome r = turntable("split_#.png", {"--skip-existing"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(bytes("split_3.png"), bytes("whole_3.png"));
+    for (const char* frame : {"1", "3", "4"})
+        EXPECT_TRUE(bytes("split_" + std::string(frame) + ".png") ==
+                    bytes("whole_" + std::string(frame) + ".png"))
+            << frame;
     ASSERT_EQ(stat(path("split_2.png").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
@@ -218,8 +230,15 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
     EXPECT_NE(r.out.find("frame 3 of 4: " + path("split_3.png") + ": 32x20, 2 spp"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("frames 1-4 of 4: 1 rendered in "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(", 3 skipped\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames 1-4 of 4: 3 rendered in "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", 1 skipped\n"), std::string::npos) << r.out;
+
+    // A folder in a frame's place is no frame, and cannot be replaced by one.
+    std::remove(path("split_3.png").c_str());
+    ASSERT_EQ(mkdir(path("split_3.png").c_str(), 0755), 0);
+    const Outcome folder = turntable("split_#.png", {"--skip-existing"});
+    EXPECT_NE(folder.status, 0);
+    EXPECT_NE(folder.err.find("split_3.png: Is a directory"), std::string::npos) << folder.err;
 }
 
 // A frame split into bands (PNG) or into windows that cut across the
@@ -283,6 +302,39 @@ TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
     EXPECT_EQ(scene.camera.eye.x, before.eye.x);
     EXPECT_EQ(scene.camera.eye.z, before.eye.z);
     EXPECT_TRUE(listing().empty());
+}
+
+// An output that is no regular file is written through, never replaced: a
+// symlink's target (beside which the temporary file goes), a device, a pipe.
+// A name near the file system's limit leaves room for no longer temporary one.
+TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
+    ASSERT_EQ(mkdir(path("elsewhere").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("elsewhere/target.png", path("link.png").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", path("null.png").c_str()), 0);
+    ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0644), 0);
+    const int reader = open(path("pipe.png").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::string longest = std::string(251, 'n') + ".png"; // 255 bytes
+    for (const std::string& out :
+         {std::string("link.png"), std::string("null.png"), std::string("pipe.png"), longest}) {
+        const Outcome r = run({"--width", "8", "--height", "8", "--spp", "1", "--out", path(out)});
+        EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+    }
+    const auto kind = [&](const std::string& name) {
+        struct stat st;
+        return lstat(path(name).c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    };
+    EXPECT_EQ(kind("link.png"), S_IFLNK);
+    EXPECT_EQ(read_image(path("elsewhere/target.png")).film.width(), 8);
+    EXPECT_EQ(kind("null.png"), S_IFLNK);
+    EXPECT_EQ(kind("pipe.png"), S_IFIFO);
+    char piped[8] = {};
+    EXPECT_EQ(read(reader, piped, sizeof piped), ssize_t(sizeof piped));
+    EXPECT_EQ(std::string(piped + 1, 3), "PNG");
+    close(reader);
+    EXPECT_EQ(kind(longest), S_IFREG);
+    for (const std::string& name : listing())
+        EXPECT_NE(name[0], '.') << "left behind: " << name;
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {

@@ -27,15 +27,17 @@ PreviewProcess::PreviewProcess(const std::vector<std::string>& args) {
         _exit(127);
     }
     close(out[1]);
-    // The first line names the address.
-    FILE* lines = fdopen(out[0], "r");
+    // The first line names the address. The rest stays unread in the pipe,
+    // open until the end: output that cannot be written is a failure.
+    output_ = fdopen(out[0], "r");
     char line[1024] = {};
-    const bool got = std::fgets(line, sizeof line, lines) != nullptr;
-    std::fclose(lines);
+    const bool got = std::fgets(line, sizeof line, output_) != nullptr;
     const std::string text = got ? line : "";
     const size_t colon = text.rfind(':');
-    if (text.find("http://127.0.0.1:") == std::string::npos || colon == std::string::npos)
+    if (text.find("http://127.0.0.1:") == std::string::npos || colon == std::string::npos) {
+        std::fclose(output_);
         throw std::runtime_error("xray-render serve did not start: '" + text + "'");
+    }
     port_ = std::stoi(text.substr(colon + 1));
 }
 
@@ -43,6 +45,7 @@ PreviewProcess::~PreviewProcess() {
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);
+    std::fclose(output_);
     // A clean stop: no crash on the way out, and under the sanitizers no leak.
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }

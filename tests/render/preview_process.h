@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -31,6 +32,7 @@ class PreviewProcess {
   private:
     pid_t pid_ = -1;
     int port_ = 0;
+    FILE* output_ = nullptr; // its standard output
 };
 
 struct ServerEvent {

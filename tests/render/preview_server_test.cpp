@@ -56,6 +56,28 @@ int socket_on(int port) {
     return -1;
 }
 
+// The body in chunks of 4 KiB, as Transfer-Encoding: chunked sends it.
+std::string chunked(const std::string& body) {
+    std::string out;
+    char size[16];
+    for (size_t at = 0; at < body.size(); at += 4096) {
+        const std::string chunk = body.substr(at, 4096);
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        out += size + chunk + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+std::string gzipped(const std::string& body) {
+    std::string out;
+    httplib::detail::gzip_compressor().compress(body.data(), body.size(), true,
+                                                [&](const char* data, size_t size) {
+                                                    out.append(data, size);
+                                                    return true;
+                                                });
+    return out;
+}
+
 } // namespace
 
 TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
@@ -70,6 +92,13 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
               std::string::npos);
 
     const httplib::Headers json_type = {{"Content-Type", "application/json"}};
+    // A valid edit, padded past the limit, framed or encoded to pass a check
+    // of the stated length.
+    const std::string padded_edit = power_edit(0, 1.0) + std::string(200 * 1024, ' ');
+    const httplib::Headers chunked_json_type = {{"Content-Type", "application/json"},
+                                                {"Transfer-Encoding", "chunked"}};
+    const httplib::Headers gzipped_json_type = {{"Content-Type", "application/json"},
+                                                {"Content-Encoding", "gzip"}};
     const struct {
         const char* what;
         std::string method, path, body;
@@ -105,6 +134,10 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
          "unknown host 'attacker.example:80'"},
         {"a body too large", "POST", "/api/edit", std::string(65 * 1024, ' '), json_type, 413,
          "the request is larger than 64 KiB"},
+        {"a body too large in chunks", "POST", "/api/edit", chunked(padded_edit), chunked_json_type,
+         413, "the request is larger than 64 KiB"},
+        {"a body too large once inflated", "POST", "/api/edit", gzipped(padded_edit),
+         gzipped_json_type, 413, "the request is larger than 64 KiB"},
         {"a file of the machine", "GET", "/etc/passwd", "", {}, 404, "there is no such resource"},
         {"a way out of the page",
          "GET",
@@ -164,14 +197,14 @@ TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     xr::EventHub events;
     xr::PreviewWorker worker(scene, xr::load_parts(scene), xray_shader(), {}, events);
 
-    xr::PreviewServer stopped(worker, events);
+    xr::PreviewServer stopped(worker, events, 16);
     stopped.bind("127.0.0.1", 0);
     std::thread stopper([&] { stopped.stop(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_NO_THROW(stopped.listen());
     stopper.join();
 
-    xr::PreviewServer failed(worker, events);
+    xr::PreviewServer failed(worker, events, 16);
     const int port = failed.bind("127.0.0.1", 0);
     ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
     EXPECT_THROW(failed.listen(), std::runtime_error);
@@ -253,6 +286,24 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_TRUE(image == slurp(path("cli.png"))) << "the page's Render differs from the CLI's";
     EXPECT_TRUE(image == frame->body) << "the final preview differs from the render";
     EXPECT_EQ(listing(), (std::vector<std::string>{"cli.png", "looks", "motor.png"}));
+
+    // A model file whose name is not UTF-8 is served, its name shown as text,
+    // and edited; Save says that a scene file cannot name it.
+    std::ofstream(path("caf\xe9.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::vector<std::string> latin1 = {"--model", path("caf\xe9.obj"), "--out", path("cafe.png")};
+    latin1.insert(latin1.end(), settings.begin(), settings.end());
+    PreviewProcess named(latin1);
+    httplib::Client n = named.client();
+    const httplib::Result state = n.Get("/api/state");
+    ASSERT_TRUE(state && state->status == 200);
+    EXPECT_EQ(json::parse(state->body)["title"], path("caf\xEF\xBF\xBD.obj"));
+    const httplib::Result made = post_json(n, "/api/edit", power_edit(0, 2.0));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->status, 200) << made->body;
+    const httplib::Result unsaved = post_json(n, "/api/save", "{}");
+    ASSERT_TRUE(unsaved);
+    EXPECT_EQ(unsaved->status, 500);
+    EXPECT_NE(unsaved->body.find("not UTF-8"), std::string::npos) << unsaved->body;
 }
 
 // A render of seconds is in flight when an edit comes: it stops within a
@@ -301,6 +352,41 @@ class StalledPage {
     int fd_;
 };
 
+// Clients that send a byte of their request now and then, as slowly as a
+// timeout on each read lets them, each holding a connection.
+class SlowClients {
+  public:
+    SlowClients(int port, int count) {
+        for (int i = 0; i < count; ++i) {
+            fds_.push_back(socket(AF_INET, SOCK_STREAM, 0));
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(uint16_t(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            connect(fds_.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
+        thread_ = std::thread([this] {
+            const std::string request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\nX: ";
+            for (size_t i = 0; !done_; i = (i + 1) % request.size()) {
+                for (int fd : fds_)
+                    send(fd, &request[i], 1, MSG_NOSIGNAL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        });
+    }
+    ~SlowClients() {
+        done_ = true;
+        thread_.join();
+        for (int fd : fds_)
+            close(fd);
+    }
+
+  private:
+    std::vector<int> fds_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 // 8 clients make 50 edits each, one in ten refused, while pages listen and
 // one has stopped reading; every request is answered. The server's resident
 // memory is compared, each time its render of the last edit is done, after a
@@ -309,7 +395,9 @@ class StalledPage {
 // keeping one frame or one scene per edit would take hundreds. Against the
 // level before the test the bound is looser by that working size.
 TEST(PreviewServer, ManyClientsEditingAtOnceAreAllAnsweredAndMemoryComesBack) {
-    PreviewProcess server({"--width", "160", "--height", "100", "--spp", "4"});
+    constexpr int connections = 16, streams = connections / 2;
+    PreviewProcess server({"--width", "160", "--height", "100", "--spp", "4", "--connections",
+                           std::to_string(connections)});
     constexpr int clients = 8, edits = 50;
     auto round = [&] {
         std::atomic<int> answered{0}, accepted{0}, wrong{0};
@@ -375,9 +463,32 @@ TEST(PreviewServer, ManyClientsEditingAtOnceAreAllAnsweredAndMemoryComesBack) {
     int refused = 0;
     for (auto& p : pages)
         refused += p->status() == 503;
-    EXPECT_EQ(refused, 4); // 3 + 1 stalled + 32 open; 32 are allowed
+    EXPECT_EQ(refused, 3 + 1 + 32 - streams); // and the stalled one
     httplib::Client c = server.client();
     const httplib::Result state = c.Get("/api/state");
     ASSERT_TRUE(state && state->status == 200);
     EXPECT_EQ(json::parse(state->body)["edit"], warm + accepted);
+
+    // Pages that go free their places at once, not at the next heartbeat.
+    pages.clear();
+    for (int i = 0; i < streams - 1; ++i) { // the stalled page holds one
+        for (int tries = 0; tries < 20; ++tries) {
+            pages.push_back(std::make_unique<EventListener>(server.port()));
+            if (pages.back()->status() == 200)
+                break;
+            pages.pop_back();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(pages.size(), size_t(i + 1)) << "no place for page " << i;
+    }
+
+    // Clients trickling their requests, more of them than there are
+    // connections, leave connections for requests that come whole.
+    const SlowClients slow(server.port(), 2 * connections);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    httplib::Client quick("127.0.0.1", server.port());
+    quick.set_read_timeout(5);
+    const httplib::Result answered = quick.Get("/api/state");
+    ASSERT_TRUE(answered) << "a quick request waited on slow clients";
+    EXPECT_EQ(answered->status, 200);
 }

@@ -8,8 +8,10 @@
 #include "render/setup/scene_file.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace xr;
 
@@ -51,7 +53,9 @@ Image render_tiny(const SceneDescription& d) {
 
 } // namespace
 
-TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
+class SceneFile : public ScratchDir {};
+
+TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
     const char* const x = R"({"parts": "*housing", "xray": )";
     const struct {
         std::string text, message;
@@ -128,6 +132,11 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
+        // Either of the two could be the mistake: neither is taken.
+        {R"({"models": [{"shape": "box"}], "camera": {"fov": 30, "fov": 40}})",
+         "test.json: /camera/fov: given twice"},
+        {R"({"models": [{"shape": "box"}, {"shape": "box", "shape": "sphere"}]})",
+         "test.json: /models/1/shape: given twice"},
     };
     for (const auto& c : cases) {
         const std::string message = fault(c.text);
@@ -135,6 +144,25 @@ TEST(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
     EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
+
+    // Files that are not scene files are refused unread: a folder, a FIFO
+    // (as /dev/zero is a device, which was read until memory ran out), a
+    // file beyond the bound.
+    ASSERT_EQ(mkfifo(path("fifo.json").c_str(), 0644), 0);
+    const std::string big = path("big.json");
+    std::ofstream(big) << R"({"models": [{"shape": "box"}]})"
+                       << std::string(max_scene_file_bytes, ' ');
+    for (const auto& [file, message] :
+         {std::pair<std::string, std::string>{FIXTURES, ": Is a directory"},
+          {path("fifo.json"), ": not a regular file"},
+          {big, ": larger than the 16 MiB a scene file may be"}}) {
+        try {
+            read_scene_file(file);
+            ADD_FAILURE() << file;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "cannot read " + file + message);
+        }
+    }
 }
 
 // A scene file written anywhere reads back as a scene that renders the same,
@@ -164,4 +192,16 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);
     }
+
+    // Saved through a symlink to a folder elsewhere, its model found from
+    // where the file really is, which ".." leads up from.
+    std::filesystem::create_directories(path("real/a/b"));
+    std::filesystem::create_directories(path("models"));
+    std::filesystem::create_symlink(path("real/a/b"), path("link"));
+    write_text("models/motor.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    SceneDescription served =
+        parse_scene(R"({"models": [{"file": "models/motor.obj"}]})", path("served.json"), dir);
+    write_scene_file(served, path("link/saved.json"));
+    const SceneDescription saved = read_scene_file(path("link/saved.json"));
+    EXPECT_EQ(load_parts(saved).size(), load_parts(served).size());
 }

@@ -58,11 +58,13 @@ std::vector<std::string> ScratchDir::listing() const {
     return names;
 }
 
-ScratchDir::Outcome ScratchDir::run(const std::vector<std::string>& args) const {
+ScratchDir::Outcome ScratchDir::run(const std::vector<std::string>& args,
+                                    const std::string& out) const {
     std::string command = XRAY_RENDER;
     for (const std::string& a : args)
         command += " '" + a + "'";
-    command += " >'" + dir + ".stdout' 2>'" + dir + ".stderr' </dev/null";
+    command +=
+        " >'" + (out.empty() ? dir + ".stdout" : out) + "' 2>'" + dir + ".stderr' </dev/null";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir + ".stdout"),
             slurp(dir + ".stderr")};

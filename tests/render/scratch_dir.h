@@ -24,8 +24,8 @@ class ScratchDir : public ::testing::Test {
         std::string out, err;
     };
     // Runs xray-render with these arguments; its standard streams are kept
-    // outside the directory.
-    Outcome run(const std::vector<std::string>& args) const;
+    // outside the directory, or standard output goes to `out` when given.
+    Outcome run(const std::vector<std::string>& args, const std::string& out = "") const;
 
     std::string dir;
 };

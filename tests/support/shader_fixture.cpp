@@ -16,8 +16,8 @@ void* require(void* address, const std::string& what) {
 
 } // namespace
 
-LoadedLibrary::LoadedLibrary() {
-    const std::string path = platform::module_path("qorv_xraytexture");
+LoadedLibrary::LoadedLibrary(const std::string& name) {
+    const std::string path = platform::module_path(name);
     module = require(platform::open_module(path), path);
     shade = reinterpret_cast<qorv_xraytexture_fn>(
         require(platform::module_symbol(module, "qorv_xraytexture"), "qorv_xraytexture"));

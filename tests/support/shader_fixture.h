@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-// The shader library with its handle and entry table as a fresh load leaves them.
+// A build of the shader library (`name`) with its handle and entry table as a
+// fresh load leaves them.
 struct LoadedLibrary {
-    LoadedLibrary();
+    explicit LoadedLibrary(const std::string& name = "qorv_xraytexture");
     ~LoadedLibrary();
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;

@@ -1,10 +1,15 @@
 #include "tests/support/platform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <io.h>
 #define dup _dup
 #define dup2 _dup2
@@ -17,16 +22,32 @@
 
 namespace platform {
 
-StderrCapture::StderrCapture() {
+namespace {
+
+// A new file under the build tree, like every file the tests write; its path
+// replaces the pattern's trailing Xs.
+int make_scratch_file(std::string& pattern) {
 #if defined(_WIN32)
-    char name[L_tmpnam];
-    path_ = std::tmpnam(name) ? name : "stderr_capture.txt";
-    file_ = _open(path_.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    if (_mkdir(SCRATCH_ROOT) != 0 && errno != EEXIST)
+        return -1;
+    if (_mktemp_s(pattern.data(), pattern.size() + 1) != 0)
+        return -1;
+    return _open(pattern.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
-    char name[] = "/tmp/stderr_captureXXXXXX";
-    file_ = mkstemp(name);
-    path_ = name;
+    if (mkdir(SCRATCH_ROOT, 0755) != 0 && errno != EEXIST)
+        return -1;
+    return mkstemp(pattern.data());
 #endif
+}
+
+} // namespace
+
+StderrCapture::StderrCapture() : path_(SCRATCH_ROOT "/stderr_captureXXXXXX") {
+    // Without the file nothing would be captured, and every check of the
+    // captured text would pass.
+    file_ = make_scratch_file(path_);
+    if (file_ < 0)
+        throw std::runtime_error("cannot make " + path_ + ": " + std::strerror(errno));
     std::fflush(stderr);
     saved_ = dup(2);
     dup2(file_, 2);

@@ -1,0 +1,22 @@
+// What a model file must be before the importer reads it: a regular file and,
+// for a glTF, a node hierarchy the importer's recursion can follow and data
+// from the model's own folder.
+#pragma once
+
+#include <string>
+
+namespace xr {
+
+// Nodes nested deeper than this are refused: the importer follows them by
+// recursion, which deeper could overflow the stack. Assemblies nest a few dozen.
+constexpr int max_node_depth = 1024;
+
+// Throws std::runtime_error, in one line naming the file, for a path that is
+// not a regular file, and for a glTF (known by its content, as the importer
+// knows it) whose nodes nest deeper than max_node_depth, form a loop, share a
+// child or name one that does not exist, or whose buffers are files outside
+// the model's folder (a symlink there is followed: whoever made it chose to).
+// Other formats pass: the importer judges them.
+void check_model_file(const std::string& path);
+
+} // namespace xr

@@ -1,0 +1,32 @@
+// Files read whole: only regular files, whose reads end. A FIFO, a device or a
+// folder given as an input is refused rather than read forever or waited on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace xr {
+
+class RegularFile {
+  public:
+    // Throws std::runtime_error saying why, without the path: the system's
+    // reason, "Is a directory", or "not a regular file".
+    explicit RegularFile(const std::string& path);
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    // As large as the file was when it was opened.
+    size_t size() const { return size_; }
+    // Up to `size` bytes; fewer only at the end of the file.
+    size_t read_into(uint8_t* into, size_t size) const;
+    // The same, as text.
+    std::string read_text(size_t size) const;
+
+  private:
+    int fd_ = -1;
+    size_t size_ = 0;
+};
+
+} // namespace xr
