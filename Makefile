@@ -71,10 +71,12 @@ fuzz:
 		corpus ../../tests/fuzz/corpus
 
 # Timings (medians of repetitions): the shader, then the renderer against its ray
-# kernel; then the shader's instruction counts against the budget.
+# kernel, then instances against copies; then the shader's instruction counts
+# against the budget.
 bench: build
 	build/default/bin/xray_bench
 	build/default/bin/xray_render_bench
+	build/default/bin/xray_instancing_bench
 	bench/instructions.sh
 
 # Installs the Linux build under PREFIX (bin/, include/, lib/, share/).

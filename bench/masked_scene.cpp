@@ -11,7 +11,17 @@ MaskedScene::MaskedScene(const xr::Scene& scene) {
     scene_ = rtcNewScene(device_);
     unsigned id = 0;
     for (const xr::Object& object : scene.objects()) {
-        RTCGeometry geometry = xr::new_mesh_geometry(device_, *object.mesh);
+        RTCGeometry geometry;
+        if (object.instance) {
+            RTCScene& mesh_scene = mesh_scenes_[object.mesh.get()];
+            if (!mesh_scene) {
+                mesh_scene = xr::new_mesh_scene(device_, *object.mesh);
+                rtcCommitScene(mesh_scene);
+            }
+            geometry = xr::new_instance_geometry(device_, mesh_scene, object.instance->to_world);
+        } else {
+            geometry = xr::new_mesh_geometry(device_, *object.mesh);
+        }
         rtcSetGeometryMask(geometry, object.casts_shadow()
                                          ? xr::Intersector::camera | xr::Intersector::shadow
                                          : xr::Intersector::camera);
@@ -21,13 +31,18 @@ MaskedScene::MaskedScene(const xr::Scene& scene) {
     }
     rtcCommitScene(scene_);
     if (rtcGetDeviceError(device_) != RTC_ERROR_NONE) {
-        rtcReleaseScene(scene_);
-        rtcReleaseDevice(device_);
+        release();
         throw std::runtime_error("Embree cannot build the masked scene");
     }
 }
 
 MaskedScene::~MaskedScene() {
+    release();
+}
+
+void MaskedScene::release() {
     rtcReleaseScene(scene_);
+    for (const auto& [mesh, mesh_scene] : mesh_scenes_)
+        rtcReleaseScene(mesh_scene);
     rtcReleaseDevice(device_);
 }

@@ -8,6 +8,8 @@
 
 #include <embree3/rtcore.h>
 
+#include <map>
+
 // Rays see objects by the masks of Intersector::Visibility.
 class MaskedScene {
   public:
@@ -21,6 +23,9 @@ class MaskedScene {
     RTCScene scene() const { return scene_; }
 
   private:
+    void release();
+
     RTCDevice device_ = nullptr;
     RTCScene scene_ = nullptr;
+    std::map<const xr::Mesh*, RTCScene> mesh_scenes_; // of the meshes that instances share
 };

@@ -41,8 +41,12 @@ Intersector::Intersector() {
 Intersector::~Intersector() {
     for (RTCGeometry geometry : shadow_casters_)
         rtcReleaseGeometry(geometry);
+    for (RTCGeometry geometry : instances_)
+        rtcReleaseGeometry(geometry);
     rtcReleaseScene(casters_);
     rtcReleaseScene(scene_);
+    for (const auto& [mesh, scene] : mesh_scenes_)
+        rtcReleaseScene(scene);
     rtcReleaseDevice(device_);
 }
 
@@ -61,22 +65,66 @@ RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh) {
     return geometry;
 }
 
+RTCScene new_mesh_scene(RTCDevice device, const Mesh& mesh) {
+    RTCScene scene = rtcNewScene(device);
+    RTCGeometry geometry = new_mesh_geometry(device, mesh);
+    rtcSetGeometryMask(geometry, Intersector::camera | Intersector::shadow);
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometry(scene, geometry);
+    rtcReleaseGeometry(geometry);
+    return scene;
+}
+
+RTCGeometry new_instance_geometry(RTCDevice device, RTCScene scene, const Affine& to_world) {
+    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_INSTANCE);
+    rtcSetGeometryInstancedScene(geometry, scene);
+    rtcSetGeometryTransform(geometry, 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, &to_world);
+    return geometry;
+}
+
 void Intersector::add(const Mesh& mesh, bool casts_shadow) {
     RTCGeometry geometry = new_mesh_geometry(device_, mesh);
-    rtcSetGeometryMask(geometry, casts_shadow ? camera | shadow : camera);
+    rtcSetGeometryMask(geometry, mask(casts_shadow));
     rtcCommitGeometry(geometry);
-    rtcAttachGeometryByID(scene_, geometry, objects_++);
-    if (casts_shadow) {
-        shadow_casters_.push_back(geometry);
-        caster_triangles_ += mesh.triangles();
-    } else {
-        rtcReleaseGeometry(geometry);
-        other_triangles_ += mesh.triangles();
-    }
+    attach(geometry, mesh.triangles(), casts_shadow);
     check("add a mesh");
 }
 
+void Intersector::add(const Mesh& mesh, const Affine& to_world, bool casts_shadow) {
+    RTCScene& scene = mesh_scenes_[&mesh];
+    if (!scene)
+        scene = new_mesh_scene(device_, mesh);
+    RTCGeometry geometry = new_instance_geometry(device_, scene, to_world);
+    // Ray masks are tested on instances as on meshes: a use that does not
+    // cast shadows stays out of shadow rays whatever its mesh's other uses do.
+    rtcSetGeometryMask(geometry, mask(casts_shadow));
+    // Committed in commit(), after its mesh's scene, as Embree requires.
+    rtcRetainGeometry(geometry);
+    instances_.push_back(geometry);
+    attach(geometry, mesh.triangles(), casts_shadow);
+    check("add an instance");
+}
+
+void Intersector::attach(RTCGeometry geometry, size_t triangles, bool casts_shadow) {
+    rtcAttachGeometryByID(scene_, geometry, objects_++);
+    if (casts_shadow) {
+        shadow_casters_.push_back(geometry);
+        caster_triangles_ += triangles;
+    } else {
+        rtcReleaseGeometry(geometry);
+        other_triangles_ += triangles;
+    }
+}
+
 void Intersector::commit() {
+    for (const auto& [mesh, scene] : mesh_scenes_)
+        rtcCommitScene(scene);
+    for (RTCGeometry geometry : instances_) {
+        rtcCommitGeometry(geometry);
+        rtcReleaseGeometry(geometry);
+    }
+    instances_.clear();
+    check("build the scenes of shared meshes");
     rtcCommitScene(scene_);
     check("build the scene");
     if (other_triangles_ > 0 && caster_triangles_ <= other_triangles_) {

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "render/mesh.h"
+#include "render/util/affine.h"
 
 #include <embree3/rtcore.h>
 
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace xr {
@@ -36,12 +38,24 @@ inline RTCRay make_ray(Vec3 origin, Vec3 direction, float near, float far, unsig
 // for the caller to commit and release; disabled when the mesh has no triangles.
 RTCGeometry new_mesh_geometry(RTCDevice device, const Mesh& mesh);
 
+// A scene of the mesh alone, seen by every ray (its instances' masks choose),
+// for instances to place; for the caller to commit before them, and release.
+RTCScene new_mesh_scene(RTCDevice device, const Mesh& mesh);
+
+// An instance of the scene, placed by `to_world`, for the caller to commit
+// once the scene is, and release.
+RTCGeometry new_instance_geometry(RTCDevice device, RTCScene scene, const Affine& to_world);
+
 // Shadow rays must not see the x-ray surfaces. Where those hold at least as
 // many triangles as the rest, the shadow casters get a scene of their own,
 // beside the full one and on the same arrays: shadow rays then walk a tree
 // whatever the size of the x-ray meshes, for at most half again the memory of
 // the full tree. Otherwise ray masks keep shadow rays off the x-ray surfaces in
 // the full scene, where they are few, and no second tree is built.
+//
+// A mesh used more than once is held once: it gets a scene of its own, built
+// once, and each use is an Embree instance of it (one level) with its own
+// place, mask and object number, in whichever scenes its use belongs to.
 //
 // The queries are inline: every ray of a frame goes through one.
 class Intersector {
@@ -59,6 +73,9 @@ class Intersector {
     // mesh's positions and indices where they are: the mesh must stay
     // unchanged for as long as the intersector lives.
     void add(const Mesh& mesh, bool casts_shadow);
+    // One use of a mesh in its own space, standing where `to_world` puts it.
+    // Every use of the same mesh (the same object in memory) shares one tree.
+    void add(const Mesh& mesh, const Affine& to_world, bool casts_shadow);
     void commit();
 
     // The nearest surface along the ray within (near, far).
@@ -72,7 +89,11 @@ class Intersector {
         rtcIntersect1(scene_, &context, &query);
         if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID)
             return false;
-        hit = {query.hit.geomID, query.hit.primID, query.hit.u, query.hit.v};
+        // Within an instance, geomID is the mesh's number in its own scene;
+        // the object is the instance's number.
+        const unsigned object =
+            query.hit.instID[0] != RTC_INVALID_GEOMETRY_ID ? query.hit.instID[0] : query.hit.geomID;
+        hit = {object, query.hit.primID, query.hit.u, query.hit.v};
         return true;
     }
     // Whether a surface that casts shadows lies along the ray within (near, far).
@@ -115,6 +136,9 @@ class Intersector {
     static bool count_memory(void* user, ssize_t bytes, bool post);
     // Throws with Embree's own message when the last call failed.
     void check(const char* what) const;
+    static unsigned mask(bool casts_shadow) { return casts_shadow ? camera | shadow : camera; }
+    // Numbers the geometry as the next object and takes over the caller's reference.
+    void attach(RTCGeometry geometry, size_t triangles, bool casts_shadow);
 
     RTCDevice device_ = nullptr;
     RTCScene scene_ = nullptr;
@@ -122,6 +146,10 @@ class Intersector {
     // The geometries that cast shadows, held until commit knows whether they
     // get a scene of their own.
     std::vector<RTCGeometry> shadow_casters_;
+    // The scene of each mesh used by instances, built in commit; and the
+    // instances, committed there once their meshes' scenes are.
+    std::unordered_map<const Mesh*, RTCScene> mesh_scenes_;
+    std::vector<RTCGeometry> instances_;
     unsigned objects_ = 0;
     size_t caster_triangles_ = 0, other_triangles_ = 0;
     LastError error_;

@@ -1,6 +1,7 @@
 #include "render/mesh.h"
 
 #include <cmath>
+#include <utility>
 
 namespace xr {
 
@@ -38,6 +39,15 @@ Vec3 Mesh::normal(uint32_t triangle, float u, float v) const {
     return normalize(normals[i[0]] * (1.0f - u - v) + normals[i[1]] * u + normals[i[2]] * v);
 }
 
+Vec3 Mesh::normal(uint32_t triangle, float u, float v, const Linear& turn) const {
+    if (normals.empty())
+        return normalize(turn(face_normal(triangle)));
+    const uint32_t* i = &indices[3 * size_t(triangle)];
+    const Vec3 n0 = normalize(turn(normals[i[0]])), n1 = normalize(turn(normals[i[1]]));
+    const Vec3 n2 = normalize(turn(normals[i[2]]));
+    return normalize(n0 * (1.0f - u - v) + n1 * u + n2 * v);
+}
+
 void Mesh::repair_normals() {
     std::vector<bool> bad(normals.size());
     bool any = false;
@@ -62,6 +72,22 @@ void Mesh::repair_normals() {
     for (size_t i = 0; i < normals.size(); ++i)
         if (bad[i])
             normals[i] = dot(normals[i], normals[i]) > 0.0f ? normalize(normals[i]) : one_face[i];
+}
+
+Mesh mapped(const Mesh& mesh, const Affine& map) {
+    Mesh out;
+    out.positions.reserve(mesh.positions.size());
+    for (const Vec3& p : mesh.positions)
+        out.positions.push_back(map.point(p));
+    const Linear normals = map.normals();
+    out.normals.reserve(mesh.normals.size());
+    for (const Vec3& n : mesh.normals)
+        out.normals.push_back(normalize(normals(n)));
+    out.indices = mesh.indices;
+    if (map.linear.determinant() < 0.0f)
+        for (size_t t = 0; t < out.indices.size(); t += 3)
+            std::swap(out.indices[t + 1], out.indices[t + 2]);
+    return out;
 }
 
 } // namespace xr

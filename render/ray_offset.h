@@ -6,6 +6,7 @@
 #pragma once
 
 #include "render/host_records.h"
+#include "render/instance.h"
 #include "render/mesh.h"
 
 namespace xr {
@@ -18,6 +19,10 @@ struct SurfacePoint {
 
 // The point at barycentric (u, v) of the triangle.
 SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v);
+// The same of an instance's triangle, in world space: the bound also covers
+// the map to the world and Embree's map of rays back into the mesh's space.
+SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t triangle, float u,
+                           float v);
 
 // The origin of rays leaving `point` on the side that `n` points to.
 Vec3 offset_origin(Vec3 point, Vec3 n, float offset);

@@ -20,14 +20,21 @@ uint32_t Scene::add_part(std::string name) {
 }
 
 void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
-                       uint32_t part) {
-    objects_.push_back({std::move(mesh), &material, flagged, part});
+                       uint32_t part, const std::optional<Affine>& to_world) {
+    std::optional<Instance> instance;
+    if (to_world)
+        instance.emplace(*to_world);
+    objects_.push_back({std::move(mesh), &material, flagged, part, instance});
 }
 
 void Scene::commit() {
     intersector_ = std::make_unique<Intersector>();
-    for (const Object& object : objects_)
-        intersector_->add(*object.mesh, object.casts_shadow());
+    for (const Object& object : objects_) {
+        if (object.instance)
+            intersector_->add(*object.mesh, object.instance->to_world, object.casts_shadow());
+        else
+            intersector_->add(*object.mesh, object.casts_shadow());
+    }
     intersector_->commit();
     for (const auto& m : materials_)
         if (m->kind() == Material::Kind::xray)

@@ -5,12 +5,14 @@
 
 #include "render/camera.h"
 #include "render/environment.h"
+#include "render/instance.h"
 #include "render/intersector.h"
 #include "render/light.h"
 #include "render/material.h"
 #include "render/texture.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,12 @@ namespace xr {
 
 // One piece of geometry as the intersector numbers them.
 struct Object {
-    std::shared_ptr<const Mesh> mesh;
+    std::shared_ptr<const Mesh> mesh; // in world space, or in its own for an instance
     const Material* material;
     bool flagged;  // the hit's surface flag
     uint32_t part; // numbered from 1 as the description's parts are listed; 0 for none
+    // Where a mesh that other objects share stands; none for a mesh in world space.
+    std::optional<Instance> instance;
 
     // The x-ray shader declines shadow rays: its surfaces let light through.
     bool casts_shadow() const { return material->kind() == Material::Kind::matte; }
@@ -42,8 +46,11 @@ class Scene {
     Tag add_light(Light light);
     // Parts are numbered from 1, as the id pass numbers them.
     uint32_t add_part(std::string name);
+    // An object whose mesh is in world space, or with `to_world`, one use of
+    // a mesh in its own space that other objects may share: the intersector
+    // then holds the mesh once and places each use.
     void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
-                    uint32_t part = 0);
+                    uint32_t part = 0, const std::optional<Affine>& to_world = {});
     // Builds the acceleration structure; the scene is read-only afterwards.
     void commit();
 

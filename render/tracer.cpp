@@ -13,10 +13,18 @@ constexpr int max_layers = 64;
 void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 direction, int depth,
                    int32_t ray_type) {
     const Object& object = context.scene.objects()[hit.object];
-    const SurfacePoint at = surface_point(*object.mesh, hit.triangle, hit.u, hit.v);
+    // An instance's mesh is in its own space: its point and normals are
+    // brought into the world (normals by the inverse transpose, so that they
+    // stay perpendicular under non-uniform scale), and everything below, the
+    // shader's inputs and the origins of leaving rays, is in world space alike.
+    const SurfacePoint at =
+        object.instance ? surface_point(*object.mesh, *object.instance, hit.triangle, hit.u, hit.v)
+                        : surface_point(*object.mesh, hit.triangle, hit.u, hit.v);
     // Both normals face the incoming ray; the shading normal shades, the
     // geometric one decides where rays leaving the surface start.
-    Vec3 normal = object.mesh->normal(hit.triangle, hit.u, hit.v);
+    Vec3 normal = object.instance
+                      ? object.mesh->normal(hit.triangle, hit.u, hit.v, object.instance->normals)
+                      : object.mesh->normal(hit.triangle, hit.u, hit.v);
     const float facing = dot(normal, direction);
     if (facing > 0.0f)
         normal = -normal;

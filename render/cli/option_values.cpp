@@ -28,9 +28,12 @@ std::optional<double> parse_fps(const std::string& text) {
     return double(*fps);
 }
 
-std::optional<std::array<float, 4>> parse_color(const std::string& text) {
+namespace {
+
+// Comma-separated finite numbers. Every field counts, the empty ones too:
+// "1,0,0," is four fields, one of them bad.
+std::optional<std::vector<float>> parse_numbers(const std::string& text) {
     std::vector<float> values;
-    // Every field counts, the empty ones too: "1,0,0," is four fields, one of them bad.
     for (size_t start = 0;;) {
         const size_t comma = text.find(',', start);
         const std::optional<float> v = parse_number(text.substr(start, comma - start));
@@ -38,11 +41,18 @@ std::optional<std::array<float, 4>> parse_color(const std::string& text) {
             return std::nullopt;
         values.push_back(*v);
         if (comma == std::string::npos)
-            break;
+            return values;
         start = comma + 1;
     }
-    if (values.size() != 3 && values.size() != 4)
+}
+
+} // namespace
+
+std::optional<std::array<float, 4>> parse_color(const std::string& text) {
+    const std::optional<std::vector<float>> parsed = parse_numbers(text);
+    if (!parsed || (parsed->size() != 3 && parsed->size() != 4))
         return std::nullopt;
+    const std::vector<float>& values = *parsed;
     return std::array<float, 4>{values[0], values[1], values[2],
                                 values.size() == 4 ? values[3] : 1.0f};
 }
@@ -61,6 +71,20 @@ std::optional<Background> parse_background(const std::string& text) {
     b.kind = Background::Kind::color;
     b.color = {(*c)[0], (*c)[1], (*c)[2]};
     return b;
+}
+
+std::optional<Tessellation> parse_tessellation(const std::string& text) {
+    const std::optional<std::vector<float>> values = parse_numbers(text);
+    if (!values || values->size() != 2)
+        return std::nullopt;
+    const float linear = (*values)[0], angular = (*values)[1];
+    if (!(linear > 0.0f && linear <= max_coordinate && angular > 0.0f &&
+          angular <= max_angular_deflection))
+        return std::nullopt;
+    Tessellation t;
+    t.linear = linear;
+    t.angular = angular;
+    return t;
 }
 
 } // namespace xr

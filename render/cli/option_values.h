@@ -1,7 +1,8 @@
-// Values as options spell them: numbers, colours, backgrounds.
+// Values as options spell them: numbers, colours, backgrounds, tessellations.
 #pragma once
 
 #include "render/environment.h"
+#include "render/setup/scene_description.h"
 
 #include <qorv_xraytexture.h>
 
@@ -22,5 +23,9 @@ std::optional<std::array<float, 4>> parse_color(const std::string& text);
 
 // "studio", "transparent" or a linear "r,g,b", each a finite number, none negative.
 std::optional<Background> parse_background(const std::string& text);
+
+// "LINEAR,ANGULAR": a length within (0, max_coordinate] and degrees within
+// (0, max_angular_deflection].
+std::optional<Tessellation> parse_tessellation(const std::string& text);
 
 } // namespace xr

@@ -25,7 +25,8 @@ struct RenderOptions {
     std::optional<int> width, height, samples;
     std::optional<uint32_t> seed;
     std::optional<Background> background;
-    std::optional<int> turntable; // frames
+    std::optional<int> turntable;             // frames
+    std::optional<Tessellation> tessellation; // of every STEP model
     int threads = 0;
     OutputRequest output;
     std::string shader; // empty: the library beside the program

@@ -3,6 +3,7 @@
 #include "render/output/output_file.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
+#include "render/setup/step_loader.h"
 #include "render/util/error.h"
 
 namespace xr {
@@ -65,6 +66,16 @@ SceneDescription describe(const RenderOptions& o) {
     if (o.background)
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
+    if (o.tessellation) {
+        bool applied = false;
+        for (ModelDescription& model : d.models)
+            if (!model.shape && is_step_file(model.file)) {
+                model.tessellation = *o.tessellation;
+                applied = true;
+            }
+        if (!applied)
+            throw Error({"", "--tessellation"}, "applies to STEP models, and none is given");
+    }
     describe_window(o, d);
     return d;
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <unordered_map>
 
 namespace xr {
 
@@ -23,12 +24,17 @@ double seconds_since(Clock::time_point start) {
 }
 
 // Names escaped: a part's name is the file's, and could hold control characters.
+// The names' paths show the tree; a part that is one instance of geometry
+// other parts share ends with what it is and how many there are: [bolt ×8].
 void list_parts(const std::vector<Part>& parts) {
     std::vector<std::string> names;
+    std::unordered_map<const Mesh*, size_t> instances;
     size_t width = 4;
     for (const Part& part : parts) {
         names.push_back(printable(part.name));
         width = std::max(width, names.back().size());
+        if (!part.instance_of.empty())
+            ++instances[part.pieces.front().mesh.get()];
     }
     std::printf("%4s  %-*s %12s  %s\n", "id", int(width), "part", "triangles", "colour");
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -36,6 +42,9 @@ void list_parts(const std::vector<Part>& parts) {
         std::printf("%4zu  %-*s %12zu ", i + 1, int(width), names[i].c_str(), part.triangles());
         for (const Piece& piece : part.pieces)
             std::printf(" %.3g,%.3g,%.3g", piece.color.x, piece.color.y, piece.color.z);
+        if (!part.instance_of.empty())
+            std::printf("  [%s \u00d7%zu]", printable(part.instance_of).c_str(),
+                        instances[part.pieces.front().mesh.get()]);
         std::printf("\n");
     }
 }

@@ -12,8 +12,13 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     auto* scene = app.add_option("--scene", o.scene, "render this scene file (JSON)");
     app.add_option("--model,--obj", o.model,
                    "render this model in the studio: OBJ, glTF, GLB, STL, PLY, FBX, COLLADA, "
-                   "3MF, ...")
+                   "3MF, STEP, ...")
         ->excludes(scene);
+    tessellation_ = app.add_option(
+        "--tessellation", tessellation_text_,
+        "how finely STEP models are meshed: LINEAR,ANGULAR, the most a triangle may lie off the "
+        "surface (metres) and the most its normals may turn (degrees) (default: a thousandth of "
+        "each part's size, and 20)");
     app.add_option("--xray", o.xray,
                    "the parts matching this glob wear the x-ray material; repeatable (default: "
                    "the whole model)")
@@ -126,6 +131,14 @@ void RenderOptionParser::read() {
     }
     if (turntable_->count())
         o_.turntable = turntable_frames_;
+    if (tessellation_->count()) {
+        o_.tessellation = parse_tessellation(tessellation_text_);
+        if (!o_.tessellation)
+            throw CLI::ValidationError("--tessellation " + tessellation_text_ +
+                                       ": expected LINEAR,ANGULAR, a length " + "within (0, " +
+                                       number_text(max_coordinate) + "] and degrees within (0, " +
+                                       number_text(max_angular_deflection) + "]");
+    }
     if (frames_->count()) {
         try {
             o_.output.frames = parse_frame_range(frames_text_);

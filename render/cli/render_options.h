@@ -32,8 +32,8 @@ class RenderOptionParser {
     // Parsed as text or into a stand-in, then checked and moved into `o_`.
     RenderSettings settings_;
     CLI::Option *width_, *height_, *samples_, *seed_, *list_parts_;
-    std::string background_text_, frames_text_;
-    CLI::Option *background_, *turntable_, *frames_;
+    std::string background_text_, frames_text_, tessellation_text_;
+    CLI::Option *background_, *turntable_, *frames_, *tessellation_;
     int turntable_frames_ = 0;
     std::vector<std::string> aov_;
     MaterialOptions material_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace xr {
 
@@ -12,7 +13,8 @@ constexpr int bar_width = 40;
 
 } // namespace
 
-ProgressBar::ProgressBar() : enabled_(isatty(STDERR_FILENO) == 1) {}
+ProgressBar::ProgressBar(std::string label)
+    : label_(std::move(label)), enabled_(isatty(STDERR_FILENO) == 1) {}
 
 void ProgressBar::update(float done) {
     if (!enabled_)
@@ -25,7 +27,7 @@ void ProgressBar::update(float done) {
     const int filled = percent * bar_width / 100;
     const std::string bar =
         std::string(size_t(filled), '#') + std::string(size_t(bar_width - filled), '.');
-    std::fprintf(stderr, "\rrendering [%s] %3d%%", bar.c_str(), percent);
+    std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar.c_str(), percent);
     std::fflush(stderr);
 }
 
@@ -33,7 +35,7 @@ void ProgressBar::finish() {
     if (!enabled_)
         return;
     std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(stderr, "\r%*s\r", bar_width + 20, "");
+    std::fprintf(stderr, "\r%*s\r", int(label_.size()) + bar_width + 8, "");
     std::fflush(stderr);
 }
 

@@ -4,6 +4,7 @@
 #include "render/setup/model_file_check.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
+#include "render/setup/step_loader.h"
 #include "render/util/text.h"
 
 #include <assimp/Importer.hpp>
@@ -18,18 +19,6 @@
 namespace xr {
 
 namespace {
-
-// False for NaN too.
-bool within_bounds(Vec3 p) {
-    return std::fabs(p.x) <= max_coordinate && std::fabs(p.y) <= max_coordinate &&
-           std::fabs(p.z) <= max_coordinate;
-}
-
-void check_vertex(Vec3 p, const std::string& model) {
-    if (!within_bounds(p))
-        throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
-                                 " or not a finite number, once placed");
-}
 
 std::string file_stem(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -70,6 +59,7 @@ class FileReader {
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      one_line(importer.GetErrorString()));
         const aiNode* root = scene_->mRootNode;
+        count_uses(root);
         // The root stands for the file itself; its name adds nothing to the paths.
         if (root->mNumMeshes > 0)
             add_part(root, root->mTransformation, file_stem(path_));
@@ -103,6 +93,22 @@ class FileReader {
         path.resize(parent_length);
     }
 
+    // How many nodes use each mesh, without recursion and no deeper than the
+    // walk below goes before it refuses the file.
+    void count_uses(const aiNode* root) {
+        uses_.assign(scene_->mNumMeshes, 0);
+        std::vector<std::pair<const aiNode*, int>> stack{{root, 0}};
+        while (!stack.empty()) {
+            const auto [node, depth] = stack.back();
+            stack.pop_back();
+            for (unsigned i = 0; i < node->mNumMeshes; ++i)
+                ++uses_[node->mMeshes[i]];
+            if (depth < max_node_depth)
+                for (unsigned i = 0; i < node->mNumChildren; ++i)
+                    stack.push_back({node->mChildren[i], depth + 1});
+        }
+    }
+
     void add_part(const aiNode* node, const aiMatrix4x4& to_file, const std::string& path) {
         const std::string name = prefix_.empty() ? path : prefix_ + "/" + path;
         if (name.size() > max_part_name)
@@ -119,6 +125,18 @@ class FileReader {
             const aiMaterial* material = mesh->mMaterialIndex < scene_->mNumMaterials
                                              ? scene_->mMaterials[mesh->mMaterialIndex]
                                              : nullptr;
+            if (uses_[node->mMeshes[i]] > 1) {
+                // Nodes that share a mesh share it here too: held once in its
+                // own space, each node an instance of it.
+                const SharedMesh& shared = shared_mesh(node->mMeshes[i]);
+                const Affine to_world = placed(to_file);
+                check_placed_instance(shared.bounds, to_world, path_);
+                if (part.instance_of.empty())
+                    part.instance_of =
+                        mesh->mName.length > 0 ? utf8_text(mesh->mName.C_Str()) : file_stem(path_);
+                part.pieces.push_back({shared.mesh, base_color(material), to_world});
+                continue;
+            }
             part.pieces.push_back({std::make_shared<Mesh>(convert(*mesh, to_file, normal_matrix)),
                                    base_color(material)});
         }
@@ -126,21 +144,64 @@ class FileReader {
             parts_.push_back(std::move(part));
     }
 
+    // The mesh in world space.
     Mesh convert(const aiMesh& in, const aiMatrix4x4& to_file, const aiMatrix3x3& normal_matrix) {
+        return convert(
+            in,
+            [&](const aiVector3D& p) {
+                const aiVector3D v = to_file * p;
+                return placement_.point({v.x, v.y, v.z});
+            },
+            [&](const aiVector3D& n) {
+                const aiVector3D v = normal_matrix * n;
+                return normalize(placement_.normal({v.x, v.y, v.z}));
+            });
+    }
+
+    struct SharedMesh {
+        std::shared_ptr<const Mesh> mesh;
+        Bounds bounds;
+    };
+
+    // A mesh that several nodes use, in its own space, converted once.
+    const SharedMesh& shared_mesh(unsigned index) {
+        auto [at, added] = shared_.try_emplace(index);
+        if (added) {
+            at->second.mesh = std::make_shared<const Mesh>(convert(
+                *scene_->mMeshes[index],
+                [](const aiVector3D& p) {
+                    return Vec3{p.x, p.y, p.z};
+                },
+                [](const aiVector3D& n) {
+                    return normalize(Vec3{n.x, n.y, n.z});
+                }));
+            at->second.bounds = at->second.mesh->bounds();
+        }
+        return at->second;
+    }
+
+    // Where a node's instance of a shared mesh stands: the model's placement
+    // after the node's place in the file.
+    Affine placed(const aiMatrix4x4& to_file) const {
+        const aiMatrix4x4& m = to_file;
+        const Affine in_file{{{m.a1, m.b1, m.c1}, {m.a2, m.b2, m.c2}, {m.a3, m.b3, m.c3}},
+                             {m.a4, m.b4, m.c4}};
+        return placement_.affine() * in_file;
+    }
+
+    template <class Point, class Normal>
+    Mesh convert(const aiMesh& in, const Point& point, const Normal& normal) {
         Mesh mesh;
         mesh.positions.reserve(in.mNumVertices);
         for (unsigned i = 0; i < in.mNumVertices; ++i) {
-            const aiVector3D v = to_file * in.mVertices[i];
-            const Vec3 p = placement_.point({v.x, v.y, v.z});
-            check_vertex(p, path_);
+            const Vec3 p = point(in.mVertices[i]);
+            check_placed_vertex(p, path_);
             mesh.positions.push_back(p);
         }
         if (in.mNormals) {
             mesh.normals.reserve(in.mNumVertices);
-            for (unsigned i = 0; i < in.mNumVertices; ++i) {
-                const aiVector3D n = normal_matrix * in.mNormals[i];
-                mesh.normals.push_back(normalize(placement_.normal({n.x, n.y, n.z})));
-            }
+            for (unsigned i = 0; i < in.mNumVertices; ++i)
+                mesh.normals.push_back(normal(in.mNormals[i]));
         }
         mesh.indices.reserve(size_t(in.mNumFaces) * 3);
         for (unsigned f = 0; f < in.mNumFaces; ++f) {
@@ -167,6 +228,8 @@ class FileReader {
     Placement placement_;
     const aiScene* scene_ = nullptr;
     std::vector<Part> parts_;
+    std::vector<unsigned> uses_; // by mesh
+    std::unordered_map<unsigned, SharedMesh> shared_;
     std::unordered_map<std::string, int> seen_;
 };
 
@@ -188,7 +251,7 @@ std::vector<Part> shape_parts(const ModelDescription& model) {
     const std::string what = "the " + model.name + " shape";
     for (Vec3& p : mesh.positions) {
         p = placement.point(p);
-        check_vertex(p, what);
+        check_placed_vertex(p, what);
     }
     for (Vec3& n : mesh.normals)
         n = placement.normal(n);
@@ -209,6 +272,8 @@ std::string model_path(const ModelDescription& model, const std::string& base_di
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir) {
     if (model.shape)
         return shape_parts(model);
+    if (is_step_file(model.file))
+        return load_step(model, model_path(model, base_dir));
     return FileReader(model_path(model, base_dir), model.name, model.transform).read();
 }
 

@@ -1,5 +1,5 @@
 // Models as parts: mesh files in the formats people export (through Assimp),
-// or the primitive shapes a scene may name.
+// STEP assemblies (through OpenCASCADE), or the primitive shapes a scene may name.
 #pragma once
 
 #include "render/setup/part.h"

@@ -1,6 +1,9 @@
 #include "render/setup/placement.h"
 
+#include "render/util/text.h"
+
 #include <cmath>
+#include <stdexcept>
 
 namespace xr {
 
@@ -17,7 +20,37 @@ Rows multiply(const Rows& a, const Rows& b) {
             {dot(a.z, c0), dot(a.z, c1), dot(a.z, c2)}};
 }
 
+// False for NaN too.
+bool within_bounds(Vec3 p) {
+    return std::fabs(p.x) <= max_coordinate && std::fabs(p.y) <= max_coordinate &&
+           std::fabs(p.z) <= max_coordinate;
+}
+
+[[noreturn]] void refuse_vertex(const std::string& model) {
+    throw std::runtime_error(model + " has a vertex beyond ±" + number_text(max_coordinate) +
+                             " or not a finite number, once placed");
+}
+
 } // namespace
+
+void check_placed_vertex(Vec3 p, const std::string& model) {
+    if (!within_bounds(p))
+        refuse_vertex(model);
+}
+
+Vec3 checked_vec3(double x, double y, double z, const std::string& model) {
+    // Checked in double before the cast, which is undefined beyond a float's range.
+    for (double v : {x, y, z})
+        if (!(std::fabs(v) <= double(max_coordinate)))
+            refuse_vertex(model);
+    return {float(x), float(y), float(z)};
+}
+
+void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model) {
+    const Bounds placed = map_bounds(to_world, mesh);
+    check_placed_vertex(placed.lo, model);
+    check_placed_vertex(placed.hi, model);
+}
 
 Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.translate) {
     const Vec3 a{radians(t.rotate.x), radians(t.rotate.y), radians(t.rotate.z)};
@@ -30,6 +63,12 @@ Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.transla
     // About x first, then y, then z.
     const Rows r = multiply(rz, multiply(ry, rx));
     x_ = r.x, y_ = r.y, z_ = r.z;
+}
+
+Affine Placement::affine() const {
+    return {{Vec3{x_.x, y_.x, z_.x} * scale_, Vec3{x_.y, y_.y, z_.y} * scale_,
+             Vec3{x_.z, y_.z, z_.z} * scale_},
+            translate_};
 }
 
 } // namespace xr

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "render/setup/scene_description.h"
+#include "render/util/affine.h"
+
+#include <string>
 
 namespace xr {
 
@@ -10,6 +13,8 @@ class Placement {
     explicit Placement(const Transform& transform);
 
     Vec3 point(Vec3 p) const { return rows(p) * scale_ + translate_; }
+    // The same as a map, for composing with the places a file gives its parts.
+    Affine affine() const;
     // Unit normals stay unit: the scale is uniform.
     Vec3 normal(Vec3 n) const { return rows(n); }
 
@@ -20,5 +25,18 @@ class Placement {
     float scale_;
     Vec3 translate_;
 };
+
+// Throws std::runtime_error, naming `model`, when a vertex once placed lies
+// beyond max_coordinate or is not a finite number.
+void check_placed_vertex(Vec3 p, const std::string& model);
+
+// A point, or a column of a map, given in double precision as OpenCASCADE
+// gives them, in single precision; throws as check_placed_vertex for a value
+// that a float could not hold within max_coordinate.
+Vec3 checked_vec3(double x, double y, double z, const std::string& model);
+
+// The same for an instance of a mesh of those bounds, whose own vertices were
+// checked: the corners of its placed bounds bound every vertex.
+void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model);
 
 } // namespace xr

@@ -53,12 +53,24 @@ Light make_light(const LightDescription& l) {
     return Light::rect(corner, u * l.width, v * l.height, power, l.samples);
 }
 
-Bounds bounds_of(const Part& part) {
-    Bounds b;
-    for (const Piece& piece : part.pieces)
-        b.extend(piece.mesh->bounds());
-    return b;
-}
+// The bounds of parts, each mesh's measured once however many parts use it:
+// a thousand instances cost a thousand boxes mapped, not a thousand meshes.
+class PartBounds {
+  public:
+    Bounds operator()(const Part& part) {
+        Bounds b;
+        for (const Piece& piece : part.pieces) {
+            auto [at, added] = meshes_.try_emplace(piece.mesh.get());
+            if (added)
+                at->second = piece.mesh->bounds();
+            b.extend(piece.to_world ? map_bounds(*piece.to_world, at->second) : at->second);
+        }
+        return b;
+    }
+
+  private:
+    std::unordered_map<const Mesh*, Bounds> meshes_;
+};
 
 // Builds the materials the assignments ask for, each once.
 class MaterialBook {
@@ -115,7 +127,8 @@ class MaterialBook {
     std::map<std::array<float, 3>, const Material*> by_color_;
 };
 
-Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts) {
+Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts,
+                    PartBounds& bounds_of) {
     const CameraDescription& c = d.camera;
     if (c.eye && c.target) {
         Camera camera;
@@ -141,6 +154,7 @@ bool glob_match(const std::string& glob, const std::string& name) {
 
 std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<Part>& parts) {
     auto scene = std::make_unique<Scene>();
+    PartBounds bounds_of;
     Bounds subject;
     for (const Part& part : parts)
         subject.extend(bounds_of(part));
@@ -154,7 +168,8 @@ std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<
     for (size_t p = 0; p < parts.size(); ++p) {
         const uint32_t id = scene->add_part(parts[p].name);
         for (const Piece& piece : parts[p].pieces)
-            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged, id);
+            scene->add_object(piece.mesh, book.for_piece(looks[p], piece), looks[p].flagged, id,
+                              piece.to_world);
     }
     if (d.environment.floor)
         add_floor(*scene, subject);
@@ -164,7 +179,7 @@ std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<
     if (!subject.empty() && !std::isfinite(subject.radius()))
         throw Error({d.source, "/models"},
                     "the models reach too far to measure in single precision");
-    scene->camera = place_camera(d, parts);
+    scene->camera = place_camera(d, parts, bounds_of);
     if (!CameraView(scene->camera, 1, 1).well_defined())
         throw Error({d.source, "/camera"},
                     "the camera's eye and target are not finite, or are one point");

@@ -46,11 +46,24 @@ struct Shape {
     Vec3 size{1.0f, 1.0f, 1.0f}; // box
 };
 
+// How the curved surfaces of a STEP model become triangles: no triangle lies
+// further than `linear` from the surface, and the normals turn by at most
+// `angular` across one.
+struct Tessellation {
+    // A length in the model's units before its scale (STEP files are read in
+    // metres); none for a thousandth of each part's size, so that a large
+    // housing and a small pin look as smooth.
+    std::optional<float> linear;
+    float angular = 20.0f; // degrees, within (0, max_angular_deflection]
+};
+constexpr float max_angular_deflection = 90.0f;
+
 struct ModelDescription {
     std::string name;           // prefix of its parts' names, "name/..."; may be empty for files
     std::string file;           // a mesh file; relative paths are to the scene file's folder
     std::optional<Shape> shape; // instead of a file
     Transform transform;
+    Tessellation tessellation; // of a STEP file
 };
 
 // Sets, on the parts whose name matches `parts`, what it states; later

@@ -1,6 +1,7 @@
 #include "render/setup/scene_file.h"
 
 #include "render/setup/scene_names.h"
+#include "render/setup/step_loader.h"
 #include "render/setup/studio.h"
 #include "render/util/embedded_text.h"
 #include "render/util/error.h"
@@ -86,6 +87,13 @@ class Field {
             fail("expected a number above 0");
         return v;
     }
+    // A number within (lo, hi].
+    float number_above(float lo, float hi) const {
+        const float v = number();
+        if (!(v > lo && v <= hi))
+            fail("expected a number within (" + number_text(lo) + ", " + number_text(hi) + "]");
+        return v;
+    }
     // A length or a scale factor.
     float extent() const {
         const float v = positive();
@@ -164,13 +172,28 @@ Transform read_transform(const Field& f) {
     return t;
 }
 
+Tessellation read_tessellation(const Field& f) {
+    f.object({"linear", "angular"});
+    Tessellation t;
+    if (f.has("linear"))
+        t.linear = f["linear"].extent();
+    if (f.has("angular"))
+        t.angular = f["angular"].number_above(0.0f, max_angular_deflection);
+    return t;
+}
+
 ModelDescription read_model(const Field& f) {
     ModelDescription m;
     if (f.has("file")) {
-        f.object({"file", "name", "translate", "rotate", "scale"});
+        f.object({"file", "name", "translate", "rotate", "scale", "tessellation"});
         m.file = f["file"].string();
         if (m.file.empty())
             f["file"].fail("expected the name of a mesh file");
+        if (f.has("tessellation")) {
+            if (!is_step_file(m.file))
+                f["tessellation"].fail("applies to STEP files (.step, .stp) only");
+            m.tessellation = read_tessellation(f["tessellation"]);
+        }
     } else if (f.has("shape")) {
         f.object({"shape", "name", "radius", "thickness", "size", "translate", "rotate", "scale"});
         Shape s;

@@ -94,6 +94,14 @@ ordered_json write_model(const ModelDescription& m) {
         model["rotate"] = vec3_json(t.rotate);
     if (t.scale != none.scale)
         model["scale"] = json_number(t.scale);
+    const Tessellation defaults;
+    if (m.tessellation.linear || m.tessellation.angular != defaults.angular) {
+        ordered_json& tessellation = model["tessellation"];
+        if (m.tessellation.linear)
+            tessellation["linear"] = json_number(*m.tessellation.linear);
+        if (m.tessellation.angular != defaults.angular)
+            tessellation["angular"] = json_number(m.tessellation.angular);
+    }
     return model;
 }
 

@@ -189,6 +189,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     // Finite, but its size overflows a float.
     std::ofstream(dir + "/far.obj") << "v 0 0 0\nv 3e38 0 0\nv 0 -3e38 0\nf 1 2 3\n";
     std::ofstream(dir + "/broken.json") << "{\"models\": [\n  {\"shape\": \"sphere\"}\n";
+    std::ifstream gearbox(FIXTURES "/gearbox.step");
+    std::ofstream(dir + "/cut.step")
+        << std::string(std::istreambuf_iterator<char>(gearbox), {}).substr(0, 100000);
     // Tiles and frames for merge and encode to refuse: tiles of two renders
     // and of two frame sizes; frames with one missing, and of two sizes.
     auto make = [&](std::vector<std::string> more, const std::string& name) {
@@ -236,6 +239,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--obj", dir + "/huge.obj"}},
         {{"--obj", dir + "/far.obj"}, "far.obj has a vertex beyond"},
         {{"--model", FIXTURES "/assembly.gltf", "--xray", "*door*"}},
+        {{"--model", dir + "/cut.step"}, "cut.step: not a STEP file, or cut short"},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0,20"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001,inf"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001"}},
+        {{"--tessellation", "0.001,20"}, "--tessellation: applies to STEP models"},
         {{"--scene", dir + "/broken.json"}},
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},

@@ -4,6 +4,9 @@
 //   model_generator --motor FILE.glb   the model of scenes/assembly.json
 //   model_generator --big FILE.glb [PARTS] [TRIANGLES]
 //                                  a large assembly for measuring load and build
+//   model_generator --gearbox FILE.step  the STEP assembly of scenes/gearbox.json
+#include "tests/render/step_assembly.h"
+
 #include <assimp/Exporter.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -205,14 +208,55 @@ bool save(const aiScene& scene, const char* format, const std::string& path) {
     return true;
 }
 
+// Three bolts under "bolts", each node turned, stretched unevenly or mirrored:
+// one mesh that the three nodes share, or a copy of it for each.
+std::unique_ptr<aiScene> bolts_scene(bool shared) {
+    const PartRecipe bolt{"bolt", cylinder({0, 0, 0}, 0.3f, 1.6f, 32), {0.8f, 0.6f, 0.2f, 1}};
+    auto scene = make_scene(shared ? std::vector<PartRecipe>{bolt}
+                                   : std::vector<PartRecipe>{bolt, bolt, bolt},
+                            true, "bolts");
+    aiNode* group = scene->mRootNode->mChildren[0];
+    const aiMatrix4x4 places[] = {
+        aiMatrix4x4(aiVector3D(1, 1, 1), aiQuaternion(aiVector3D(0, 1, 0), 0.5f),
+                    aiVector3D(-1.4f, 0, 0)),
+        aiMatrix4x4(aiVector3D(1.5f, 0.6f, 1), aiQuaternion(aiVector3D(1, 1, 0).Normalize(), 0.9f),
+                    aiVector3D(0, 0.2f, 0.3f)),
+        aiMatrix4x4(aiVector3D(-1, 1, 1), aiQuaternion(aiVector3D(0, 0, 1), 1.2f),
+                    aiVector3D(1.4f, 0, 0)),
+    };
+    std::vector<aiNode*> nodes;
+    for (unsigned i = 0; i < 3; ++i) {
+        aiNode* node = i < group->mNumChildren ? group->mChildren[i] : new aiNode("bolt");
+        node->mName = "bolt:" + std::to_string(i + 1);
+        node->mTransformation = places[i];
+        if (i >= group->mNumChildren) {
+            node->mNumMeshes = 1;
+            node->mMeshes = new unsigned[1]{0};
+            node->mParent = group;
+            nodes.push_back(node);
+        }
+    }
+    group->addChildren(unsigned(nodes.size()), nodes.data());
+    return scene;
+}
+
 // A housing around two smaller parts, a red core on the left and a green tag
 // on the right, seen from +z.
 int write_fixtures(const std::string& dir) {
-    const std::vector<PartRecipe> parts = {
-        {"housing", box({-1.5f, -1, -1}, {1.5f, 1, 1}), {0.3f, 0.5f, 0.9f, 1}},
-        {"core", box({-1.1f, -0.4f, -0.4f}, {-0.3f, 0.4f, 0.4f}), {0.9f, 0.1f, 0.1f, 1}},
-        {"tag", box({0.3f, -0.4f, -0.4f}, {1.1f, 0.4f, 0.4f}), {0.1f, 0.8f, 0.2f, 1}},
+    const std::vector<BoxPart> boxes = {
+        {"housing", {-1.5, -1, -1}, {1.5, 1, 1}, {0.3, 0.5, 0.9}},
+        {"core", {-1.1, -0.4, -0.4}, {-0.3, 0.4, 0.4}, {0.9, 0.1, 0.1}},
+        {"tag", {0.3, -0.4, -0.4}, {1.1, 0.4, 0.4}, {0.1, 0.8, 0.2}},
     };
+    std::vector<PartRecipe> parts;
+    for (const BoxPart& b : boxes) {
+        auto point = [](const double(&p)[3]) {
+            return aiVector3D(float(p[0]), float(p[1]), float(p[2]));
+        };
+        parts.push_back({b.name,
+                         box(point(b.lo), point(b.hi)),
+                         {float(b.color[0]), float(b.color[1]), float(b.color[2]), 1}});
+    }
     const std::unique_ptr<aiScene> scene = make_scene(parts);
     // Assimp reads back its ASCII FBX, not its binary one.
     const std::pair<const char*, const char*> formats[] = {
@@ -222,6 +266,11 @@ int write_fixtures(const std::string& dir) {
     for (const auto& [format, extension] : formats)
         if (!save(*scene, format, dir + "/assembly." + extension))
             return 1;
+    if (!save(*bolts_scene(true), "gltf2", dir + "/shared.gltf") ||
+        !save(*bolts_scene(false), "gltf2", dir + "/copied.gltf") ||
+        !write_boxes(dir + "/assembly.step", "model", boxes) ||
+        !write_gearbox(dir + "/gearbox.step"))
+        return 1;
     return save(*make_scene(parts, false), "3mf", dir + "/assembly.3mf") ? 0 : 1;
 }
 
@@ -271,9 +320,11 @@ int main(int argc, char** argv) {
                          argc > 4 ? std::atol(argv[4]) : 5000000);
     if (argc == 3 && std::string(argv[1]) == "--motor")
         return write_motor(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--gearbox")
+        return write_gearbox(argv[2]) ? 0 : 1;
     if (argc == 2)
         return write_fixtures(argv[1]);
-    std::fprintf(stderr, "usage: model_generator DIR | --motor FILE.glb | "
+    std::fprintf(stderr, "usage: model_generator DIR | --motor FILE.glb | --gearbox FILE.step | "
                          "--big FILE.glb [PARTS] [TRIANGLES]\n");
     return 2;
 }

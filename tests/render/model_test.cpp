@@ -1,5 +1,6 @@
 // Models from files: every format loads the generated assembly, and x-ray on
-// one part shows the parts inside it.
+// one part shows the parts inside it; a STEP assembly keeps its tree, colours,
+// units and instances.
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
@@ -7,6 +8,10 @@
 #include "render/setup/model_file_check.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
+#include "render/setup/step_mesher.h"
+
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakePolygon.hxx>
 
 #include <cmath>
 #include <cstring>
@@ -44,8 +49,8 @@ TEST(Models, EveryFormatLoadsTheGeneratedAssembly) {
         const char* file;
         bool named;
     } formats[] = {{"assembly.obj", true},  {"assembly.gltf", true}, {"assembly.glb", true},
-                   {"assembly.fbx", true},  {"assembly.dae", true},  {"assembly.3mf", false},
-                   {"assembly.stl", false}, {"assembly.ply", false}};
+                   {"assembly.fbx", true},  {"assembly.dae", true},  {"assembly.step", true},
+                   {"assembly.3mf", false}, {"assembly.stl", false}, {"assembly.ply", false}};
     for (const auto& format : formats) {
         SCOPED_TRACE(format.file);
         const std::vector<Part> parts = load(format.file);
@@ -129,6 +134,34 @@ chain_gltf(int depth, const std::string& name, bool twice = false,
            buffer + "\"}]}";
 }
 
+// A STEP file of products p0 to p(levels - 1), each the assembly of the
+// next, without shapes; the last may hold the first.
+std::string chain_step(int levels, bool loop = false) {
+    std::string text = "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
+                       "FILE_NAME('chain','',(''),(''),'','','');\n"
+                       "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\n"
+                       "ENDSEC;\nDATA;\n";
+    auto definition = [](int i) { return "#" + std::to_string(3 * i + 3); };
+    for (int i = 0; i < levels; ++i) {
+        const std::string n = std::to_string(i), e = std::to_string(3 * i + 1);
+        text += "#" + e + "=PRODUCT('p" + n + "','p" + n + "','',());\n#" +
+                std::to_string(3 * i + 2) + "=PRODUCT_DEFINITION_FORMATION('','',#" + e + ");\n" +
+                definition(i) + "=PRODUCT_DEFINITION('design',''," + "#" +
+                std::to_string(3 * i + 2) + ",$);\n";
+    }
+    int id = 3 * levels + 1;
+    for (int i = 0; i + 1 < levels || (loop && i < levels); ++i)
+        text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
+                std::to_string(i) + "','','', " + definition(i) + "," +
+                definition((i + 1) % levels) + ",$);\n";
+    return text + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+std::string fixture_text(const std::string& file) {
+    std::ifstream in(fixtures + "/" + file);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 std::string ply(const std::string& format, const std::string& body) {
     return "ply\nformat " + format +
            " 1.0\nelement vertex 3\nproperty float x\nproperty float "
@@ -158,6 +191,12 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"passwd.gltf", chain_gltf(1, "n", false, "/etc/passwd"), "outside the model's folder"},
         {"up.gltf", chain_gltf(1, "n", false, "sub/%2E%2E/../outside.bin"),
          "outside the model's folder"},
+        {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
+        {"cut.step", fixture_text("gearbox.step").substr(0, 300000), "cut short"},
+        {"self.step", chain_step(1, true), "product 'p0' contains itself"},
+        {"loop.step", chain_step(3, true), "contains itself, through 'p2'"},
+        {"deep.step", chain_step(max_node_depth + 1), "nests deeper than 1024 levels"},
+        {"hollow.step", chain_step(2), "has no faces"},
     };
     write_text("outside.bin", std::string(36, '\0'));
     for (const auto& c : cases) {
@@ -175,6 +214,116 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
             EXPECT_NE(what.find(c.says), std::string::npos) << what;
             EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
+    }
+}
+
+const Part& named(const std::vector<Part>& parts, const std::string& name) {
+    for (const Part& part : parts)
+        if (part.name == name)
+            return part;
+    throw std::runtime_error("no part " + name);
+}
+
+void expect_color(const Piece& piece, Vec3 color) {
+    EXPECT_NEAR(piece.color.x, color.x, 1e-4f);
+    EXPECT_NEAR(piece.color.y, color.y, 1e-4f);
+    EXPECT_NEAR(piece.color.z, color.z, 1e-4f);
+}
+
+// The gearbox model_generator writes: its tree as named, the colours of
+// products, of an instance and of faces, millimetres read as metres, and a
+// product used 32 times held once.
+TEST(StepModels, TheGearboxReadsBackAsWritten) {
+    const std::vector<Part> parts = load("gearbox.step");
+    ASSERT_EQ(parts.size(), 53u);
+    EXPECT_EQ(parts[0].name, "gearbox/housing");
+    EXPECT_EQ(parts[7].name, "gearbox/bearing:1/ball:1");
+    EXPECT_EQ(parts[44].name, "gearbox/bearing:4/ball:8");
+    EXPECT_EQ(parts[52].name, "gearbox/bolt:8");
+
+    expect_color(named(parts, "gearbox/housing").pieces.at(0), {0.25f, 0.45f, 0.8f});
+    // An instance's colour over its product's.
+    expect_color(named(parts, "gearbox/bolt:1").pieces.at(0), {0.8f, 0.05f, 0.05f});
+    expect_color(named(parts, "gearbox/bolt:2").pieces.at(0), {0.15f, 0.15f, 0.17f});
+    // The shaft's flat ends have a colour of their own.
+    const Part& shaft = named(parts, "gearbox/shaft:2");
+    ASSERT_EQ(shaft.pieces.size(), 2u);
+    expect_color(shaft.pieces[0], {0.55f, 0.56f, 0.6f});
+    expect_color(shaft.pieces[1], {0.9f, 0.35f, 0.05f});
+
+    const Part& ball = named(parts, "gearbox/bearing:3/ball:5");
+    EXPECT_EQ(ball.instance_of, "ball");
+    int balls = 0;
+    for (const Part& part : parts)
+        balls += part.pieces.at(0).mesh == ball.pieces.at(0).mesh && part.pieces[0].to_world;
+    EXPECT_EQ(balls, 32);
+    // Used once, the housing is in world space: 260 mm long, centred.
+    const Part& housing = named(parts, "gearbox/housing");
+    EXPECT_FALSE(housing.pieces[0].to_world);
+    EXPECT_TRUE(housing.instance_of.empty());
+    const Bounds b = housing.pieces[0].mesh->bounds();
+    EXPECT_NEAR(b.lo.x, -0.13f, 1e-6f);
+    EXPECT_NEAR(b.hi.x, 0.13f, 1e-6f);
+}
+
+// Seen from above, each bolt's head shows that bolt's own id: eight instances
+// of one mesh, each placed where the assembly puts it. One of them x-rayed by
+// name wears x-ray alone.
+TEST(StepModels, EachInstanceIsAPartWhereItsAssemblyPutsIt) {
+    SceneDescription d;
+    d.models.push_back({});
+    d.models[0].file = "gearbox.step";
+    d.base_dir = fixtures;
+    Assignment xray;
+    xray.parts = "gearbox/bolt:[3]";
+    xray.look = Assignment::Look::xray;
+    d.assign.push_back(xray);
+    d.camera.eye = Vec3{0.0f, 0.5f, 0.2f};
+    d.camera.target = Vec3{0.0f, 0.075f, 0.0f};
+    d.camera.fov = 40.0f;
+    const std::vector<Part> parts = load_parts(d);
+    const std::unique_ptr<Scene> scene = build_scene(d, parts);
+    RenderSettings settings;
+    settings.width = 160;
+    settings.height = 120;
+    settings.samples = 1;
+    RenderStats stats;
+    const Film film = render_film({*scene, xray_shader(), settings, {Pass::id}}, stats);
+    const FilmChannel& ids = *film.find("id");
+    for (int bolt = 1; bolt <= 8; ++bolt) {
+        const float x = -0.11f + 0.22f / 3.0f * float((bolt - 1) % 4);
+        const float z = bolt <= 4 ? 0.055f : -0.055f;
+        int px = 0, py = 0;
+        // The top of its head, 8 mm above the housing's lid.
+        project(scene->camera, {x, 0.083f, z}, settings.width, settings.height, px, py);
+        const std::string name = "gearbox/bolt:" + std::to_string(bolt);
+        const float id = ids.values[size_t(py) * size_t(settings.width) + size_t(px)];
+        EXPECT_EQ(scene->part_names().at(size_t(id) - 1), name);
+    }
+    for (const Object& object : scene->objects()) {
+        if (object.part == 0) // the floor
+            continue;
+        const std::string& part = scene->part_names().at(object.part - 1);
+        if (part.rfind("gearbox/bolt:", 0) == 0) {
+            EXPECT_EQ(object.material->kind() == Material::Kind::xray, part == "gearbox/bolt:3")
+                << part;
+        }
+    }
+}
+
+// No STEP file the reader's healing lets through is left unmeshable, so the
+// mesher is given a face bounded by a wire that crosses itself directly.
+TEST(StepModels, AFaceThatCannotBeMeshedIsRefusedNamingItsPart) {
+    BRepBuilderAPI_MakePolygon bow;
+    for (const gp_Pnt& p : {gp_Pnt(0, 0, 0), gp_Pnt(3, 1, 0), gp_Pnt(3, 0, 0), gp_Pnt(0, 2, 0)})
+        bow.Add(p);
+    bow.Close();
+    const TopoDS_Shape face = BRepBuilderAPI_MakeFace(bow.Wire(), true).Shape();
+    try {
+        mesh_shape(face, {}, {}, "x.step: part 'twisted'");
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "x.step: part 'twisted': 1 of its 1 faces cannot be meshed");
     }
 }
 
@@ -241,5 +390,6 @@ TEST_P(XrayOnOnePart, ShowsTheSolidPartInsideAndLeavesTheFlaggedOneUntouched) {
     expect_near_color(at(inverted, tag), at(see_through, tag), 0.03f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, XrayOnOnePart, ::testing::Values("assembly.gltf", "assembly.obj"),
+INSTANTIATE_TEST_SUITE_P(Files, XrayOnOnePart,
+                         ::testing::Values("assembly.gltf", "assembly.obj", "assembly.step"),
                          [](const auto& info) { return std::string(info.param).substr(9); });

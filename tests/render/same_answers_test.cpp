@@ -58,12 +58,27 @@ TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
     }
 }
 
+// The built-in scene's parts as they are, or each piece an instance of its
+// mesh, turned and squashed: ray masks must keep the x-ray instances out of
+// shadow rays in both the full scene and the casters' own.
+std::vector<Part> built_in_parts(bool instanced) {
+    std::vector<Part> parts = load_parts(built_in_scene());
+    const float c = std::cos(0.4f), s = std::sin(0.4f);
+    const Affine turn{{{c, 0.0f, -s}, {0.0f, 0.9f, 0.0f}, {s, 0.0f, c}}, {0.1f, 0.2f, 0.0f}};
+    if (instanced)
+        for (Part& part : parts)
+            for (Piece& piece : part.pieces)
+                piece.to_world = turn;
+    return parts;
+}
+
+class SameAnswersOfAFrame : public ::testing::TestWithParam<bool> {};
+
 // Every ray a small frame of the built-in scene casts: the renderer's scenes
 // answer it as one scene does where ray masks keep the x-ray surfaces out of
 // shadow rays, which is how shadows were traced before.
-TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
-    const SceneDescription d = built_in_scene();
-    const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+TEST_P(SameAnswersOfAFrame, EveryRayFindsWhatTheMaskedSceneFinds) {
+    const std::unique_ptr<Scene> scene = build_scene(built_in_scene(), built_in_parts(GetParam()));
     RenderSettings settings;
     settings.width = 64;
     settings.height = 40;
@@ -83,7 +98,7 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
         for (const RecordedRay& r : tile) {
             const Intersector& intersector = scene->intersector();
             RTCRayHit query{};
-            query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+            query.hit.geomID = query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
             if (r.kind == RayKind::shadow) {
                 query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::shadow);
                 rtcOccluded1(masked.scene(), &context, &query.ray);
@@ -96,6 +111,8 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
                 rtcIntersect1(masked.scene(), &context, &query);
                 Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f};
                 intersector.intersect(r.origin, r.direction, r.near, r.far, hit);
+                if (query.hit.instID[0] != RTC_INVALID_GEOMETRY_ID)
+                    query.hit.geomID = query.hit.instID[0];
                 differing += hit.object != query.hit.geomID ||
                              (hit.object != RTC_INVALID_GEOMETRY_ID &&
                               (hit.triangle != query.hit.primID || hit.u != query.hit.u ||
@@ -107,3 +124,6 @@ TEST(SameAnswers, EveryRayOfAFrameFindsWhatTheMaskedSceneFinds) {
     EXPECT_GT(blocked, shadow_rays / 100);
     EXPECT_GT(shadow_rays - blocked, shadow_rays / 100);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenes, SameAnswersOfAFrame, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Instanced" : "Meshes"; });

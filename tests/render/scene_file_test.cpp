@@ -132,6 +132,16 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
+        {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
+         "test.json: /models/0/tessellation: applies to STEP files (.step, .stp) only"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 0}}]})",
+         "test.json: /models/0/tessellation/linear: expected a number above 0"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"angular": -5}}]})",
+         "test.json: /models/0/tessellation/angular: expected a number within (0, 90]"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 1e999}}]})",
+         "test.json: number overflow"},
+        {R"({"models": [{"file": "gearbox.step", "tessellation": {"fine": true}}]})",
+         "test.json: /models/0/tessellation/fine: unknown key 'fine'"},
         // Either of the two could be the mistake: neither is taken.
         {R"({"models": [{"shape": "box"}], "camera": {"fov": 30, "fov": 40}})",
          "test.json: /camera/fov: given twice"},
@@ -179,6 +189,7 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     const std::pair<const char*, SceneDescription> scenes[] = {
         {"default.json", read_scene_file(SCENES "/default.json")},
         {"assembly.json", read_scene_file(SCENES "/assembly.json")},
+        {"gearbox.json", read_scene_file(SCENES "/gearbox.json")},
         {"turntable on transparent", turntable},
         {"on a colour", solid}};
     for (const auto& [name, read] : scenes) {
