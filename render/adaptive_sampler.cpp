@@ -35,8 +35,8 @@ void AdaptiveSampler::take(ThreadContext& context, Pixel& p, int x, int y, int u
     p.error = float(std::sqrt(variance / n) * 255.0);
 }
 
-void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, int x0, int y0, int x1,
-                                   int y1, Image& image) {
+void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, const PixelRegion& tile,
+                                   const PixelRegion& window, Image& image) {
     constexpr int side = adaptive_block_size;
     const int left = bx * side, top = by * side;
     const int w = std::min(side, settings_.width - left),
@@ -88,13 +88,12 @@ void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, int x
         for (int i = 0; i < w; ++i) {
             const int x = left + i, y = top + j;
             Pixel& p = pixels_[size_t(j * side + i)];
-            if (x < x0 || x >= x1 || y < y0 || y >= y1)
+            if (x < tile.x0 || x >= tile.x1 || y < tile.y0 || y >= tile.y1)
                 continue;
             const float n = 1.0f / float(p.samples);
-            image.at(x, y) = {p.sum.r * n, p.sum.g * n, p.sum.b * n, p.sum.a * n};
+            image.pixels[window.index(x, y)] = {p.sum.r * n, p.sum.g * n, p.sum.b * n, p.sum.a * n};
             if (passes_)
-                passes_->store(size_t(y) * size_t(settings_.width) + size_t(x), p.samples,
-                               p.passes);
+                passes_->store(window.index(x, y), p.samples, p.passes);
         }
 }
 

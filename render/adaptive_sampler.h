@@ -19,6 +19,7 @@
 
 #include "render/camera_sample.h"
 #include "render/image/image.h"
+#include "render/image/pixel_region.h"
 
 #include <array>
 
@@ -35,10 +36,10 @@ class AdaptiveSampler {
         : camera_(camera), settings_(settings), passes_(passes) {}
 
     // Samples block (bx, by) of the frame, counted in blocks, until its pixels
-    // are done, and stores those within [x0, x1) x [y0, y1) in the image and
-    // the passes.
-    void render_block(ThreadContext& context, int bx, int by, int x0, int y0, int x1, int y1,
-                      Image& image);
+    // are done, and stores those within `tile` in the image and the passes,
+    // which hold `window` of the frame.
+    void render_block(ThreadContext& context, int bx, int by, const PixelRegion& tile,
+                      const PixelRegion& window, Image& image);
 
   private:
     struct Pixel {

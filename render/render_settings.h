@@ -1,7 +1,10 @@
 // How a render samples the image.
 #pragma once
 
+#include "render/image/pixel_region.h"
+
 #include <cstdint>
+#include <optional>
 
 namespace xr {
 
@@ -29,6 +32,9 @@ struct RenderSettings {
     bool adaptive = false;
     float noise = default_noise;
     int min_samples = default_min_samples;
+    // Only this window of the frame is rendered, each pixel sampled as in the
+    // whole frame; the whole frame when absent.
+    std::optional<PixelRegion> region;
 };
 
 } // namespace xr

@@ -6,9 +6,9 @@ set -euo pipefail
 packages_for() {
     case "$1" in
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
-        # help2man writes xray-render's manual page from its --help; OpenCASCADE reads
-        # STEP assemblies and meshes their shapes (and model_generator writes them).
-        render) echo "libembree-dev libtbb-dev libassimp-dev libtinyobjloader-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev help2man libocct-data-exchange-dev libocct-ocaf-dev libocct-modeling-algorithms-dev" ;;
+        # help2man writes xray-render's manual page from its --help; libav* write videos;
+        # OpenCASCADE reads STEP assemblies and meshes their shapes (and model_generator writes them).
+        render) echo "libembree-dev libtbb-dev libassimp-dev libtinyobjloader-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev libavcodec-dev libavformat-dev libswscale-dev help2man libocct-data-exchange-dev libocct-ocaf-dev libocct-modeling-algorithms-dev" ;;
         # The browser test of xray-render serve; npm installs playwright-core.
         browser) echo "chromium nodejs npm" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;
@@ -21,8 +21,9 @@ packages_for() {
         fuzz) echo "clang libclang-rt-14-dev" ;;
         # dpkg-shlibdeps finds the Debian package's dependencies; CPack runs file on each binary.
         package) echo "dpkg-dev file lintian" ;;
-        # The farm test's one-node cluster; mungekey comes with munge.
-        farm) echo "slurm-wlm munge" ;;
+        # The farm test's one-node cluster; mungekey comes with munge. ffprobe and ffmpeg
+        # check the video its encode job writes.
+        farm) echo "slurm-wlm munge ffmpeg" ;;
         *) echo "install-deps: unknown job '$1'" >&2; exit 2 ;;
     esac
 }

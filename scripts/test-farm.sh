@@ -3,8 +3,12 @@
 # up on this machine (munged, slurmctld and slurmd on localhost, everything
 # under build/farm/), checks that the frames of the job array equal those of a
 # single-process render byte for byte, and that re-submitting the array after
-# losing a task's frames renders those frames and nothing else. The cluster is
-# torn down however the script ends.
+# losing a task's frames renders those frames and nothing else. Then a still
+# split into tiles by examples/farm/still.sbatch and merged by a job that
+# depends on the array, against a single-process render byte for byte; and a
+# turntable whose array is followed by examples/farm/encode.sbatch, its video
+# checked with ffprobe and its first frame against the first PNG. The cluster
+# is torn down however the script ends.
 # Usage (as root): scripts/test-farm.sh [path/to/xray-render]
 set -euo pipefail
 
@@ -24,7 +28,7 @@ fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || fail "run as root: slurmd starts each job as its user"
-for command in munged mungekey slurmctld slurmd sbatch scontrol sinfo; do
+for command in munged mungekey slurmctld slurmd sbatch scontrol sinfo ffprobe ffmpeg; do
     command -v "$command" >/dev/null || fail "$command not found (scripts/install-deps.sh farm)"
 done
 [ -x "$renderer" ] || fail "no renderer at $renderer (make build)"
@@ -101,7 +105,7 @@ free_port() {
 
 # --- a fresh cluster ---------------------------------------------------------
 rm -rf "$farm"
-mkdir -p "$cluster"/{state,spool,log} "$farm"/{array,single,logs}
+mkdir -p "$cluster"/{state,spool,log} "$farm"/{array,single,logs,still,video}
 # munged refuses a socket directory that others cannot enter.
 mkdir -m 755 "$cluster/run"
 
@@ -209,4 +213,63 @@ for name in "${lost[@]}"; do
     cmp --quiet "$farm/array/$name" "$farm/single/$name" || fail "$name was not rendered again"
 done
 say "re-submitted after losing ${lost[*]}: those rendered again, the others skipped"
+
+# --- jobs that wait for an array: a merge, an encode -------------------------
+# The job id of an array submitted with these arguments.
+submit_array() {
+    local job
+    job=$(sbatch --parsable --cpus-per-task=1 "$@") || fail "sbatch $* failed"
+    echo "${job%%;*}"
+}
+# Submits a job that starts once the array has succeeded, and waits for it.
+after() {
+    local array=$1
+    shift
+    timeout --foreground 600 sbatch --wait --quiet --dependency="afterok:$array" \
+        --kill-on-invalid-dep=yes --cpus-per-task=1 "$@"
+}
+
+# A still of four bands, with every pass, merged once the bands are done.
+tiles=4
+still_args=(--width 160 --height 100 --spp 4 --aov "depth,normal,albedo,xray,id")
+started=$SECONDS
+array=$(TILES=$tiles OUT=still.exr XRAY_RENDER=$renderer submit_array --chdir="$farm/still" \
+    --array="1-$tiles" --output="$farm/logs/still_%a.log" "$root/examples/farm/still.sbatch" \
+    "${still_args[@]}")
+TILES=$tiles OUT=still.exr XRAY_RENDER=$renderer after "$array" --chdir="$farm/still" \
+    --output="$farm/logs/merge.log" "$root/examples/farm/still.sbatch" merge ||
+    fail "the merge job failed (logs in build/farm/logs/)"
+"$renderer" "${still_args[@]}" --out "$farm/single/still.exr" >/dev/null
+cmp --quiet "$farm/still/still.exr" "$farm/single/still.exr" ||
+    fail "the still merged from $tiles tiles differs from the single-process render"
+say "$tiles tiles, then their merge, in $((SECONDS - started)) s: $(tail -n 1 "$farm/logs/merge.log")"
+say "the merged still equals a single-process render, byte for byte"
+
+# The turntable again, and its video once all its frames are there.
+fps=30
+started=$SECONDS
+array=$(FRAMES=$frames CHUNK=$chunk OUT=frame_####.png XRAY_RENDER=$renderer submit_array \
+    --chdir="$farm/video" --array="0-$((tasks - 1))" --output="$farm/logs/video_%a.log" \
+    "$root/examples/farm/turntable.sbatch" "${render_args[@]}")
+OUT=frame_####.png VIDEO=turntable.mp4 FPS=$fps XRAY_RENDER=$renderer after "$array" \
+    --chdir="$farm/video" --output="$farm/logs/encode.log" "$root/examples/farm/encode.sbatch" ||
+    fail "the encode job failed (logs in build/farm/logs/)"
+say "$frames frames, then their video, in $((SECONDS - started)) s: $(tail -n 1 "$farm/logs/encode.log")"
+video=$farm/video/turntable.mp4
+probe() { ffprobe -v error -select_streams v:0 -count_frames -show_entries "stream=$1" -of csv=p=0 "$video"; }
+[ "$(probe codec_name,pix_fmt)" = h264,yuv420p ] || fail "the video is $(probe codec_name,pix_fmt)"
+[ "$(probe nb_read_frames)" -eq "$frames" ] || fail "the video has $(probe nb_read_frames) frames"
+lasts=$(awk -v n="$frames" -v f="$fps" 'BEGIN { printf "%.6f", n / f }')
+[ "$(probe duration)" = "$lasts" ] || fail "the video lasts $(probe duration) s, not $lasts"
+say "ffprobe: $(probe codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames,duration)"
+# Lossy, and in 4:2:0: close on average, further only along colour edges. The
+# tolerance: a mean difference under 0.02 (5 of 255 steps), and no more than
+# 5% of the pixels with a channel 0.1 or more away.
+ffmpeg -v error -i "$video" -frames:v 1 "$farm/video/first.png"
+comparison=$("$renderer" compare "$farm/video/frame_0001.png" "$farm/video/first.png" \
+    --fail 0.1 --fail-percent 5) || fail "the video's first frame is not the first PNG: $comparison"
+mean=$(awk '/mean difference/ { print $3 }' <<<"$comparison")
+awk -v m="$mean" 'BEGIN { exit !(m < 0.02) }' || fail "the video's first frame is $mean away on average"
+say "the video's first frame against frame_0001.png: mean difference $mean, and" \
+    "$(awk '/ over / { print $3, $4, $5 }' <<<"$comparison" | tr -d ',') more than 0.1 away"
 say "PASS"

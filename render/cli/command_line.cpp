@@ -1,15 +1,17 @@
 #include "render/cli/command_line.h"
 
 #include "render/cli/compare_command.h"
+#include "render/cli/encode_command.h"
+#include "render/cli/merge_command.h"
 #include "render/cli/serve_command.h"
 
 namespace xr {
 
 CommandLine::CommandLine()
     : app_("Renders models with the qorv_xraytexture shader to a PNG or OpenEXR image, or a "
-           "turntable's frames: a scene file, a model in the studio, or the built-in scene. "
-           "The sub-commands below do other work; xray-render compare --help and xray-render "
-           "serve --help give their options.",
+           "turntable's frames or video: a scene file, a model in the studio, or the built-in "
+           "scene. The sub-commands below do other work; xray-render compare --help, for one, "
+           "gives a sub-command's options.",
            "xray-render") {
     app_.get_formatter()->column_width(34);
     app_.set_version_flag("--version", "xray-render " XRAY_RENDER_VERSION);
@@ -20,24 +22,35 @@ CommandLine::CommandLine()
     compare_ = add_compare_command(app_, command_.compare);
     serve_ = add_serve_command(app_, command_.serve);
     serve_->excludes(render_->list_parts());
+    for (CLI::Option* option : render_->tile_options())
+        serve_->excludes(option);
+    merge_ = add_merge_command(app_, command_.merge);
+    encode_ = add_encode_command(app_, command_.encode);
+    own_options_ = {{compare_, Command::Kind::compare},
+                    {merge_, Command::Kind::merge},
+                    {encode_, Command::Kind::encode}};
 }
 
 const Command& CommandLine::parse(int argc, char** argv) {
     app_.parse(argc, argv);
-    if (compare_->parsed()) {
-        // The render's options mean nothing to a comparison.
-        if (render_->given())
-            throw CLI::ValidationError("compare takes only its own options");
-        command_.kind = Command::Kind::compare;
-        return command_;
-    }
+    for (const auto& [command, kind] : own_options_)
+        if (command->parsed()) {
+            // The render's options mean nothing to them.
+            if (render_->given())
+                throw CLI::ValidationError(command->get_name() + " takes only its own options");
+            command_.kind = kind;
+            return command_;
+        }
     render_->read();
     command_.kind = serve_->parsed() ? Command::Kind::serve : Command::Kind::render;
     return command_;
 }
 
 std::string CommandLine::program() const {
-    return compare_->parsed() ? "xray-render compare" : "xray-render";
+    for (const auto& [command, kind] : own_options_)
+        if (command->parsed())
+            return "xray-render " + command->get_name();
+    return "xray-render";
 }
 
 } // namespace xr

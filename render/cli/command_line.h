@@ -1,6 +1,6 @@
-// The command line of xray-render: one parser for its three sub-commands.
-// Rendering is the default and takes the options on the line itself;
-// `compare` and `serve` are named first.
+// The command line of xray-render: one parser for all it does. Rendering is
+// the default and takes the options on the line itself; the sub-commands
+// (`compare`, `serve`, `merge`, `encode`) are named first.
 #pragma once
 
 #include "render/cli/options.h"
@@ -9,16 +9,20 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace xr {
 
 struct Command {
-    enum class Kind { render, compare, serve };
+    enum class Kind { render, compare, serve, merge, encode };
 
     Kind kind = Kind::render;
     RenderOptions render; // for `serve` too
     ServeOptions serve;
     CompareOptions compare;
+    MergeOptions merge;
+    EncodeOptions encode;
 };
 
 class CommandLine {
@@ -42,6 +46,10 @@ class CommandLine {
     std::unique_ptr<RenderOptionParser> render_; // declared once the parser's defaults are set
     CLI::App* compare_;
     CLI::App* serve_;
+    CLI::App* merge_;
+    CLI::App* encode_;
+    // The sub-commands that take only their own options, with what each is.
+    std::vector<std::pair<CLI::App*, Command::Kind>> own_options_;
 };
 
 } // namespace xr

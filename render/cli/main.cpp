@@ -1,6 +1,8 @@
 // xray-render: a small ray-tracing host for the x-ray shader library.
 #include "render/cli/command_line.h"
 #include "render/cli/compare_command.h"
+#include "render/cli/encode_command.h"
+#include "render/cli/merge_command.h"
 #include "render/cli/render_command.h"
 #include "render/cli/serve_command.h"
 #include "render/util/interrupt.h"
@@ -16,8 +18,8 @@ namespace {
 // The program's exit statuses, chosen here alone.
 enum : int {
     exit_success = 0,
-    exit_failure = 1,       // the render or the server failed; compare: the images differ
-    exit_usage = 2,         // the command line cannot be read
+    exit_failure = 1, // the render, server, merge or encoding failed; compare: the images differ
+    exit_usage = 2,   // the command line cannot be read
     exit_compare_error = 2, // compare: an image cannot be read or written, as cmp and diff have it
 };
 
@@ -36,6 +38,12 @@ int run(const xr::Command& command) {
         return xr::compare(command.compare) ? exit_success : exit_failure;
     case xr::Command::Kind::serve:
         xr::serve_command(command.render, command.serve);
+        return exit_success;
+    case xr::Command::Kind::merge:
+        xr::merge_command(command.merge);
+        return exit_success;
+    case xr::Command::Kind::encode:
+        xr::encode_command(command.encode);
         return exit_success;
     case xr::Command::Kind::render:
         break;

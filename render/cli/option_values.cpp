@@ -21,6 +21,13 @@ std::optional<float> parse_number(const std::string& text) {
     return value;
 }
 
+std::optional<double> parse_fps(const std::string& text) {
+    const std::optional<float> fps = parse_number(text);
+    if (!fps || !(*fps > 0.0f))
+        return std::nullopt;
+    return double(*fps);
+}
+
 namespace {
 
 // Comma-separated finite numbers. Every field counts, the empty ones too:

@@ -15,6 +15,9 @@ namespace xr {
 // A finite number and nothing else; no value otherwise.
 std::optional<float> parse_number(const std::string& text);
 
+// Frames a second of a video: a finite number above 0; no value otherwise.
+std::optional<double> parse_fps(const std::string& text);
+
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
 std::optional<std::array<float, 4>> parse_color(const std::string& text);
 

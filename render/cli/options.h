@@ -2,6 +2,7 @@
 #pragma once
 
 #include "render/output/output_plan.h"
+#include "render/output/tile.h"
 #include "render/setup/scene_description.h"
 
 #include <optional>
@@ -32,6 +33,9 @@ struct RenderOptions {
     int threads = 0;
     OutputRequest output;
     std::string shader; // empty: the library beside the program
+    // Only a window of the frame, given as such or as a band.
+    std::optional<PixelRegion> region;
+    std::optional<TileBand> tile;
 };
 
 // `serve`: where the preview server listens, and where its Save writes the scene.
@@ -40,6 +44,20 @@ struct ServeOptions {
     int port = 8080;      // 0: any free port
     std::string save;     // empty: beside the image, as .json
     int connections = 64; // served at once; a thread each
+};
+
+// `merge TILE... OUT`: the tiles of one frame, and the frame to write.
+struct MergeOptions {
+    std::vector<std::string> tiles;
+    std::string out;
+};
+
+// `encode PATTERN OUT`: frames rendered elsewhere, and the video to write.
+struct EncodeOptions {
+    std::string pattern; // hashes for the frame number: frames_####.png
+    std::string out;
+    VideoSettings video;
+    std::optional<FrameRange> frames; // by default 1 to the last found
 };
 
 // `compare A B`: two images, and how far they may differ.

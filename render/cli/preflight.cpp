@@ -4,6 +4,7 @@
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
 #include "render/setup/step_loader.h"
+#include "render/util/error.h"
 
 namespace xr {
 
@@ -16,6 +17,27 @@ Assignment xray_assignment(const std::string& glob, const RenderOptions& o, cons
     a.xray = o.material;
     a.where = {"", option};
     return a;
+}
+
+// The window of the frame the options ask for, which only a still has.
+void describe_window(const RenderOptions& o, SceneDescription& d) {
+    if (!o.region && !o.tile)
+        return;
+    const RenderSettings& s = d.settings;
+    const std::string option =
+        o.region ? "--region " + std::to_string(o.region->x0) + "," + std::to_string(o.region->y0) +
+                       "," + std::to_string(o.region->x1) + "," + std::to_string(o.region->y1)
+                 : "--tile " + std::to_string(o.tile->index) + "/" + std::to_string(o.tile->count);
+    if (d.camera.turntable > 0)
+        throw Error({"", option},
+                    "a tile is a window of a still; a turntable is split with --frames");
+    try {
+        const PixelRegion region = o.region ? *o.region : band_region(*o.tile, s.width, s.height);
+        check_region(region, s.width, s.height);
+        d.settings.region = region;
+    } catch (const std::runtime_error& e) {
+        throw Error({"", option}, e.what());
+    }
 }
 
 } // namespace
@@ -57,6 +79,7 @@ SceneDescription describe(const RenderOptions& o) {
         if (!applied)
             throw Error({"", "--tessellation"}, "applies to STEP models, and none is given");
     }
+    describe_window(o, d);
     return d;
 }
 
@@ -66,6 +89,13 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
     check_frame_fits(p.plan, p.description.settings);
+    if (p.plan.video) {
+        if (p.description.settings.region)
+            throw Error({"", "--out " + p.plan.out},
+                        "a tile is written as a PNG or an OpenEXR, not into a video");
+        check_video_frame(*p.plan.video, p.description.settings.width,
+                          p.description.settings.height, "--out " + p.plan.out);
+    }
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;

@@ -16,7 +16,9 @@ namespace xr {
 
 // The scene the options describe: a scene file, a model in the studio (the
 // whole of it x-ray unless --xray names parts), or the built-in scene; with
-// --xray assignments last and the command line's settings over the scene's.
+// --xray assignments last and the command line's settings over the scene's,
+// the window of a tile among them. Throws for a window beyond the frame, or
+// of a turntable.
 SceneDescription describe(const RenderOptions& options);
 
 struct Preflight {
@@ -29,9 +31,9 @@ struct Preflight {
 };
 
 // Describes the scene and plans its output; refuses a frame that would not
-// fit in memory, and an output file, or one of `also_written`, that cannot
-// be written; then loads the library and the parts. With `skip_existing`,
-// frames whose files exist are not rendered. Throws in one line.
+// fit in memory or into the video asked for, and an output file, or one of
+// `also_written`, that cannot be written; then loads the library and the parts. With
+// `skip_existing`, frames whose files exist are not rendered. Throws in one line.
 Preflight preflight(const RenderOptions& options, bool skip_existing,
                     const std::vector<std::string>& also_written = {});
 

@@ -4,6 +4,7 @@
 #include "render/output/frame_writer.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
+#include "render/setup/scene_file.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
 
@@ -78,7 +79,16 @@ void render_command(const RenderOptions& options) {
     const auto build_start = Clock::now();
     const std::unique_ptr<Scene> scene = build_scene(p.description, p.parts);
     const double build_seconds = seconds_since(build_start);
-    write_frames({scene.get(), p.library->shader(), p.description.settings}, p.plan, p.frames);
+    FrameSource source{scene.get(), p.library->shader(), p.description.settings};
+    if (const std::optional<PixelRegion>& region = p.description.settings.region) {
+        // What merge needs to put the frame together again, and to refuse
+        // tiles of other renders: the scene file states all that decides the
+        // pixels but the window.
+        const RenderSettings& s = p.description.settings;
+        source.attributes[tile_attribute] = tile_text(
+            {{s.width, s.height, *region}, render_digest(scene_to_json(p.description).dump())});
+    }
+    write_frames(source, p.plan, p.frames);
     if (options.verbose)
         report_resources(p.parts, *scene, load_seconds, build_seconds);
 }

@@ -28,8 +28,9 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         app.add_flag("--list-parts", o.list_parts,
                      "list the parts with their ids, triangle counts and colours, and exit");
     app.add_option("-o,--out", o.output.out,
-                   "image to write: OpenEXR for NAME.exr, else PNG; for a turntable, hashes "
-                   "stand for the frame number")
+                   "image or video to write: OpenEXR for NAME.exr, a video for NAME.mp4, "
+                   ".webm or .mkv, else PNG; for a turntable's frames, hashes stand for the "
+                   "frame number")
         ->capture_default_str();
     // Shown as the defaults; given, they override a scene file's settings.
     width_ = app.add_option("--width", settings_.width, "image width in pixels")
@@ -85,6 +86,24 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                              "render only frames A to B of the turntable (A-B, or A)");
     app.add_flag("--skip-existing", o.output.skip_existing,
                  "leave the output files that exist (files appear only whole)");
+
+    // Videos, and one frame split between processes.
+    fps_ = app.add_option("--fps", fps_text_,
+                          "frames a second of a video: --out NAME.mp4 (H.264), NAME.webm (VP9) "
+                          "or NAME.mkv (H.264)")
+               ->default_str(number_text(float(VideoSettings{}.fps)));
+    quality_ = app.add_option("--quality", o.output.video.quality,
+                              "a video's constant quality, 0 to 100 (best): H.264's CRF 51 to 0, "
+                              "VP9's 63 to 0")
+                   ->capture_default_str()
+                   ->check(CLI::Range(0, max_video_quality));
+    region_ = app.add_option("--region", region_text_,
+                             "render only this window of the frame, X0,Y0,X1,Y1 in pixels (the "
+                             "right and bottom ends excluded); xray-render merge joins the tiles");
+    tile_ = app.add_option("--tile", tile_text_,
+                           "render only band I of N of the frame (I/N, from the top); "
+                           "xray-render merge joins the tiles")
+                ->excludes(region_);
 }
 
 bool RenderOptionParser::given() const {
@@ -131,8 +150,9 @@ void RenderOptionParser::read() {
             throw CLI::ValidationError("--aov " + passes + ": " + e.what());
         }
         if (format_for(o_.output.out) != ImageFormat::exr)
-            throw CLI::ValidationError("--aov: passes are written only into OpenEXR, and " +
-                                       o_.output.out + " is a PNG (--out NAME.exr)");
+            throw CLI::ValidationError("--aov: passes are written only into OpenEXR (--out "
+                                       "NAME.exr), not into " +
+                                       o_.output.out);
     }
     if (turntable_->count())
         o_.turntable = turntable_frames_;
@@ -150,6 +170,35 @@ void RenderOptionParser::read() {
         } catch (const std::runtime_error& e) {
             throw CLI::ValidationError("--frames " + frames_text_ + ": " + e.what());
         }
+    }
+    read_video_and_tiles();
+}
+
+void RenderOptionParser::read_video_and_tiles() {
+    bool video = true; // a container not written is refused with the plan
+    try {
+        video = video_format_for(o_.output.out) != nullptr;
+    } catch (const std::runtime_error&) {
+    }
+    for (const CLI::Option* option : {fps_, quality_})
+        if (option->count() && !video)
+            throw CLI::ValidationError(option->get_name() + ": " + o_.output.out +
+                                       " is not a video (--out NAME.mp4, .webm or .mkv)");
+    if (fps_->count()) {
+        const std::optional<double> fps = parse_fps(fps_text_);
+        if (!fps)
+            throw CLI::ValidationError("--fps " + fps_text_ + ": expected a number above 0");
+        o_.output.video.fps = *fps;
+    }
+    try {
+        if (region_->count())
+            o_.region = parse_region(region_text_);
+        if (tile_->count())
+            o_.tile = parse_tile_band(tile_text_);
+    } catch (const std::runtime_error& e) {
+        const bool region = region_->count() > 0;
+        throw CLI::ValidationError((region ? "--region " + region_text_ : "--tile " + tile_text_) +
+                                   ": " + e.what());
     }
 }
 

@@ -17,12 +17,16 @@ class RenderOptionParser {
     RenderOptionParser& operator=(const RenderOptionParser&) = delete;
 
     CLI::Option* list_parts() const { return list_parts_; }
+    // The options that cut a frame into tiles.
+    std::vector<CLI::Option*> tile_options() const { return {region_, tile_}; }
     // Whether any of them was given.
     bool given() const;
     // Reads and checks what was parsed; throws CLI::ValidationError.
     void read();
 
   private:
+    void read_video_and_tiles();
+
     CLI::App& app_;
     RenderOptions& o_;
     // Parsed as text or into a stand-in, then checked and moved into `o_`.
@@ -35,6 +39,8 @@ class RenderOptionParser {
     int turntable_frames_ = 0;
     std::vector<std::string> aov_;
     MaterialOptions material_;
+    std::string fps_text_, region_text_, tile_text_;
+    CLI::Option *fps_, *quality_, *region_, *tile_;
 };
 
 } // namespace xr

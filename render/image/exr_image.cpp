@@ -93,7 +93,15 @@ std::vector<uint8_t> encode_exr(const Film& film) {
         const Color& c = film.beauty.pixels[i];
         rgba[4 * i] = c.r, rgba[4 * i + 1] = c.g, rgba[4 * i + 2] = c.b, rgba[4 * i + 3] = c.a;
     }
-    Imf::Header header(film.width(), film.height());
+    // A tile is placed in its frame by its windows: the frame is displayed,
+    // the film holds the data.
+    const PixelRegion held =
+        film.window ? film.window->region : PixelRegion{0, 0, film.width(), film.height()};
+    const Imath::Box2i data({held.x0, held.y0}, {held.x1 - 1, held.y1 - 1});
+    const Imath::Box2i display =
+        film.window ? Imath::Box2i({0, 0}, {film.window->width - 1, film.window->height - 1})
+                    : data;
+    Imf::Header header(display, data);
     header.compression() = compression;
     for (const auto& [name, text] : film.attributes)
         header.insert(name, Imf::StringAttribute(text));
@@ -101,8 +109,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     auto add = [&](const std::string& name, Imf::PixelType type, const void* first,
                    size_t x_stride) {
         header.channels().insert(name, Imf::Channel(type));
-        frame.insert(name, Imf::Slice(type, static_cast<char*>(const_cast<void*>(first)), x_stride,
-                                      x_stride * size_t(film.width())));
+        frame.insert(
+            name, Imf::Slice::Make(type, first, data, x_stride, x_stride * size_t(film.width())));
     };
     for (size_t i = 0; i < 4; ++i)
         add(std::string(1, "RGBA"[i]), Imf::HALF, &rgba[i], 4 * sizeof(half));
@@ -127,13 +135,17 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     return {bytes.begin(), bytes.end()};
 }
 
-Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only) {
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only,
+                ImageExtent extent) {
     MemoryStream stream(exr, name);
     Imf::InputFile file(stream);
     const Imath::Box2i display = file.header().displayWindow();
     const Imath::Box2i data = file.header().dataWindow();
-    const size_t display_pixels = checked_pixel_count(display);
+    checked_pixel_count(display);
     const size_t data_pixels = checked_pixel_count(data);
+    // The pixels the film holds.
+    const Imath::Box2i held = extent == ImageExtent::data ? data : display;
+    const size_t held_pixels = checked_pixel_count(held);
     const Imf::ChannelList& list = file.header().channels();
     for (const char* name : {"R", "G", "B"})
         if (!list.findChannel(name))
@@ -154,9 +166,9 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
         wanted.size() - size_t(std::count_if(wanted.begin(), wanted.end(), is_beauty));
     const size_t plane_count = wanted.size() + (list.findChannel("A") ? 0 : 1);
     check_memory(double(sizeof(float)) * double(data_pixels) * double(plane_count) +
-                     double(sizeof(Color) + sizeof(float) * extra) * double(display_pixels),
-                 "an OpenEXR image of " + std::to_string(display.max.x - display.min.x + 1) + "x" +
-                     std::to_string(display.max.y - display.min.y + 1) + " pixels");
+                     double(sizeof(Color) + sizeof(float) * extra) * double(held_pixels),
+                 "an OpenEXR image of " + std::to_string(held.max.x - held.min.x + 1) + "x" +
+                     std::to_string(held.max.y - held.min.y + 1) + " pixels");
 
     // Every channel wanted at once: the file is decompressed a single time.
     std::vector<Plane> planes;
@@ -172,7 +184,15 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     if (!list.findChannel("A"))
         planes.push_back({"A", Imf::HALF, std::vector<float>(data_pixels, 1.0f)});
 
-    Film film(display.max.x - display.min.x + 1, display.max.y - display.min.y + 1);
+    Film film(held.max.x - held.min.x + 1, held.max.y - held.min.y + 1);
+    if (held != display)
+        film.window = FrameWindow{display.max.x - display.min.x + 1,
+                                  display.max.y - display.min.y + 1,
+                                  {held.min.x - display.min.x, held.min.y - display.min.y,
+                                   held.max.x - display.min.x + 1, held.max.y - display.min.y + 1}};
+    for (auto a = file.header().begin(); a != file.header().end(); ++a)
+        if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&a.attribute()))
+            film.attributes[a.name()] = text->value();
     std::vector<Color>& pixels = film.beauty.pixels;
     for (const Plane& plane : planes) {
         float Color::*component = plane.name == "R"   ? &Color::r
@@ -181,13 +201,13 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
                                   : plane.name == "A" ? &Color::a
                                                       : nullptr;
         if (component) {
-            crop(plane.values, data, display, [&](size_t i, float v) { pixels[i].*component = v; });
+            crop(plane.values, data, held, [&](size_t i, float v) { pixels[i].*component = v; });
             continue;
         }
         const auto precision =
             plane.type == Imf::HALF ? ChannelPrecision::half : ChannelPrecision::single;
         std::vector<float>& values = film.add_channel(plane.name, precision).values;
-        crop(plane.values, data, display, [&](size_t i, float v) { values[i] = v; });
+        crop(plane.values, data, held, [&](size_t i, float v) { values[i] = v; });
     }
     return film;
 }

@@ -12,15 +12,23 @@
 
 namespace xr {
 
-// The bytes of the file, to be written whole through an OutputFile.
+// What of an image's pixels to read: its whole frame, or only those its file
+// holds, which for a tile are a window of its frame (film.window).
+enum class ImageExtent { frame, data };
+
+// The bytes of the file, to be written whole through an OutputFile. A film
+// that holds a window of its frame keeps the frame as the display window and
+// the window as the data window.
 std::vector<uint8_t> encode_exr(const Film& film);
 
 // A scan-line or tiled, single-part file: R, G, B (required) and A (1 when
 // missing) into the beauty, every other channel into a film channel unless
-// only the beauty is asked for. Pixels of the display window that lie outside
-// the data window are zero. Throws an exception saying why, about the file of
-// that name, also before decoding when the pixels would not fit in memory.
-Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false);
+// only the beauty is asked for, and the string attributes into the film's.
+// Read as a frame, pixels of the display window that lie outside the data
+// window are zero. Throws an exception saying why, about the file of that
+// name, also before decoding when the pixels would not fit in memory.
+Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
+                ImageExtent extent = ImageExtent::frame);
 
 // The size of the image in the file at `path`, from its header alone. Throws
 // an exception when it is no OpenEXR file.

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "render/image/image.h"
+#include "render/image/pixel_region.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,8 @@ struct Film {
     std::vector<FilmChannel> channels;
     // Text a file's header carries beside the pixels, by name.
     std::map<std::string, std::string> attributes;
+    // Set when the film holds only a window of its frame: a tile.
+    std::optional<FrameWindow> window;
 };
 
 } // namespace xr

@@ -2,6 +2,7 @@
 
 #include "render/image/exr_image.h"
 #include "render/image/png_image.h"
+#include "render/image/png_text.h"
 #include "render/util/regular_file.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
@@ -45,13 +46,16 @@ std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& form
 
 } // namespace
 
-ImageFile read_image(const std::string& path, ImageChannels channels) {
+ImageFile read_image(const std::string& path, ImageChannels channels, ImageExtent extent) {
     try {
         ImageFormat format = ImageFormat::png;
         const std::vector<uint8_t> bytes = read_image_bytes(path, format);
-        if (format == ImageFormat::png)
-            return {format, Film(decode_png(bytes))};
-        return {format, decode_exr(bytes, path, channels == ImageChannels::beauty)};
+        if (format == ImageFormat::png) {
+            ImageFile image{format, Film(decode_png(bytes))};
+            image.film.attributes = png_text(bytes);
+            return image;
+        }
+        return {format, decode_exr(bytes, path, channels == ImageChannels::beauty, extent)};
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));
     }
@@ -93,7 +97,7 @@ ImageFormat format_for(const std::string& path) {
 std::vector<uint8_t> encode_image(const Film& film, ImageFormat format) {
     if (format == ImageFormat::exr)
         return encode_exr(film);
-    return encode_png(film.beauty);
+    return add_png_text(encode_png(film.beauty), film.attributes);
 }
 
 } // namespace xr

@@ -1,6 +1,7 @@
 // Images as files: read whatever their format, written in the one their name asks for.
 #pragma once
 
+#include "render/image/exr_image.h"
 #include "render/image/film.h"
 
 #include <cstdint>
@@ -21,10 +22,12 @@ struct ImageFile {
 // What of an image to read: its colour and alpha, or every channel it holds.
 enum class ImageChannels { beauty, all };
 
-// Knows the format by the file's first bytes, not by its name. Throws
+// Knows the format by the file's first bytes, not by its name; reads a PNG's
+// text and an OpenEXR's string attributes into the film's attributes. Throws
 // std::runtime_error, one line naming the file and saying why, also for a file
 // that is not a regular file or whose pixels would not fit in memory.
-ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all);
+ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all,
+                     ImageExtent extent = ImageExtent::frame);
 
 // The width and height a regular file's header gives, when it starts as a PNG
 // or an OpenEXR image does; nothing otherwise. Reads no pixels.
@@ -34,7 +37,8 @@ std::optional<std::pair<int, int>> image_file_size(const std::string& path);
 ImageFormat format_for(const std::string& path);
 
 // The bytes of the file, to be written whole through an OutputFile: an 8-bit
-// sRGB PNG of the beauty with straight alpha, or an OpenEXR of the whole film.
+// sRGB PNG of the beauty with straight alpha and the attributes as text, or
+// an OpenEXR of the whole film.
 std::vector<uint8_t> encode_image(const Film& film, ImageFormat format);
 
 } // namespace xr

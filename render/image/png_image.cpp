@@ -25,21 +25,10 @@ namespace xr {
 
 namespace {
 
-uint8_t quantize(float v) {
-    // NaN fails both comparisons of the clamp; map it to 0.
-    v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
-    return uint8_t(std::lround(v * 255.0f));
-}
-
 void append(void* context, void* data, int size) {
     auto* bytes = static_cast<std::vector<uint8_t>*>(context);
     auto* begin = static_cast<const uint8_t*>(data);
     bytes->insert(bytes->end(), begin, begin + size);
-}
-
-// 8-bit sRGB-encoded colour; values are clamped to [0, 1].
-uint8_t encode_srgb(float c) {
-    return quantize(srgb_encode(c));
 }
 
 // The filtered rows of an RGBA image, (4 * width + 1) * height bytes, deflated
@@ -65,8 +54,8 @@ std::vector<uint8_t> encode_png(const Image& image) {
     for (const Color& c : image.pixels) {
         // A PNG holds straight alpha: colour as if the pixel were fully covered.
         const float straight = c.a > 0.0f ? 1.0f / c.a : 0.0f;
-        rgba.insert(rgba.end(), {encode_srgb(c.r * straight), encode_srgb(c.g * straight),
-                                 encode_srgb(c.b * straight), quantize(c.a)});
+        rgba.insert(rgba.end(), {srgb_encode_8bit(c.r * straight), srgb_encode_8bit(c.g * straight),
+                                 srgb_encode_8bit(c.b * straight), to_8bit(c.a)});
     }
     std::vector<uint8_t> png;
     const size_t stride = size_t(image.width) * 4; // within an int: checked above

@@ -16,4 +16,14 @@ float srgb_decode(float e) {
     return e <= 0.04045f ? e / 12.92f : std::pow((e + 0.055f) / 1.055f, 2.4f);
 }
 
+uint8_t to_8bit(float v) {
+    // NaN fails both comparisons of the clamp; map it to 0.
+    v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+    return uint8_t(std::lround(v * 255.0f));
+}
+
+uint8_t srgb_encode_8bit(float c) {
+    return to_8bit(srgb_encode(c));
+}
+
 } // namespace xr

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace xr {
 
@@ -47,6 +49,39 @@ std::string frame_path(const std::string& pattern, int frame) {
     if (number.size() < length)
         number.insert(0, length - number.size(), '0');
     return pattern.substr(0, run) + number + pattern.substr(run + length);
+}
+
+std::vector<int> frames_on_disk(const std::string& pattern) {
+    check_frame_pattern(pattern);
+    const size_t slash = pattern.find_last_of('/');
+    const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    if (pattern.find('#') < name_start)
+        throw std::runtime_error("the hashes stand for the frame number in a file's name, not in "
+                                 "its folder's");
+    const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, name_start);
+    const std::string name = pattern.substr(name_start);
+    const size_t run = name.find('#');
+    const size_t after = std::min(name.find_first_not_of('#', run), name.size());
+    const std::string prefix = name.substr(0, run), suffix = name.substr(after);
+    std::vector<int> frames;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string file = entry->path().filename().string();
+        if (file.size() <= prefix.size() + suffix.size() || file.rfind(prefix, 0) != 0 ||
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        int frame = 0;
+        // As the frame's own name, padded the pattern's way: no other spelling of its number.
+        if (parse_frame(file.substr(prefix.size(), file.size() - prefix.size() - suffix.size()),
+                        frame) &&
+            frame >= 1 && frame_path(name, frame) == file)
+            frames.push_back(frame);
+    }
+    if (error)
+        throw std::runtime_error("cannot list " + folder + ": " + error.message());
+    std::sort(frames.begin(), frames.end());
+    return frames;
 }
 
 std::string sequence_name(const std::string& pattern) {

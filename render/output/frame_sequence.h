@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace xr {
 
@@ -20,6 +21,11 @@ void check_frame_pattern(const std::string& pattern);
 // The pattern with its run of hashes replaced by the frame number, padded with
 // zeros to the run's length: frame 7 of name_####.png is name_0007.png.
 std::string frame_path(const std::string& pattern, int frame);
+
+// The numbers of the frames whose files exist, named as the pattern names
+// them, in order. Throws std::runtime_error when the hashes are not in the
+// file's name or its folder cannot be listed.
+std::vector<int> frames_on_disk(const std::string& pattern);
 
 // A name for the whole sequence: the pattern less its hashes and the
 // separators around them, out/t_####.exr is out/t.exr, and frames/#.png is

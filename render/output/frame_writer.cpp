@@ -3,10 +3,14 @@
 #include "render/output/output_file.h"
 #include "render/output/progress_bar.h"
 #include "render/output/turntable.h"
+#include "render/output/video_writer.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -30,14 +34,15 @@ class CameraKeeper {
     const Camera kept_;
 };
 
-// "16 spp", or for an adaptive render its bounds and what the pixels took on average.
-std::string samples_text(const RenderSettings& s, const RenderStats& stats) {
+// "16 spp", or for an adaptive render its bounds and what the film's pixels
+// took on average.
+std::string samples_text(const RenderSettings& s, const RenderStats& stats, const Film& film) {
     if (!s.adaptive)
         return std::to_string(s.samples) + " spp";
     char text[80];
     std::snprintf(text, sizeof text, "%d to %d spp adaptively (%.1f on average)",
                   std::min(s.min_samples, s.samples), s.samples,
-                  double(stats.samples) / (double(s.width) * double(s.height)));
+                  double(stats.samples) / (double(film.width()) * double(film.height())));
     return text;
 }
 
@@ -56,7 +61,18 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
     bar.finish();
     if (film.find("id"))
         add_id_manifest(film, source.scene->part_names());
+    film.attributes.insert(source.attributes.begin(), source.attributes.end());
     return film;
+}
+
+// "640x400", or for a tile "640x100 at 0,300 of 640x400".
+std::string size_of(const Film& film) {
+    const std::string size = size_text(film.width(), film.height());
+    if (!film.window)
+        return size;
+    return size + " at " + std::to_string(film.window->region.x0) + "," +
+           std::to_string(film.window->region.y0) + " of " +
+           size_text(film.window->width, film.window->height);
 }
 
 } // namespace
@@ -64,6 +80,11 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
 void write_frames(const FrameSource& source, const OutputPlan& plan,
                   const std::vector<int>& frames) {
     const auto start = std::chrono::steady_clock::now();
+    // A video takes every frame as it is done, and appears once it has them all.
+    std::unique_ptr<VideoWriter> video;
+    if (plan.video)
+        video = std::make_unique<VideoWriter>(plan.out, *plan.video, plan.video_settings,
+                                              source.settings.width, source.settings.height);
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::string path = plan.path(frame);
         const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
@@ -73,20 +94,29 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;
         }
-        OutputFile out(path);
+        std::optional<OutputFile> out;
+        if (!video)
+            out.emplace(path);
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
         tbb::task_group_context* group = source.control.group;
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
-        out.commit(encode_image(film, plan.format));
-        std::printf("%s: %dx%d, %s, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                    label.c_str(), settings.width, settings.height,
-                    samples_text(settings, stats).c_str(), stats.threads, stats.seconds,
+        if (video)
+            video->add(film.beauty);
+        else
+            out->commit(encode_image(film, plan.format));
+        std::printf("%s: %s, %s, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
+                    label.c_str(), size_of(film).c_str(),
+                    samples_text(settings, stats, film).c_str(), stats.threads, stats.seconds,
                     static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         std::fflush(stdout); // a line as each frame is done, into a log file too
+    }
+    if (video) {
+        video->finish();
+        std::printf("%s\n", video->summary().c_str());
     }
     if (!plan.sequence())
         return;

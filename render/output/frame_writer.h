@@ -1,6 +1,7 @@
 // The frames of an output plan rendered one after another, each into its own
-// file, which appears whole once its frame is done; a line for each frame, and
-// for a sequence a summary at the end.
+// file, which appears whole once its frame is done, or all into one video,
+// which appears once the last is done; a line for each frame, and for a
+// sequence a summary at the end.
 #pragma once
 
 #include "render/output/output_plan.h"
@@ -9,6 +10,7 @@
 #include "render/scene.h"
 #include <qorv_xraytexture.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,8 @@ struct FrameSource {
     // on the standard error stream shows it. Cancelling its group stops the
     // frame in flight, which is then not written, and write_frames throws.
     RenderControl control = {};
+    // Written into every frame's file beside its pixels, by name.
+    std::map<std::string, std::string> attributes = {};
 };
 
 // Renders `frames` of the plan, in order, and reports the rest of its range as

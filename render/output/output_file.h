@@ -26,6 +26,11 @@ class OutputFile {
     // Where the bytes go: the path, or the file its symlinks lead to.
     const std::string& target() const { return target_; }
 
+    // For a writer with I/O of its own, as a video's muxer has: the hidden
+    // file to fill in place, which commit({}) then puts where it belongs;
+    // empty for a device or a FIFO, which are written straight into.
+    const std::string& temporary_path() const { return temporary_; }
+
   private:
     std::string path_;      // as given, for messages
     std::string target_;    // where its symlinks lead

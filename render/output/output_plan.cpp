@@ -8,12 +8,36 @@
 
 namespace xr {
 
+namespace {
+
+// A video is one file, made whole by one run.
+void check_video_request(const OutputRequest& request, OutputPlan& plan) {
+    if (request.out.find('#') != std::string::npos)
+        throw std::runtime_error("--out " + request.out +
+                                 ": a video holds every frame in one file, whose name takes no "
+                                 "hashes");
+    if (request.skip_existing)
+        throw std::runtime_error("--skip-existing: a video is made whole by one run and has no "
+                                 "frames to skip; delete " +
+                                 request.out + " to make it again");
+    plan.video_settings = request.video;
+}
+
+} // namespace
+
 OutputPlan plan_output(const OutputRequest& request, int turntable) {
     OutputPlan plan;
     plan.format = format_for(request.out);
     plan.out = request.out;
     plan.turntable = turntable;
     plan.passes = request.passes;
+    try {
+        plan.video = video_format_for(request.out);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("--out " + request.out + ": " + e.what());
+    }
+    if (plan.video)
+        check_video_request(request, plan);
     if (!plan.sequence()) {
         if (request.frames)
             throw std::runtime_error("--frames: there is no sequence of frames to choose from "
@@ -25,7 +49,8 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
         return plan;
     }
     try {
-        check_frame_pattern(request.out);
+        if (!plan.video)
+            check_frame_pattern(request.out);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error("--out " + request.out + ": " + e.what());
     }
@@ -50,7 +75,10 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
 
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing) {
-    const std::pair<int, int> size{settings.width, settings.height};
+    // A tile holds its window of the frame.
+    const PixelRegion held =
+        settings.region.value_or(PixelRegion{0, 0, settings.width, settings.height});
+    const std::pair<int, int> size{held.width(), held.height()};
     std::vector<int> frames;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
         if (!skip_existing || image_file_size(plan.path(frame)) != size)

@@ -5,6 +5,7 @@
 #include "render/image/image_file.h"
 #include "render/image/passes.h"
 #include "render/output/frame_sequence.h"
+#include "render/output/video_format.h"
 #include "render/render_settings.h"
 
 #include <optional>
@@ -19,6 +20,7 @@ struct OutputRequest {
     std::optional<FrameRange> frames;
     std::vector<Pass> passes;   // only into OpenEXR
     bool skip_existing = false; // leave the files that exist: they are complete
+    VideoSettings video;        // for NAME.mp4, .webm or .mkv
 };
 
 struct OutputPlan {
@@ -27,15 +29,21 @@ struct OutputPlan {
     int turntable = 0; // frames of the whole turntable; 0 for a still
     FrameRange range;  // the frames to render; 1-1 for a still
     std::vector<Pass> passes;
+    // Set when the frames go into one video rather than a file each.
+    const VideoFormat* video = nullptr;
+    VideoSettings video_settings;
 
     bool sequence() const { return turntable > 0; }
-    std::string path(int frame) const { return sequence() ? frame_path(out, frame) : out; }
+    std::string path(int frame) const {
+        return sequence() && !video ? frame_path(out, frame) : out;
+    }
 };
 
 // The plan for the request and the scene's own turntable (0: none). Throws
 // std::runtime_error in one line for a sequence without a run of hashes in its
 // pattern, a still with one, or a range of frames beyond the turntable or
-// without one.
+// without one; for a video container this program does not write, and for a
+// video with hashes in its name or to be skipped when it exists.
 OutputPlan plan_output(const OutputRequest& request, int turntable);
 
 // Throws std::runtime_error, before any work starts, when a frame of these
@@ -45,8 +53,8 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 
 // The frames of the plan's range to render: all of them, or when existing
 // files are to be skipped, those not yet done. A frame is done when its file
-// is a regular file whose header gives it the settings' size: files appear
-// only whole, so the header stands for the rest.
+// is a regular file whose header gives it the settings' size (a tile's, its
+// window's): files appear only whole, so the header stands for the rest.
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing);
 

@@ -98,4 +98,8 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+std::string size_text(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
 } // namespace xr

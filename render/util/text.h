@@ -20,6 +20,9 @@ std::string utf8_text(std::string_view bytes);
 // or recolour it, are shown as escapes ("\x1b", "\u009b").
 std::string printable(std::string_view text);
 
+// An image's size as people write it: "640x400".
+std::string size_text(int width, int height);
+
 // What follows the last dot of a path's file name, in lower case: "glb" for
 // "parts/Big.GLB"; empty when the name has no dot.
 std::string lowercase_extension(const std::string& path);

@@ -63,7 +63,8 @@ TEST(AdaptiveSampling, TheSameImageOnAnyThreadsAndInAnyWindows) {
     EXPECT_EQ(one_stats.samples, two_stats.samples);
     EXPECT_EQ(one_stats.rays, two_stats.rays);
 
-    // Windows of 5 x 3 pixels, the last first, as a region or other tiles would ask.
+    // Windows of 5 x 3 pixels, the last first, as other tiles would ask.
+    const PixelRegion frame{0, 0, settings.width, settings.height};
     Film windows(settings.width, settings.height);
     add_passes(windows, passes);
     ThreadContext context(*scene, xray_shader());
@@ -75,9 +76,25 @@ TEST(AdaptiveSampling, TheSameImageOnAnyThreadsAndInAnyWindows) {
             const int x1 = std::min(x0 + 5, settings.width), y1 = std::min(y0 + 3, settings.height);
             for (int by = y0 / adaptive_block_size; by * adaptive_block_size < y1; ++by)
                 for (int bx = x0 / adaptive_block_size; bx * adaptive_block_size < x1; ++bx)
-                    sampler.render_block(context, bx, by, x0, y0, x1, y1, windows.beauty);
+                    sampler.render_block(context, bx, by, {x0, y0, x1, y1}, frame, windows.beauty);
         }
     EXPECT_TRUE(same_film(one, windows));
+
+    // A region of the frame, on neither the blocks' grid nor the tiles', holds
+    // the frame's own pixels and passes there.
+    settings.region = PixelRegion{13, 7, 41, 29};
+    const Film region = render_film({*scene, xray_shader(), settings, passes}, two_stats);
+    for (int y = settings.region->y0; y < settings.region->y1; ++y)
+        for (int x = settings.region->x0; x < settings.region->x1; ++x) {
+            const size_t in_frame = frame.index(x, y), in_region = settings.region->index(x, y);
+            ASSERT_EQ(std::memcmp(&one.beauty.pixels[in_frame], &region.beauty.pixels[in_region],
+                                  sizeof(Color)),
+                      0)
+                << x << "," << y;
+            for (size_t c = 0; c < one.channels.size(); ++c)
+                ASSERT_EQ(one.channels[c].values[in_frame], region.channels[c].values[in_region])
+                    << one.channels[c].name << " at " << x << "," << y;
+        }
 }
 
 // With as few samples allowed as many, nothing adapts: the image and its

@@ -13,18 +13,7 @@
 
 namespace {
 
-class XrayRenderCli : public ScratchDir {
-  protected:
-    // Files the renderer left in the scratch directory, apart from its inputs.
-    std::vector<std::string> left_behind() const {
-        std::vector<std::string> names;
-        for (const std::string& name : listing())
-            if (name.find(".obj") == std::string::npos && name.find(".json") == std::string::npos &&
-                name.find(".step") == std::string::npos)
-                names.push_back(name);
-        return names;
-    }
-};
+class XrayRenderCli : public ScratchDir {};
 
 const char* const tiny[] = {"--width", "24", "--height", "16", "--spp", "1"};
 
@@ -90,21 +79,26 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
 }
 
 // Ctrl-C, SIGTERM or SIGHUP (the terminal closed) in the middle of a render,
-// of a still or of a sequence:
-// the program ends by that signal (the shell reports 128 + its number) and
-// leaves no temporary file behind; the frames it leaves are whole.
+// of a still, a sequence or a video: the program ends by that signal (the
+// shell reports 128 + its number) and leaves no temporary file behind; the
+// frames it leaves are whole.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
     const std::vector<std::string> still = {"--spp", "4096",  "--threads",
                                             "1",     "--out", dir + "/big.png"};
     const std::vector<std::string> sequence = {
         "--turntable", "1000", "--spp",     "16", "--width", "64",
         "--height",    "40",   "--threads", "1",  "--out",   dir + "/f_####.png"};
+    std::vector<std::string> video = sequence;
+    video.back() = dir + "/turntable.mp4";
     const struct {
         int signal;
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
-    } cases[] = {
-        {SIGINT, still, 0}, {SIGTERM, still, 0}, {SIGHUP, still, 0}, {SIGINT, sequence, 2}};
+    } cases[] = {{SIGINT, still, 0},
+                 {SIGTERM, still, 0},
+                 {SIGHUP, still, 0},
+                 {SIGINT, sequence, 2},
+                 {SIGTERM, video, 0}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
@@ -149,10 +143,28 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
 TEST_F(XrayRenderCli, HelpListsTheOptionsAndVersionNamesTheRelease) {
     const Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option :
-         {"--out", "--spp", "--threads", "--obj", "--shader", "--power", "--invert", "--color",
-          "--specular-weight", "--light-mode", "--aov", "--background", "--turntable", "--frames",
-          "--skip-existing", "xray-render compare"})
+    for (const char* option : {"--out",
+                               "--spp",
+                               "--threads",
+                               "--obj",
+                               "--shader",
+                               "--power",
+                               "--invert",
+                               "--color",
+                               "--specular-weight",
+                               "--light-mode",
+                               "--aov",
+                               "--background",
+                               "--turntable",
+                               "--frames",
+                               "--skip-existing",
+                               "--fps",
+                               "--quality",
+                               "--region",
+                               "--tile",
+                               "xray-render compare",
+                               "merge",
+                               "encode"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     // The defaults shown are those a render takes.
     const xr::RenderSettings d;
@@ -180,6 +192,22 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     std::ifstream gearbox(FIXTURES "/gearbox.step");
     std::ofstream(dir + "/cut.step")
         << std::string(std::istreambuf_iterator<char>(gearbox), {}).substr(0, 100000);
+    // Tiles and frames for merge and encode to refuse: tiles of two renders
+    // and of two frame sizes; frames with one missing, and of two sizes.
+    auto make = [&](std::vector<std::string> more, const std::string& name) {
+        std::vector<std::string> args(std::begin(tiny), std::end(tiny));
+        args.insert(args.end(), more.begin(), more.end());
+        args.insert(args.end(), {"--out", dir + "/" + name});
+        ASSERT_EQ(run(args).status, 0) << name;
+    };
+    make({"--tile", "1/2"}, "top.png");
+    make({"--tile", "2/2", "--seed", "7"}, "other_bottom.png");
+    make({"--tile", "2/2", "--width", "32"}, "wide_bottom.png");
+    make({}, "whole.png");
+    make({"--turntable", "3", "--frames", "1-1"}, "gap_#.png");
+    make({"--turntable", "3", "--frames", "3-3"}, "gap_#.png");
+    make({"--turntable", "2", "--frames", "1-1"}, "sizes_#.png");
+    make({"--turntable", "2", "--frames", "2-2", "--width", "32"}, "sizes_#.png");
     const std::string out = dir + "/out.png";
     // Each case, and where it matters, what its message must say: some faults
     // would also end in one line, only the wrong one.
@@ -238,19 +266,55 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
+        // Videos
+        {{"--out", dir + "/v.avi"}, "does not write avi videos"},
+        {{"--fps", "0", "--out", dir + "/v.mp4"}},
+        {{"--fps", "-30", "--out", dir + "/v.mp4"}},
+        {{"--fps", "inf", "--out", dir + "/v.mp4"}},
+        {{"--fps", "nan", "--out", dir + "/v.mp4"}},
+        {{"--fps", "24"}, "not a video"}, // into a PNG
+        {{"--quality", "101", "--out", dir + "/v.webm"}},
+        {{"--width", "25", "--out", dir + "/v.mp4"}, "even width and height"},
+        {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes"},
+        {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}},
+        {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video"},
+        // Tiles
+        {{"--region", "0,0,25,16"}, "beyond the 24x16 frame"},
+        {{"--region", "4,4,4,10"}, "empty"},
+        {{"--region", "0,0,8"}},
+        {{"--tile", "5/4"}},
+        {{"--tile", "1/17"}, "16 bands at most"},
+        {{"--tile", "1/2", "--turntable", "3", "--out", dir + "/f_#.png"}},
+        {{"merge", dir + "/top.png", dir + "/other_bottom.png", out}, "other_bottom.png: rendered"},
+        {{"merge", dir + "/top.png", dir + "/wide_bottom.png", out}, "wide_bottom.png: a tile of"},
+        {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
+        {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
+        {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},
+        // Frames into a video
+        {{"encode", dir + "/none_#.png", dir + "/v.mp4"}, "no frames match"},
+        {{"encode", dir + "/gap_#.png", dir + "/v.mp4"}, "gap_2.png is missing"},
+        {{"encode", dir + "/sizes_#.png", dir + "/v.mp4"}, "sizes_2.png: 32x16"},
+        {{"encode", dir + "/gap_#.png", dir + "/v.png", "--frames", "1-1"}, "not a video"},
+        {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--fps", "0"}},
     };
     for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();
-        // The case comes last: of an option given twice, the last counts.
-        std::vector<std::string> args(std::begin(tiny), std::end(tiny));
-        if (given[0] != "--out")
-            args.insert(args.end(), {"--out", out});
-        args.insert(args.end(), given.begin(), given.end());
+        std::vector<std::string> args = given;
+        std::string program = "xray-render " + given[0];
+        if (given[0] != "merge" && given[0] != "encode") {
+            // The case comes last: of an option given twice, the last counts.
+            args.assign(std::begin(tiny), std::end(tiny));
+            if (given[0] != "--out")
+                args.insert(args.end(), {"--out", out});
+            args.insert(args.end(), given.begin(), given.end());
+            program = "xray-render";
+        }
+        const std::vector<std::string> before = listing();
         const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
-        EXPECT_EQ(r.err.rfind("xray-render: ", 0), 0u) << what << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(program + ": ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
-        EXPECT_TRUE(left_behind().empty()) << what;
+        EXPECT_EQ(listing(), before) << what;
         EXPECT_NE(r.err.find(says), std::string::npos) << what << ": " << r.err;
     }
 }

@@ -116,6 +116,42 @@ TEST_F(ImageFiles, ExrDataWindowIsPlacedInTheDisplayWindowAndMissingAlphaIsOpaqu
             EXPECT_EQ(c.a, inside ? 1.0f : 0.0f) << x << "," << y;
             EXPECT_EQ(film.find("Z")->values[size_t(y * 6 + x)], inside ? r + 3 : 0.0f);
         }
+    // Read as the data it holds, the file is a window of its frame.
+    const Film held = read_image(path("cropped.exr"), ImageChannels::all, ImageExtent::data).film;
+    ASSERT_EQ(held.width(), 6);
+    ASSERT_EQ(held.height(), 2);
+    EXPECT_EQ(held.beauty.at(5, 1).r, 44.0f);
+    ASSERT_TRUE(held.window);
+    EXPECT_EQ(held.window->width, 6);
+    EXPECT_EQ(held.window->height, 4);
+    EXPECT_TRUE((held.window->region == PixelRegion{2, 1, 8, 3}));
+}
+
+// A tile written in either format and read back: its pixels, its text, and
+// in an OpenEXR its place in the frame.
+TEST_F(ImageFiles, TilesKeepTheirTextAndTheirPlace) {
+    Film tile = numbered_film();
+    tile.window = FrameWindow{20, 10, {3, 4, 10, 9}};
+    tile.attributes = {{"xrayRenderTile", "{\"frame\": [20, 10]}"}, {"note", "b\u00e9ton\n2"}};
+    for (const ImageFormat format : {ImageFormat::png, ImageFormat::exr}) {
+        const std::string name = format == ImageFormat::png ? "tile.png" : "tile.exr";
+        write(name, encode_image(tile, format));
+        const Film back = read_image(path(name), ImageChannels::all, ImageExtent::data).film;
+        EXPECT_EQ(back.attributes, tile.attributes) << name;
+        ASSERT_EQ(back.width(), 7) << name;
+        ASSERT_EQ(back.height(), 5) << name;
+        EXPECT_NEAR(back.beauty.at(2, 1).g, tile.beauty.at(2, 1).g, 0.01f) << name;
+        if (format == ImageFormat::png) {
+            EXPECT_FALSE(back.window) << name; // a PNG is the window alone
+            continue;
+        }
+        ASSERT_TRUE(back.window);
+        EXPECT_TRUE((back.window->region == tile.window->region));
+        const Film frame = read_image(path(name)).film;
+        ASSERT_EQ(frame.width(), 20);
+        EXPECT_EQ(frame.beauty.at(3 + 6, 4 + 4).r, back.beauty.at(6, 4).r);
+        EXPECT_EQ(frame.beauty.at(2, 4).a, 0.0f);
+    }
 }
 
 TEST(Png, HoldsStraightAlphaAndDecodesToLinearColourPremultipliedByIt) {

@@ -241,6 +241,47 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
     EXPECT_NE(folder.err.find("split_3.png: Is a directory"), std::string::npos) << folder.err;
 }
 
+// A frame split into bands (PNG) or into windows that cut across the
+// renderer's own tiles (OpenEXR with every pass), rendered by separate runs on
+// different numbers of threads and merged in any order, is the frame rendered
+// at once, byte for byte. An OpenEXR tile is placed by its windows.
+TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
+    write_text("scene.json", nested_xray);
+    auto tile = [&](const std::string& out, std::vector<std::string> window) {
+        std::vector<std::string> args = {"--scene", path("scene.json"), "--out", path(out)};
+        if (format_for(out) == ImageFormat::exr) // a PNG holds no passes
+            args.insert(args.end(), {"--aov", "depth,normal,albedo,xray,id"});
+        args.insert(args.end(), window.begin(), window.end());
+        render(args);
+    };
+    tile("whole.png", {});
+    tile("whole.exr", {});
+    tile("band_1.png", {"--tile", "1/3", "--threads", "1"});
+    tile("band_2.png", {"--tile", "2/3"});
+    tile("band_3.png", {"--tile", "3/3", "--threads", "1"});
+    const char* const windows[] = {"0,0,37,29", "37,0,128,29", "0,29,77,80", "77,29,128,80"};
+    for (int k = 0; k < 4; ++k)
+        tile("window_" + std::to_string(k) + ".exr",
+             {"--region", windows[k], "--threads", k % 2 ? "1" : "2"});
+
+    EXPECT_EQ(read_image(path("band_2.png")).film.width(), 128);
+    EXPECT_EQ(read_image(path("band_2.png")).film.height(), 27); // rows 26 to 52
+    Imf::InputFile file(path("window_2.exr").c_str());
+    EXPECT_EQ(file.header().displayWindow(), Imath::Box2i({0, 0}, {127, 79}));
+    EXPECT_EQ(file.header().dataWindow(), Imath::Box2i({0, 29}, {76, 79}));
+
+    ASSERT_EQ(run({"merge", path("band_3.png"), path("band_1.png"), path("band_2.png"),
+                   path("merged.png")})
+                  .status,
+              0);
+    EXPECT_TRUE(bytes("merged.png") == bytes("whole.png")) << "merged.png differs from whole.png";
+    const Outcome r = run({"merge", path("window_3.exr"), path("window_0.exr"),
+                           path("window_2.exr"), path("window_1.exr"), path("merged.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, path("merged.exr") + ": 128x80, from 4 tiles\n");
+    EXPECT_TRUE(bytes("merged.exr") == bytes("whole.exr")) << "merged.exr differs from whole.exr";
+}
+
 // A frame that fails leaves no file, and the scene's camera where it was for
 // what renders the scene next.
 TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {

@@ -1,0 +1,111 @@
+#include "render/cli/encode_command.h"
+
+#include "render/cli/option_values.h"
+#include "render/image/image_file.h"
+#include "render/output/frame_sequence.h"
+#include "render/output/video_writer.h"
+#include "render/util/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+
+namespace xr {
+
+namespace {
+
+// The frames of the range, every one of which must be there.
+std::vector<std::string> frame_files(const EncodeOptions& o) {
+    std::vector<int> found;
+    try {
+        found = frames_on_disk(o.pattern);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(o.pattern + ": " + e.what());
+    }
+    if (found.empty())
+        throw std::runtime_error(o.pattern + ": no frames match it");
+    const FrameRange range = o.frames.value_or(FrameRange{1, found.back()});
+    std::vector<std::string> files;
+    int missing = 0;
+    std::string first_missing;
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        files.push_back(frame_path(o.pattern, frame));
+        if (!std::binary_search(found.begin(), found.end(), frame) && missing++ == 0)
+            first_missing = files.back();
+    }
+    if (missing)
+        throw std::runtime_error(
+            first_missing + " is missing" +
+            (missing > 1 ? ", and " + std::to_string(missing - 1) + " more" : std::string()) +
+            " of frames " + std::to_string(range.first) + "-" + std::to_string(range.last));
+    return files;
+}
+
+} // namespace
+
+CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
+    CLI::App* command = app.add_subcommand(
+        "encode", "Joins frames rendered elsewhere (PNG or OpenEXR) into a video: NAME.mp4 "
+                  "(H.264), NAME.webm (VP9) or NAME.mkv (H.264).");
+    command
+        ->add_option("PATTERN", o.pattern,
+                     "the frames, hashes standing for the frame number: frames_####.png")
+        ->required();
+    command->add_option("OUT", o.out, "the video to write")->required();
+    command
+        ->add_option_function<std::string>(
+            "--fps",
+            [&o](const std::string& text) {
+                const std::optional<double> fps = parse_fps(text);
+                if (!fps)
+                    throw CLI::ValidationError("--fps " + text + ": expected a number above 0");
+                o.video.fps = *fps;
+            },
+            "frames a second")
+        ->default_str(number_text(float(o.video.fps)));
+    command->add_option("--quality", o.video.quality, "constant quality, 0 to 100 (best)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, max_video_quality));
+    command->add_option_function<std::string>(
+        "--frames",
+        [&o](const std::string& text) {
+            try {
+                o.frames = parse_frame_range(text);
+            } catch (const std::runtime_error& e) {
+                throw CLI::ValidationError("--frames " + text + ": " + e.what());
+            }
+        },
+        "only frames A to B (A-B); by default 1 to the last there is");
+    return command;
+}
+
+void encode_command(const EncodeOptions& o) {
+    const VideoFormat* format = nullptr;
+    try {
+        format = video_format_for(o.out);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(o.out + ": " + e.what());
+    }
+    if (!format)
+        throw std::runtime_error(o.out + ": not a video; name it NAME.mp4, NAME.webm or NAME.mkv");
+    const std::vector<std::string> files = frame_files(o);
+    std::optional<VideoWriter> video;
+    int width = 0, height = 0; // of the first frame, which all must have
+    for (const std::string& file : files) {
+        const Film frame = read_image(file, ImageChannels::beauty).film;
+        if (!video) {
+            width = frame.width(), height = frame.height();
+            check_video_frame(*format, width, height, file);
+            video.emplace(o.out, *format, o.video, width, height);
+        } else if (frame.width() != width || frame.height() != height) {
+            throw std::runtime_error(file + ": " + size_text(frame.width(), frame.height()) +
+                                     ", and " + files.front() + " " + size_text(width, height));
+        }
+        video->add(frame.beauty);
+    }
+    video->finish();
+    std::printf("%s\n", video->summary().c_str());
+}
+
+} // namespace xr

@@ -1,0 +1,38 @@
+#include "render/cli/merge_command.h"
+
+#include "render/output/output_file.h"
+#include "render/output/tile_merge.h"
+#include "render/output/video_format.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace xr {
+
+CLI::App* add_merge_command(CLI::App& app, MergeOptions& o) {
+    CLI::App* command = app.add_subcommand(
+        "merge", "Joins the tiles of one frame, rendered with --tile or --region, into the frame: "
+                 "PNG tiles into a PNG, OpenEXR tiles into an OpenEXR with their passes.");
+    command->positionals_at_end(); // the last argument is OUT, however many tiles come first
+    command->add_option("TILE", o.tiles, "the tiles, together covering the frame once")->required();
+    command->add_option("OUT", o.out, "the frame to write")->required();
+    return command;
+}
+
+void merge_command(const MergeOptions& o) {
+    // An unwritable frame fails before any tile is read.
+    OutputFile out(o.out);
+    if (video_format_for(o.out))
+        throw std::runtime_error(o.out + ": merge writes an image, not a video");
+    const ImageFile frame = merge_tiles(o.tiles);
+    if (format_for(o.out) != frame.format)
+        throw std::runtime_error(o.out + ": the tiles are " +
+                                 (frame.format == ImageFormat::png ? "PNG" : "OpenEXR") +
+                                 " images, and so is their frame: name it NAME" +
+                                 (frame.format == ImageFormat::png ? ".png" : ".exr"));
+    out.commit(encode_image(frame.film, frame.format));
+    std::printf("%s: %dx%d, from %zu tiles\n", o.out.c_str(), frame.film.width(),
+                frame.film.height(), o.tiles.size());
+}
+
+} // namespace xr

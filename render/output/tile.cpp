@@ -1,0 +1,100 @@
+#include "render/output/tile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace xr {
+
+namespace {
+
+// Whole numbers from 0 up, separated by `separator`, and nothing else.
+std::vector<int> parse_numbers(const std::string& text, char separator) {
+    std::vector<int> numbers;
+    for (size_t start = 0;;) {
+        const size_t end = std::min(text.find(separator, start), text.size());
+        int n = 0;
+        const auto [stop, error] = std::from_chars(text.data() + start, text.data() + end, n);
+        if (start == end || error != std::errc() || stop != text.data() + end || n < 0)
+            return {};
+        numbers.push_back(n);
+        if (end == text.size())
+            return numbers;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+const char* const tile_attribute = "xrayRenderTile";
+
+PixelRegion parse_region(const std::string& text) {
+    const std::vector<int> n = parse_numbers(text, ',');
+    if (n.size() != 4)
+        throw std::runtime_error("expected X0,Y0,X1,Y1, whole numbers of pixels");
+    const PixelRegion region{n[0], n[1], n[2], n[3]};
+    if (region.empty())
+        throw std::runtime_error("an empty region: X1 must exceed X0, and Y1 exceed Y0 (the "
+                                 "right and bottom ends are excluded)");
+    return region;
+}
+
+TileBand parse_tile_band(const std::string& text) {
+    const std::vector<int> n = parse_numbers(text, '/');
+    if (n.size() != 2)
+        throw std::runtime_error("expected I/N, whole numbers: band I of N");
+    if (n[0] < 1 || n[0] > n[1])
+        throw std::runtime_error("the bands of " + std::to_string(n[1]) +
+                                 " are numbered from 1 to " + std::to_string(n[1]));
+    return {n[0], n[1]};
+}
+
+PixelRegion band_region(const TileBand& band, int width, int height) {
+    if (band.count > height)
+        throw std::runtime_error("a frame " + std::to_string(height) + " rows high splits into " +
+                                 std::to_string(height) + " bands at most");
+    auto row = [&](int k) { return int(int64_t(k) * height / band.count); };
+    return {0, row(band.index - 1), width, row(band.index)};
+}
+
+void check_region(const PixelRegion& region, int width, int height) {
+    if (!region.inside(width, height))
+        throw std::runtime_error("reaches beyond the " + std::to_string(width) + "x" +
+                                 std::to_string(height) + " frame");
+}
+
+std::string render_digest(const std::string& text) {
+    // 64-bit FNV-1a: enough to tell apart the renders meant to be one frame.
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 0x100000001b3u;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+std::string tile_text(const TileInfo& tile) {
+    const PixelRegion& r = tile.window.region;
+    return nlohmann::ordered_json{{"frame", {tile.window.width, tile.window.height}},
+                                  {"region", {r.x0, r.y0, r.x1, r.y1}},
+                                  {"render", tile.render}}
+        .dump();
+}
+
+TileInfo parse_tile_text(const std::string& text) {
+    try {
+        const nlohmann::json j = nlohmann::json::parse(text);
+        const auto frame = j.at("frame").get<std::vector<int>>();
+        const auto region = j.at("region").get<std::vector<int>>();
+        if (frame.size() == 2 && region.size() == 4)
+            return {{frame[0], frame[1], {region[0], region[1], region[2], region[3]}},
+                    j.at("render").get<std::string>()};
+    } catch (const nlohmann::json::exception&) {
+    }
+    throw std::runtime_error(std::string("its ") + tile_attribute + " is not a tile's");
+}
+
+} // namespace xr

@@ -1,0 +1,43 @@
+// The videos xray-render writes, known by the file's extension, and how the
+// one quality setting maps onto each codec's constant-quality scale.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace xr {
+
+struct VideoFormat {
+    const char* extension; // in lower case: ".mp4"
+    const char* muxer;     // libavformat's container
+    const char* codec;     // as people name it: "H.264"
+    const char* encoder;   // libavcodec's encoder
+    int worst_crf;         // the encoder's constant rate factor runs from 0, the best, to this
+};
+
+extern const std::array<VideoFormat, 3> video_formats;
+
+// --quality runs from 0 to 100, the best.
+constexpr int max_video_quality = 100;
+
+struct VideoSettings {
+    double fps = 30.0;
+    int quality = 65; // H.264's CRF 18, VP9's 22
+};
+
+// The format of a video named so, whatever the case of its extension; null
+// for an image. Throws std::runtime_error for a container this program does
+// not write (.avi, .mov, .gif, ...), which the caller prefixes with the path.
+const VideoFormat* video_format_for(const std::string& path);
+
+// The encoder's constant rate factor for a quality from 0 to 100: the
+// codec's scale in equal steps, 100 giving 0.
+int video_crf(const VideoFormat& format, int quality);
+
+// Throws std::runtime_error, in a line that starts with `what`, unless frames
+// of that size can be encoded: in 4:2:0, a chroma sample covers two pixels
+// each way, so both sides must be even. Also when the encoder is missing
+// from this build of libavcodec.
+void check_video_frame(const VideoFormat& format, int width, int height, const std::string& what);
+
+} // namespace xr
