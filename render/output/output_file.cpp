@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,24 +95,25 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     const std::string suffix = ".XXXXXX";
     const size_t name_max = size_t(limit > 0 ? limit : NAME_MAX) - suffix.size() - 1;
     temporary_ = folder + "." + target_.substr(folder.size(), name_max) + suffix;
-    // No interruption between making the file and knowing to remove it.
-    const sigset_t interrupts = interrupt_signals();
-    sigset_t before;
-    pthread_sigmask(SIG_BLOCK, &interrupts, &before);
+    // Known to be removed before it exists: an interrupt may reach any of
+    // the process's threads, so blocking it in this one cannot keep it from
+    // falling between making the file and registering it. mkstemp writes the
+    // name in place, and an interrupt before then removes no file.
+    remove_on_interrupt(temporary_.c_str());
     fd_ = mkstemp(temporary_.data());
-    const int error = errno;
-    if (fd_ >= 0)
-        remove_on_interrupt(temporary_.c_str());
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (fd_ < 0)
+    if (fd_ < 0) {
+        const int error = errno;
+        remove_on_interrupt(nullptr);
         throw write_error(path, error);
+    }
 }
 
+// Removed, then forgotten: an interrupt in between removes nothing more.
 OutputFile::~OutputFile() {
     if (fd_ >= 0) {
-        remove_on_interrupt(nullptr);
         close(fd_);
         unlink(temporary_.c_str());
+        remove_on_interrupt(nullptr);
     }
 }
 
@@ -142,11 +142,11 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     fd_ = -1;
     if (error == 0 && rename(temporary_.c_str(), target_.c_str()) != 0)
         error = errno;
-    remove_on_interrupt(nullptr);
-    if (error != 0) {
+    if (error != 0)
         unlink(temporary_.c_str());
+    remove_on_interrupt(nullptr);
+    if (error != 0)
         throw write_error(path_, error);
-    }
     if (const int sync_error = sync_folder(folder_of(target_)))
         throw write_error(path_, sync_error);
 }
