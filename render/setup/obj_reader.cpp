@@ -4,6 +4,7 @@
 #include "render/setup/model_file_check.h"
 #include "render/setup/part_names.h"
 #include "render/setup/placement.h"
+#include "render/util/text.h"
 
 #include <tiny_obj_loader.h>
 
@@ -65,8 +66,9 @@ class ObjReader {
             for (int i = 0; i < count; ++i)
                 name += (i ? " " : "") + std::string(names[i]);
             auto* reader = static_cast<ObjReader*>(self);
-            // A group goes on while its name does; an object starts anew.
-            if (name != reader->part_name_)
+            // A group goes on while its name does, and a group without a
+            // name names nothing; an object starts anew.
+            if (!name.empty() && name != reader->part_name_)
                 reader->start_part(name);
         };
         callbacks.object_cb = [](void* self, const char* name) {
@@ -75,7 +77,8 @@ class ObjReader {
         std::string warnings, errors;
         if (!tinyobj::LoadObjWithCallback(in, callbacks, this, &materials, &warnings, &errors) ||
             in.bad())
-            throw std::runtime_error("cannot read " + path_);
+            throw std::runtime_error("cannot read " + path_ + ": " +
+                                     (errors.empty() ? "a read failed" : one_line(errors)));
         finish_part();
         if (parts_.empty())
             throw std::runtime_error(path_ + " has no faces");

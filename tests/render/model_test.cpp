@@ -246,7 +246,7 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
                             "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"
                             "usemtl blue\nf -4//1 -3//1 -2//1\n"
-                            "o plate\nf 1 2 3\n");
+                            "g\nf 1 2 3\no plate\nf 1 2 3\n");
     ModelDescription model;
     model.file = "parts.obj";
     model.name = "m";
@@ -263,7 +263,12 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
     ASSERT_EQ(red.positions.size(), 5u);
     EXPECT_EQ(red.positions[4].x, 0.0f);
     EXPECT_EQ(red.normals[4].x, 1.0f);
-    EXPECT_EQ(parts[0].pieces[1].mesh->positions.size(), 3u);
+    // An unnamed group goes on in the part; its corners without a normal are
+    // not the ones with, and take their face's.
+    const Mesh& blue = *parts[0].pieces[1].mesh;
+    EXPECT_EQ(blue.triangles(), 2u);
+    ASSERT_EQ(blue.normals.size(), 6u);
+    EXPECT_EQ(blue.normals[5].z, 1.0f);
     // A new object keeps the material in use.
     EXPECT_TRUE(parts[1].pieces[0].mesh->normals.empty());
     expect_color(parts[1].pieces[0], {0, 0, 1});
