@@ -274,6 +274,29 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
     expect_color(parts[1].pieces[0], {0, 0, 1});
 }
 
+// Corners as OBJ files write them: with texture coordinates, normals, both
+// or neither, counted back from the end, on lines ending in CR LF, in a file
+// whose extension is in capitals.
+TEST_F(ModelFiles, ObjCornersInEveryForm) {
+    write_text("forms.OBJ",
+               "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nv 1 1 0\r\nvt 0 0\r\nvn 0 0 1\r\n"
+               "# the same corners without their normal\r\n"
+               "f 1/1/1 2/1/1 3/1/1\r\nf 2//1 4//1 3//1\r\nf -3/1 -1/1 -2/1\r\nf 2 4 3\r\n");
+    ModelDescription model;
+    model.file = "forms.OBJ";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 1u);
+    ASSERT_EQ(parts[0].pieces.size(), 1u);
+    const Mesh& mesh = *parts[0].pieces[0].mesh;
+    EXPECT_EQ(mesh.indices, (std::vector<uint32_t>{0, 1, 2, 1, 3, 2, 4, 5, 6, 4, 5, 6}));
+    ASSERT_EQ(mesh.positions.size(), 7u);
+    EXPECT_EQ(mesh.positions[5].x, 1.0f);
+    EXPECT_EQ(mesh.positions[5].y, 1.0f);
+    ASSERT_EQ(mesh.normals.size(), 7u);
+    for (const Vec3& n : mesh.normals)
+        EXPECT_EQ(n.z, 1.0f);
+}
+
 // The gearbox model_generator writes: its tree as named, the colours of
 // products, of an instance and of faces, millimetres read as metres, and a
 // product used 32 times held once.
