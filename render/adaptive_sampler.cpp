@@ -42,7 +42,7 @@ void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, const
     const int w = std::min(side, settings_.width - left),
               h = std::min(side, settings_.height - top);
     const int most = settings_.samples;
-    const int least = std::clamp(settings_.min_samples, 1, most);
+    const int least = settings_.fewest_samples();
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             Pixel& p = pixels_[size_t(j * side + i)];
@@ -94,6 +94,7 @@ void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, const
             image.pixels[window.index(x, y)] = {p.sum.r * n, p.sum.g * n, p.sum.b * n, p.sum.a * n};
             if (passes_)
                 passes_->store(window.index(x, y), p.samples, p.passes);
+            context.stats.samples += uint64_t(p.samples);
         }
 }
 

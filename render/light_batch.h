@@ -22,11 +22,12 @@ class LightBatch {
     // as the sample's own draws would; false when the run does not hold it.
     [[gnu::always_inline]] bool answer(const HostState& state, Tag tag, int k, Rng& rng,
                                        LightSample& sample, float& cosine) {
-        const int i = k - first_;
-        if (state_ != &state || tag_ != tag || unsigned(i) >= unsigned(count_) ||
+        // Unsigned, so that any count the shader passes, negative too, falls outside.
+        const unsigned i = unsigned(k) - unsigned(first_);
+        if (state_ != &state || tag_ != tag || i >= unsigned(count_) ||
             !(rng == start_.ahead(uint64_t(i) * draws_)))
             return false;
-        take(i, rng, sample, cosine);
+        take(int(i), rng, sample, cosine);
         return true;
     }
     // The same from a new run of the light's samples from k on (k < light.samples()),

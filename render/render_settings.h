@@ -3,6 +3,7 @@
 
 #include "render/image/pixel_region.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -32,6 +33,8 @@ struct RenderSettings {
     bool adaptive = false;
     float noise = default_noise;
     int min_samples = default_min_samples;
+    // The samples every pixel of an adaptive render takes.
+    int fewest_samples() const { return std::clamp(min_samples, 1, samples); }
     // Only this window of the frame is rendered, each pixel sampled as in the
     // whole frame; the whole frame when absent.
     std::optional<PixelRegion> region;

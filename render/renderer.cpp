@@ -29,6 +29,7 @@ Color render_pixel(ThreadContext& context, const CameraView& camera, const Rende
     }
     if (passes)
         passes->store(stored, settings.samples, pass_pixel);
+    context.stats.samples += uint64_t(settings.samples);
     const float n = 1.0f / float(settings.samples);
     return {sum.r * n, sum.g * n, sum.b * n, sum.a * n};
 }

@@ -41,7 +41,7 @@ std::string samples_text(const RenderSettings& s, const RenderStats& stats, cons
         return std::to_string(s.samples) + " spp";
     char text[80];
     std::snprintf(text, sizeof text, "%d to %d spp adaptively (%.1f on average)",
-                  std::min(s.min_samples, s.samples), s.samples,
+                  s.fewest_samples(), s.samples,
                   double(stats.samples) / (double(film.width()) * double(film.height())));
     return text;
 }

@@ -9,7 +9,9 @@
 #include <tiny_obj_loader.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
@@ -17,6 +19,39 @@
 namespace xr {
 
 namespace {
+
+// The material files an OBJ names, from its folder, held to what a model file
+// must be: a pipe or a device named there would hang the load or never end.
+// (The library's own reader also splits its folder at ':'.)
+class MaterialFiles : public tinyobj::MaterialReader {
+  public:
+    MaterialFiles(std::string model, std::string folder)
+        : model_(std::move(model)), folder_(std::move(folder)) {}
+
+    bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
+                    std::map<std::string, int>* ids, std::string* warnings,
+                    std::string* errors) override {
+        const std::string path = folder_ + name;
+        std::error_code missing;
+        // A missing material file leaves the model in the default grey.
+        if (!std::filesystem::exists(path, missing))
+            return false;
+        try {
+            check_model_file(path);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(model_ +
+                                     " names a material file that cannot be read: " + e.what());
+        }
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        tinyobj::LoadMtl(ids, materials, &in, warnings, errors);
+        return true;
+    }
+
+  private:
+    std::string model_, folder_;
+};
 
 // One piece's mesh as its faces arrive.
 struct PieceBuilder {
@@ -39,8 +74,8 @@ class ObjReader {
         if (!in)
             throw std::runtime_error("cannot read " + path_);
         const size_t slash = path_.find_last_of('/');
-        tinyobj::MaterialFileReader materials(
-            slash == std::string::npos ? std::string() : path_.substr(0, slash + 1));
+        MaterialFiles materials(path_, slash == std::string::npos ? std::string()
+                                                                  : path_.substr(0, slash + 1));
         tinyobj::callback_t callbacks;
         callbacks.vertex_cb = [](void* self, float x, float y, float z, float) {
             static_cast<ObjReader*>(self)->positions_.push_back({x, y, z});

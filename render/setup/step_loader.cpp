@@ -4,6 +4,7 @@
 #include "render/output/progress_bar.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/model_loader.h"
+#include "render/setup/part_names.h"
 #include "render/setup/placement.h"
 #include "render/setup/step_mesher.h"
 #include "render/setup/step_structure.h"
@@ -158,7 +159,8 @@ struct Leaf {
 class StepReader {
   public:
     StepReader(const ModelDescription& model, const std::string& path)
-        : model_(model), path_(path), to_world_(Placement(model.transform).affine()) {}
+        : model_(model), path_(path), names_(path, model.name),
+          to_world_(Placement(model.transform).affine()) {}
 
     std::vector<Part> read() {
         check_model_file(path_);
@@ -194,7 +196,6 @@ class StepReader {
     // Every leaf of the tree, and the products they use.
     void walk(const Handle(TDocStd_Document) & doc) {
         const Handle(XCAFDoc_ColorTool) colors = XCAFDoc_DocumentTool::ColorTool(doc->Main());
-        std::unordered_map<std::string, int> seen;
         for (XCAFPrs_DocumentExplorer e(doc, XCAFPrs_DocumentExplorerFlags_None); e.More();
              e.Next()) {
             const XCAFPrs_DocumentNode& node = e.Current();
@@ -207,14 +208,8 @@ class StepReader {
             if (node.IsAssembly)
                 continue;
             Leaf leaf;
-            leaf.path = path_of(e);
-            if (leaf.path.size() > max_part_name)
-                throw std::runtime_error(path_ + " has a part whose name is longer than " +
-                                         std::to_string(max_part_name) + " bytes");
-            const int uses = ++seen[leaf.path];
             // Siblings may share a name; the second becomes "name#2", as in other formats.
-            if (uses > 1)
-                leaf.path += "#" + std::to_string(uses);
+            leaf.path = names_.name(path_of(e));
             leaf.product = product_of(node.RefLabel, *colors);
             leaf.to_file = affine(node.Location, path_);
             if (node.Style.IsSetColorSurf())
@@ -227,7 +222,7 @@ class StepReader {
     // The path of instance names down to the explorer's node; a node without
     // a name of its own takes its product's.
     std::string path_of(const XCAFPrs_DocumentExplorer& e) const {
-        std::string path = model_.name;
+        std::string path;
         for (int depth = 0; depth <= e.CurrentDepth(); ++depth) {
             const XCAFPrs_DocumentNode& node = e.Current(depth);
             std::string name = label_name(node.Label);
@@ -335,6 +330,7 @@ class StepReader {
 
     const ModelDescription& model_;
     std::string path_;
+    PartNames names_;
     Affine to_world_;
     std::vector<Product> products_;
     NCollection_DataMap<TopoDS_Shape, size_t, TopTools_ShapeMapHasher> product_index_;

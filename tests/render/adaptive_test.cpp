@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 using namespace xr;
 
@@ -141,4 +142,11 @@ TEST(AdaptiveSampling, TheSamplesPassShowsWhereTheNoiseIs) {
     EXPECT_EQ(total, double(stats.samples));
     EXPECT_GT(plain, 20);
     EXPECT_GT(more, 20);
+    // A window off the blocks' grid counts its own pixels' samples, not its blocks'.
+    RenderSettings window = settings;
+    window.region = PixelRegion{3, 5, 30, 17};
+    RenderStats window_stats;
+    const Film part = render_film({scene, xray_shader(), window, passes}, window_stats);
+    const std::vector<float>& counted = part.find("samples")->values;
+    EXPECT_EQ(std::accumulate(counted.begin(), counted.end(), 0.0), double(window_stats.samples));
 }

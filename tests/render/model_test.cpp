@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace xr;
 
@@ -190,6 +191,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", "does not define"},
         {"normal.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//2 3//1\n",
          "does not define"},
+        // A pipe would hang the load.
+        {"pipe.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "pipe.mtl"},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\nl 1 2 3\n", "has no faces"},
         {"huge.obj", "v 1e30 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "beyond"},
         {"deep.gltf", chain_gltf(max_node_depth + 1, "n"), "nested more than 1024 deep"},
@@ -206,6 +209,7 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"hollow.step", chain_step(2), "has no faces"},
     };
     write_text("outside.bin", std::string(36, '\0'));
+    ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         if (!c.text.empty())
