@@ -25,6 +25,15 @@ else()
         set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     endif()
     if(QORV_BUILD_RENDERER)
+        # No link names the libraries xray-render opens to write videos:
+        # Debian names each package by its library's major version.
+        foreach(module ${XRAY_LIBAV_MODULES})
+            string(REGEX MATCH "^[0-9]+" major "${LIBAV_${module}_VERSION}")
+            list(APPEND video_packages "${module}${major}")
+        endforeach()
+        list(JOIN video_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+    endif()
+    if(QORV_BUILD_RENDERER)
         set(renderer " and xray-render, a small reference renderer")
     endif()
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -1,11 +1,8 @@
 #include "render/output/video_format.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "render/output/libav.h"
+#include "render/util/text.h"
 
-#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -19,18 +16,16 @@ const std::array<VideoFormat, 3> video_formats = {{
 }};
 
 const VideoFormat* video_format_for(const std::string& path) {
-    const size_t dot = path.find_last_of("./");
-    if (dot == std::string::npos || path[dot] != '.')
-        return nullptr;
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension = "." + lowercase_extension(path);
     for (const VideoFormat& format : video_formats)
         if (extension == format.extension)
             return &format;
+    // The images this program writes need no asking, and no video library loaded.
+    if (extension == "." || extension == ".png" || extension == ".exr")
+        return nullptr;
     // libavformat knows the other containers; its image muxer, which writes
     // no file of its own, stands for the images.
-    const AVOutputFormat* muxer = av_guess_format(nullptr, path.c_str(), nullptr);
+    const AVOutputFormat* muxer = libav().av_guess_format(nullptr, path.c_str(), nullptr);
     if (muxer && muxer->video_codec != AV_CODEC_ID_NONE && !(muxer->flags & AVFMT_NOFILE)) {
         std::string known;
         for (const VideoFormat& format : video_formats)
@@ -53,7 +48,7 @@ void check_video_frame(const VideoFormat& format, int width, int height, const s
                                  ": a video's frames need an even width and height (4:2:0 "
                                  "colour), and these are " +
                                  std::to_string(width) + "x" + std::to_string(height));
-    if (!avcodec_find_encoder_by_name(format.encoder))
+    if (!libav().avcodec_find_encoder_by_name(format.encoder))
         throw std::runtime_error(what + ": this build of libavcodec has no " + format.codec +
                                  " encoder (" + format.encoder + ")");
 }

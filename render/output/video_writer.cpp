@@ -1,14 +1,8 @@
 #include "render/output/video_writer.h"
 
 #include "render/image/srgb.h"
+#include "render/output/libav.h"
 #include "render/util/text.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
 
 #include <cstdarg>
 #include <cstdio>
@@ -30,14 +24,14 @@ void keep_errors(void* object, int level, const char* format, va_list args) {
         return;
     char line[512];
     int print_prefix = 1;
-    av_log_format_line2(object, level, format, args, line, sizeof line, &print_prefix);
+    libav().av_log_format_line2(object, level, format, args, line, sizeof line, &print_prefix);
     const std::lock_guard<std::mutex> lock(log_mutex);
     last_error_logged = one_line(line);
 }
 
 void route_library_logs() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(keep_errors); });
+    std::call_once(once, [] { libav().av_log_set_callback(keep_errors); });
     const std::lock_guard<std::mutex> lock(log_mutex);
     last_error_logged.clear();
 }
@@ -53,13 +47,13 @@ struct VideoWriter::Codec {
     AVPacket* packet = nullptr;
 
     ~Codec() {
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        sws_freeContext(scaler);
-        avcodec_free_context(&encoder);
+        libav().av_packet_free(&packet);
+        libav().av_frame_free(&frame);
+        libav().sws_freeContext(scaler);
+        libav().avcodec_free_context(&encoder);
         if (container)
-            avio_closep(&container->pb);
-        avformat_free_context(container);
+            libav().avio_closep(&container->pb);
+        libav().avformat_free_context(container);
     }
 };
 
@@ -70,7 +64,7 @@ int check(int result, const std::string& path, const char* step) {
     if (result >= 0)
         return result;
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(result, text, sizeof text);
+    libav().av_strerror(result, text, sizeof text);
     std::string logged;
     {
         const std::lock_guard<std::mutex> lock(log_mutex);
@@ -103,14 +97,15 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     Codec& c = *codec_;
     // The muxer names the hidden file: an MP4's index is moved to its front
     // by reading the file again.
-    check(avformat_alloc_output_context2(&c.container, nullptr, format.muxer,
-                                         file_.temporary_path().c_str()),
+    check(libav().avformat_alloc_output_context2(&c.container, nullptr, format.muxer,
+                                                 file_.temporary_path().c_str()),
           path, "choosing the container");
-    const AVCodec* encoder = avcodec_find_encoder_by_name(format.encoder);
-    c.stream = check(avformat_new_stream(c.container, nullptr), path, "adding the video stream");
-    c.encoder = check(avcodec_alloc_context3(encoder), path, "allocating the encoder");
+    const AVCodec* encoder = libav().avcodec_find_encoder_by_name(format.encoder);
+    c.stream =
+        check(libav().avformat_new_stream(c.container, nullptr), path, "adding the video stream");
+    c.encoder = check(libav().avcodec_alloc_context3(encoder), path, "allocating the encoder");
 
-    const AVRational rate = av_d2q(settings.fps, 1 << 20);
+    const AVRational rate = libav().av_d2q(settings.fps, 1 << 20);
     AVCodecContext& e = *c.encoder;
     e.width = width;
     e.height = height;
@@ -125,42 +120,42 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     if (c.container->oformat->flags & AVFMT_GLOBALHEADER)
         e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "crf", crf_, 0);
+    libav().av_dict_set_int(&options, "crf", crf_, 0);
     if (std::strcmp(format.encoder, "libvpx-vp9") == 0) {
         // Rows of tiles in parallel, at libvpx's usual speed for good quality.
-        av_dict_set(&options, "row-mt", "1", 0);
-        av_dict_set(&options, "deadline", "good", 0);
-        av_dict_set(&options, "cpu-used", "2", 0);
+        libav().av_dict_set(&options, "row-mt", "1", 0);
+        libav().av_dict_set(&options, "deadline", "good", 0);
+        libav().av_dict_set(&options, "cpu-used", "2", 0);
     }
-    const int opened = avcodec_open2(c.encoder, encoder, &options);
-    const bool all_taken = av_dict_count(options) == 0;
-    av_dict_free(&options);
+    const int opened = libav().avcodec_open2(c.encoder, encoder, &options);
+    const bool all_taken = libav().av_dict_count(options) == 0;
+    libav().av_dict_free(&options);
     check(opened, path, "opening the encoder");
     if (!all_taken)
         check(AVERROR(EINVAL), path, "setting the encoder's quality");
-    check(avcodec_parameters_from_context(c.stream->codecpar, c.encoder), path,
+    check(libav().avcodec_parameters_from_context(c.stream->codecpar, c.encoder), path,
           "describing the stream");
     c.stream->time_base = e.time_base;
     c.stream->avg_frame_rate = rate;
 
-    check(avio_open(&c.container->pb, file_.temporary_path().c_str(), AVIO_FLAG_WRITE), path,
-          "opening the file");
+    check(libav().avio_open(&c.container->pb, file_.temporary_path().c_str(), AVIO_FLAG_WRITE),
+          path, "opening the file");
     AVDictionary* muxing = nullptr;
     if (std::strcmp(format.muxer, "mp4") == 0) // plays before it has all downloaded
-        av_dict_set(&muxing, "movflags", "+faststart", 0);
-    const int header = avformat_write_header(c.container, &muxing);
-    av_dict_free(&muxing);
+        libav().av_dict_set(&muxing, "movflags", "+faststart", 0);
+    const int header = libav().avformat_write_header(c.container, &muxing);
+    libav().av_dict_free(&muxing);
     check(header, path, "writing the header");
 
     // sRGB-encoded RGB, full range, into BT.709 YCbCr in limited range.
-    c.scaler =
-        check(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
-                             SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr),
-              path, "converting colour");
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    check(sws_setColorspaceDetails(c.scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16), path,
+    c.scaler = check(libav().sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
+                                            AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
+                                            nullptr, nullptr, nullptr),
+                     path, "converting colour");
+    const int* bt709 = libav().sws_getCoefficients(SWS_CS_ITU709);
+    check(libav().sws_setColorspaceDetails(c.scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16), path,
           "converting colour to BT.709");
-    c.frame = check(av_frame_alloc(), path, "allocating a frame");
+    c.frame = check(libav().av_frame_alloc(), path, "allocating a frame");
     c.frame->format = e.pix_fmt;
     c.frame->width = width;
     c.frame->height = height;
@@ -168,8 +163,8 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     c.frame->color_trc = e.color_trc;
     c.frame->colorspace = e.colorspace;
     c.frame->color_range = e.color_range;
-    check(av_frame_get_buffer(c.frame, 0), path, "allocating a frame");
-    c.packet = check(av_packet_alloc(), path, "allocating a packet");
+    check(libav().av_frame_get_buffer(c.frame, 0), path, "allocating a frame");
+    c.packet = check(libav().av_packet_alloc(), path, "allocating a packet");
 }
 
 VideoWriter::~VideoWriter() = default;
@@ -184,36 +179,37 @@ void VideoWriter::add(const Image& image) {
         *rgb++ = srgb_encode_8bit(p.g);
         *rgb++ = srgb_encode_8bit(p.b);
     }
-    check(av_frame_make_writable(c.frame), path_, "allocating a frame");
+    check(libav().av_frame_make_writable(c.frame), path_, "allocating a frame");
     const uint8_t* const planes[] = {rgb_.data()};
     const int strides[] = {3 * image.width};
-    sws_scale(c.scaler, planes, strides, 0, image.height, c.frame->data, c.frame->linesize);
+    libav().sws_scale(c.scaler, planes, strides, 0, image.height, c.frame->data, c.frame->linesize);
     c.frame->pts = frames_++;
     send(false);
 }
 
 void VideoWriter::send(bool last) {
     Codec& c = *codec_;
-    check(avcodec_send_frame(c.encoder, last ? nullptr : c.frame), path_, "encoding a frame");
+    check(libav().avcodec_send_frame(c.encoder, last ? nullptr : c.frame), path_,
+          "encoding a frame");
     for (;;) {
-        const int got = avcodec_receive_packet(c.encoder, c.packet);
+        const int got = libav().avcodec_receive_packet(c.encoder, c.packet);
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         check(got, path_, "encoding a frame");
         // Every frame lasts one tick of the frame rate, the last one too.
         if (c.packet->duration == 0)
             c.packet->duration = 1;
-        av_packet_rescale_ts(c.packet, c.encoder->time_base, c.stream->time_base);
+        libav().av_packet_rescale_ts(c.packet, c.encoder->time_base, c.stream->time_base);
         c.packet->stream_index = c.stream->index;
-        check(av_interleaved_write_frame(c.container, c.packet), path_, "writing a frame");
+        check(libav().av_interleaved_write_frame(c.container, c.packet), path_, "writing a frame");
     }
 }
 
 void VideoWriter::finish() {
     Codec& c = *codec_;
     send(true);
-    check(av_write_trailer(c.container), path_, "finishing the container");
-    check(avio_closep(&c.container->pb), path_, "closing the file");
+    check(libav().av_write_trailer(c.container), path_, "finishing the container");
+    check(libav().avio_closep(&c.container->pb), path_, "closing the file");
     file_.commit({});
 }
 
