@@ -57,7 +57,10 @@ int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cos
         // Negative counts too: they are huge unsigned.
         if (!light || uint32_t(k) >= uint32_t(light->samples()))
             return 0;
-        context.light_batch.answer_anew(context, *s, *light, k, sample, c);
+        const auto hidden = [&](const LightSample& candidate) {
+            return blocked(context, *s, candidate);
+        };
+        context.light_batch.answer_anew(*s, *light, k, context.rng, hidden, sample, c);
     }
     *light_color = rgba(sample.color);
     *light_direction = sample.direction.vector3();

@@ -11,9 +11,9 @@
 #include "render/host_records.h"
 #include "render/light.h"
 
-namespace xr {
+#include <algorithm>
 
-struct ThreadContext;
+namespace xr {
 
 class LightBatch {
   public:
@@ -31,9 +31,26 @@ class LightBatch {
         return true;
     }
     // The same from a new run of the light's samples from k on (k < light.samples()),
-    // drawn from the thread's stream.
-    void answer_anew(ThreadContext& context, const HostState& state, const Light& light, int k,
-                     LightSample& sample, float& cosine);
+    // drawn from `rng`; `blocked(sample)` says whether opaque geometry hides a
+    // sample from the state's point (the lighting knows, and sits above this).
+    // Out of line: it runs once a run, and the calls it answers stay short.
+    template <class Blocked>
+    [[gnu::noinline]] void answer_anew(const HostState& state, const Light& light, int k, Rng& rng,
+                                       const Blocked& blocked, LightSample& sample, float& cosine) {
+        state_ = &state;
+        tag_ = light.tag;
+        draws_ = uint64_t(light.draws());
+        first_ = k;
+        count_ = std::min(SampleRun::capacity, light.samples() - k);
+        start_ = rng;
+        light.sample_run(k, count_, Vec3(state.point), Vec3(state.normal), rng, run_);
+        for (int i = 0; i < count_; ++i)
+            // A NaN cosine lets the sample through, as incident_light does.
+            if (run_.cosine[size_t(i)] <= 0.0f || blocked(run_.at(i)))
+                for (auto& channel : run_.color)
+                    channel[size_t(i)] = 0.0f;
+        take(0, rng, sample, cosine);
+    }
     // A new surface takes the place of `state`: the run is no longer its samples.
     void forget(const HostState& state) {
         if (state_ == &state)
