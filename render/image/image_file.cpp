@@ -8,7 +8,6 @@
 #include "render/util/text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
@@ -85,13 +84,7 @@ std::optional<std::pair<int, int>> image_file_size(const std::string& path) {
 }
 
 ImageFormat format_for(const std::string& path) {
-    const size_t dot = path.find_last_of("./");
-    if (dot == std::string::npos || path[dot] != '.')
-        return ImageFormat::png;
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return extension == ".exr" ? ImageFormat::exr : ImageFormat::png;
+    return lowercase_extension(path) == "exr" ? ImageFormat::exr : ImageFormat::png;
 }
 
 std::vector<uint8_t> encode_image(const Film& film, ImageFormat format) {
