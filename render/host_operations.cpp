@@ -1,6 +1,7 @@
 #include "render/host_operations.h"
 
 #include "render/lighting.h"
+#include "render/phong.h"
 #include "render/ray_offset.h"
 #include "render/tracer.h"
 
@@ -19,6 +20,36 @@ bool listed(const Tag* list, int32_t count, Tag tag) {
 void replace_list(int32_t* count, Tag** list, std::vector<Tag>& lights) {
     *count = int32_t(lights.size());
     *list = lights.data();
+}
+
+// Hands the shader sample i of the run in hand, the k-th it asks for.
+[[gnu::always_inline]] inline int32_t give_sample(ThreadContext& context, int i, int32_t k,
+                                                  Color* light_color, Vector3* light_direction,
+                                                  float* cosine, int32_t* sample_count) {
+    context.light_batch.give(i, context.rng);
+    const SampleRun& run = context.light_batch.run();
+    const auto at = size_t(i);
+    *light_color = {run.color[0][at], run.color[1][at], run.color[2][at], 1.0f};
+    *light_direction = {run.direction[0][at], run.direction[1][at], run.direction[2][at]};
+    *cosine = run.cosine[at];
+    *sample_count = k + 1;
+    return 1;
+}
+
+// mi_sample_light when the run in hand does not hold the sample: a new run
+// from it. Out of line, so that the calls a run answers stay short.
+[[gnu::noinline]] int32_t sample_light_anew(Color* light_color, Vector3* light_direction,
+                                            float* cosine, HostState& s, Tag tag,
+                                            int32_t* sample_count) {
+    ThreadContext& context = *s.thread;
+    const int32_t k = *sample_count;
+    const Light* light = context.scene.light(tag);
+    // Negative counts too: they are huge unsigned.
+    if (!light || uint32_t(k) >= uint32_t(light->samples()))
+        return 0;
+    const auto hidden = [&](const LightSample& sample) { return blocked(context, s, sample); };
+    context.light_batch.start(s, *light, k, context.rng, hidden);
+    return give_sample(context, 0, k, light_color, light_direction, cosine, sample_count);
 }
 
 } // namespace
@@ -49,24 +80,11 @@ int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cos
     HostState* s = host_state(state);
     ThreadContext& context = *s->thread;
     const int32_t k = *sample_count;
-    LightSample sample;
-    float c;
     // The light and the count need no checking when the run holds the sample.
-    if (!context.light_batch.answer(*s, tag, k, context.rng, sample, c)) {
-        const Light* light = context.scene.light(tag);
-        // Negative counts too: they are huge unsigned.
-        if (!light || uint32_t(k) >= uint32_t(light->samples()))
-            return 0;
-        const auto hidden = [&](const LightSample& candidate) {
-            return blocked(context, *s, candidate);
-        };
-        context.light_batch.answer_anew(*s, *light, k, context.rng, hidden, sample, c);
-    }
-    *light_color = rgba(sample.color);
-    *light_direction = sample.direction.vector3();
-    *cosine = c;
-    *sample_count = k + 1;
-    return 1;
+    const int i = context.light_batch.find(*s, tag, k, context.rng);
+    if (i < 0)
+        return sample_light_anew(light_color, light_direction, cosine, *s, tag, sample_count);
+    return give_sample(context, i, k, light_color, light_direction, cosine, sample_count);
 }
 
 int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
@@ -128,20 +146,13 @@ void* mi_phen_eval(RenderState* state, void* param) {
 
 float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
     const HostState* s = host_state(state);
-    // A vector of squared length exactly 1, as two in five light samples are,
-    // normalises to itself: no square root and division for those.
-    Vec3 l(*light_direction);
-    if (dot(l, l) != 1.0f)
-        l = normalize(l);
-    const Vec3 n(s->normal);
-    const float cos_light = dot(n, l);
-    if (cos_light <= 0.0f)
-        return 0.0f;
-    const Vec3 reflected = n * (2.0f * cos_light) - l;
-    // The cosine with the way back to the viewer, -direction: negating the
-    // sum rather than each term gives the same float, a zero's sign aside.
-    const float cos_view = -dot(reflected, Vec3(s->direction));
-    return cos_view > 0.0f ? std::pow(cos_view, exponent) : 0.0f;
+    // The sample just given has its factor's cosine worked out with its run.
+    float cosine;
+    if (!s->thread->light_batch.phong_of_given(*s, *light_direction, cosine)) {
+        const Vec3 n(s->normal), l(*light_direction), v(s->direction);
+        cosine = phong_cosine(n.x, n.y, n.z, l.x, l.y, l.z, v.x, v.y, v.z);
+    }
+    return cosine > 0.0f ? std::pow(cosine, exponent) : 0.0f;
 }
 
 } // extern "C"

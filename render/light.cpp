@@ -1,5 +1,7 @@
 #include "render/light.h"
 
+#include "render/util/lanes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,23 +28,16 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     const int rows = (samples + columns - 1) / columns;
     light.columns_ = float(columns);
     light.rows_ = float(rows);
-    light.strata_.clear();
-    for (int k = 0; k < samples; ++k)
-        light.strata_.push_back({float(k % columns), float(k / columns)});
+    light.samples_ = samples;
+    light.cell_columns_.clear();
+    light.cell_rows_.clear();
+    for (int k = 0; k < samples + 3; ++k) {
+        const int cell = std::min(k, samples - 1);
+        light.cell_columns_.push_back(float(cell % columns));
+        light.cell_rows_.push_back(float(cell / columns));
+    }
     return light;
 }
-
-namespace {
-
-// Four floats, one sample each: IEEE arithmetic lane by lane, so each lane
-// rounds as the same operation on one float does.
-using Lanes = float __attribute__((vector_size(16)));
-
-Lanes broadcast(float x) {
-    return Lanes{x, x, x, x};
-}
-
-} // namespace
 
 void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
                        SampleRun& run) const {
@@ -59,23 +54,19 @@ void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
         }
         return;
     }
-    // sample() for four samples at once, operation for operation.
-    const int last = samples() - 1;
+    // sample() for four samples at once, operation for operation. Lanes past
+    // the run repeat the last cell; what they work out is not kept.
     for (int g = 0; g < count; g += 4) {
-        alignas(16) float cells[2][4], draws[2][4];
-        for (size_t j = 0; j < 4; ++j) {
-            // Lanes past the run repeat a cell; what they work out is not kept.
-            const Stratum cell = strata_[size_t(std::min(first + g + int(j), last))];
-            cells[0][j] = cell.column;
-            cells[1][j] = cell.row;
-            draws[0][j] = rng.uniform();
-            draws[1][j] = rng.uniform();
-        }
-        Lanes column, row, ru, rv;
-        __builtin_memcpy(&column, cells[0], sizeof column);
-        __builtin_memcpy(&row, cells[1], sizeof row);
-        __builtin_memcpy(&ru, draws[0], sizeof ru);
-        __builtin_memcpy(&rv, draws[1], sizeof rv);
+        const auto cell = size_t(first + g);
+        // Each sample draws u then v. The lanes are put together in
+        // registers: loading four floats just stored one by one would wait
+        // for the stores to reach the cache.
+        const float u0 = rng.uniform(), v0 = rng.uniform(), u1 = rng.uniform();
+        const float v1 = rng.uniform(), u2 = rng.uniform(), v2 = rng.uniform();
+        const float u3 = rng.uniform(), v3 = rng.uniform();
+        const Lanes ru{u0, u1, u2, u3}, rv{v0, v1, v2, v3};
+        const Lanes column = load_lanes(&cell_columns_[cell]);
+        const Lanes row = load_lanes(&cell_rows_[cell]);
         const Lanes u = (column + ru) / columns_;
         const Lanes v = (row + rv) / rows_;
         const Lanes tx = position_.x + edge_u_.x * u + edge_v_.x * v;
@@ -85,12 +76,7 @@ void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
         const Lanes dot2 = lx * lx + ly * ly + lz * lz;
         const Lanes tiny = broadcast(1e-12f);
         const Lanes distance2 = dot2 < tiny ? tiny : dot2; // std::max(dot2, tiny)
-        alignas(16) float squares[4], roots[4];
-        __builtin_memcpy(squares, &distance2, sizeof squares);
-        for (size_t j = 0; j < 4; ++j)
-            roots[j] = std::sqrt(squares[j]);
-        Lanes distance;
-        __builtin_memcpy(&distance, roots, sizeof distance);
+        const Lanes distance = root(distance2);
         const Lanes inverse = 1.0f / distance;
         const Lanes dx = lx * inverse, dy = ly * inverse, dz = lz * inverse;
         const Lanes facing = -(area_normal_.x * dx + area_normal_.y * dy + area_normal_.z * dz);
@@ -102,11 +88,11 @@ void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
         const Lanes channels[] = {
             color_.x * falloff, color_.y * falloff, color_.z * falloff, dx, dy, dz};
         for (size_t c = 0; c < 3; ++c) {
-            __builtin_memcpy(&run.color[c][at], &channels[c], sizeof(Lanes));
-            __builtin_memcpy(&run.direction[c][at], &channels[3 + c], sizeof(Lanes));
+            store_lanes(&run.color[c][at], channels[c]);
+            store_lanes(&run.direction[c][at], channels[3 + c]);
         }
-        __builtin_memcpy(&run.distance[at], &distance, sizeof(Lanes));
-        __builtin_memcpy(&run.cosine[at], &cosine, sizeof(Lanes));
+        store_lanes(&run.distance[at], distance);
+        store_lanes(&run.cosine[at], cosine);
     }
 }
 

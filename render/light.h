@@ -46,7 +46,7 @@ class Light {
 
     Tag tag = 0; // given by the scene
 
-    int samples() const { return int(strata_.size()); }
+    int samples() const { return samples_; }
     // The random numbers each sample draws.
     int draws() const { return kind_ == Kind::rect ? 2 : 0; }
     // Sample k of samples() as seen from `point`, jittered within its stratum.
@@ -58,11 +58,6 @@ class Light {
     void sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng, SampleRun& run) const;
 
   private:
-    // A cell of the grid the samples are spread over, by its corner in cells.
-    struct Stratum {
-        float column, row;
-    };
-
     Kind kind_ = Kind::point;
     Vec3 position_;        // the point, or a corner of the rectangle
     Vec3 edge_u_, edge_v_; // the rectangle's sides
@@ -71,15 +66,19 @@ class Light {
     // The grid's columns and rows. Dividing by them, rather than multiplying by
     // their reciprocals, keeps samples to the bit where they always were.
     float columns_ = 1.0f, rows_ = 1.0f;
-    std::vector<Stratum> strata_{Stratum{0.0f, 0.0f}}; // sample k's cell, row by row
+    int samples_ = 1;
+    // Sample k's cell of the grid by its corner in cells, row by row, and
+    // after the last sample's cell three copies of it: four samples' cells
+    // load at once from any first one.
+    std::vector<float> cell_columns_ = std::vector<float>(4, 0.0f);
+    std::vector<float> cell_rows_ = std::vector<float>(4, 0.0f);
 };
 
 [[gnu::always_inline]] inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
     Vec3 target = position_;
     if (kind_ == Kind::rect) {
-        const Stratum cell = strata_[size_t(k)];
-        const float u = (cell.column + rng.uniform()) / columns_;
-        const float v = (cell.row + rng.uniform()) / rows_;
+        const float u = (cell_columns_[size_t(k)] + rng.uniform()) / columns_;
+        const float v = (cell_rows_[size_t(k)] + rng.uniform()) / rows_;
         target = position_ + edge_u_ * u + edge_v_ * v;
     }
     const Vec3 to_light = target - point;

@@ -14,7 +14,9 @@ Bounds Mesh::bounds() const {
 
 Vec3 Mesh::face_normal(uint32_t triangle) const {
     const uint32_t* v = &indices[3 * size_t(triangle)];
-    const Vec3 a = positions[v[0]], b = positions[v[1]], c = positions[v[2]];
+    // By reference: copies of the corners went through the stack, where
+    // loading them back waited for the stores.
+    const Vec3 &a = positions[v[0]], &b = positions[v[1]], &c = positions[v[2]];
     const Vec3 n_float = cross(b - a, c - a);
     const float length2 = dot(n_float, n_float);
     if (length2 > 0.0f && length2 < INFINITY)

@@ -43,7 +43,7 @@ float away(float x, float direction) {
 // The point at (u, v) of the triangle, and the bound on its error in each coordinate.
 Vec3 interpolate(const Mesh& mesh, uint32_t triangle, float u, float v, Vec3& error) {
     const uint32_t* i = &mesh.indices[3 * size_t(triangle)];
-    const Vec3 p0 = mesh.positions[i[0]], p1 = mesh.positions[i[1]], p2 = mesh.positions[i[2]];
+    const Vec3 &p0 = mesh.positions[i[0]], &p1 = mesh.positions[i[1]], &p2 = mesh.positions[i[2]];
     const float b0 = 1.0f - u - v;
     error = (abs(p0 * b0) + abs(p1 * u) + abs(p2 * v)) * gamma(7);
     return p0 * b0 + p1 * u + p2 * v;

@@ -21,8 +21,10 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
         object.instance ? surface_point(*object.mesh, *object.instance, hit.triangle, hit.u, hit.v)
                         : surface_point(*object.mesh, hit.triangle, hit.u, hit.v);
     // Both normals face the incoming ray; the shading normal shades, the
-    // geometric one decides where rays leaving the surface start.
-    Vec3 normal = object.instance
+    // geometric one decides where rays leaving the surface start. A faceted
+    // mesh shades with the face's normal, which the point already has.
+    Vec3 normal = object.mesh->normals.empty() ? at.geometric_normal
+                  : object.instance
                       ? object.mesh->normal(hit.triangle, hit.u, hit.v, object.instance->normals)
                       : object.mesh->normal(hit.triangle, hit.u, hit.v);
     const float facing = dot(normal, direction);

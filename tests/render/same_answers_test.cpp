@@ -3,6 +3,7 @@
 #include "tests/render/render_fixture.h"
 
 #include "bench/masked_scene.h"
+#include "render/light_batch.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
@@ -35,6 +36,18 @@ LightSample rect_sample(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, in
     return {radiance * (emitted / distance2), to_light / distance, distance};
 }
 
+// The Phong factor as mi_phong_specular worked it out for each call alone.
+float phong_alone(float exponent, Vec3 n, Vec3 l, Vec3 view) {
+    if (dot(l, l) != 1.0f)
+        l = normalize(l);
+    const float cos_light = dot(n, l);
+    if (cos_light <= 0.0f)
+        return 0.0f;
+    const Vec3 reflected = n * (2.0f * cos_light) - l;
+    const float cos_view = -dot(reflected, view);
+    return cos_view > 0.0f ? std::pow(cos_view, exponent) : 0.0f;
+}
+
 } // namespace
 
 // Points all round a slanted rectangle, in front of it and behind, near and far.
@@ -60,11 +73,40 @@ TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
                 SampleRun run;
                 light.sample_run(first, count, point, normal, Rng(3, p, uint32_t(first)), run);
                 Rng one_by_one(3, p, uint32_t(first));
+                // A run of the batch also has each sample's Phong factor, seen
+                // from a view that takes in both sides of the highlight.
+                HostState state{};
+                state.point = point.vector3();
+                state.normal = normal.vector3();
+                state.direction = normalize(Vec3{float(p % 5) - 2.0f, -1.0f, 0.5f}).vector3();
+                LightBatch batch;
+                Rng drawn(3, p, uint32_t(first));
+                batch.start(state, light, first, drawn, [](const LightSample&) { return false; });
                 for (int i = 0; i < count; ++i) {
                     const LightSample s = light.sample(first + i, point, one_by_one);
                     const float cosine = dot(normal, s.direction);
                     differing += !same_bits(run.at(i), s) ||
                                  std::memcmp(&run.cosine[size_t(i)], &cosine, sizeof cosine) != 0;
+                    batch.give(i, drawn);
+                    const Vector3 direction = s.direction.vector3();
+                    float phong = -1.0f;
+                    differing += !batch.phong_of_given(state, direction, phong);
+                    for (float exponent : {1.0f, 12.5f, 80.0f}) {
+                        const float a = phong > 0.0f ? std::pow(phong, exponent) : 0.0f;
+                        const float b =
+                            phong_alone(exponent, normal, s.direction, Vec3(state.direction));
+                        // And the path of a call the batch cannot answer.
+                        const Vec3 v(state.direction), l = s.direction;
+                        const float alone = phong_cosine(normal.x, normal.y, normal.z, l.x, l.y,
+                                                         l.z, v.x, v.y, v.z);
+                        const float c = alone > 0.0f ? std::pow(alone, exponent) : 0.0f;
+                        differing += std::memcmp(&a, &b, sizeof a) != 0 ||
+                                     std::memcmp(&c, &b, sizeof c) != 0;
+                    }
+                    // Another direction is worked out afresh.
+                    const Vector3 other = {direction.x, direction.y,
+                                           std::nextafter(direction.z, 2.0f)};
+                    differing += batch.phong_of_given(state, other, phong);
                 }
             }
         }
