@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 namespace xr {
@@ -17,27 +16,6 @@ constexpr float gamma(int n) {
 
 Vec3 abs(Vec3 a) {
     return {std::fabs(a.x), std::fabs(a.y), std::fabs(a.z)};
-}
-
-// std::nextafter(x, INFINITY), without a call into the C library for every ray.
-float next_up(float x) {
-    if (!(x < INFINITY)) // +inf and NaN
-        return x;
-    if (x == 0.0f)
-        return std::numeric_limits<float>::denorm_min();
-    uint32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    bits = x > 0.0f ? bits + 1 : bits - 1;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-float away(float x, float direction) {
-    if (direction > 0.0f)
-        return next_up(x);
-    if (direction < 0.0f)
-        return -next_up(-x);
-    return x;
 }
 
 // The point at (u, v) of the triangle, and the bound on its error in each coordinate.
@@ -76,12 +54,6 @@ SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t 
     error += size(instance.back_size(abs(point) + shift) * gamma(12));
     const Vec3 n = normalize(instance.normals(mesh.face_normal(triangle)));
     return {point, n, dot(abs(n), error)};
-}
-
-Vec3 offset_origin(Vec3 point, Vec3 n, float offset) {
-    const Vec3 shift = n * offset;
-    const Vec3 o = point + shift;
-    return {away(o.x, shift.x), away(o.y, shift.y), away(o.z, shift.z)};
 }
 
 } // namespace xr
