@@ -28,7 +28,6 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     const int rows = (samples + columns - 1) / columns;
     light.columns_ = float(columns);
     light.rows_ = float(rows);
-    light.samples_ = samples;
     light.cell_columns_.clear();
     light.cell_rows_.clear();
     for (int k = 0; k < samples + 3; ++k) {

@@ -46,7 +46,7 @@ class Light {
 
     Tag tag = 0; // given by the scene
 
-    int samples() const { return samples_; }
+    int samples() const { return int(cell_columns_.size()) - 3; }
     // The random numbers each sample draws.
     int draws() const { return kind_ == Kind::rect ? 2 : 0; }
     // Sample k of samples() as seen from `point`, jittered within its stratum.
@@ -66,10 +66,9 @@ class Light {
     // The grid's columns and rows. Dividing by them, rather than multiplying by
     // their reciprocals, keeps samples to the bit where they always were.
     float columns_ = 1.0f, rows_ = 1.0f;
-    int samples_ = 1;
     // Sample k's cell of the grid by its corner in cells, row by row, and
     // after the last sample's cell three copies of it: four samples' cells
-    // load at once from any first one.
+    // load at once from any first one. A point is one sample.
     std::vector<float> cell_columns_ = std::vector<float>(4, 0.0f);
     std::vector<float> cell_rows_ = std::vector<float>(4, 0.0f);
 };
