@@ -26,8 +26,8 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     samples = std::max(samples, 1);
     const int columns = int(std::ceil(std::sqrt(float(samples))));
     const int rows = (samples + columns - 1) / columns;
-    light.columns_ = float(columns);
-    light.rows_ = float(rows);
+    light.columns_ = Divisor(float(columns));
+    light.rows_ = Divisor(float(rows));
     light.cell_columns_.clear();
     light.cell_rows_.clear();
     for (int k = 0; k < samples + 3; ++k) {
@@ -66,8 +66,8 @@ void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
         const Lanes ru{u0, u1, u2, u3}, rv{v0, v1, v2, v3};
         const Lanes column = load_lanes(&cell_columns_[cell]);
         const Lanes row = load_lanes(&cell_rows_[cell]);
-        const Lanes u = (column + ru) / columns_;
-        const Lanes v = (row + rv) / rows_;
+        const Lanes u = columns_.divide(column + ru);
+        const Lanes v = rows_.divide(row + rv);
         const Lanes tx = position_.x + edge_u_.x * u + edge_v_.x * v;
         const Lanes ty = position_.y + edge_u_.y * u + edge_v_.y * v;
         const Lanes tz = position_.z + edge_u_.z * u + edge_v_.z * v;

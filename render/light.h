@@ -1,6 +1,7 @@
 // The scene's lights: points give one sample, rectangles a stratified set.
 #pragma once
 
+#include "render/util/divisor.h"
 #include "render/util/rng.h"
 #include "render/util/vec.h"
 
@@ -63,9 +64,9 @@ class Light {
     Vec3 edge_u_, edge_v_; // the rectangle's sides
     Vec3 area_normal_;     // edge_u x edge_v: its length is the area
     Vec3 color_;           // intensity of a point, radiance of a rectangle
-    // The grid's columns and rows. Dividing by them, rather than multiplying by
-    // their reciprocals, keeps samples to the bit where they always were.
-    float columns_ = 1.0f, rows_ = 1.0f;
+    // The grid's columns and rows. Divided by, never multiplied by a rounded
+    // reciprocal: samples stay to the bit where they always were.
+    Divisor columns_{1.0f}, rows_{1.0f};
     // Sample k's cell of the grid by its corner in cells, row by row, and
     // after the last sample's cell three copies of it: four samples' cells
     // load at once from any first one. A point is one sample.
@@ -76,8 +77,8 @@ class Light {
 [[gnu::always_inline]] inline LightSample Light::sample(int k, Vec3 point, Rng& rng) const {
     Vec3 target = position_;
     if (kind_ == Kind::rect) {
-        const float u = (cell_columns_[size_t(k)] + rng.uniform()) / columns_;
-        const float v = (cell_rows_[size_t(k)] + rng.uniform()) / rows_;
+        const float u = columns_.divide(cell_columns_[size_t(k)] + rng.uniform());
+        const float v = rows_.divide(cell_rows_[size_t(k)] + rng.uniform());
         target = position_ + edge_u_ * u + edge_v_ * v;
     }
     const Vec3 to_light = target - point;

@@ -8,9 +8,9 @@
 #include "render/host_records.h"
 #include "render/instance.h"
 #include "render/mesh.h"
+#include "render/util/lanes.h"
 
 #include <cstdint>
-#include <cstring>
 
 namespace xr {
 
@@ -27,43 +27,39 @@ SurfacePoint surface_point(const Mesh& mesh, uint32_t triangle, float u, float v
 SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t triangle, float u,
                            float v);
 
-inline uint32_t bits_of(float x) {
-    uint32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-}
-inline float float_of(uint32_t bits) {
-    float x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-// x moved to the next float on the side `direction` points to: up when it is
-// positive, down when negative; x itself when it is 0 or NaN, and where no
-// float lies that way. Worked out on the bits without a branch: the signs of
-// normals' coordinates are anybody's guess, and a branch on each was
-// mispredicted about half the time.
-inline float away(float x, float direction) {
+// Each lane of x moved to the next float on the side its `direction` points
+// to: up when it is positive, down when negative; x itself when it is 0 or NaN,
+// and where no float lies that way. Worked out on the bits, without a branch:
+// the signs of normals' coordinates are anybody's guess, and a branch on each
+// was mispredicted about half the time.
+inline Lanes away(Lanes x, Lanes direction) {
     // Stepping down is stepping -x up.
-    const uint32_t flip = uint32_t(direction < 0.0f) << 31;
-    const uint32_t bits = bits_of(x) ^ flip;
-    const uint32_t magnitude = bits & 0x7fffffffu;
+    const LaneBits flip = (direction < 0.0f) & int32_t(0x80000000u);
+    const LaneBits bits = bits_of(x) ^ flip;
+    const LaneBits magnitude = bits & 0x7fffffff;
     // Up from either zero is the least positive float; from any other finite
-    // value one unit in the last place, outwards when it is positive.
-    const uint32_t step = magnitude == 0 ? 1u : bits + 1u - ((bits >> 31) << 1);
+    // value one unit in the last place, outwards when it is positive (a
+    // negative one's bits, all ones in `negative`, step down).
+    const LaneBits negative = bits < 0;
+    const LaneBits step = magnitude == 0 ? LaneBits{1, 1, 1, 1} : bits + 1 + negative + negative;
     // Nothing lies above +inf, nor next to a NaN.
-    const uint32_t up = magnitude > 0x7f800000u || bits == 0x7f800000u ? bits : step;
-    const bool moves = direction > 0.0f || direction < 0.0f;
+    const LaneBits up = (magnitude > 0x7f800000) | (bits == 0x7f800000) ? bits : step;
+    const LaneBits moves = (direction > 0.0f) | (direction < 0.0f);
     return float_of((moves ? up : bits) ^ flip);
 }
 
-// The origin of rays leaving `point` on the side that `n` points to. Inline:
-// every hit works out two, and passing vectors to a call packs them through
-// the stack.
-inline Vec3 offset_origin(Vec3 point, Vec3 n, float offset) {
-    const Vec3 shift = n * offset;
-    const Vec3 o = point + shift;
-    return {away(o.x, shift.x), away(o.y, shift.y), away(o.z, shift.z)};
+// The origins of rays leaving `point` on the side that the unit normal `n`
+// points to and on the other, `offset` off the surface. Inline and in lanes,
+// both at once: every hit works out the pair.
+struct LeavingOrigins {
+    Vec3 along, against;
+};
+inline LeavingOrigins leaving_origins(Vec3 point, Vec3 n, float offset) {
+    const Lanes p{point.x, point.y, point.z, 0.0f};
+    // Against n, the shift is this one negated, to the bit (a NaN's sign aside).
+    const Lanes shift = Lanes{n.x, n.y, n.z, 0.0f} * offset;
+    const Lanes along = away(p + shift, shift), against = away(p - shift, -shift);
+    return {{along[0], along[1], along[2]}, {against[0], against[1], against[2]}};
 }
 
 // The origin of a ray leaving the state's point in direction `w`, on w's side of the surface.

@@ -37,8 +37,9 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     s.point = at.point.vector3();
     s.normal = normal.vector3();
     s.geometric_normal = geometric.vector3();
-    s.leave_along = offset_origin(at.point, geometric, at.offset).vector3();
-    s.leave_against = offset_origin(at.point, -geometric, at.offset).vector3();
+    const LeavingOrigins leave = leaving_origins(at.point, geometric, at.offset);
+    s.leave_along = leave.along.vector3();
+    s.leave_against = leave.against.vector3();
     s.thread = &context;
     s.material = object.material;
     s.depth = depth;

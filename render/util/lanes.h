@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE__)
@@ -15,6 +16,8 @@
 namespace xr {
 
 using Lanes = float __attribute__((vector_size(16)));
+// The bits of four floats, or four lanes' masks (all ones where a comparison holds).
+using LaneBits = int32_t __attribute__((vector_size(16)));
 
 inline Lanes broadcast(float x) {
     return Lanes{x, x, x, x};
@@ -26,6 +29,17 @@ inline Lanes load_lanes(const float* from) {
 }
 inline void store_lanes(float* to, Lanes lanes) {
     std::memcpy(to, &lanes, sizeof lanes);
+}
+
+inline LaneBits bits_of(Lanes x) {
+    LaneBits bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+inline Lanes float_of(LaneBits bits) {
+    Lanes x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
 }
 
 // The square root of each lane, correctly rounded as std::sqrt's.

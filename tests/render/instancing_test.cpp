@@ -123,8 +123,9 @@ TEST(Instancing, RaysLeavingAnInstanceDoNotFindItAgain) {
                 const Vec3 n = at.geometric_normal;
                 const Vec3 side =
                     normalize(cross(n, std::fabs(n.x) < 0.9f ? Vec3{1, 0, 0} : Vec3{0, 1, 0}));
+                const LeavingOrigins leave = leaving_origins(at.point, n, at.offset);
                 for (float sign : {1.0f, -1.0f}) {
-                    const Vec3 origin = offset_origin(at.point, n * sign, at.offset);
+                    const Vec3 origin = sign > 0.0f ? leave.along : leave.against;
                     // Straight off, and grazing at a few thousandths of a degree.
                     for (Vec3 w : {n * sign, normalize(side + n * (sign * 1e-4f))}) {
                         Hit hit;

@@ -4,6 +4,7 @@
 
 #include "bench/masked_scene.h"
 #include "render/light_batch.h"
+#include "render/ray_offset.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
@@ -112,6 +113,44 @@ TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
         }
         EXPECT_EQ(differing, 0) << samples << " samples";
     }
+}
+
+// Rays leave from the next float outwards in each coordinate, as std::nextafter
+// gives it, for every kind of float: both origins of a hit, worked out at once
+// on the bits, against that plain definition.
+TEST(SameAnswers, LeavingOriginsAreTheNextFloatsOut) {
+    auto next_out = [](float x, float direction) {
+        if (std::isnan(x) || !(direction > 0.0f || direction < 0.0f))
+            return x;
+        return std::nextafter(x, direction > 0.0f ? INFINITY : -INFINITY);
+    };
+    auto same = [](float a, float b) {
+        return std::isnan(a) ? std::isnan(b) : std::memcmp(&a, &b, sizeof a) == 0;
+    };
+    const float values[] = {0.0f,     -0.0f,     1e-45f,   -1e-45f,       1.1754942e-38f,
+                            1.0f,     -1.0f,     -2.5e-3f, 7e4f,          3.4028235e38f,
+                            INFINITY, -INFINITY, NAN,      -3.4028235e38f};
+    Rng rng(11, 0, 0);
+    int differing = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const bool special = i < 4000;
+        auto pick = [&](int k) {
+            return special
+                       ? values[size_t(k) % std::size(values)]
+                       : (rng.uniform() - 0.5f) * std::ldexp(1.0f, int(rng.uniform() * 60) - 30);
+        };
+        const Vec3 n{pick(i / 7), pick(i / 3), pick(i + 5)};
+        const float offset = std::fabs(pick(i / 5)) * 1e-3f;
+        // Some points sit where the shift takes them to zero.
+        const Vec3 point{i % 3 ? pick(i) : -(n.x * offset), pick(i / 14), pick(i / 196)};
+        const LeavingOrigins leave = leaving_origins(point, n, offset);
+        for (int c = 0; c < 3; ++c) {
+            const float shift = n[c] * offset;
+            differing += !same(leave.along[c], next_out(point[c] + shift, shift)) ||
+                         !same(leave.against[c], next_out(point[c] - shift, -shift));
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 // The built-in scene's parts as they are, or each piece an instance of its
