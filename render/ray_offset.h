@@ -34,17 +34,16 @@ SurfacePoint surface_point(const Mesh& mesh, const Instance& instance, uint32_t 
 // was mispredicted about half the time.
 inline Lanes away(Lanes x, Lanes direction) {
     // Stepping down is stepping -x up.
-    const LaneBits flip = (direction < 0.0f) & int32_t(0x80000000u);
+    const LaneBits flip = LaneBits(direction < 0.0f) & 0x80000000u;
     const LaneBits bits = bits_of(x) ^ flip;
-    const LaneBits magnitude = bits & 0x7fffffff;
+    const LaneBits magnitude = bits & 0x7fffffffu;
     // Up from either zero is the least positive float; from any other finite
-    // value one unit in the last place, outwards when it is positive (a
-    // negative one's bits, all ones in `negative`, step down).
-    const LaneBits negative = bits < 0;
-    const LaneBits step = magnitude == 0 ? LaneBits{1, 1, 1, 1} : bits + 1 + negative + negative;
+    // value one unit in the last place, outwards when it is positive.
+    const LaneBits step =
+        magnitude == 0u ? LaneBits{1u, 1u, 1u, 1u} : bits + 1u - ((bits >> 31) << 1);
     // Nothing lies above +inf, nor next to a NaN.
-    const LaneBits up = (magnitude > 0x7f800000) | (bits == 0x7f800000) ? bits : step;
-    const LaneBits moves = (direction > 0.0f) | (direction < 0.0f);
+    const LaneBits up = (magnitude > 0x7f800000u) | (bits == 0x7f800000u) ? bits : step;
+    const auto moves = (direction > 0.0f) | (direction < 0.0f);
     return float_of((moves ? up : bits) ^ flip);
 }
 

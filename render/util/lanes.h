@@ -16,8 +16,9 @@
 namespace xr {
 
 using Lanes = float __attribute__((vector_size(16)));
-// The bits of four floats, or four lanes' masks (all ones where a comparison holds).
-using LaneBits = int32_t __attribute__((vector_size(16)));
+// The bits of four floats, unsigned so that arithmetic on them wraps.
+// Comparing lanes gives a mask: all ones in each lane where it holds.
+using LaneBits = uint32_t __attribute__((vector_size(16)));
 
 inline Lanes broadcast(float x) {
     return Lanes{x, x, x, x};
