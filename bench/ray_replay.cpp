@@ -76,7 +76,7 @@ class Packets {
     uint64_t flush() {
         if (n_ == 0)
             return hits_;
-        int valid[16];
+        alignas(64) int valid[16]; // Embree reads the mask aligned to its width
         for (int i = 0; i < 16; ++i)
             valid[i] = i < n_ ? -1 : 0;
         if (query_ == Query::nearest) {
