@@ -1,6 +1,7 @@
 #include "render/setup/model_loader.h"
 
 #include "render/material.h"
+#include "render/setup/collada_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/obj_reader.h"
 #include "render/setup/part_names.h"
@@ -58,6 +59,7 @@ class FileReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
+        check_collada_file(path_);
         Assimp::Importer importer;
         // Points and lines are not surfaces: drop them.
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
