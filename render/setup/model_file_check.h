@@ -3,6 +3,7 @@
 // from the model's own folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace xr {
@@ -10,6 +11,14 @@ namespace xr {
 // Nodes nested deeper than this are refused: the importer follows them by
 // recursion, which deeper could overflow the stack. Assemblies nest a few dozen.
 constexpr int max_node_depth = 1024;
+
+// Files that expand to more nodes (a COLLADA file through the nodes it
+// instances) or parts (a STEP assembly through its uses of products) than this
+// are refused before they are expanded: each costs the importer and the
+// renderer some hundreds of bytes to a few kilobytes, so this many already
+// take gigabytes, and a few levels of instances could otherwise ask for more
+// than any machine holds. Real assemblies stay far below.
+constexpr size_t max_expanded_nodes = size_t(1) << 20;
 
 // Throws std::runtime_error, in one line naming the file, for a path that is
 // not a regular file, and for a glTF (known by its extension, or a binary one

@@ -1,6 +1,7 @@
 #include "render/setup/model_loader.h"
 
 #include "render/material.h"
+#include "render/setup/collada_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/obj_reader.h"
 #include "render/setup/part_names.h"
@@ -87,6 +88,7 @@ class FileReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
+        check_collada_file(path_);
         Assimp::Importer importer;
         const auto kept_off =
             has_gltf_extension(path_) ? ReaderList() : without_gltf_readers(importer);

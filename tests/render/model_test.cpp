@@ -135,9 +135,54 @@ chain_gltf(int depth, const std::string& name, bool twice = false,
            buffer + "\"}]}";
 }
 
+// A COLLADA file of one triangle, with `library` in its library of nodes and
+// `scene` in its scene.
+std::string collada(const std::string& library, const std::string& scene) {
+    return R"(<?xml version="1.0"?><COLLADA version="1.4.1"><library_geometries>)"
+           R"(<geometry id="g"><mesh><source id="p"><float_array id="a" count="9">)"
+           R"(0 0 0 1 0 0 0 1 0</float_array><technique_common>)"
+           R"(<accessor source="#a" count="3" stride="3"><param name="X" type="float"/>)"
+           R"(<param name="Y" type="float"/><param name="Z" type="float"/></accessor>)"
+           R"(</technique_common></source><vertices id="v"><input semantic="POSITION" )"
+           R"(source="#p"/></vertices><triangles count="1"><input semantic="VERTEX" source="#v" )"
+           R"(offset="0"/><p>0 1 2</p></triangles></mesh></geometry></library_geometries>)"
+           "<library_nodes>" +
+           library + R"(</library_nodes><library_visual_scenes><visual_scene id="s">)" + scene +
+           R"(</visual_scene></library_visual_scenes><scene><instance_visual_scene url="#s"/>)"
+           "</scene></COLLADA>";
+}
+
+// Library nodes with ids of two characters (their paths stay short), each
+// using the next `copies` times; the last holds the triangle.
+std::string instance_chain(int levels, int copies = 1) {
+    const std::string digits = "abcdefghijklmnopqrstuvwxyz0123456789";
+    auto id = [&](int i) { return std::string{digits[i / 36], digits[i % 36]}; };
+    std::string nodes;
+    for (int i = 0; i < levels; ++i) {
+        nodes += "<node id=\"" + id(i) + "\">";
+        for (int k = 0; k < copies && i + 1 < levels; ++k)
+            nodes += "<instance_node url=\"#" + id(i + 1) + "\"/>";
+        nodes += i + 1 < levels ? "</node>" : "<instance_geometry url=\"#g\"/></node>";
+    }
+    return nodes;
+}
+
+// `inner` inside `levels` elements named `name`.
+std::string nested(const std::string& name, int levels, const std::string& inner) {
+    std::string text;
+    for (int i = 0; i < levels; ++i)
+        text += "<" + name + ">";
+    text += inner;
+    for (int i = 0; i < levels; ++i)
+        text += "</" + name + ">";
+    return text;
+}
+
+const std::string uses_chain = R"(<node id="r"><instance_node url="#aa"/></node>)";
+
 // A STEP file of products p0 to p(levels - 1), each the assembly of the
-// next, without shapes; the last may hold the first.
-std::string chain_step(int levels, bool loop = false) {
+// next (`copies` times over), without shapes; the last may hold the first.
+std::string chain_step(int levels, bool loop = false, int copies = 1) {
     std::string text = "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
                        "FILE_NAME('chain','',(''),(''),'','','');\n"
                        "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\n"
@@ -152,15 +197,20 @@ std::string chain_step(int levels, bool loop = false) {
     }
     int id = 3 * levels + 1;
     for (int i = 0; i + 1 < levels || (loop && i < levels); ++i)
-        text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
-                std::to_string(i) + "','','', " + definition(i) + "," +
-                definition((i + 1) % levels) + ",$);\n";
+        for (int k = 0; k < copies; ++k)
+            text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
+                    std::to_string(i) + "','','', " + definition(i) + "," +
+                    definition((i + 1) % levels) + ",$);\n";
     return text + "ENDSEC;\nEND-ISO-10303-21;\n";
 }
 
 std::string fixture_text(const std::string& file) {
     std::ifstream in(fixtures + "/" + file);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
 }
 
 std::string ply(const std::string& format, const std::string& body) {
@@ -233,6 +283,33 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"loop.step", chain_step(3, true), "contains itself, through 'p2'"},
         {"deep.step", chain_step(max_node_depth + 1), "nests deeper than 1024 levels"},
         {"hollow.step", chain_step(2), "has no faces"},
+        {"dangling.step", replaced(fixture_text("gearbox.step"), "(#11,#97)", "(#11,#9999999)"),
+         "refers to entity #9999999, which it does not define"},
+        {"wide.step", chain_step(22, false, 2), "expands to more than 1048576 parts, at product"},
+        // COLLADA's importer recurses through nested elements and the nodes
+        // that nodes instance, and builds every use of an instanced node.
+        {"deep.dae",
+         collada("", nested("node", max_node_depth + 1, "<instance_geometry url=\"#g\"/>")),
+         "has <node> elements nested more than 1024 deep"},
+        {"chain.dae", collada(instance_chain(max_node_depth), uses_chain),
+         "nested more than 1024 deep, counting the nodes they instance"},
+        {"loop.dae",
+         collada(R"(<node id="c0"><node id="c1"><instance_node url="#c0"/></node></node>)",
+                 R"(<node><instance_node url="#c0"/></node>)"),
+         "node 'c0' contains itself, through 'c1'"},
+        // Found as the importer finds them: by name in the scene when no
+        // library node has the id, and by ids whose entities are decoded.
+        {"named.dae",
+         collada("", R"(<node name="L"><instance_geometry url="#g"/>)"
+                     R"(<node><instance_node url="#L"/></node></node>)"),
+         "node 'L' contains itself"},
+        {"escaped.dae",
+         collada(R"(<node id="a&amp;b"><instance_node url="#a&#38;b"/></node>)",
+                 R"(<node><instance_node url="#a&#x26;b"/></node>)"),
+         "node 'a&b' contains itself"},
+        {"bomb.dae", collada(instance_chain(21, 2), uses_chain),
+         "expands to more than 1048576 nodes"},
+        {"packed.zae", "PK\x03\x04 manifest.xml", "is a zipped COLLADA file"},
     };
     write_text("outside.bin", std::string(36, '\0'));
     write_text("hot.mtl", "newmtl hot\nKd 1e39 0 0\n");
@@ -254,6 +331,26 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
             EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
     }
+}
+
+// Up to the bounds, a COLLADA scene loads whole: nodes as deep as allowed,
+// counting those they instance, and a node instanced from two places, each
+// use counted where it stands.
+TEST_F(ModelFiles, ColladaInstancesWithinTheBoundsLoad) {
+    // Markup that is not elements holds no nodes.
+    const std::string not_nodes =
+        "<!-- " + nested("node", 2000, "") + " --><![CDATA[" + nested("node", 2000, "") + "]]>";
+    std::string text = collada(
+        instance_chain(max_node_depth - 1),
+        uses_chain + not_nodes + R"(<node id="q" name="a>b/>"><instance_node url="#aa"/></node>)");
+    text.insert(text.find("<COLLADA"), "<!DOCTYPE COLLADA [<!ENTITY e \"]><node>\">]>");
+    write_text("chain.dae", text);
+    ModelDescription model;
+    model.file = "chain.dae";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 2u);
+    for (const Part& part : parts)
+        EXPECT_EQ(std::count(part.name.begin(), part.name.end(), '/'), max_node_depth - 1);
 }
 
 const Part& named(const std::vector<Part>& parts, const std::string& name) {
