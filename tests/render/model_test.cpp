@@ -178,6 +178,9 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
     for (const int index : {0, 1, 2000000})
         binary_face.append(reinterpret_cast<const char*>(&index), sizeof index);
     const std::string binary_vertices(36, '\0');
+    // The importer reads the first of two keys, and nlohmann the last.
+    std::string deep_then_no_nodes = chain_gltf(max_node_depth + 1, "n");
+    deep_then_no_nodes.insert(deep_then_no_nodes.size() - 1, ",\"nodes\":[]");
     const struct {
         std::string file, text, says;
     } cases[] = {
@@ -187,10 +190,27 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"five.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 5\n"), "out of range"},
         {"big.ply", ply("binary_little_endian", binary_vertices + binary_face), "out of range"},
         {"far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n",
-         "refers to a vertex it does not define"},
-        {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", "does not define"},
+         "far.obj:4:7: refers to position 4, which it does not define"},
+        {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", ":4:9: refers to position -4"},
         {"normal.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//2 3//1\n",
-         "does not define"},
+         ":5:8: refers to normal 2"},
+        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2/1 3\n", "refers to texture coordinate 1"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 0 2\n", ":4:5: refers to position 0"},
+        // The reader takes what is not a number as 0, and a line ending in CR
+        // alone as ended.
+        {"nan.obj", "v 0 0 0\rv 1 0 0\rv nan 0 0\rf 1 2 3\r", "nan.obj:3:3: 'nan' is not a finite"},
+        // Lines ending where the reader's buffer does: CR LF split, and a CR alone.
+        {"split.obj", "#" + std::string(65534, 'x') + "\r\nv 0 0 0\nv 0 inf 0\n", ":3:5: 'inf'"},
+        {"lone.obj", "#" + std::string(65534, 'x') + "\rv 0 0 0\rv 0 0 -nan\r", ":3:7: '-nan'"},
+        {"word.obj", "v 0 0 0\nv 1 0 0\nv 0 1x 0\nf 1 2 3\n", ":3:5: '1x' is not a finite"},
+        {"far_normal.obj", "v 0 0 0\nvn 0 0 1e39\n", ":2:8: '1e39' is not a finite number"},
+        {"short.obj", "v 0 0 0\nv 1 0\n", "short.obj: line 2: expected three coordinates"},
+        {"hot.obj", "mtllib hot.mtl\nusemtl hot\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "part 'defaultobject': colour (inf, 0, 0) is not finite"},
+        {"cold.obj", "mtllib cold.mtl\nusemtl cold\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "colour (0, -1, 0) cannot be negative"},
+        // A face without corners would stop the program in triangulation.
+        {"cornerless.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n0\n"), "has no corners"},
         // A pipe would hang the load.
         {"pipe.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "pipe.mtl"},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\nl 1 2 3\n", "has no faces"},
@@ -199,6 +219,12 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
         {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
         {"passwd.gltf", chain_gltf(1, "n", false, "/etc/passwd"), "outside the model's folder"},
+        {"spaced.gltf", std::string(20, ' ') + chain_gltf(1, "n", false, "/etc/passwd"),
+         "outside the model's folder"},
+        {"latin1.gltf", chain_gltf(max_node_depth + 1, "n\xe9"), "/nodes/0/name: not JSON"},
+        {"again.gltf", deep_then_no_nodes, "/nodes: given twice"},
+        // Only a glTF's name makes it one: it is checked, and others are not read as one.
+        {"gltf.txt", chain_gltf(1, "n"), "No suitable reader"},
         {"up.gltf", chain_gltf(1, "n", false, "sub/%2E%2E/../outside.bin"),
          "outside the model's folder"},
         {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
@@ -209,6 +235,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"hollow.step", chain_step(2), "has no faces"},
     };
     write_text("outside.bin", std::string(36, '\0'));
+    write_text("hot.mtl", "newmtl hot\nKd 1e39 0 0\n");
+    write_text("cold.mtl", "newmtl cold\nKd 0 -1 0\n");
     ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -250,14 +278,16 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
                             "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"
                             "usemtl blue\nf -4//1 -3//1 -2//1\n"
-                            "g\nf 1 2 3\no plate\nf 1 2 3\n");
+                            "g\nf 1 2 3\no plate\nf 1 2 3\no \nf 1 2 3\n");
     ModelDescription model;
     model.file = "parts.obj";
     model.name = "m";
     const std::vector<Part> parts = load_model(model, dir);
-    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(parts[0].name, "m/plate");
     EXPECT_EQ(parts[1].name, "m/plate#2");
+    // An object without a name takes the file's, as other formats' parts do.
+    EXPECT_EQ(parts[2].name, "m/parts");
     ASSERT_EQ(parts[0].pieces.size(), 2u);
     const Mesh& red = *parts[0].pieces[0].mesh;
     expect_color(parts[0].pieces[0], {1, 0, 0});
