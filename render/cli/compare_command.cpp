@@ -46,10 +46,13 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
 }
 
 bool compare(const CompareOptions& o) {
-    // An unwritable heat map fails before any work is done.
+    // A heat map that would replace an image, or cannot be written, fails
+    // before any work is done.
     std::unique_ptr<OutputFile> diff_file;
-    if (!o.diff.empty())
+    if (!o.diff.empty()) {
+        check_not_an_input(o.diff, {o.a, o.b});
         diff_file = std::make_unique<OutputFile>(o.diff);
+    }
     const ImageFile a = read_image(o.a, ImageChannels::beauty),
                     b = read_image(o.b, ImageChannels::beauty);
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {

@@ -138,7 +138,7 @@ TEST_F(CompareCommand, BadInputIsAnErrorOnOneLineAndLeavesNoHeatMap) {
         {a, path("missing.exr"), "--diff", diff},        {a, "--diff", diff},
         {a, a, "--fail", "nan", "--diff", diff},         {a, a, "--fail", "-1", "--diff", diff},
         {a, a, "--fail-percent", "101", "--diff", diff}, {a, a, "--frobnicate", "--diff", diff},
-        {a, a, "--diff", path("no/such/dir.png")},
+        {a, a, "--diff", path("no/such/dir.png")},       {a, a, "--diff", a},
     };
     for (const std::vector<std::string>& args : cases) {
         const Outcome r = compare(args);
