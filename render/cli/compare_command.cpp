@@ -43,10 +43,12 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
 }
 
 bool compare(const CompareOptions& o) {
-    // An unwritable heat map fails before any work is done.
+    // A heat map named for another format, that would replace an image, or
+    // that cannot be written fails before any work is done.
     std::unique_ptr<OutputFile> diff_file;
     if (!o.diff.empty()) {
         check_image_name(o.diff, ImageFormat::png, "the heat map --diff writes");
+        check_not_an_input(o.diff, {o.a, o.b});
         diff_file = std::make_unique<OutputFile>(o.diff);
     }
     const ImageFile a = read_image(o.a, ImageChannels::beauty),

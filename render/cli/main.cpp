@@ -6,12 +6,10 @@
 #include "render/cli/render_command.h"
 #include "render/cli/serve_command.h"
 #include "render/util/interrupt.h"
+#include "render/util/standard_output.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
-#include <stdexcept>
 
 namespace {
 
@@ -22,15 +20,6 @@ enum : int {
     exit_usage = 2,   // the command line cannot be read
     exit_compare_error = 2, // compare: an image cannot be read or written, as cmp and diff have it
 };
-
-// What the command printed reached its standard output: a full disk or a
-// closed file is a failure, not a success with lines missing.
-void check_standard_output() {
-    const int error = std::fflush(stdout) != 0 ? errno : std::ferror(stdout) ? EIO : 0;
-    if (error != 0)
-        throw std::runtime_error(std::string("cannot write to standard output: ") +
-                                 std::strerror(error));
-}
 
 int run(const xr::Command& command) {
     switch (command.kind) {
@@ -68,7 +57,8 @@ int main(int argc, char** argv) {
     xr::handle_interrupts();
     try {
         const int status = run(*command);
-        check_standard_output();
+        // A full disk or a closed file is a failure, not a success with lines missing.
+        xr::check_standard_output();
         return status;
     } catch (const std::exception& e) {
         std::fflush(stdout);

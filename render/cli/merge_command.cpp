@@ -21,7 +21,9 @@ CLI::App* add_merge_command(CLI::App& app, MergeOptions& o) {
 }
 
 void merge_command(const MergeOptions& o) {
-    // An unwritable frame fails before any tile is read.
+    // A frame that would replace a tile, or cannot be written, fails before
+    // any tile is read.
+    check_not_an_input(o.out, o.tiles);
     OutputFile out(o.out);
     if (video_format_for(o.out))
         throw std::runtime_error(o.out + ": merge writes an image, not a video");

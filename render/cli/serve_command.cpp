@@ -4,6 +4,7 @@
 #include "render/output/frame_sequence.h"
 #include "render/serve/preview_server.h"
 #include "render/util/interrupt.h"
+#include "render/util/standard_output.h"
 
 #include <csignal>
 #include <cstdio>
@@ -86,7 +87,7 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
                     o.bind.c_str(), served.image.out.c_str(), served.scene_file.c_str());
     std::printf("Render writes %s, Save writes %s; Ctrl-C stops.\n", served.image.out.c_str(),
                 served.scene_file.c_str());
-    std::fflush(stdout);
+    flush_standard_output();
 
     std::thread stopper([&] {
         int signal = 0;

@@ -4,6 +4,7 @@
 #include "render/output/progress_bar.h"
 #include "render/output/turntable.h"
 #include "render/output/video_writer.h"
+#include "render/util/standard_output.h"
 #include "render/util/text.h"
 
 #include <algorithm>
@@ -112,7 +113,7 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
                     samples_text(settings, stats, film).c_str(), stats.threads, stats.seconds,
                     static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
-        std::fflush(stdout); // a line as each frame is done, into a log file too
+        flush_standard_output(); // a line as each frame is done, into a log file too
     }
     if (video) {
         video->finish();

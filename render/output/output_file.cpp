@@ -1,8 +1,10 @@
 #include "render/output/output_file.h"
 
 #include "render/util/interrupt.h"
+#include "render/util/standard_output.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -28,13 +30,31 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
+// The descriptor of this process that `path` names, as /proc/self/fd/1
+// (where /dev/stdout leads) or /dev/fd/3 do; -1 for any other path. Such a
+// link's text is no path to follow: a pipe's reads "pipe:[1234]", and a file
+// opened again would be truncated where the shell opened it to append.
+int descriptor_named(const std::string& path) {
+    const std::string folder = folder_of(path);
+    const std::string name = path.substr(folder.size());
+    int fd = -1;
+    const char* end = name.data() + name.size();
+    const auto [stop, error] = std::from_chars(name.data(), end, fd);
+    if (error != std::errc() || stop != end || name != std::to_string(fd))
+        return -1;
+    char own[PATH_MAX], named[PATH_MAX];
+    if (!realpath("/proc/self/fd", own) || !realpath(folder.empty() ? "." : folder.c_str(), named))
+        return -1;
+    return std::strcmp(own, named) == 0 ? fd : -1;
+}
+
 // The file a chain of symlinks at `path` leads to, whether it exists or not;
-// the path itself when it is no symlink.
+// the path itself when it is no symlink. The chain stops at a descriptor.
 std::string link_target(const std::string& path) {
     std::string at = path;
     for (int i = 0; i < max_links; ++i) {
         struct stat st;
-        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (descriptor_named(at) >= 0 || lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return at;
         char target[PATH_MAX];
         const ssize_t n = readlink(at.c_str(), target, sizeof target);
@@ -68,12 +88,40 @@ int sync_folder(const std::string& folder) {
     return error;
 }
 
+// The permissions of the regular file at `path`, which the file replacing it
+// keeps, as an editor's save does; a new file's usual ones when there is none.
+mode_t mode_for(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_mode & 0777;
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Whether the two paths lead to one file, through symlinks and hard links alike.
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
     if (path.empty())
         throw std::runtime_error("no output path given");
     target_ = link_target(path);
+    if (const int named = descriptor_named(target_); named >= 0) {
+        // Standard output taken for the data leaves the program's lines none of it.
+        stream_ = named == STDOUT_FILENO ? claim_standard_output() : named;
+        const int flags = stream_ < 0 ? -1 : fcntl(stream_, F_GETFL);
+        if (flags < 0)
+            throw write_error(path, errno);
+        if ((flags & O_ACCMODE) == O_RDONLY)
+            throw write_error(path, EBADF);
+        return;
+    }
     struct stat st;
     if (stat(target_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
@@ -114,6 +162,8 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
 
 // Removed, then forgotten: an interrupt in between removes nothing more.
 OutputFile::~OutputFile() {
+    if (opened_)
+        close(stream_);
     if (fd_ >= 0) {
         close(fd_);
         unlink(temporary_.c_str());
@@ -121,26 +171,37 @@ OutputFile::~OutputFile() {
     }
 }
 
+int OutputFile::stream() {
+    if (stream_ < 0 && temporary_.empty()) {
+        stream_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (stream_ < 0)
+            throw write_error(path_, errno);
+        opened_ = true;
+    }
+    return stream_;
+}
+
 void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     if (temporary_.empty()) {
-        const int fd = open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0)
-            throw write_error(path_, errno);
-        try {
-            write_all(fd, bytes, path_);
-        } catch (...) {
-            close(fd);
-            throw;
+        write_all(stream(), bytes, path_);
+        int error = 0;
+        if (opened_) {
+            opened_ = false;
+            error = close(stream_) == 0 ? 0 : errno;
+            stream_ = -1;
+        } else {
+            // A descriptor stays open; a regular file behind it is synced.
+            struct stat st;
+            if (fstat(stream_, &st) != 0 || (S_ISREG(st.st_mode) && fsync(stream_) != 0))
+                error = errno;
         }
-        if (close(fd) != 0)
-            throw write_error(path_, errno);
+        if (error != 0)
+            throw write_error(path_, error);
         return;
     }
     write_all(fd_, bytes, path_);
-    // mkstemp creates the file private to its owner; give it the usual mode.
-    const mode_t mask = umask(0);
-    umask(mask);
-    int error = fchmod(fd_, 0666 & ~mask) == 0 && fsync(fd_) == 0 ? 0 : errno;
+    // mkstemp creates the file private to its owner.
+    int error = fchmod(fd_, mode_for(target_)) == 0 && fsync(fd_) == 0 ? 0 : errno;
     if (close(fd_) != 0 && error == 0)
         error = errno;
     fd_ = -1;
@@ -157,6 +218,13 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
 
 void check_writable(const std::string& path) {
     OutputFile probe(path);
+}
+
+void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs)
+        if (same_file(out, input))
+            throw std::runtime_error("cannot write " + out + ": it is the input " + input +
+                                     ", which it would replace");
 }
 
 } // namespace xr

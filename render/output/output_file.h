@@ -1,8 +1,11 @@
 // A file that appears whole or not at all: written beside its final name,
 // synced, and renamed into place, so a failed run or a crash never leaves a
-// partial image. A symlink is written through, to the file it leads to; a
-// character device or a FIFO (/dev/null, a pipe) is written straight into,
-// never replaced; any other kind of file is refused.
+// partial image; a file it replaces keeps its permissions. A symlink is
+// written through, to the file it leads to; a character device or a FIFO
+// (/dev/null, a named pipe) is written straight into, never replaced; one of
+// the process's descriptors (/dev/stdout, /dev/fd/3) is written into as it
+// is, never reopened, so that a pipe takes the data and a file opened to be
+// appended to is appended to. Any other kind of file is refused.
 #pragma once
 
 #include <cstdint>
@@ -28,18 +31,31 @@ class OutputFile {
 
     // For a writer with I/O of its own, as a video's muxer has: the hidden
     // file to fill in place, which commit({}) then puts where it belongs;
-    // empty for a device or a FIFO, which are written straight into.
+    // empty for a device, a FIFO or a descriptor, which are written straight
+    // into, through stream().
     const std::string& temporary_path() const { return temporary_; }
+
+    // Where to write straight into when there is no temporary file: the
+    // descriptor, or the device or FIFO, opened now (a FIFO's open waits for
+    // its reader). commit({}) then closes what was opened. Throws.
+    int stream();
 
   private:
     std::string path_;      // as given, for messages
     std::string target_;    // where its symlinks lead
-    std::string temporary_; // none for a device or a FIFO
-    int fd_ = -1;
+    std::string temporary_; // none for a device, a FIFO or a descriptor
+    int fd_ = -1;           // the temporary file's
+    int stream_ = -1;       // the descriptor, or the device or FIFO once opened
+    bool opened_ = false;   // stream_ was opened here, to be closed here
 };
 
 // Throws what an OutputFile at `path` would, so that a path that cannot be
 // written fails before any work is done; leaves nothing behind.
 void check_writable(const std::string& path);
+
+// Throws, naming both, when `out` is one of `inputs` (the same file, also
+// through symlinks or hard links), which writing it would replace, as
+// `cp a a` is refused.
+void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs);
 
 } // namespace xr

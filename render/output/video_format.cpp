@@ -9,11 +9,26 @@
 namespace xr {
 
 // Matroska holds H.264 too; it is what browsers and editors play most widely.
+// An MP4's index is written last, then moved to its front.
 const std::array<VideoFormat, 3> video_formats = {{
-    {".mp4", "mp4", "H.264", "libx264", 51},
-    {".webm", "webm", "VP9", "libvpx-vp9", 63},
-    {".mkv", "matroska", "H.264", "libx264", 51},
+    {".mp4", "mp4", "H.264", "libx264", 51, false},
+    {".webm", "webm", "VP9", "libvpx-vp9", 63, true},
+    {".mkv", "matroska", "H.264", "libx264", 51, true},
 }};
+
+namespace {
+
+// ".mp4 (H.264), .webm (VP9)": the formats, or those that stream.
+std::string format_list(bool streaming_only) {
+    std::string list;
+    for (const VideoFormat& format : video_formats)
+        if (format.streams || !streaming_only)
+            list += std::string(list.empty() ? "" : ", ") + format.extension + " (" + format.codec +
+                    ")";
+    return list;
+}
+
+} // namespace
 
 const VideoFormat* video_format_for(const std::string& path) {
     const std::string extension = "." + lowercase_extension(path);
@@ -26,14 +41,9 @@ const VideoFormat* video_format_for(const std::string& path) {
     // libavformat knows the other containers; its image muxer, which writes
     // no file of its own, stands for the images.
     const AVOutputFormat* muxer = libav().av_guess_format(nullptr, path.c_str(), nullptr);
-    if (muxer && muxer->video_codec != AV_CODEC_ID_NONE && !(muxer->flags & AVFMT_NOFILE)) {
-        std::string known;
-        for (const VideoFormat& format : video_formats)
-            known += std::string(known.empty() ? "" : ", ") + format.extension + " (" +
-                     format.codec + ")";
+    if (muxer && muxer->video_codec != AV_CODEC_ID_NONE && !(muxer->flags & AVFMT_NOFILE))
         throw std::runtime_error(std::string("xray-render does not write ") + muxer->name +
-                                 " videos; it writes " + known);
-    }
+                                 " videos; it writes " + format_list(false));
     return nullptr;
 }
 
@@ -51,6 +61,14 @@ void check_video_frame(const VideoFormat& format, int width, int height, const s
     if (!libav().avcodec_find_encoder_by_name(format.encoder))
         throw std::runtime_error(what + ": this build of libavcodec has no " + format.codec +
                                  " encoder (" + format.encoder + ")");
+}
+
+void check_video_streams(const VideoFormat& format, const std::string& what) {
+    if (!format.streams)
+        throw std::runtime_error(what + ": a " + format.extension +
+                                 " video is finished by going back over it, which a pipe or a "
+                                 "device cannot be; these stream: " +
+                                 format_list(true));
 }
 
 } // namespace xr

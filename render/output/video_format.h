@@ -13,6 +13,7 @@ struct VideoFormat {
     const char* codec;     // as people name it: "H.264"
     const char* encoder;   // libavcodec's encoder
     int worst_crf;         // the encoder's constant rate factor runs from 0, the best, to this
+    bool streams;          // written front to back, so into a pipe too
 };
 
 extern const std::array<VideoFormat, 3> video_formats;
@@ -45,5 +46,10 @@ int video_crf(const VideoFormat& format, int quality);
 // each way, so both sides must be even. Also when the encoder is missing
 // from this build of libavcodec.
 void check_video_frame(const VideoFormat& format, int width, int height, const std::string& what);
+
+// Throws std::runtime_error, in a line that starts with `what`, unless the
+// format can be written front to back, as into a pipe or a device, which
+// cannot go back over what they were given.
+void check_video_streams(const VideoFormat& format, const std::string& what);
 
 } // namespace xr

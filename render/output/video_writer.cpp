@@ -89,16 +89,18 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
       // libswscale's vector code reads a little past the last pixel.
       rgb_(size_t(width) * size_t(height) * 3 + AV_INPUT_BUFFER_PADDING_SIZE) {
     check_video_frame(format, width, height, path);
-    // The muxer seeks back and reads the file again as it finishes it.
-    if (file_.temporary_path().empty())
-        throw std::runtime_error("cannot write " + path +
-                                 ": a video is written to a regular file, not a device or a FIFO");
+    // A device, a FIFO or a descriptor takes the container front to back,
+    // through libavformat's pipe protocol, which never seeks.
+    const bool streamed = file_.temporary_path().empty();
+    if (streamed)
+        check_video_streams(format, "cannot write " + path);
+    const std::string url =
+        streamed ? "pipe:" + std::to_string(file_.stream()) : file_.temporary_path();
     route_library_logs();
     Codec& c = *codec_;
     // The muxer names the hidden file: an MP4's index is moved to its front
     // by reading the file again.
-    check(libav().avformat_alloc_output_context2(&c.container, nullptr, format.muxer,
-                                                 file_.temporary_path().c_str()),
+    check(libav().avformat_alloc_output_context2(&c.container, nullptr, format.muxer, url.c_str()),
           path, "choosing the container");
     const AVCodec* encoder = libav().avcodec_find_encoder_by_name(format.encoder);
     c.stream =
@@ -138,8 +140,8 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     c.stream->time_base = e.time_base;
     c.stream->avg_frame_rate = rate;
 
-    check(libav().avio_open(&c.container->pb, file_.temporary_path().c_str(), AVIO_FLAG_WRITE),
-          path, "opening the file");
+    check(libav().avio_open(&c.container->pb, url.c_str(), AVIO_FLAG_WRITE), path,
+          "opening the file");
     AVDictionary* muxing = nullptr;
     if (std::strcmp(format.muxer, "mp4") == 0) // plays before it has all downloaded
         libav().av_dict_set(&muxing, "movflags", "+faststart", 0);

@@ -2,7 +2,8 @@
 // and libavformat: each frame converted from linear light to sRGB, then to
 // BT.709 4:2:0 in limited range with libswscale, and tagged so, so that
 // players show it as the PNG of the same frame. Like an image, the file
-// appears whole, once finished, or not at all.
+// appears whole, once finished, or not at all; a pipe or a device takes a
+// WebM or a Matroska video as it is made.
 #pragma once
 
 #include "render/image/image.h"

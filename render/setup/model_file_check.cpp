@@ -1,5 +1,7 @@
 #include "render/setup/model_file_check.h"
 
+#include "render/setup/json_keys.h"
+#include "render/util/error.h"
 #include "render/util/regular_file.h"
 #include "render/util/text.h"
 
@@ -18,35 +20,40 @@ namespace {
 
 using nlohmann::json;
 
-// The JSON of a glTF, or nothing for a file of another format: a binary glTF
-// by its magic, a text one by starting as a JSON object with an "asset".
-std::optional<json> gltf_json(const RegularFile& file) {
+// The JSON of a glTF, or nothing for a file of another format: a glTF is
+// known by its extension, as the importer is left to know it (see
+// has_gltf_extension), or a binary one by its magic. What cannot be checked
+// is refused, and so is a key given twice, which the importer reads first
+// and a parser could read last.
+std::optional<json> gltf_json(const RegularFile& file, const std::string& path) {
     uint8_t head[20] = {};
     const size_t got = file.read_into(head, sizeof head);
+    const bool binary = got == sizeof head && std::memcmp(head, "glTF", 4) == 0;
+    if (!binary && !has_gltf_extension(path))
+        return std::nullopt;
     std::string text;
-    if (got == sizeof head && std::memcmp(head, "glTF", 4) == 0) {
+    if (binary) {
         // Both versions put the JSON's length after the 12-byte header and the
         // JSON itself 8 bytes further.
         uint32_t length = 0;
         std::memcpy(&length, head + 12, sizeof length);
-        if (length > file.size())
-            return std::nullopt; // the importer says what is wrong
+        if (length > file.size() - sizeof head)
+            throw Error({path, ""}, "its JSON is said to be longer than the file");
         text = file.read_text(length);
     } else {
         text.assign(reinterpret_cast<const char*>(head), got);
-        const size_t start = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-        if (start == std::string::npos || text[start] != '{')
-            return std::nullopt;
         text += file.read_text(file.size() - got);
     }
+    KeyTracker keys(path, "the importer would read the first");
+    check_keys(text, keys);
     // Only what is checked here is kept.
     const auto kept = [](int depth, json::parse_event_t event, const json& parsed) {
         return depth != 1 || event != json::parse_event_t::key || parsed == "nodes" ||
-               parsed == "buffers" || parsed == "asset";
+               parsed == "buffers";
     };
-    json j = json::parse(text, kept, false);
-    if (!j.is_object() || !j.contains("asset"))
-        return std::nullopt;
+    json j = json::parse(text, kept);
+    if (!j.is_object())
+        return std::nullopt; // neither nodes nor buffers: the importer says what is wrong
     return j;
 }
 
@@ -162,10 +169,17 @@ void check_buffers(const json& gltf, const std::string& path) {
 
 } // namespace
 
+bool has_gltf_extension(const std::string& path) {
+    const std::string extension = lowercase_extension(path);
+    return extension == "gltf" || extension == "glb";
+}
+
 void check_model_file(const std::string& path) {
     std::optional<json> gltf;
     try {
-        gltf = gltf_json(RegularFile(path));
+        gltf = gltf_json(RegularFile(path), path);
+    } catch (const Error&) {
+        throw;
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + path + ": " + e.what());
     }

@@ -3,6 +3,7 @@
 // from the model's own folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace xr {
@@ -11,12 +12,26 @@ namespace xr {
 // recursion, which deeper could overflow the stack. Assemblies nest a few dozen.
 constexpr int max_node_depth = 1024;
 
+// Files that expand to more nodes (a COLLADA file through the nodes it
+// instances) or parts (a STEP assembly through its uses of products) than this
+// are refused before they are expanded: each costs the importer and the
+// renderer some hundreds of bytes to a few kilobytes, so this many already
+// take gigabytes, and a few levels of instances could otherwise ask for more
+// than any machine holds. Real assemblies stay far below.
+constexpr size_t max_expanded_nodes = size_t(1) << 20;
+
 // Throws std::runtime_error, in one line naming the file, for a path that is
-// not a regular file, and for a glTF (known by its content, as the importer
-// knows it) whose nodes nest deeper than max_node_depth, form a loop, share a
-// child or name one that does not exist, or whose buffers are files outside
-// the model's folder (a symlink there is followed: whoever made it chose to).
-// Other formats pass: the importer judges them.
+// not a regular file, and for a glTF (known by its extension, or a binary one
+// by its magic) that is not JSON, gives a key twice in one object, or whose
+// nodes nest deeper than max_node_depth, form a loop, share a child or name
+// one that does not exist, or whose buffers are files outside the model's
+// folder (a symlink there is followed: whoever made it chose to). Other
+// formats pass: the importer judges them.
 void check_model_file(const std::string& path);
+
+// Whether the file's name is a glTF's: the importer reads no other file as one
+// (its glTF readers would take any file of an unknown extension by its
+// content, unchecked), and check_model_file checks each that is.
+bool has_gltf_extension(const std::string& path);
 
 } // namespace xr

@@ -1,33 +1,32 @@
 #include "render/setup/model_loader.h"
 
 #include "render/material.h"
+#include "render/setup/collada_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/obj_reader.h"
 #include "render/setup/part_names.h"
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
 #include "render/setup/step_loader.h"
+#include "render/util/error.h"
 #include "render/util/text.h"
 
+#include <assimp/BaseImporter.h>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 
 namespace xr {
 
 namespace {
-
-std::string file_stem(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name.substr(0, name.find('.'));
-}
 
 // The material's base colour: glTF's base colour factor, else the diffuse
 // colour; Assimp's stand-in for files without materials has neither.
@@ -46,9 +45,40 @@ Vec3 base_color(const aiMaterial* material) {
 // triangles) list each face's corners apart.
 unsigned join_steps(const std::string& path) {
     const std::string extension = lowercase_extension(path);
-    return extension == "glb" || extension == "gltf" || extension == "ply"
+    return has_gltf_extension(path) || extension == "ply"
                ? 0u
                : unsigned(aiProcess_JoinIdenticalVertices);
+}
+
+using ReaderList = std::vector<std::unique_ptr<Assimp::BaseImporter>>;
+
+// The importer without its glTF readers, which would take a file of any name
+// by its content: only files check_model_file checked as glTF are read as
+// one. They are ours once the importer lets them go.
+ReaderList without_gltf_readers(Assimp::Importer& importer) {
+    ReaderList removed;
+    for (size_t i = importer.GetImporterCount(); i-- > 0;) {
+        Assimp::BaseImporter* reader = importer.GetImporter(i);
+        std::set<std::string> extensions;
+        reader->GetExtensionList(extensions);
+        if (std::none_of(extensions.begin(), extensions.end(),
+                         [](const std::string& e) { return has_gltf_extension("." + e); }))
+            continue;
+        if (importer.UnregisterLoader(reader) != AI_SUCCESS)
+            throw std::logic_error("the importer keeps its glTF reader");
+        removed.emplace_back(reader);
+    }
+    return removed;
+}
+
+// Faces validation lets pass that triangulation cannot take: one with no
+// corners stops the program in an assertion.
+void check_faces(const aiScene& scene, const std::string& path) {
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        for (unsigned f = 0; f < scene.mMeshes[m]->mNumFaces; ++f)
+            if (scene.mMeshes[m]->mFaces[f].mNumIndices == 0)
+                throw std::runtime_error(path + ": face " + std::to_string(f) + " of mesh " +
+                                         std::to_string(m) + " has no corners");
 }
 
 class FileReader {
@@ -58,16 +88,23 @@ class FileReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
+        check_collada_file(path_);
         Assimp::Importer importer;
+        const auto kept_off =
+            has_gltf_extension(path_) ? ReaderList() : without_gltf_readers(importer);
         // Points and lines are not surfaces: drop them.
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+        // Validation runs first, before any step uses the file's indices, and
+        // then ours, of what it lets pass and the steps would not.
+        const aiScene* read = importer.ReadFile(path_, aiProcess_ValidateDataStructure);
+        if (read && read->mRootNode)
+            check_faces(*read, path_);
         // Normals are the file's own; a mesh without them shades by its faces,
         // which costs no memory and shows the surface as the file states it.
-        // Validation runs first, before any step uses the file's indices.
-        const aiScene* read =
-            importer.ReadFile(path_, aiProcess_ValidateDataStructure | aiProcess_Triangulate |
-                                         aiProcess_SortByPType | join_steps(path_));
+        if (read && read->mRootNode)
+            read = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_SortByPType |
+                                                join_steps(path_));
         if (!read || !read->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      one_line(importer.GetErrorString()));
@@ -270,6 +307,31 @@ std::vector<Part> shape_parts(const ModelDescription& model) {
     return {std::move(part)};
 }
 
+// The rule a scene file's colours keep, for each colour a file gives its
+// parts: a colour beyond a float's range, or NaN, would reach the image as
+// such, and the scene's materials are found by colour.
+void check_colors(const std::vector<Part>& parts, const std::string& path) {
+    for (const Part& part : parts)
+        for (const Piece& piece : part.pieces) {
+            const Vec3 c = piece.color;
+            const char* fault = !finite(c)                               ? "is not finite"
+                                : c.x < 0.0f || c.y < 0.0f || c.z < 0.0f ? "cannot be negative"
+                                                                         : nullptr;
+            if (fault)
+                throw Error({path, "part '" + printable(part.name) + "'"},
+                            "colour (" + number_text(c.x) + ", " + number_text(c.y) + ", " +
+                                number_text(c.z) + ") " + fault);
+        }
+}
+
+std::vector<Part> file_parts(const ModelDescription& model, const std::string& path) {
+    if (is_step_file(model.file))
+        return load_step(model, path);
+    if (lowercase_extension(model.file) == "obj")
+        return read_obj(path, model.name, model.transform);
+    return FileReader(path, model.name, model.transform).read();
+}
+
 } // namespace
 
 std::string model_path(const ModelDescription& model, const std::string& base_dir) {
@@ -281,11 +343,10 @@ std::string model_path(const ModelDescription& model, const std::string& base_di
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir) {
     if (model.shape)
         return shape_parts(model);
-    if (is_step_file(model.file))
-        return load_step(model, model_path(model, base_dir));
-    if (lowercase_extension(model.file) == "obj")
-        return read_obj(model_path(model, base_dir), model.name, model.transform);
-    return FileReader(model_path(model, base_dir), model.name, model.transform).read();
+    const std::string path = model_path(model, base_dir);
+    std::vector<Part> parts = file_parts(model, path);
+    check_colors(parts, path);
+    return parts;
 }
 
 std::vector<Part> load_parts(const SceneDescription& description) {

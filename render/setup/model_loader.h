@@ -17,7 +17,9 @@ namespace xr {
 // the model's name when it has one, as UTF-8 text (utf8_text); triangulated,
 // with the file's normals where it has them. Throws std::runtime_error, in one
 // line naming the file, when it cannot be read (check_model_file), holds no
-// faces, a vertex that is not finite or a part's name longer than max_part_name.
+// faces or a face without corners, a vertex that is not finite, a colour that
+// is not finite or is negative (as a scene file's), or a part's name longer
+// than max_part_name.
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
 
 // The parts of every model of the description, in order: part i has id i + 1

@@ -2,12 +2,17 @@
 
 #include "render/material.h"
 #include "render/setup/model_file_check.h"
+#include "render/setup/obj_lines.h"
 #include "render/setup/part_names.h"
 #include "render/setup/placement.h"
+#include "render/util/error.h"
 #include "render/util/text.h"
 
 #include <tiny_obj_loader.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +58,16 @@ class MaterialFiles : public tinyobj::MaterialReader {
     std::string model_, folder_;
 };
 
+// Whether a word is one finite number, signed or not: the reader would take
+// "nan" as 0, and "1x" as 1.
+bool is_finite_number(std::string_view text) {
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
 // One piece's mesh as its faces arrive.
 struct PieceBuilder {
     uint32_t id; // from 1, never reused within a file
@@ -70,18 +85,26 @@ class ObjReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
-        std::ifstream in(path_, std::ios::binary);
-        if (!in)
+        std::ifstream file(path_, std::ios::binary);
+        if (!file)
             throw std::runtime_error("cannot read " + path_);
+        ObjLines lines(file);
+        lines_ = &lines;
+        std::istream in(&lines);
         const size_t slash = path_.find_last_of('/');
         MaterialFiles materials(path_, slash == std::string::npos ? std::string()
                                                                   : path_.substr(0, slash + 1));
         tinyobj::callback_t callbacks;
         callbacks.vertex_cb = [](void* self, float x, float y, float z, float) {
-            static_cast<ObjReader*>(self)->positions_.push_back({x, y, z});
+            auto* reader = static_cast<ObjReader*>(self);
+            reader->positions_.push_back(reader->checked({x, y, z}));
         };
         callbacks.normal_cb = [](void* self, float x, float y, float z) {
-            static_cast<ObjReader*>(self)->normals_.push_back({x, y, z});
+            auto* reader = static_cast<ObjReader*>(self);
+            reader->normals_.push_back(reader->checked({x, y, z}));
+        };
+        callbacks.texcoord_cb = [](void* self, float, float, float) {
+            ++static_cast<ObjReader*>(self)->texcoords_;
         };
         callbacks.index_cb = [](void* self, tinyobj::index_t* corners, int count) {
             static_cast<ObjReader*>(self)->face(corners, count);
@@ -107,11 +130,13 @@ class ObjReader {
                 reader->start_part(name);
         };
         callbacks.object_cb = [](void* self, const char* name) {
-            static_cast<ObjReader*>(self)->start_part(name);
+            auto* reader = static_cast<ObjReader*>(self);
+            // An object without a name is the file's, as other formats name theirs.
+            reader->start_part(*name ? name : file_stem(reader->path_));
         };
         std::string warnings, errors;
         if (!tinyobj::LoadObjWithCallback(in, callbacks, this, &materials, &warnings, &errors) ||
-            in.bad())
+            file.bad())
             throw std::runtime_error("cannot read " + path_ + ": " +
                                      (errors.empty() ? "a read failed" : one_line(errors)));
         finish_part();
@@ -152,17 +177,60 @@ class ObjReader {
         return pieces_.back();
     }
 
+    // The line's nth word, the keyword being the 0th, where the reader
+    // splits it (it ends the line at a NUL), and its column from 1; empty
+    // past the last.
+    std::string_view word(size_t n, size_t& column) const {
+        std::string_view line = lines_->line();
+        line = line.substr(0, line.find('\0'));
+        size_t end = 0;
+        for (size_t i = 0; i <= n; ++i) {
+            column = line.find_first_not_of(" \t\r\n", end);
+            if (column == std::string_view::npos)
+                return {};
+            end = std::min(line.find_first_of(" \t\r\n", column), line.size());
+        }
+        const size_t start = column++;
+        return line.substr(start, end - start);
+    }
+
+    // What the reader made of a vertex's or a normal's line: it takes what is
+    // not a number, or is missing, as 0; what overflows a float is infinite.
+    Vec3 checked(Vec3 read) const {
+        const float values[] = {read.x, read.y, read.z};
+        for (size_t n = 1; n <= 3; ++n) {
+            size_t column = 0;
+            const std::string_view text = word(n, column);
+            if (text.empty())
+                throw Error({path_, "line " + std::to_string(lines_->number())},
+                            "expected three coordinates");
+            if (!is_finite_number(text) || !std::isfinite(values[n - 1]))
+                throw Error(Place::at_line(path_, lines_->number(), column),
+                            "'" + printable(utf8_text(text)) + "' is not a finite number");
+        }
+        return read;
+    }
+
     static constexpr uint32_t none = UINT32_MAX;
 
     // An index as the file writes it, from 1, or back from the last with a
-    // minus, as an index into `count` items; `none` for none (0).
-    uint32_t resolve(int index, size_t count) const {
+    // minus, as an index into `count` items; `none` for none (0). `corner`
+    // counts the face's corners from 0, to place the error.
+    uint32_t resolve(int index, size_t count, const char* what, int corner) const {
         const int64_t i = index > 0 ? int64_t(index) - 1 : int64_t(count) + index;
         if (index == 0)
             return none;
         if (i < 0 || size_t(i) >= count)
-            throw std::runtime_error(path_ + " refers to a vertex it does not define");
+            undefined(index, what, corner);
         return uint32_t(i);
+    }
+
+    [[noreturn]] void undefined(int index, const char* what, int corner) const {
+        size_t column = 0;
+        word(size_t(corner) + 1, column);
+        throw Error(Place::at_line(path_, lines_->number(), column),
+                    "refers to " + std::string(what) + " " + std::to_string(index) +
+                        ", which it does not define");
     }
 
     void face(const tinyobj::index_t* corners, int count) {
@@ -171,7 +239,7 @@ class ObjReader {
         PieceBuilder& into = piece();
         uint32_t first = 0, previous = 0;
         for (int k = 0; k < count; ++k) {
-            const uint32_t vertex = corner(into, corners[k]);
+            const uint32_t vertex = corner(into, corners[k], k);
             if (k == 0)
                 first = vertex;
             else if (k >= 2)
@@ -181,11 +249,12 @@ class ObjReader {
     }
 
     // The mesh's vertex for a corner, added the first time the mesh meets it.
-    uint32_t corner(PieceBuilder& into, const tinyobj::index_t& c) {
-        const uint32_t p = resolve(c.vertex_index, positions_.size());
-        const uint32_t n = resolve(c.normal_index, normals_.size());
+    uint32_t corner(PieceBuilder& into, const tinyobj::index_t& c, int k) {
+        const uint32_t p = resolve(c.vertex_index, positions_.size(), "position", k);
+        const uint32_t n = resolve(c.normal_index, normals_.size(), "normal", k);
+        resolve(c.texcoord_index, texcoords_, "texture coordinate", k);
         if (p == none)
-            throw std::runtime_error(path_ + " refers to a vertex it does not define");
+            undefined(0, "position", k);
         if (owner_.size() < positions_.size()) {
             owner_.resize(positions_.size(), 0);
             vertex_of_.resize(positions_.size());
@@ -227,7 +296,9 @@ class ObjReader {
     std::string path_;
     PartNames names_;
     Placement placement_;
+    ObjLines* lines_ = nullptr;
     std::vector<Vec3> positions_, normals_; // the file's, as it lists them
+    size_t texcoords_ = 0;                  // listed
     std::vector<Vec3> colors_;              // by material
     int material_ = -1;                     // none
     std::string part_name_ = "defaultobject";

@@ -11,13 +11,16 @@
 namespace xr {
 
 // The file's parts, placed by `transform`: one for each object or group, in
-// the order they start ("defaultobject" for faces before any), named after
+// the order they start ("defaultobject" for faces before any, the file's
+// name for an object without one), named after
 // `prefix` as the other formats' parts are; a piece for each material the
 // part's faces use, of the material's diffuse colour. Polygons are split into
 // fans; vertices are shared where faces share both position and normal.
 // Throws std::runtime_error, in one line naming the file, when it cannot be
-// read, holds no faces, refers to a vertex or normal it does not define, has
-// a vertex that is not finite or a part's name longer than max_part_name.
+// read, holds no faces, or a part's name longer than max_part_name; Error,
+// naming the line, for a coordinate that is not a finite number and for a
+// position, normal or texture coordinate a face names that the file does not
+// define.
 std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
                            const Transform& transform);
 

@@ -6,6 +6,12 @@
 
 namespace xr {
 
+std::string file_stem(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.find('.'));
+}
+
 std::string PartNames::name(const std::string& path) {
     const std::string name = prefix_.empty() ? path : prefix_ + "/" + path;
     if (name.size() > max_part_name)

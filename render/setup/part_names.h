@@ -10,6 +10,10 @@ namespace xr {
 // The longest name a part may have: its model's name and its path in the file.
 constexpr size_t max_part_name = 4096;
 
+// The name a file gives what it leaves unnamed: its own, without its folder
+// and extensions ("engine" for "parts/engine.v2.glb").
+std::string file_stem(const std::string& path);
+
 class PartNames {
   public:
     // `file` names the model in errors; `prefix` is the model's name, or empty.

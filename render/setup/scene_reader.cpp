@@ -1,5 +1,6 @@
 #include "render/setup/scene_file.h"
 
+#include "render/setup/json_keys.h"
 #include "render/setup/scene_names.h"
 #include "render/setup/step_loader.h"
 #include "render/setup/studio.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
-#include <set>
 
 namespace xr {
 
@@ -474,73 +474,13 @@ std::pair<size_t, size_t> line_and_column(const std::string& text, size_t byte) 
     return {line, column};
 }
 
-// Refuses a key given twice in one object, which JSON parsers otherwise take
-// last-wins: one of the two is a mistake. Follows the parse to name the key by
-// its JSON pointer.
-class KeyTracker {
-  public:
-    explicit KeyTracker(const std::string& source) : source_(source) {}
-
-    bool operator()(int, json::parse_event_t event, const json& parsed) {
-        using Event = json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            open_.push_back({event == Event::array_start, 0, {}, {}});
-            break;
-        case Event::key: {
-            Open& object = open_.back();
-            object.key = parsed.get<std::string>();
-            if (!object.keys.insert(object.key).second)
-                throw Error(place(), "given twice; a scene file states each key once");
-            break;
-        }
-        case Event::object_end:
-        case Event::array_end:
-            open_.pop_back();
-            [[fallthrough]];
-        case Event::value:
-            if (!open_.empty() && open_.back().array)
-                ++open_.back().index;
-            break;
-        }
-        return true;
-    }
-
-  private:
-    struct Open {
-        bool array;
-        size_t index;               // of the element being read, in an array
-        std::string key;            // being read, in an object
-        std::set<std::string> keys; // read, in an object
-    };
-
-    Place place() const {
-        Place p{source_, ""};
-        for (const Open& o : open_)
-            p = p / (o.array ? std::to_string(o.index) : o.key);
-        return p;
-    }
-
-    std::string source_;
-    std::vector<Open> open_;
-};
-
-// nlohmann's message without its own prefix and position.
-std::string syntax_message(const json::exception& e) {
-    const std::string what = e.what();
-    const size_t column = what.find("column ");
-    const size_t start = column == std::string::npos ? what.find("] ") : what.find(": ", column);
-    return start == std::string::npos ? what : what.substr(start + 2);
-}
-
 } // namespace
 
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
     try {
-        root = json::parse(text, KeyTracker(source));
+        root = json::parse(text, KeyTracker(source, "a scene file states each key once"));
     } catch (const json::parse_error& e) {
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw Error(Place::at_line(source, line, column), syntax_message(e));

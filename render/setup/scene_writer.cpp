@@ -198,7 +198,10 @@ void write_scene_file(const SceneDescription& scene, const std::string& path) {
     OutputFile out(path);
     // Relative model files were found from the scene's folder; the new file
     // finds them from its own. Both folders as the system finds them, through
-    // their symlinks, where ".." leads from the folder a link points to.
+    // their symlinks, where ".." leads from the folder a link points to. A
+    // scene written into a pipe, a device or a descriptor has no folder of
+    // its own: its models are named by their whole paths.
+    const bool placed = !out.temporary_path().empty();
     const auto real = [](const fs::path& file) {
         const fs::path absolute = fs::absolute(file);
         return fs::weakly_canonical(absolute.parent_path()) / absolute.filename();
@@ -210,7 +213,7 @@ void write_scene_file(const SceneDescription& scene, const std::string& path) {
             continue;
         const fs::path model = real(model_path(m, scene.base_dir));
         const fs::path relative = model.lexically_relative(folder);
-        m.file = relative.empty() ? model.string() : relative.string();
+        m.file = relative.empty() || !placed ? model.string() : relative.string();
     }
     std::string text;
     try {

@@ -183,6 +183,7 @@ class StepReader {
             throw std::runtime_error(
                 "cannot read " + path_ + ": not a STEP file, or cut short" +
                 (KeepLastFailure::text().empty() ? "" : " (" + KeepLastFailure::text() + ")"));
+        check_references(*reader.ChangeReader().StepModel(), path_);
         check_product_structure(*reader.ChangeReader().StepModel(), path_);
         if (!reader.Transfer(doc.get(), progress->Start()))
             throw std::runtime_error(path_ + " has no faces");

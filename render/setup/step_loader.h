@@ -21,9 +21,10 @@ bool is_step_file(const std::string& path);
 // A product used more than once is meshed once and its uses are instances of
 // it. Shapes are meshed in parallel, with progress on a terminal's stderr.
 // Throws std::runtime_error, in one line naming the file (and the part where
-// one is at fault), when the file is not STEP, is cut short, holds no faces,
-// contains itself, nests deeper than max_node_depth, or has a face that
-// cannot be meshed.
+// one is at fault), when the file is not STEP, is cut short, refers to an
+// entity it does not define, holds no faces, contains itself, nests deeper
+// than max_node_depth, expands to more than max_expanded_nodes parts, or has
+// a face that cannot be meshed.
 std::vector<Part> load_step(const ModelDescription& model, const std::string& path);
 
 } // namespace xr

@@ -201,6 +201,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         ASSERT_EQ(run(args).status, 0) << name;
     };
     make({"--tile", "1/2"}, "top.png");
+    make({"--tile", "2/2"}, "bottom.png");
     make({"--tile", "2/2", "--seed", "7"}, "other_bottom.png");
     make({"--tile", "2/2", "--width", "32"}, "wide_bottom.png");
     make({}, "whole.png");
@@ -209,6 +210,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     make({"--turntable", "2", "--frames", "1-1"}, "sizes_#.png");
     make({"--turntable", "2", "--frames", "2-2", "--width", "32"}, "sizes_#.png");
     const std::string out = dir + "/out.png";
+    // An input under another name, and a video's name for standard output.
+    ASSERT_EQ(symlink("top.png", (dir + "/top_link.png").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/stdout", (dir + "/piped.mp4").c_str()), 0);
+    std::ifstream top_file(dir + "/top.png", std::ios::binary);
+    const std::string top(std::istreambuf_iterator<char>(top_file), {});
     // Each case, and where it matters, what its message must say: some faults
     // would also end in one line, only the wrong one.
     const struct {
@@ -237,6 +243,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
          "cannot write to standard output: No space left on device",
          "/dev/full"},
+        {{"--out", "/dev/null"}, "standard output: No space left on device", "/dev/full"},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
@@ -285,6 +292,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes"},
         {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}},
         {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video"},
+        {{"--out", dir + "/piped.mp4"}, "piped.mp4: a .mp4 video is finished by going back"},
         // Tiles
         {{"--region", "0,0,25,16"}, "beyond the 24x16 frame"},
         {{"--region", "4,4,4,10"}, "empty"},
@@ -297,12 +305,17 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
         {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
         {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},
+        {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top.png"},
+         "top.png: it is the input " + dir + "/top.png"},
+        {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},
+         "top_link.png: it is the input " + dir + "/top.png"},
         // Frames into a video
         {{"encode", dir + "/none_#.png", dir + "/v.mp4"}, "no frames match"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4"}, "gap_2.png is missing"},
         {{"encode", dir + "/sizes_#.png", dir + "/v.mp4"}, "sizes_2.png: 32x16"},
         {{"encode", dir + "/gap_#.png", dir + "/v.png", "--frames", "1-1"}, "not a video"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--fps", "0"}},
+        {{"encode", dir + "/gap_#.png", dir + "/piped.mp4", "--frames", "1-1"}, "finished by"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mkv", "--frames", "1-1", "--fps", "5000"},
          "--fps: 5000"},
     };
@@ -326,4 +339,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         EXPECT_EQ(listing(), before) << what;
         EXPECT_NE(r.err.find(says), std::string::npos) << what << ": " << r.err;
     }
+    std::ifstream top_after(dir + "/top.png", std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(top_after), {}) == top)
+        << "a merge replaced its tile";
 }

@@ -142,6 +142,7 @@ TEST_F(CompareCommand, BadInputIsAnErrorOnOneLineAndLeavesNoHeatMap) {
         {a, a, "--fail-percent", "101", "--diff", diff},
         {a, a, "--frobnicate", "--diff", diff},
         {a, a, "--diff", path("no/such/dir.png")},
+        {a, a, "--diff", a},
         {a, a, "--diff", path("heat.exr")},
         {a, a, "--diff", path("heat.mp4")},
     };

@@ -135,9 +135,54 @@ chain_gltf(int depth, const std::string& name, bool twice = false,
            buffer + "\"}]}";
 }
 
+// A COLLADA file of one triangle, with `library` in its library of nodes and
+// `scene` in its scene.
+std::string collada(const std::string& library, const std::string& scene) {
+    return R"(<?xml version="1.0"?><COLLADA version="1.4.1"><library_geometries>)"
+           R"(<geometry id="g"><mesh><source id="p"><float_array id="a" count="9">)"
+           R"(0 0 0 1 0 0 0 1 0</float_array><technique_common>)"
+           R"(<accessor source="#a" count="3" stride="3"><param name="X" type="float"/>)"
+           R"(<param name="Y" type="float"/><param name="Z" type="float"/></accessor>)"
+           R"(</technique_common></source><vertices id="v"><input semantic="POSITION" )"
+           R"(source="#p"/></vertices><triangles count="1"><input semantic="VERTEX" source="#v" )"
+           R"(offset="0"/><p>0 1 2</p></triangles></mesh></geometry></library_geometries>)"
+           "<library_nodes>" +
+           library + R"(</library_nodes><library_visual_scenes><visual_scene id="s">)" + scene +
+           R"(</visual_scene></library_visual_scenes><scene><instance_visual_scene url="#s"/>)"
+           "</scene></COLLADA>";
+}
+
+// Library nodes with ids of two characters (their paths stay short), each
+// using the next `copies` times; the last holds the triangle.
+std::string instance_chain(int levels, int copies = 1) {
+    const std::string digits = "abcdefghijklmnopqrstuvwxyz0123456789";
+    auto id = [&](int i) { return std::string{digits[i / 36], digits[i % 36]}; };
+    std::string nodes;
+    for (int i = 0; i < levels; ++i) {
+        nodes += "<node id=\"" + id(i) + "\">";
+        for (int k = 0; k < copies && i + 1 < levels; ++k)
+            nodes += "<instance_node url=\"#" + id(i + 1) + "\"/>";
+        nodes += i + 1 < levels ? "</node>" : "<instance_geometry url=\"#g\"/></node>";
+    }
+    return nodes;
+}
+
+// `inner` inside `levels` elements named `name`.
+std::string nested(const std::string& name, int levels, const std::string& inner) {
+    std::string text;
+    for (int i = 0; i < levels; ++i)
+        text += "<" + name + ">";
+    text += inner;
+    for (int i = 0; i < levels; ++i)
+        text += "</" + name + ">";
+    return text;
+}
+
+const std::string uses_chain = R"(<node id="r"><instance_node url="#aa"/></node>)";
+
 // A STEP file of products p0 to p(levels - 1), each the assembly of the
-// next, without shapes; the last may hold the first.
-std::string chain_step(int levels, bool loop = false) {
+// next (`copies` times over), without shapes; the last may hold the first.
+std::string chain_step(int levels, bool loop = false, int copies = 1) {
     std::string text = "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
                        "FILE_NAME('chain','',(''),(''),'','','');\n"
                        "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\n"
@@ -152,15 +197,20 @@ std::string chain_step(int levels, bool loop = false) {
     }
     int id = 3 * levels + 1;
     for (int i = 0; i + 1 < levels || (loop && i < levels); ++i)
-        text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
-                std::to_string(i) + "','','', " + definition(i) + "," +
-                definition((i + 1) % levels) + ",$);\n";
+        for (int k = 0; k < copies; ++k)
+            text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
+                    std::to_string(i) + "','','', " + definition(i) + "," +
+                    definition((i + 1) % levels) + ",$);\n";
     return text + "ENDSEC;\nEND-ISO-10303-21;\n";
 }
 
 std::string fixture_text(const std::string& file) {
     std::ifstream in(fixtures + "/" + file);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
 }
 
 std::string ply(const std::string& format, const std::string& body) {
@@ -178,6 +228,9 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
     for (const int index : {0, 1, 2000000})
         binary_face.append(reinterpret_cast<const char*>(&index), sizeof index);
     const std::string binary_vertices(36, '\0');
+    // The importer reads the first of two keys, and nlohmann the last.
+    std::string deep_then_no_nodes = chain_gltf(max_node_depth + 1, "n");
+    deep_then_no_nodes.insert(deep_then_no_nodes.size() - 1, ",\"nodes\":[]");
     const struct {
         std::string file, text, says;
     } cases[] = {
@@ -187,10 +240,27 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"five.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1 5\n"), "out of range"},
         {"big.ply", ply("binary_little_endian", binary_vertices + binary_face), "out of range"},
         {"far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n",
-         "refers to a vertex it does not define"},
-        {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", "does not define"},
+         "far.obj:4:7: refers to position 4, which it does not define"},
+        {"back.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf -1 -2 -4\n", ":4:9: refers to position -4"},
         {"normal.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//2 3//1\n",
-         "does not define"},
+         ":5:8: refers to normal 2"},
+        {"uv.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2/1 3\n", "refers to texture coordinate 1"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 0 2\n", ":4:5: refers to position 0"},
+        // The reader takes what is not a number as 0, and a line ending in CR
+        // alone as ended.
+        {"nan.obj", "v 0 0 0\rv 1 0 0\rv nan 0 0\rf 1 2 3\r", "nan.obj:3:3: 'nan' is not a finite"},
+        // Lines ending where the reader's buffer does: CR LF split, and a CR alone.
+        {"split.obj", "#" + std::string(65534, 'x') + "\r\nv 0 0 0\nv 0 inf 0\n", ":3:5: 'inf'"},
+        {"lone.obj", "#" + std::string(65534, 'x') + "\rv 0 0 0\rv 0 0 -nan\r", ":3:7: '-nan'"},
+        {"word.obj", "v 0 0 0\nv 1 0 0\nv 0 1x 0\nf 1 2 3\n", ":3:5: '1x' is not a finite"},
+        {"far_normal.obj", "v 0 0 0\nvn 0 0 1e39\n", ":2:8: '1e39' is not a finite number"},
+        {"short.obj", "v 0 0 0\nv 1 0\n", "short.obj: line 2: expected three coordinates"},
+        {"hot.obj", "mtllib hot.mtl\nusemtl hot\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "part 'defaultobject': colour (inf, 0, 0) is not finite"},
+        {"cold.obj", "mtllib cold.mtl\nusemtl cold\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "colour (0, -1, 0) cannot be negative"},
+        // A face without corners would stop the program in triangulation.
+        {"cornerless.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n0\n"), "has no corners"},
         // A pipe would hang the load.
         {"pipe.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "pipe.mtl"},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\nl 1 2 3\n", "has no faces"},
@@ -199,6 +269,12 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
         {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
         {"passwd.gltf", chain_gltf(1, "n", false, "/etc/passwd"), "outside the model's folder"},
+        {"spaced.gltf", std::string(20, ' ') + chain_gltf(1, "n", false, "/etc/passwd"),
+         "outside the model's folder"},
+        {"latin1.gltf", chain_gltf(max_node_depth + 1, "n\xe9"), "/nodes/0/name: not JSON"},
+        {"again.gltf", deep_then_no_nodes, "/nodes: given twice"},
+        // Only a glTF's name makes it one: it is checked, and others are not read as one.
+        {"gltf.txt", chain_gltf(1, "n"), "No suitable reader"},
         {"up.gltf", chain_gltf(1, "n", false, "sub/%2E%2E/../outside.bin"),
          "outside the model's folder"},
         {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
@@ -207,8 +283,37 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"loop.step", chain_step(3, true), "contains itself, through 'p2'"},
         {"deep.step", chain_step(max_node_depth + 1), "nests deeper than 1024 levels"},
         {"hollow.step", chain_step(2), "has no faces"},
+        {"dangling.step", replaced(fixture_text("gearbox.step"), "(#11,#97)", "(#11,#9999999)"),
+         "refers to entity #9999999, which it does not define"},
+        {"wide.step", chain_step(22, false, 2), "expands to more than 1048576 parts, at product"},
+        // COLLADA's importer recurses through nested elements and the nodes
+        // that nodes instance, and builds every use of an instanced node.
+        {"deep.dae",
+         collada("", nested("node", max_node_depth + 1, "<instance_geometry url=\"#g\"/>")),
+         "has <node> elements nested more than 1024 deep"},
+        {"chain.dae", collada(instance_chain(max_node_depth), uses_chain),
+         "nested more than 1024 deep, counting the nodes they instance"},
+        {"loop.dae",
+         collada(R"(<node id="c0"><node id="c1"><instance_node url="#c0"/></node></node>)",
+                 R"(<node><instance_node url="#c0"/></node>)"),
+         "node 'c0' contains itself, through 'c1'"},
+        // Found as the importer finds them: by name in the scene when no
+        // library node has the id, and by ids whose entities are decoded.
+        {"named.dae",
+         collada("", R"(<node name="L"><instance_geometry url="#g"/>)"
+                     R"(<node><instance_node url="#L"/></node></node>)"),
+         "node 'L' contains itself"},
+        {"escaped.dae",
+         collada(R"(<node id="a&amp;b"><instance_node url="#a&#38;b"/></node>)",
+                 R"(<node><instance_node url="#a&#x26;b"/></node>)"),
+         "node 'a&b' contains itself"},
+        {"bomb.dae", collada(instance_chain(21, 2), uses_chain),
+         "expands to more than 1048576 nodes"},
+        {"packed.zae", "PK\x03\x04 manifest.xml", "is a zipped COLLADA file"},
     };
     write_text("outside.bin", std::string(36, '\0'));
+    write_text("hot.mtl", "newmtl hot\nKd 1e39 0 0\n");
+    write_text("cold.mtl", "newmtl cold\nKd 0 -1 0\n");
     ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -226,6 +331,26 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
             EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
     }
+}
+
+// Up to the bounds, a COLLADA scene loads whole: nodes as deep as allowed,
+// counting those they instance, and a node instanced from two places, each
+// use counted where it stands.
+TEST_F(ModelFiles, ColladaInstancesWithinTheBoundsLoad) {
+    // Markup that is not elements holds no nodes.
+    const std::string not_nodes =
+        "<!-- " + nested("node", 2000, "") + " --><![CDATA[" + nested("node", 2000, "") + "]]>";
+    std::string text = collada(
+        instance_chain(max_node_depth - 1),
+        uses_chain + not_nodes + R"(<node id="q" name="a>b/>"><instance_node url="#aa"/></node>)");
+    text.insert(text.find("<COLLADA"), "<!DOCTYPE COLLADA [<!ENTITY e \"]><node>\">]>");
+    write_text("chain.dae", text);
+    ModelDescription model;
+    model.file = "chain.dae";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 2u);
+    for (const Part& part : parts)
+        EXPECT_EQ(std::count(part.name.begin(), part.name.end(), '/'), max_node_depth - 1);
 }
 
 const Part& named(const std::vector<Part>& parts, const std::string& name) {
@@ -250,14 +375,16 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
                             "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"
                             "usemtl blue\nf -4//1 -3//1 -2//1\n"
-                            "g\nf 1 2 3\no plate\nf 1 2 3\n");
+                            "g\nf 1 2 3\no plate\nf 1 2 3\no \nf 1 2 3\n");
     ModelDescription model;
     model.file = "parts.obj";
     model.name = "m";
     const std::vector<Part> parts = load_model(model, dir);
-    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(parts[0].name, "m/plate");
     EXPECT_EQ(parts[1].name, "m/plate#2");
+    // An object without a name takes the file's, as other formats' parts do.
+    EXPECT_EQ(parts[2].name, "m/parts");
     ASSERT_EQ(parts[0].pieces.size(), 2u);
     const Mesh& red = *parts[0].pieces[0].mesh;
     expect_color(parts[0].pieces[0], {1, 0, 0});

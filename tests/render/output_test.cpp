@@ -15,7 +15,9 @@
 #include <ImfInputFile.h>
 #include <ImfStringAttribute.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -328,18 +330,28 @@ TEST_F(Outputs, AFailedTurntableFrameLeavesTheCameraAndNoFile) {
 }
 
 // An output that is no regular file is written through, never replaced: a
-// symlink's target (beside which the temporary file goes), a device, a pipe.
+// symlink's target (beside which the temporary file goes, and which keeps its
+// permissions), a device, a pipe; a WebM video streams into the last two.
 // A name near the file system's limit leaves room for no longer temporary one.
 TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
     ASSERT_EQ(mkdir(path("elsewhere").c_str(), 0755), 0);
+    write_text("elsewhere/target.png", "to be replaced");
+    ASSERT_EQ(chmod(path("elsewhere/target.png").c_str(), 0640), 0);
     ASSERT_EQ(symlink("elsewhere/target.png", path("link.png").c_str()), 0);
     ASSERT_EQ(symlink("/dev/null", path("null.png").c_str()), 0);
-    ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0644), 0);
-    const int reader = open(path("pipe.png").c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
+    ASSERT_EQ(symlink("/dev/null", path("null.webm").c_str()), 0);
+    std::map<std::string, int> readers; // a FIFO's, and what its data begins with
+    const std::map<std::string, std::string> magic = {{"pipe.png", "\x89PNG"},
+                                                      {"pipe.webm", "\x1a\x45\xdf\xa3"}};
+    for (const auto& [fifo, begins] : magic) {
+        ASSERT_EQ(mkfifo(path(fifo).c_str(), 0644), 0);
+        readers[fifo] = open(path(fifo).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(readers[fifo], 0);
+    }
     const std::string longest = std::string(251, 'n') + ".png"; // 255 bytes
     for (const std::string& out :
-         {std::string("link.png"), std::string("null.png"), std::string("pipe.png"), longest}) {
+         {std::string("link.png"), std::string("null.png"), std::string("null.webm"),
+          std::string("pipe.png"), std::string("pipe.webm"), longest}) {
         const Outcome r = run({"--width", "8", "--height", "8", "--spp", "1", "--out", path(out)});
         EXPECT_EQ(r.status, 0) << out << ": " << r.err;
     }
@@ -349,15 +361,47 @@ TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
     };
     EXPECT_EQ(kind("link.png"), S_IFLNK);
     EXPECT_EQ(read_image(path("elsewhere/target.png")).film.width(), 8);
+    struct stat target;
+    ASSERT_EQ(stat(path("elsewhere/target.png").c_str(), &target), 0);
+    EXPECT_EQ(target.st_mode & 0777, 0640u);
     EXPECT_EQ(kind("null.png"), S_IFLNK);
-    EXPECT_EQ(kind("pipe.png"), S_IFIFO);
-    char piped[8] = {};
-    EXPECT_EQ(read(reader, piped, sizeof piped), ssize_t(sizeof piped));
-    EXPECT_EQ(std::string(piped + 1, 3), "PNG");
-    close(reader);
+    for (const auto& [fifo, begins] : magic) {
+        EXPECT_EQ(kind(fifo), S_IFIFO);
+        std::string piped(begins.size(), '\0');
+        EXPECT_EQ(read(readers[fifo], piped.data(), piped.size()), ssize_t(piped.size()));
+        EXPECT_EQ(piped, begins) << fifo;
+        close(readers[fifo]);
+    }
     EXPECT_EQ(kind(longest), S_IFREG);
     for (const std::string& name : listing())
         EXPECT_NE(name[0], '.') << "left behind: " << name;
+}
+
+// An output that names one of the program's descriptors, directly or through
+// a symlink, is written into as it is, never reopened: a pipe takes the
+// image, a file opened to be appended to keeps what it held. Standard output
+// taken for the image, the program's line goes to standard error.
+TEST_F(Outputs, DescriptorsAreWrittenIntoAsTheyAre) {
+    const std::string render = std::string(XRAY_RENDER) + " --width 8 --height 8 --spp 1 --out ";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && " + render + "image.png >/dev/null").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/fd/3", path("three.png").c_str()), 0);
+    const struct {
+        std::string out, shell;  // what follows the --out, in the shell
+        std::string data, lines; // the files that get the image and the program's line
+        std::string kept = "";   // what the image follows in its file
+    } cases[] = {
+        {"/dev/stdout", ">>data 2>lines", "data", "lines", "earlier\n"},
+        {"/dev/fd/1", "2>lines | cat >data", "data", "lines"},
+        {"three.png", "3>>data >lines", "data", "lines", "earlier\n"},
+    };
+    for (const auto& [out, shell, data, lines, kept] : cases) {
+        write_text(data, "earlier\n");
+        std::system(("cd '" + dir + "' && " + render + out + " " + shell).c_str());
+        EXPECT_TRUE(bytes(data) == kept + bytes("image.png")) << out << " " << shell;
+        const std::string printed = bytes(lines);
+        EXPECT_EQ(printed.rfind(out + ": 8x8, 1 spp", 0), 0u) << out << ": " << printed;
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << out << ": " << printed;
+    }
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {

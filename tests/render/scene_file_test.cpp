@@ -7,11 +7,13 @@
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace xr;
 
@@ -227,4 +229,15 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     write_scene_file(served, path("link/saved.json"));
     const SceneDescription saved = read_scene_file(path("link/saved.json"));
     EXPECT_EQ(load_parts(saved).size(), load_parts(served).size());
+
+    // Into a descriptor, which has no folder to lead from, by its whole path.
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    write_scene_file(served, "/dev/fd/" + std::to_string(pipe_ends[1]));
+    close(pipe_ends[1]);
+    std::string piped(65536, '\0');
+    piped.resize(size_t(std::max<ssize_t>(read(pipe_ends[0], piped.data(), piped.size()), 0)));
+    close(pipe_ends[0]);
+    const std::string model = std::filesystem::canonical(path("models/motor.obj")).string();
+    EXPECT_NE(piped.find("\"file\": \"" + model + "\""), std::string::npos) << piped;
 }

@@ -1,0 +1,78 @@
+// Keys given twice in one JSON object: parsers keep one of the two silently,
+// some the first and some the last, and either may be the mistake.
+#pragma once
+
+#include "render/util/error.h"
+
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace xr {
+
+class KeyTracker {
+  public:
+    // Refusals read "source: /json/pointer: given twice; <rule>".
+    KeyTracker(std::string source, std::string rule)
+        : source_(std::move(source)), rule_(std::move(rule)) {}
+
+    // As nlohmann's parser callback, for any of its JSON types; keeps everything.
+    template <class Json>
+    bool operator()(int, nlohmann::json::parse_event_t event, const Json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start:
+            start(event == Event::array_start);
+            break;
+        case Event::key:
+            key(parsed.template get<std::string>());
+            break;
+        case Event::object_end:
+        case Event::array_end:
+            end();
+            break;
+        case Event::value:
+            value();
+            break;
+        }
+        return true;
+    }
+
+    void start(bool array) { open_.push_back({array, 0, {}, {}}); }
+    // Throws Error naming the key by its JSON pointer when the object has it already.
+    void key(const std::string& key);
+    void end() {
+        open_.pop_back();
+        value();
+    }
+    void value() {
+        if (!open_.empty() && open_.back().array)
+            ++open_.back().index;
+    }
+
+    // Where the parse is: the JSON pointer of the value being read.
+    Place place() const;
+
+  private:
+    struct Open {
+        bool array;
+        size_t index;               // of the element being read, in an array
+        std::string key;            // being read, in an object
+        std::set<std::string> keys; // read, in an object
+    };
+
+    std::string source_, rule_;
+    std::vector<Open> open_;
+};
+
+// Reads the text through the tracker, keeping none of it: throws Error, at the
+// tracker's place, for text that is not JSON and for a key given twice.
+void check_keys(const std::string& text, KeyTracker& tracker);
+
+// nlohmann's message without its own prefix and position.
+std::string syntax_message(const nlohmann::json::exception& e);
+
+} // namespace xr

@@ -1,0 +1,58 @@
+#include "render/setup/obj_lines.h"
+
+#include <cstring>
+
+namespace xr {
+
+namespace {
+
+constexpr size_t chunk = 1 << 16;
+
+} // namespace
+
+// A line ends as the reader's own does: at LF, CR LF or a CR alone. After a
+// CR it looks at what comes next, which may take the next line in here: the
+// line it took is then the previous one.
+std::string_view ObjLines::line() const {
+    const bool looked_ahead = gptr() == eback() && number_ > 1;
+    return looked_ahead ? std::string_view(text_).substr(previous_, start_ - previous_)
+                        : std::string_view(text_).substr(start_, end_ - start_);
+}
+
+size_t ObjLines::number() const {
+    return gptr() == eback() && number_ > 1 ? number_ - 1 : number_;
+}
+
+bool ObjLines::next_end(size_t& end) {
+    const size_t at = text_.find_first_of("\r\n", end_);
+    if (at == std::string::npos || (text_[at] == '\r' && at + 1 == text_.size()))
+        return false;
+    end = at + (text_[at] == '\r' && text_[at + 1] == '\n' ? 2 : 1);
+    return true;
+}
+
+ObjLines::int_type ObjLines::underflow() {
+    size_t end = 0;
+    while (!next_end(end)) {
+        // Keep the previous line, which line() may still be asked for.
+        text_.erase(0, previous_);
+        start_ -= previous_, end_ -= previous_, previous_ = 0;
+        const size_t kept = text_.size();
+        text_.resize(kept + chunk);
+        in_.read(text_.data() + kept, chunk);
+        text_.resize(kept + size_t(in_.gcount()));
+        if (text_.size() == kept) {
+            end = text_.size(); // the last line, without an end
+            break;
+        }
+    }
+    if (end == end_)
+        return traits_type::eof();
+    previous_ = start_, start_ = end_, end_ = end;
+    ++number_;
+    char* base = text_.data();
+    setg(base + start_, base + start_, base + end_);
+    return traits_type::to_int_type(base[start_]);
+}
+
+} // namespace xr
