@@ -1,9 +1,11 @@
 #include "render/cli/compare_command.h"
 
+#include "render/cli/option_values.h"
 #include "render/image/image_compare.h"
 #include "render/image/image_file.h"
 #include "render/image/png_image.h"
 #include "render/output/output_file.h"
+#include "render/output/output_plan.h"
 
 #include <cmath>
 #include <cstdio>
@@ -29,27 +31,23 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
     command
         ->add_option("--fail", o.fail,
                      "a pixel fails when one of its channels differs by more than this")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(number_within(0.0f, INFINITY));
     command
         ->add_option("--fail-percent", o.fail_percent,
                      "the test fails when more than this percentage of pixels fail")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(number_within(0.0f, 100.0f));
     command->add_option("--diff", o.diff, "write a heat map of the differences to this PNG");
-    // Spelled out: CLI11's range checks let NaN through.
-    command->callback([&o] {
-        if (!(o.fail >= 0.0f && o.fail < INFINITY))
-            throw CLI::ValidationError("--fail", "must be a finite number, 0 or more");
-        if (!(o.fail_percent >= 0.0f && o.fail_percent <= 100.0f))
-            throw CLI::ValidationError("--fail-percent", "must be a number from 0 to 100");
-    });
     return command;
 }
 
 bool compare(const CompareOptions& o) {
-    // A heat map that would replace an image, or cannot be written, fails
-    // before any work is done.
+    // A heat map named for another format, that would replace an image, or
+    // that cannot be written fails before any work is done.
     std::unique_ptr<OutputFile> diff_file;
     if (!o.diff.empty()) {
+        check_image_name(o.diff, ImageFormat::png, "the heat map --diff writes");
         check_not_an_input(o.diff, {o.a, o.b});
         diff_file = std::make_unique<OutputFile>(o.diff);
     }

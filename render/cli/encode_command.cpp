@@ -53,17 +53,9 @@ CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
                      "the frames, hashes standing for the frame number: frames_####.png")
         ->required();
     command->add_option("OUT", o.out, "the video to write")->required();
-    command
-        ->add_option_function<std::string>(
-            "--fps",
-            [&o](const std::string& text) {
-                const std::optional<double> fps = parse_fps(text);
-                if (!fps)
-                    throw CLI::ValidationError("--fps " + text + ": expected a number above 0");
-                o.video.fps = *fps;
-            },
-            "frames a second")
-        ->default_str(number_text(float(o.video.fps)));
+    command->add_option("--fps", o.video.fps, "frames a second")
+        ->capture_default_str()
+        ->check(number_within(min_fps, max_fps));
     command->add_option("--quality", o.video.quality, "constant quality, 0 to 100 (best)")
         ->capture_default_str()
         ->check(CLI::Range(0, max_video_quality));

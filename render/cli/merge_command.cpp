@@ -1,6 +1,7 @@
 #include "render/cli/merge_command.h"
 
 #include "render/output/output_file.h"
+#include "render/output/output_plan.h"
 #include "render/output/tile_merge.h"
 #include "render/output/video_format.h"
 
@@ -27,11 +28,7 @@ void merge_command(const MergeOptions& o) {
     if (video_format_for(o.out))
         throw std::runtime_error(o.out + ": merge writes an image, not a video");
     const ImageFile frame = merge_tiles(o.tiles);
-    if (format_for(o.out) != frame.format)
-        throw std::runtime_error(o.out + ": the tiles are " +
-                                 (frame.format == ImageFormat::png ? "PNG" : "OpenEXR") +
-                                 " images, and so is their frame: name it NAME" +
-                                 (frame.format == ImageFormat::png ? ".png" : ".exr"));
+    check_image_name(o.out, frame.format, "the frame of these tiles");
     out.commit(encode_image(frame.film, frame.format));
     std::printf("%s: %dx%d, from %zu tiles\n", o.out.c_str(), frame.film.width(),
                 frame.film.height(), o.tiles.size());

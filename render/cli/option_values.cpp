@@ -1,6 +1,7 @@
 #include "render/cli/option_values.h"
 
 #include "render/setup/scene_names.h"
+#include "render/util/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,11 +22,20 @@ std::optional<float> parse_number(const std::string& text) {
     return value;
 }
 
-std::optional<double> parse_fps(const std::string& text) {
-    const std::optional<float> fps = parse_number(text);
-    if (!fps || !(*fps > 0.0f))
-        return std::nullopt;
-    return double(*fps);
+CLI::Validator number_within(float min, float max) {
+    const std::string range = std::isinf(max)
+                                  ? "a finite number, " + number_text(min) + " or more"
+                                  : "a number from " + number_text(min) + " to " + number_text(max);
+    return CLI::Validator(
+        [min, max, range](std::string& text) {
+            const std::optional<float> value = parse_number(text);
+            if (value && *value >= min && *value <= max)
+                return std::string();
+            return text + ": expected " + range;
+        },
+        // As CLI11's own checks show theirs in --help.
+        std::isinf(max) ? "FLOAT >= " + number_text(min)
+                        : "FLOAT in [" + number_text(min) + " - " + number_text(max) + "]");
 }
 
 namespace {

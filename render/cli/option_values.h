@@ -4,6 +4,7 @@
 #include "render/environment.h"
 #include "render/setup/scene_description.h"
 
+#include <CLI/CLI.hpp>
 #include <qorv_xraytexture.h>
 
 #include <array>
@@ -15,8 +16,10 @@ namespace xr {
 // A finite number and nothing else; no value otherwise.
 std::optional<float> parse_number(const std::string& text);
 
-// Frames a second of a video: a finite number above 0; no value otherwise.
-std::optional<double> parse_fps(const std::string& text);
+// The check of an option that takes a number: a finite one from `min` to
+// `max` (which may be infinite), its message naming the range. Every number
+// option has it: CLI::Range lets NaN through.
+CLI::Validator number_within(float min, float max);
 
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
 std::optional<std::array<float, 4>> parse_color(const std::string& text);

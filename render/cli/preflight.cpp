@@ -99,7 +99,11 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
+    // The last frame's name is the longest: one past the file system's limit
+    // fails now, not after the frames before it.
     check_writable(p.plan.path(p.frames.front()));
+    if (p.frames.size() > 1)
+        check_writable(p.plan.path(p.frames.back()));
     for (const std::string& path : also_written)
         check_writable(path);
     p.library = std::make_unique<ShaderLibrary>(options.shader.empty() ? default_shader_path()

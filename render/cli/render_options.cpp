@@ -53,7 +53,7 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                             "with --adaptive: the noise a pixel may keep, in steps of an 8-bit "
                             "image (the standard error of its value as a display shows it)")
                  ->capture_default_str()
-                 ->check(CLI::Range(0.0f, max_noise));
+                 ->check(number_within(0.0f, max_noise));
     min_samples_ = app.add_option("--min-spp", settings_.min_samples,
                                   "with --adaptive: the samples every pixel takes before its "
                                   "noise is judged")
@@ -88,10 +88,11 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                  "leave the output files that exist (files appear only whole)");
 
     // Videos, and one frame split between processes.
-    fps_ = app.add_option("--fps", fps_text_,
+    fps_ = app.add_option("--fps", o.output.video.fps,
                           "frames a second of a video: --out NAME.mp4 (H.264), NAME.webm (VP9) "
                           "or NAME.mkv (H.264)")
-               ->default_str(number_text(float(VideoSettings{}.fps)));
+               ->capture_default_str()
+               ->check(number_within(min_fps, max_fps));
     quality_ = app.add_option("--quality", o.output.video.quality,
                               "a video's constant quality, 0 to 100 (best): H.264's CRF 51 to 0, "
                               "VP9's 63 to 0")
@@ -184,12 +185,6 @@ void RenderOptionParser::read_video_and_tiles() {
         if (option->count() && !video)
             throw CLI::ValidationError(option->get_name() + ": " + o_.output.out +
                                        " is not a video (--out NAME.mp4, .webm or .mkv)");
-    if (fps_->count()) {
-        const std::optional<double> fps = parse_fps(fps_text_);
-        if (!fps)
-            throw CLI::ValidationError("--fps " + fps_text_ + ": expected a number above 0");
-        o_.output.video.fps = *fps;
-    }
     try {
         if (region_->count())
             o_.region = parse_region(region_text_);

@@ -39,7 +39,7 @@ class RenderOptionParser {
     int turntable_frames_ = 0;
     std::vector<std::string> aov_;
     MaterialOptions material_;
-    std::string fps_text_, region_text_, tile_text_;
+    std::string region_text_, tile_text_;
     CLI::Option *fps_, *quality_, *region_, *tile_;
 };
 

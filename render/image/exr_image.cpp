@@ -212,9 +212,14 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     return film;
 }
 
-std::pair<int, int> exr_size(const std::string& path) {
-    const Imath::Box2i window = Imf::InputFile(path.c_str()).header().displayWindow();
-    return {window.max.x - window.min.x + 1, window.max.y - window.min.y + 1};
+FrameWindow exr_window(const std::string& path) {
+    const Imf::Header header = Imf::InputFile(path.c_str()).header();
+    const Imath::Box2i display = header.displayWindow(), data = header.dataWindow();
+    const Imath::V2i origin = display.min;
+    return {display.max.x - origin.x + 1,
+            display.max.y - origin.y + 1,
+            {data.min.x - origin.x, data.min.y - origin.y, data.max.x - origin.x + 1,
+             data.max.y - origin.y + 1}};
 }
 
 } // namespace xr

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace xr {
@@ -30,8 +29,9 @@ std::vector<uint8_t> encode_exr(const Film& film);
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
                 ImageExtent extent = ImageExtent::frame);
 
-// The size of the image in the file at `path`, from its header alone. Throws
-// an exception when it is no OpenEXR file.
-std::pair<int, int> exr_size(const std::string& path);
+// Where the pixels of the file at `path` lie in its frame, from its header
+// alone: the display window is the frame, the data window what it holds.
+// Throws an exception when it is no OpenEXR file.
+FrameWindow exr_window(const std::string& path);
 
 } // namespace xr

@@ -60,13 +60,13 @@ ImageFile read_image(const std::string& path, ImageChannels channels, ImageExten
     }
 }
 
-std::optional<std::pair<int, int>> image_file_size(const std::string& path) {
+std::optional<FrameWindow> image_file_window(const std::string& path) {
     try {
         const RegularFile file(path);
         uint8_t head[24];
         const size_t got = file.read_into(head, sizeof head);
         if (starts_with(head, got, exr_magic))
-            return exr_size(path);
+            return exr_window(path);
         // The signature, then the IHDR chunk: its length, its name, the width
         // and the height, big-endian.
         if (!starts_with(head, got, png_magic) || got < sizeof head ||
@@ -77,7 +77,8 @@ std::optional<std::pair<int, int>> image_file_size(const std::string& path) {
         };
         if (be32(16) > INT_MAX || be32(20) > INT_MAX)
             return std::nullopt;
-        return std::pair{int(be32(16)), int(be32(20))};
+        const int width = int(be32(16)), height = int(be32(20));
+        return FrameWindow{width, height, {0, 0, width, height}};
     } catch (const std::exception&) {
         return std::nullopt; // missing, unreadable or broken: not an image
     }

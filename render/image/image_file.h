@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace xr {
@@ -29,9 +28,11 @@ enum class ImageChannels { beauty, all };
 ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all,
                      ImageExtent extent = ImageExtent::frame);
 
-// The width and height a regular file's header gives, when it starts as a PNG
-// or an OpenEXR image does; nothing otherwise. Reads no pixels.
-std::optional<std::pair<int, int>> image_file_size(const std::string& path);
+// Where the pixels of a regular file lie in its frame, as its header gives
+// them, when it starts as a PNG or an OpenEXR image does; nothing otherwise.
+// An OpenEXR header places a tile in its frame; a PNG's gives only its size,
+// taken for a whole frame. Reads no pixels.
+std::optional<FrameWindow> image_file_window(const std::string& path);
 
 // OpenEXR for a name ending in .exr, in any case; PNG for any other.
 ImageFormat format_for(const std::string& path);

@@ -31,6 +31,10 @@ struct PixelRegion {
 struct FrameWindow {
     int width = 0, height = 0; // of the whole frame
     PixelRegion region;        // what the film holds
+
+    bool operator==(const FrameWindow& o) const {
+        return width == o.width && height == o.height && region == o.region;
+    }
 };
 
 } // namespace xr

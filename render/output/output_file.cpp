@@ -135,6 +135,10 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
         if (!S_ISREG(st.st_mode))
             throw std::runtime_error("cannot write " + path +
                                      ": not a regular file, a character device or a FIFO");
+    } else if (errno == ENAMETOOLONG) {
+        // Refused now: the temporary file's shortened name would pass, and
+        // the rename fail once the work is done.
+        throw write_error(path, errno);
     }
     // Hidden, in the same folder, so that the rename cannot cross file
     // systems; the name shortened so that the suffix stays within the limit.

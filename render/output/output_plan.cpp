@@ -62,6 +62,19 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
     return plan;
 }
 
+void check_image_name(const std::string& path, ImageFormat format, const std::string& subject) {
+    bool video = true; // a container this program does not write is no image either
+    try {
+        video = video_format_for(path) != nullptr;
+    } catch (const std::runtime_error&) {
+    }
+    if (!video && format_for(path) == format)
+        return;
+    const bool png = format == ImageFormat::png;
+    throw std::runtime_error(path + ": " + subject + " is " + (png ? "a PNG" : "an OpenEXR") +
+                             " image: name it NAME" + (png ? ".png" : ".exr"));
+}
+
 void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
     Film pixel(1, 1);
     add_passes(pixel, plan.passes);
@@ -75,14 +88,21 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
 
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing) {
-    // A tile holds its window of the frame.
+    // A tile holds its window of the frame: an OpenEXR tile keeps the frame
+    // as its display window, a PNG tile is the window alone.
     const PixelRegion held =
         settings.region.value_or(PixelRegion{0, 0, settings.width, settings.height});
-    const std::pair<int, int> size{held.width(), held.height()};
+    const FrameWindow done =
+        plan.format == ImageFormat::exr
+            ? FrameWindow{settings.width, settings.height, held}
+            : FrameWindow{held.width(), held.height(), {0, 0, held.width(), held.height()}};
     std::vector<int> frames;
-    for (int frame = plan.range.first; frame <= plan.range.last; ++frame)
-        if (!skip_existing || image_file_size(plan.path(frame)) != size)
+    for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
+        const std::optional<FrameWindow> found =
+            skip_existing ? image_file_window(plan.path(frame)) : std::nullopt;
+        if (!found || !(*found == done))
             frames.push_back(frame);
+    }
     return frames;
 }
 

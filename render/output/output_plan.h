@@ -46,6 +46,11 @@ struct OutputPlan {
 // video with hashes in its name or to be skipped when it exists.
 OutputPlan plan_output(const OutputRequest& request, int turntable);
 
+// Throws std::runtime_error, in a line that starts with `path`, unless its
+// name asks for an image in `format` (NAME.png or NAME.exr), not another
+// format or a video: "`path`: `subject` is a PNG image: name it NAME.png".
+void check_image_name(const std::string& path, ImageFormat format, const std::string& subject);
+
 // Throws std::runtime_error, before any work starts, when a frame of these
 // settings, with the plan's passes, and its encoded copy cannot fit in the
 // memory available, or is too large for its format.

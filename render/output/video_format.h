@@ -21,9 +21,15 @@ extern const std::array<VideoFormat, 3> video_formats;
 // --quality runs from 0 to 100, the best.
 constexpr int max_video_quality = 100;
 
+// The frame rates every container written holds: Matroska and WebM time
+// frames in whole milliseconds, so 1000 a second at most (faster frames would
+// share a time); libavformat's MP4 muxer fails on frames of more than a few
+// hours. The least is a frame every 1000 s, well within that.
+constexpr float min_fps = 0.001f, max_fps = 1000.0f;
+
 struct VideoSettings {
-    double fps = 30.0;
-    int quality = 65; // H.264's CRF 18, VP9's 22
+    double fps = 30.0; // from min_fps to max_fps
+    int quality = 65;  // H.264's CRF 18, VP9's 22
 };
 
 // The format of a video named so, whatever the case of its extension; null

@@ -227,6 +227,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--spp", "0"}},
         {{"--adaptive", "--noise", "-1"}},
         {{"--adaptive", "--min-spp", "0"}},
+        {{"--adaptive", "--noise", "nan"}, "--noise: nan: expected a number from 0 to"},
         {{"--color", "1,0"}},
         {{"--xray", "*", "--color", "1,0,0,"}},
         {{"--xray", "*", "--power", "nan"}},
@@ -271,6 +272,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--out", dir + "/f.png"}},
         {{"--turntable", "3", "--out", dir + "/f_#_#.png"}},
         {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
+        // Frame 1's name fits the file system's 255 bytes, frame 10's not.
+        {{"--turntable", "10", "--out", dir + "/" + std::string(249, 'f') + "_#.png"},
+         "_10.png: File name too long"},
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
         // Videos
@@ -279,6 +283,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--fps", "-30", "--out", dir + "/v.mp4"}},
         {{"--fps", "inf", "--out", dir + "/v.mp4"}},
         {{"--fps", "nan", "--out", dir + "/v.mp4"}},
+        // Beyond what the containers hold: Matroska times frames in milliseconds.
+        {{"--fps", "5000", "--out", dir + "/v.mkv"}, "--fps: 5000: expected a number from"},
+        {{"--fps", "1e-30", "--out", dir + "/v.mp4"}, "--fps: 1e-30"},
         {{"--fps", "24"}, "not a video"}, // into a PNG
         {{"--quality", "101", "--out", dir + "/v.webm"}},
         {{"--width", "25", "--out", dir + "/v.mp4"}, "even width and height"},
@@ -309,6 +316,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"encode", dir + "/gap_#.png", dir + "/v.png", "--frames", "1-1"}, "not a video"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--fps", "0"}},
         {{"encode", dir + "/gap_#.png", dir + "/piped.mp4", "--frames", "1-1"}, "finished by"},
+        {{"encode", dir + "/gap_#.png", dir + "/v.mkv", "--frames", "1-1", "--fps", "5000"},
+         "--fps: 5000"},
     };
     for (const auto& [given, says, stdout_to] : cases) {
         const std::string what = given[0] + " " + given.back();

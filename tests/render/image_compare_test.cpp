@@ -135,10 +135,16 @@ TEST_F(CompareCommand, BadInputIsAnErrorOnOneLineAndLeavesNoHeatMap) {
     write("small.png", encode_png(Image(4, 4)));
     const std::string a = path("a.png"), diff = path("diff.png");
     const std::vector<std::string> cases[] = {
-        {a, path("missing.exr"), "--diff", diff},        {a, "--diff", diff},
-        {a, a, "--fail", "nan", "--diff", diff},         {a, a, "--fail", "-1", "--diff", diff},
-        {a, a, "--fail-percent", "101", "--diff", diff}, {a, a, "--frobnicate", "--diff", diff},
-        {a, a, "--diff", path("no/such/dir.png")},       {a, a, "--diff", a},
+        {a, path("missing.exr"), "--diff", diff},
+        {a, "--diff", diff},
+        {a, a, "--fail", "nan", "--diff", diff},
+        {a, a, "--fail", "-1", "--diff", diff},
+        {a, a, "--fail-percent", "101", "--diff", diff},
+        {a, a, "--frobnicate", "--diff", diff},
+        {a, a, "--diff", path("no/such/dir.png")},
+        {a, a, "--diff", a},
+        {a, a, "--diff", path("heat.exr")},
+        {a, a, "--diff", path("heat.mp4")},
     };
     for (const std::vector<std::string>& args : cases) {
         const Outcome r = compare(args);

@@ -249,12 +249,15 @@ TEST_F(Outputs, TurntableFramesDoNotDependOnTheSplit) {
 // at once, byte for byte. An OpenEXR tile is placed by its windows.
 TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
     write_text("scene.json", nested_xray);
-    auto tile = [&](const std::string& out, std::vector<std::string> window) {
+    auto tile_args = [&](const std::string& out, std::vector<std::string> window) {
         std::vector<std::string> args = {"--scene", path("scene.json"), "--out", path(out)};
         if (format_for(out) == ImageFormat::exr) // a PNG holds no passes
             args.insert(args.end(), {"--aov", "depth,normal,albedo,xray,id"});
         args.insert(args.end(), window.begin(), window.end());
-        render(args);
+        return args;
+    };
+    auto tile = [&](const std::string& out, std::vector<std::string> window) {
+        render(tile_args(out, window));
     };
     tile("whole.png", {});
     tile("whole.exr", {});
@@ -282,6 +285,26 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, path("merged.exr") + ": 128x80, from 4 tiles\n");
     EXPECT_TRUE(bytes("merged.exr") == bytes("whole.exr")) << "merged.exr differs from whole.exr";
+
+    // With --skip-existing, a tile that is there is left: a PNG known by its
+    // size, an OpenEXR by its windows, so that one of the same size elsewhere
+    // in the frame is rendered again.
+    std::ofstream(path("moved.exr"), std::ios::binary) << bytes("window_0.exr");
+    const struct {
+        const char* out;
+        std::vector<std::string> window;
+        bool done;
+    } again[] = {{"band_2.png", {"--tile", "2/3"}, true},
+                 {"window_2.exr", {"--region", windows[2]}, true},
+                 {"whole.exr", {}, true},
+                 {"moved.exr", {"--region", "37,29,74,58"}, false}};
+    for (const auto& [out, window, done] : again) {
+        std::vector<std::string> args = tile_args(out, window);
+        args.push_back("--skip-existing");
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+        EXPECT_EQ(r.out == path(out) + " is complete, skipped\n", done) << r.out;
+    }
 }
 
 // A frame that fails leaves no file, and the scene's camera where it was for
