@@ -1,6 +1,6 @@
 #include "render/setup/obj_lines.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace xr {
 
@@ -23,8 +23,8 @@ size_t ObjLines::number() const {
     return gptr() == eback() && number_ > 1 ? number_ - 1 : number_;
 }
 
-bool ObjLines::next_end(size_t& end) {
-    const size_t at = text_.find_first_of("\r\n", end_);
+bool ObjLines::next_end(size_t from, size_t& end) {
+    const size_t at = text_.find_first_of("\r\n", from);
     if (at == std::string::npos || (text_[at] == '\r' && at + 1 == text_.size()))
         return false;
     end = at + (text_[at] == '\r' && text_[at + 1] == '\n' ? 2 : 1);
@@ -33,10 +33,15 @@ bool ObjLines::next_end(size_t& end) {
 
 ObjLines::int_type ObjLines::underflow() {
     size_t end = 0;
-    while (!next_end(end)) {
+    size_t from = end_;
+    while (!next_end(from, end)) {
+        // What was searched holds no end, but for a CR as its last byte,
+        // which is looked at again with the byte after it: each byte of a
+        // long line is searched once, not once a chunk.
+        from = std::max(end_, text_.empty() ? 0 : text_.size() - 1);
         // Keep the previous line, which line() may still be asked for.
         text_.erase(0, previous_);
-        start_ -= previous_, end_ -= previous_, previous_ = 0;
+        from -= previous_, start_ -= previous_, end_ -= previous_, previous_ = 0;
         const size_t kept = text_.size();
         text_.resize(kept + chunk);
         in_.read(text_.data() + kept, chunk);

@@ -21,8 +21,8 @@ class ObjLines : public std::streambuf {
     int_type underflow() override;
 
   private:
-    // Whether the end of the next line is in `text_`, or the file's is.
-    bool next_end(size_t& end);
+    // Whether the end of the next line is in `text_`, searching from `from`.
+    bool next_end(size_t from, size_t& end);
 
     std::istream& in_;
     std::string text_;                          // read ahead, from the start of the previous line
