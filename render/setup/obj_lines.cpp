@@ -1,6 +1,7 @@
 #include "render/setup/obj_lines.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace xr {
 
@@ -24,8 +25,16 @@ size_t ObjLines::number() const {
 }
 
 bool ObjLines::next_end(size_t from, size_t& end) {
-    const size_t at = text_.find_first_of("\r\n", from);
-    if (at == std::string::npos || (text_[at] == '\r' && at + 1 == text_.size()))
+    // The first LF, then a CR before it: memchr's vector code, where
+    // find_first_of would search its set for each byte.
+    const char* const begin = text_.data() + from;
+    const char* const stop = text_.data() + text_.size();
+    const auto first = [](const char* from, const char* to, char c) {
+        const void* at = std::memchr(from, c, size_t(to - from));
+        return at ? static_cast<const char*>(at) : to;
+    };
+    const size_t at = size_t(first(begin, first(begin, stop, '\n'), '\r') - text_.data());
+    if (at == text_.size() || (text_[at] == '\r' && at + 1 == text_.size()))
         return false;
     end = at + (text_[at] == '\r' && text_[at + 1] == '\n' ? 2 : 1);
     return true;

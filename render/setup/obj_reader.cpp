@@ -11,7 +11,6 @@
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -58,14 +57,37 @@ class MaterialFiles : public tinyobj::MaterialReader {
     std::string model_, folder_;
 };
 
-// Whether a word is one finite number, signed or not: the reader would take
-// "nan" as 0, and "1x" as 1.
-bool is_finite_number(std::string_view text) {
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+// Whether a word is a number as the reader parses one in full: a sign,
+// digits with at most one point among them, and an exponent. The reader
+// would take "nan" as 0, and "1x" as 1. Checked by hand, as a parse again
+// would cost a large file's load a tenth more.
+bool is_decimal(std::string_view text) {
+    size_t i = 0;
+    const auto sign = [&] {
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+    };
+    const auto digits = [&] {
+        const size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    sign();
+    size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        sign();
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
 }
 
 // One piece's mesh as its faces arrive.
@@ -177,34 +199,45 @@ class ObjReader {
         return pieces_.back();
     }
 
-    // The line's nth word, the keyword being the 0th, where the reader
-    // splits it (it ends the line at a NUL), and its column from 1; empty
-    // past the last.
-    std::string_view word(size_t n, size_t& column) const {
-        std::string_view line = lines_->line();
-        line = line.substr(0, line.find('\0'));
-        size_t end = 0;
-        for (size_t i = 0; i <= n; ++i) {
-            column = line.find_first_not_of(" \t\r\n", end);
-            if (column == std::string_view::npos)
-                return {};
-            end = std::min(line.find_first_of(" \t\r\n", column), line.size());
+    // The words of the line, the keyword first, where the reader splits
+    // them (it ends the line at a NUL), one after another.
+    class Words {
+      public:
+        explicit Words(std::string_view line) : line_(line.substr(0, line.find('\0'))) {}
+
+        // The next word, and its column from 1; empty past the last.
+        std::string_view next(size_t& column) {
+            const auto blank = [](char c) {
+                return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+            };
+            while (at_ < line_.size() && blank(line_[at_]))
+                ++at_;
+            const size_t start = at_;
+            while (at_ < line_.size() && !blank(line_[at_]))
+                ++at_;
+            column = start + 1;
+            return line_.substr(start, at_ - start);
         }
-        const size_t start = column++;
-        return line.substr(start, end - start);
-    }
+
+      private:
+        std::string_view line_;
+        size_t at_ = 0;
+    };
 
     // What the reader made of a vertex's or a normal's line: it takes what is
     // not a number, or is missing, as 0; what overflows a float is infinite.
     Vec3 checked(Vec3 read) const {
         const float values[] = {read.x, read.y, read.z};
+        Words words(lines_->line());
+        size_t column = 0;
+        words.next(column); // "v" or "vn"
         for (size_t n = 1; n <= 3; ++n) {
-            size_t column = 0;
-            const std::string_view text = word(n, column);
+            const std::string_view text = words.next(column);
             if (text.empty())
                 throw Error({path_, "line " + std::to_string(lines_->number())},
                             "expected three coordinates");
-            if (!is_finite_number(text) || !std::isfinite(values[n - 1]))
+            // Too large for a float, the reader's value is infinite.
+            if (!is_decimal(text) || !std::isfinite(values[n - 1]))
                 throw Error(Place::at_line(path_, lines_->number(), column),
                             "'" + printable(utf8_text(text)) + "' is not a finite number");
         }
@@ -226,8 +259,10 @@ class ObjReader {
     }
 
     [[noreturn]] void undefined(int index, const char* what, int corner) const {
+        Words words(lines_->line());
         size_t column = 0;
-        word(size_t(corner) + 1, column);
+        for (int k = -1; k <= corner; ++k) // "f", then the corners up to this one
+            words.next(column);
         throw Error(Place::at_line(path_, lines_->number(), column),
                     "refers to " + std::string(what) + " " + std::to_string(index) +
                         ", which it does not define");
