@@ -1,6 +1,7 @@
 #include "render/setup/collada_check.h"
 
 #include "render/setup/model_file_check.h"
+#include "render/setup/node_expansion.h"
 #include "render/util/regular_file.h"
 #include "render/util/text.h"
 
@@ -349,73 +350,36 @@ class Instances {
 // however often it is used: how deep they nest and how many they are.
 void check_expansion(const NodeScanner& s, const std::string& path) {
     const Instances instances(s);
-    struct Count {
-        enum class State { unseen, open, done } state = State::unseen;
-        int levels = 1;   // itself and the nodes below it
-        size_t nodes = 1; // itself and the nodes below it, up to max_expanded_nodes + 1
-    };
-    std::vector<Count> counts(s.nodes.size());
-    // The node's children, then the nodes it instances.
-    auto below = [&](size_t n, size_t i) -> std::optional<size_t> {
-        const Node& node = s.nodes[n];
-        if (i < node.children.size())
-            return node.children[i];
-        return instances.find(node.instances[i - node.children.size()]);
-    };
+    // A node's children, then the nodes it instances.
+    NodeUses uses(s.nodes.size());
+    for (size_t n = 0; n < s.nodes.size(); ++n) {
+        uses[n] = s.nodes[n].children;
+        for (const std::string& url : s.nodes[n].instances)
+            if (const std::optional<size_t> found = instances.find(url))
+                uses[n].push_back(*found);
+    }
+    // The scene is a level above the nodes nested in it.
+    const ExpansionFault fault =
+        expand_nodes(uses, {*s.scene}, Counted::every_node, max_node_depth + 1).fault;
     auto name_of = [&](size_t n) {
         const Node& node = s.nodes[n];
         return "'" + utf8_text(node.id.empty() ? node.name : node.id) + "'";
     };
-    auto too_deep = [&] {
-        return std::runtime_error(path + " has nodes nested more than " +
-                                  std::to_string(max_node_depth) +
-                                  " deep, counting the nodes they instance");
-    };
-    auto add = [&](size_t to, size_t from) {
-        Count& count = counts[to];
-        count.levels = std::max(count.levels, counts[from].levels + 1);
-        count.nodes = std::min(count.nodes + counts[from].nodes, max_expanded_nodes + 1);
-        if (count.nodes > max_expanded_nodes)
-            throw std::runtime_error(path + " expands to more than " +
-                                     std::to_string(max_expanded_nodes) +
-                                     " nodes through the nodes it instances");
-    };
-    // Depth first without recursion: the open nodes from the scene down, each
-    // with the next of its nodes below to visit.
-    std::vector<std::pair<size_t, size_t>> open{{*s.scene, 0}};
-    counts[*s.scene].state = Count::State::open;
-    while (!open.empty()) {
-        const auto [n, next] = open.back();
-        const Node& node = s.nodes[n];
-        if (next == node.children.size() + node.instances.size()) {
-            counts[n].state = Count::State::done;
-            open.pop_back();
-            if (!open.empty())
-                add(open.back().first, n);
-            continue;
-        }
-        ++open.back().second;
-        const std::optional<size_t> child = below(n, next);
-        if (!child)
-            continue;
-        // The child stands open.size() levels below the scene.
-        switch (counts[*child].state) {
-        case Count::State::open:
-            throw std::runtime_error(path + ": node " + name_of(*child) + " contains itself" +
-                                     (*child == n ? "" : ", through " + name_of(n)));
-        case Count::State::unseen:
-            if (open.size() > size_t(max_node_depth))
-                throw too_deep();
-            counts[*child].state = Count::State::open;
-            open.push_back({*child, 0});
-            break;
-        case Count::State::done:
-            // Counted once, used again.
-            if (open.size() + size_t(counts[*child].levels) - 1 > size_t(max_node_depth))
-                throw too_deep();
-            add(n, *child);
-            break;
-        }
+    switch (fault.kind) {
+    case ExpansionFault::Kind::none:
+        return;
+    case ExpansionFault::Kind::loop:
+        throw std::runtime_error(
+            path + ": node " + name_of(fault.node) + " contains itself" +
+            (fault.through == fault.node ? "" : ", through " + name_of(fault.through)));
+    case ExpansionFault::Kind::too_deep:
+        throw std::runtime_error(path + " has nodes nested more than " +
+                                 std::to_string(max_node_depth) +
+                                 " deep, counting the nodes they instance");
+    case ExpansionFault::Kind::too_many:
+        throw std::runtime_error(path + " expands to more than " +
+                                 std::to_string(max_expanded_nodes) +
+                                 " nodes through the nodes it instances");
     }
 }
 

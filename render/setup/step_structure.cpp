@@ -1,6 +1,7 @@
 #include "render/setup/step_structure.h"
 
 #include "render/setup/model_file_check.h"
+#include "render/setup/node_expansion.h"
 #include "render/util/text.h"
 
 #include <Interface_Check.hxx>
@@ -10,7 +11,6 @@
 #include <StepData_StepModel.hxx>
 #include <StepRepr_NextAssemblyUsageOccurrence.hxx>
 
-#include <algorithm>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -29,93 +29,64 @@ std::string product_name(Definition d) {
     return formation->OfProduct()->Name()->ToCString();
 }
 
-struct Node {
-    std::vector<Definition> children;
-    enum class State { unseen, open, done } state = State::unseen;
-    int height = 1;    // levels from this one down, itself counted, once done
-    size_t leaves = 0; // uses of parts from this one down, up to max_expanded_nodes + 1
-    bool used = false; // a part of another
-};
-
 } // namespace
 
 void check_product_structure(const StepData_StepModel& model, const std::string& file) {
-    std::unordered_map<Definition, Node> nodes;
-    std::vector<Definition> wholes;
+    std::vector<Definition> definitions;
+    std::unordered_map<Definition, size_t> index;
+    NodeUses uses;
+    std::vector<bool> used; // a part of another
+    auto node = [&](Definition d) {
+        const auto [at, added] = index.try_emplace(d, definitions.size());
+        if (added) {
+            definitions.push_back(d);
+            uses.emplace_back();
+            used.push_back(false);
+        }
+        return at->second;
+    };
+    std::vector<size_t> wholes;
     for (int i = 1; i <= model.NbEntities(); ++i) {
         const auto* link =
             dynamic_cast<const StepRepr_NextAssemblyUsageOccurrence*>(model.Value(i).get());
-        if (!link)
+        if (!link || link->RelatingProductDefinition().IsNull() ||
+            link->RelatedProductDefinition().IsNull())
             continue;
-        const Definition whole = link->RelatingProductDefinition().get();
-        const Definition part = link->RelatedProductDefinition().get();
-        if (!whole || !part)
-            continue;
+        const size_t whole = node(link->RelatingProductDefinition().get());
+        const size_t part = node(link->RelatedProductDefinition().get());
         wholes.push_back(whole);
-        nodes[whole].children.push_back(part);
-        nodes[part].used = true;
+        uses[whole].push_back(part);
+        used[part] = true;
     }
-    auto too_deep = [&](Definition at) {
-        return std::runtime_error(file + ": the assembly nests deeper than " +
-                                  std::to_string(max_node_depth) + " levels, at product '" +
-                                  product_name(at) + "'");
-    };
-    // Every use of a product below another adds its leaves again: what the
-    // reader expands, counted here once for each product.
-    auto add_leaves = [&](size_t& sum, size_t more, Definition at) {
-        sum = std::min(sum + more, max_expanded_nodes + 1);
-        if (sum > max_expanded_nodes)
-            throw std::runtime_error(file + ": the assembly expands to more than " +
-                                     std::to_string(max_expanded_nodes) + " parts" +
-                                     (at ? ", at product '" + product_name(at) + "'" : ""));
-    };
-    size_t leaves = 0; // of the whole file
-    // Depth first from every assembly, without recursion: the path of open
-    // nodes, each with the next of its children to visit.
-    std::vector<std::pair<Definition, size_t>> path;
-    for (Definition start : wholes) {
-        if (nodes.at(start).state != Node::State::unseen)
-            continue;
-        nodes.at(start).state = Node::State::open;
-        path.push_back({start, 0});
-        while (!path.empty()) {
-            const Definition definition = path.back().first;
-            Node& node = nodes.at(definition);
-            if (path.back().second == node.children.size()) {
-                node.state = Node::State::done;
-                if (node.children.empty())
-                    node.leaves = 1;
-                path.pop_back();
-                if (!path.empty()) {
-                    Node& parent = nodes.at(path.back().first);
-                    add_leaves(parent.leaves, node.leaves, path.back().first);
-                    parent.height = std::max(parent.height, node.height + 1);
-                    if (parent.height > max_node_depth)
-                        throw too_deep(path.back().first);
-                }
-                continue;
-            }
-            const Definition child = node.children[path.back().second++];
-            Node& below = nodes.at(child);
-            if (below.state == Node::State::open)
-                throw std::runtime_error(
-                    file + ": product '" + product_name(child) + "' contains itself" +
-                    (child == definition ? std::string()
-                                         : ", through '" + product_name(definition) + "'"));
-            if (below.state == Node::State::done) {
-                add_leaves(node.leaves, below.leaves, definition);
-                node.height = std::max(node.height, below.height + 1);
-                if (node.height > max_node_depth)
-                    throw too_deep(definition);
-                continue;
-            }
-            below.state = Node::State::open;
-            path.push_back({child, 0});
-        }
-        // The reader transfers every assembly that is no other's part.
-        if (!nodes.at(start).used)
-            add_leaves(leaves, nodes.at(start).leaves, nullptr);
+    // Every use of a product below another adds its parts again: what the
+    // reader expands.
+    const Expanded expanded = expand_nodes(uses, wholes, Counted::leaves, max_node_depth);
+    const ExpansionFault& fault = expanded.fault;
+    auto named = [&](size_t n) { return "'" + product_name(definitions[n]) + "'"; };
+    switch (fault.kind) {
+    case ExpansionFault::Kind::none:
+        break;
+    case ExpansionFault::Kind::loop:
+        throw std::runtime_error(
+            file + ": product " + named(fault.node) + " contains itself" +
+            (fault.through == fault.node ? std::string() : ", through " + named(fault.through)));
+    case ExpansionFault::Kind::too_deep:
+        throw std::runtime_error(file + ": the assembly nests deeper than " +
+                                 std::to_string(max_node_depth) + " levels, at product " +
+                                 named(fault.node));
+    case ExpansionFault::Kind::too_many:
+        throw std::runtime_error(file + ": the assembly expands to more than " +
+                                 std::to_string(max_expanded_nodes) + " parts, at product " +
+                                 named(fault.node));
     }
+    // The reader transfers every assembly that is no other's part.
+    size_t parts = 0;
+    for (size_t n = 0; n < uses.size(); ++n)
+        if (!uses[n].empty() && !used[n])
+            parts += expanded.nodes[n].count;
+    if (parts > max_expanded_nodes)
+        throw std::runtime_error(file + ": the assembly expands to more than " +
+                                 std::to_string(max_expanded_nodes) + " parts");
 }
 
 void check_references(const StepData_StepModel& model, const std::string& file) {
