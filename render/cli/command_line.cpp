@@ -4,6 +4,7 @@
 #include "render/cli/encode_command.h"
 #include "render/cli/merge_command.h"
 #include "render/cli/serve_command.h"
+#include "render/util/program_version.h"
 
 namespace xr {
 
@@ -14,7 +15,7 @@ CommandLine::CommandLine()
            "gives a sub-command's options.",
            "xray-render") {
     app_.get_formatter()->column_width(34);
-    app_.set_version_flag("--version", "xray-render " XRAY_RENDER_VERSION);
+    app_.set_version_flag("--version", program_version);
     // As with most programs, an option given twice takes its last value.
     app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app_.require_subcommand(0, 1);

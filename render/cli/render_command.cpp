@@ -5,6 +5,7 @@
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
+#include "render/util/program_version.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
 
@@ -83,10 +84,13 @@ void render_command(const RenderOptions& options) {
     if (const std::optional<PixelRegion>& region = p.description.settings.region) {
         // What merge needs to put the frame together again, and to refuse
         // tiles of other renders: the scene file states all that decides the
-        // pixels but the window.
+        // pixels but the window, and the program's version what it makes of
+        // them, as a farm's machines may be upgraded while a frame renders.
         const RenderSettings& s = p.description.settings;
-        source.attributes[tile_attribute] = tile_text(
-            {{s.width, s.height, *region}, render_digest(scene_to_json(p.description).dump())});
+        source.attributes[tile_attribute] =
+            tile_text({{s.width, s.height, *region},
+                       render_digest(std::string(program_version) + "\n" +
+                                     scene_to_json(p.description).dump())});
     }
     write_frames(source, p.plan, p.frames);
     if (options.verbose)

@@ -105,8 +105,8 @@ ImageFile merge_tiles(const std::vector<std::string>& paths) {
                                      size_text(first.window.width, first.window.height) + " one");
         if (info.render != first.render)
             throw std::runtime_error(path +
-                                     ": rendered from another scene or with other "
-                                     "settings than " +
+                                     ": rendered from another scene, with other settings or by "
+                                     "another version than " +
                                      first_path);
         if (channel_layout(tile.film) != channel_layout(frame->film))
             throw std::runtime_error(path + ": its channels differ from those of " + first_path);
