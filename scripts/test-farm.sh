@@ -251,7 +251,7 @@ started=$SECONDS
 array=$(FRAMES=$frames CHUNK=$chunk OUT=frame_####.png XRAY_RENDER=$renderer submit_array \
     --chdir="$farm/video" --array="0-$((tasks - 1))" --output="$farm/logs/video_%a.log" \
     "$root/examples/farm/turntable.sbatch" "${render_args[@]}")
-OUT=frame_####.png VIDEO=turntable.mp4 FPS=$fps XRAY_RENDER=$renderer after "$array" \
+FRAMES=$frames OUT=frame_####.png VIDEO=turntable.mp4 FPS=$fps XRAY_RENDER=$renderer after "$array" \
     --chdir="$farm/video" --output="$farm/logs/encode.log" "$root/examples/farm/encode.sbatch" ||
     fail "the encode job failed (logs in build/farm/logs/)"
 say "$frames frames, then their video, in $((SECONDS - started)) s: $(tail -n 1 "$farm/logs/encode.log")"

@@ -33,8 +33,12 @@ if ! [[ $tiles =~ ^[1-9][0-9]*$ ]]; then
     echo "still: TILES must be a positive whole number" >&2
     exit 2
 fi
-stem=${out%.*} extension=${out##*.}
-[ "$stem" = "$out" ] && extension=png
+# The extension is the file name's, never a dot in a folder's name.
+if [[ ${out##*/} == *.* ]]; then
+    stem=${out%.*} extension=${out##*.}
+else
+    stem=$out extension=png
+fi
 tile() { echo "${stem}_tile_${1}_of_${tiles}.${extension}"; }
 
 if [ "${1:-}" = merge ]; then

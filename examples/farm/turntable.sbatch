@@ -9,11 +9,12 @@
 # complete are skipped, so a failed or lost task is re-run by submitting the
 # array, or just that task, again. See docs/farm.md.
 #
-# Environment: FRAMES (120), CHUNK (10 frames a task), OUT (the frames' path,
-# hashes for the frame number: turntable_####.png), XRAY_RENDER (the program,
-# xray-render on the PATH), THREADS (--cpus-per-task, or every core), TASK
-# (the task index, SLURM_ARRAY_TASK_ID by default; set it to run the script
-# under another scheduler, or none).
+# Environment: FRAMES (120; give encode.sbatch the same), CHUNK (10 frames a
+# task), OUT (the frames' path, hashes for the frame number:
+# turntable_####.png), XRAY_RENDER (the program, xray-render on the PATH),
+# THREADS (--cpus-per-task, or every core), TASK (the task index,
+# SLURM_ARRAY_TASK_ID by default; set it to run the script under another
+# scheduler, or none).
 #SBATCH --job-name=xray-turntable
 #SBATCH --array=0-11
 #SBATCH --cpus-per-task=4

@@ -3,10 +3,12 @@
 #include "render/cli/option_values.h"
 #include "render/image/image_file.h"
 #include "render/output/frame_sequence.h"
+#include "render/output/output_file.h"
 #include "render/output/video_writer.h"
 #include "render/util/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -15,7 +17,9 @@ namespace xr {
 
 namespace {
 
-// The frames of the range, every one of which must be there.
+// The frames of the range, every one of which must be there. The range is
+// checked against the frames found before any path is made, so that a range
+// far beyond them costs no more than those there are.
 std::vector<std::string> frame_files(const EncodeOptions& o) {
     std::vector<int> found;
     try {
@@ -26,19 +30,22 @@ std::vector<std::string> frame_files(const EncodeOptions& o) {
     if (found.empty())
         throw std::runtime_error(o.pattern + ": no frames match it");
     const FrameRange range = o.frames.value_or(FrameRange{1, found.back()});
-    std::vector<std::string> files;
-    int missing = 0;
-    std::string first_missing;
-    for (int frame = range.first; frame <= range.last; ++frame) {
-        files.push_back(frame_path(o.pattern, frame));
-        if (!std::binary_search(found.begin(), found.end(), frame) && missing++ == 0)
-            first_missing = files.back();
-    }
-    if (missing)
+    const auto first = std::lower_bound(found.begin(), found.end(), range.first);
+    const auto last = std::upper_bound(first, found.end(), range.last);
+    const int64_t missing = int64_t{range.last} - range.first + 1 - (last - first);
+    if (missing > 0) {
+        // The first gap: where the frames found stop following on from the range's start.
+        int gap = range.first;
+        for (auto frame = first; frame != last && *frame == gap; ++frame)
+            ++gap;
         throw std::runtime_error(
-            first_missing + " is missing" +
+            frame_path(o.pattern, gap) + " is missing" +
             (missing > 1 ? ", and " + std::to_string(missing - 1) + " more" : std::string()) +
             " of frames " + std::to_string(range.first) + "-" + std::to_string(range.last));
+    }
+    std::vector<std::string> files;
+    for (auto frame = first; frame != last; ++frame)
+        files.push_back(frame_path(o.pattern, *frame));
     return files;
 }
 
@@ -82,6 +89,7 @@ void encode_command(const EncodeOptions& o) {
     if (!format)
         throw std::runtime_error(o.out + ": not a video; name it NAME.mp4, NAME.webm or NAME.mkv");
     const std::vector<std::string> files = frame_files(o);
+    check_not_an_input(o.out, files);
     std::optional<VideoWriter> video;
     int width = 0, height = 0; // of the first frame, which all must have
     for (const std::string& file : files) {

@@ -40,6 +40,22 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
     }
 }
 
+// Refuses a file the plan would write that is one the scene is read from: the
+// scene file or a model's, under its own name or through a link.
+void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p) {
+    std::vector<std::string> inputs;
+    if (!o.scene.empty())
+        inputs.push_back(o.scene);
+    for (const ModelDescription& model : p.description.models)
+        if (!model.shape)
+            inputs.push_back(model_path(model, p.description.base_dir));
+    if (p.plan.sequence() && !p.plan.video)
+        for (int frame : p.frames)
+            check_not_an_input(p.plan.path(frame), inputs);
+    else
+        check_not_an_input(p.plan.out, inputs);
+}
+
 } // namespace
 
 SceneDescription describe(const RenderOptions& o) {
@@ -99,6 +115,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
+    check_outputs_not_inputs(options, p);
     // The last frame's name is the longest: one past the file system's limit
     // fails now, not after the frames before it.
     check_writable(p.plan.path(p.frames.front()));

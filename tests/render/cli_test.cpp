@@ -213,6 +213,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     // An input under another name, and a video's name for standard output.
     ASSERT_EQ(symlink("top.png", (dir + "/top_link.png").c_str()), 0);
     ASSERT_EQ(symlink("/dev/stdout", (dir + "/piped.mp4").c_str()), 0);
+    // Outputs that are inputs: a scene, a model and a frame, by name or by link.
+    std::ofstream(dir + "/s_1.json") << "{\"models\": [{\"shape\": \"sphere\"}]}\n";
+    std::ofstream(dir + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    ASSERT_EQ(symlink("tri.obj", (dir + "/obj_link.png").c_str()), 0);
+    ASSERT_EQ(symlink("gap_1.png", (dir + "/gap_link.mkv").c_str()), 0);
     std::ifstream top_file(dir + "/top.png", std::ios::binary);
     const std::string top(std::istreambuf_iterator<char>(top_file), {});
     // Each case, and where it matters, what its message must say: some faults
@@ -260,6 +265,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
         {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
+        {{"--scene", dir + "/s_1.json", "--out", dir + "/s_1.json"}, "s_1.json: it is the input"},
+        {{"--scene", dir + "/s_1.json", "--turntable", "2", "--out", dir + "/s_#.json"},
+         "s_1.json: it is the input"},
+        {{"--model", dir + "/tri.obj", "--out", dir + "/obj_link.png"},
+         "obj_link.png: it is the input " + dir + "/tri.obj"},
         {{"--out", dir}},
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
@@ -312,6 +322,13 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         // Frames into a video
         {{"encode", dir + "/none_#.png", dir + "/v.mp4"}, "no frames match"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4"}, "gap_2.png is missing"},
+        // Refused for the frames that are there, without a path for each frame asked for.
+        {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--frames", "1-200000000"},
+         "gap_2.png is missing, and 199999997 more of frames 1-200000000"},
+        {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--frames", "2147483647"},
+         "gap_2147483647.png is missing of frames"},
+        {{"encode", dir + "/gap_#.png", dir + "/gap_link.mkv", "--frames", "1-1"},
+         "gap_link.mkv: it is the input " + dir + "/gap_1.png"},
         {{"encode", dir + "/sizes_#.png", dir + "/v.mp4"}, "sizes_2.png: 32x16"},
         {{"encode", dir + "/gap_#.png", dir + "/v.png", "--frames", "1-1"}, "not a video"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4", "--fps", "0"}},
