@@ -13,7 +13,9 @@
 #include <Iex.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -83,6 +85,14 @@ size_t checked_pixel_count(const Imath::Box2i& box) {
     return size_t(width * height);
 }
 
+// A float as a half. A bright highlight's sum can pass the largest half, and
+// an infinity in the file would spread through a compositor's filters as
+// infinities and NaNs: it is held as the largest half instead.
+half to_half(float value) {
+    const float largest = std::numeric_limits<half>::max();
+    return std::isfinite(value) ? half(std::clamp(value, -largest, largest)) : half(value);
+}
+
 } // namespace
 
 std::vector<uint8_t> encode_exr(const Film& film) {
@@ -91,7 +101,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     std::vector<half> rgba(4 * pixels);
     for (size_t i = 0; i < pixels; ++i) {
         const Color& c = film.beauty.pixels[i];
-        rgba[4 * i] = c.r, rgba[4 * i + 1] = c.g, rgba[4 * i + 2] = c.b, rgba[4 * i + 3] = c.a;
+        rgba[4 * i] = to_half(c.r), rgba[4 * i + 1] = to_half(c.g);
+        rgba[4 * i + 2] = to_half(c.b), rgba[4 * i + 3] = to_half(c.a);
     }
     // A tile is placed in its frame by its windows: the frame is displayed,
     // the film holds the data.
@@ -121,7 +132,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
             add(channel.name, Imf::FLOAT, channel.values.data(), sizeof(float));
             continue;
         }
-        halves[k].assign(channel.values.begin(), channel.values.end());
+        halves[k].resize(channel.values.size());
+        std::transform(channel.values.begin(), channel.values.end(), halves[k].begin(), to_half);
         add(channel.name, Imf::HALF, halves[k].data(), sizeof(half));
     }
 
