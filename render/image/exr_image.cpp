@@ -11,6 +11,7 @@
 #include <ImfStringAttribute.h>
 
 #include <Iex.h>
+#include <openexr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -92,6 +93,28 @@ half to_half(float value) {
     const float largest = std::numeric_limits<half>::max();
     return std::isfinite(value) ? half(std::clamp(value, -largest, largest)) : half(value);
 }
+
+// A file opened by OpenEXR's core library, which reads headers and the
+// offsets of chunks without their pixels; closed when it goes.
+class CoreFile {
+  public:
+    explicit CoreFile(const std::string& path) {
+        exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+        // Broken files are expected and answered by the caller; not printed.
+        init.error_handler_fn = [](exr_const_context_t, exr_result_t, const char*) {};
+        opened_ = exr_start_read(&context_, path.c_str(), &init) == EXR_ERR_SUCCESS;
+    }
+    ~CoreFile() { exr_finish(&context_); }
+    CoreFile(const CoreFile&) = delete;
+    CoreFile& operator=(const CoreFile&) = delete;
+
+    bool opened() const { return opened_; }
+    exr_context_t get() const { return context_; }
+
+  private:
+    exr_context_t context_ = nullptr;
+    bool opened_ = false;
+};
 
 } // namespace
 
@@ -224,14 +247,36 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     return film;
 }
 
-FrameWindow exr_window(const std::string& path) {
-    const Imf::Header header = Imf::InputFile(path.c_str()).header();
-    const Imath::Box2i display = header.displayWindow(), data = header.dataWindow();
-    const Imath::V2i origin = display.min;
-    return {display.max.x - origin.x + 1,
-            display.max.y - origin.y + 1,
-            {data.min.x - origin.x, data.min.y - origin.y, data.max.x - origin.x + 1,
-             data.max.y - origin.y + 1}};
+std::optional<ImageLayout> whole_exr_layout(const std::string& path, uint64_t size) {
+    const CoreFile file(path);
+    exr_context_t f = file.get();
+    int parts = 0;
+    exr_storage_t storage;
+    exr_attr_box2i_t display, data;
+    int32_t lines = 0;
+    const exr_attr_chlist_t* list = nullptr;
+    if (!file.opened() || exr_get_count(f, &parts) || parts != 1 ||
+        exr_get_storage(f, 0, &storage) || storage != EXR_STORAGE_SCANLINE ||
+        exr_get_display_window(f, 0, &display) || exr_get_data_window(f, 0, &data) ||
+        exr_get_scanlines_per_chunk(f, 0, &lines) || lines < 1 || exr_get_channels(f, 0, &list))
+        return std::nullopt;
+    // The offset table is filled in last, and each chunk says how long it is.
+    for (int64_t y = data.min.y; y <= data.max.y; y += lines) {
+        exr_chunk_info_t chunk;
+        if (exr_read_scanline_chunk_info(f, 0, int(y), &chunk) || chunk.data_offset == 0 ||
+            chunk.data_offset > size || chunk.packed_size > size - chunk.data_offset)
+            return std::nullopt;
+    }
+    ImageLayout layout;
+    const exr_attr_v2i_t origin = display.min;
+    layout.window = {display.max.x - origin.x + 1,
+                     display.max.y - origin.y + 1,
+                     {data.min.x - origin.x, data.min.y - origin.y, data.max.x - origin.x + 1,
+                      data.max.y - origin.y + 1}};
+    for (int c = 0; c < list->num_channels; ++c)
+        layout.channels.emplace_back(list->entries[c].name.str,
+                                     size_t(list->entries[c].name.length));
+    return layout;
 }
 
 } // namespace xr
