@@ -1,7 +1,8 @@
 // Adaptive sampling: pixels take samples in rounds, doubling them, until the
 // error of what an 8-bit display shows of them is estimated to be under the
 // render's noise threshold. The estimate is made:
-// - from at least the minimum batch of samples;
+// - from at least the minimum batch of samples, and never from one sample
+//   alone, which says nothing of the noise;
 // - from the spread of the samples as a display shows them, clamped to what
 //   it can show, so that one sample far too bright (a firefly) weighs no more
 //   than one at full white;

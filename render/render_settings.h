@@ -33,8 +33,9 @@ struct RenderSettings {
     bool adaptive = false;
     float noise = default_noise;
     int min_samples = default_min_samples;
-    // The samples every pixel of an adaptive render takes.
-    int fewest_samples() const { return std::clamp(min_samples, 1, samples); }
+    // The samples every pixel of an adaptive render takes: at least two where
+    // it may take more, as one sample says nothing of its noise.
+    int fewest_samples() const { return std::clamp(min_samples, std::min(2, samples), samples); }
     // Only this window of the frame is rendered, each pixel sampled as in the
     // whole frame; the whole frame when absent.
     std::optional<PixelRegion> region;

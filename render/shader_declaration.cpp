@@ -126,6 +126,10 @@ void check_value(const ParamDeclaration& p, const ParamValue& value, const Place
             throw Error(where, text + " is not a finite number");
         if ((p.min && v < *p.min) || (p.max && v > *p.max))
             throw Error(where, text + " is outside " + describe_range(p));
+        // A colour's alpha is the share of what lies behind it that the
+        // surface covers: beyond [0, 1] it would take light away.
+        if (p.type == ParamType::color && i == 3 && !(v >= 0.0f && v <= 1.0f))
+            throw Error(where, "alpha " + text + " is outside [0, 1]");
         if (p.type == ParamType::integer && v != std::floor(v))
             throw Error(where, text + " is not a whole number");
         if (p.type == ParamType::boolean && v != 0.0f && v != 1.0f)

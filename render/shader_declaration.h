@@ -53,7 +53,7 @@ ShaderDeclaration parse_declaration(const std::string& text);
 const ShaderDeclaration& xray_declaration();
 
 // Throws Error at `where` when `value` is not acceptable for the parameter:
-// not finite, out of range, not a whole number.
+// not finite, out of range (a colour's alpha beyond [0, 1]), not a whole number.
 void check_value(const ParamDeclaration& param, const ParamValue& value, const Place& where);
 
 // "[0, inf)", "[0, 2]" and the like, for help texts.
