@@ -11,9 +11,12 @@
 #include <ImfStringAttribute.h>
 
 #include <Iex.h>
+#include <openexr.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -83,6 +86,36 @@ size_t checked_pixel_count(const Imath::Box2i& box) {
     return size_t(width * height);
 }
 
+// A float as a half. A bright highlight's sum can pass the largest half, and
+// an infinity in the file would spread through a compositor's filters as
+// infinities and NaNs: it is held as the largest half instead.
+half to_half(float value) {
+    const float largest = std::numeric_limits<half>::max();
+    return std::isfinite(value) ? half(std::clamp(value, -largest, largest)) : half(value);
+}
+
+// A file opened by OpenEXR's core library, which reads headers and the
+// offsets of chunks without their pixels; closed when it goes.
+class CoreFile {
+  public:
+    explicit CoreFile(const std::string& path) {
+        exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+        // Broken files are expected and answered by the caller; not printed.
+        init.error_handler_fn = [](exr_const_context_t, exr_result_t, const char*) {};
+        opened_ = exr_start_read(&context_, path.c_str(), &init) == EXR_ERR_SUCCESS;
+    }
+    ~CoreFile() { exr_finish(&context_); }
+    CoreFile(const CoreFile&) = delete;
+    CoreFile& operator=(const CoreFile&) = delete;
+
+    bool opened() const { return opened_; }
+    exr_context_t get() const { return context_; }
+
+  private:
+    exr_context_t context_ = nullptr;
+    bool opened_ = false;
+};
+
 } // namespace
 
 std::vector<uint8_t> encode_exr(const Film& film) {
@@ -91,7 +124,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
     std::vector<half> rgba(4 * pixels);
     for (size_t i = 0; i < pixels; ++i) {
         const Color& c = film.beauty.pixels[i];
-        rgba[4 * i] = c.r, rgba[4 * i + 1] = c.g, rgba[4 * i + 2] = c.b, rgba[4 * i + 3] = c.a;
+        rgba[4 * i] = to_half(c.r), rgba[4 * i + 1] = to_half(c.g);
+        rgba[4 * i + 2] = to_half(c.b), rgba[4 * i + 3] = to_half(c.a);
     }
     // A tile is placed in its frame by its windows: the frame is displayed,
     // the film holds the data.
@@ -121,7 +155,8 @@ std::vector<uint8_t> encode_exr(const Film& film) {
             add(channel.name, Imf::FLOAT, channel.values.data(), sizeof(float));
             continue;
         }
-        halves[k].assign(channel.values.begin(), channel.values.end());
+        halves[k].resize(channel.values.size());
+        std::transform(channel.values.begin(), channel.values.end(), halves[k].begin(), to_half);
         add(channel.name, Imf::HALF, halves[k].data(), sizeof(half));
     }
 
@@ -212,14 +247,36 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     return film;
 }
 
-FrameWindow exr_window(const std::string& path) {
-    const Imf::Header header = Imf::InputFile(path.c_str()).header();
-    const Imath::Box2i display = header.displayWindow(), data = header.dataWindow();
-    const Imath::V2i origin = display.min;
-    return {display.max.x - origin.x + 1,
-            display.max.y - origin.y + 1,
-            {data.min.x - origin.x, data.min.y - origin.y, data.max.x - origin.x + 1,
-             data.max.y - origin.y + 1}};
+std::optional<ImageLayout> whole_exr_layout(const std::string& path, uint64_t size) {
+    const CoreFile file(path);
+    exr_context_t f = file.get();
+    int parts = 0;
+    exr_storage_t storage;
+    exr_attr_box2i_t display, data;
+    int32_t lines = 0;
+    const exr_attr_chlist_t* list = nullptr;
+    if (!file.opened() || exr_get_count(f, &parts) || parts != 1 ||
+        exr_get_storage(f, 0, &storage) || storage != EXR_STORAGE_SCANLINE ||
+        exr_get_display_window(f, 0, &display) || exr_get_data_window(f, 0, &data) ||
+        exr_get_scanlines_per_chunk(f, 0, &lines) || lines < 1 || exr_get_channels(f, 0, &list))
+        return std::nullopt;
+    // The offset table is filled in last, and each chunk says how long it is.
+    for (int64_t y = data.min.y; y <= data.max.y; y += lines) {
+        exr_chunk_info_t chunk;
+        if (exr_read_scanline_chunk_info(f, 0, int(y), &chunk) || chunk.data_offset == 0 ||
+            chunk.data_offset > size || chunk.packed_size > size - chunk.data_offset)
+            return std::nullopt;
+    }
+    ImageLayout layout;
+    const exr_attr_v2i_t origin = display.min;
+    layout.window = {display.max.x - origin.x + 1,
+                     display.max.y - origin.y + 1,
+                     {data.min.x - origin.x, data.min.y - origin.y, data.max.x - origin.x + 1,
+                      data.max.y - origin.y + 1}};
+    for (int c = 0; c < list->num_channels; ++c)
+        layout.channels.emplace_back(list->entries[c].name.str,
+                                     size_t(list->entries[c].name.length));
+    return layout;
 }
 
 } // namespace xr

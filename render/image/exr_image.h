@@ -6,6 +6,7 @@
 #include "render/image/film.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ enum class ImageExtent { frame, data };
 
 // The bytes of the file, to be written whole through an OutputFile. A film
 // that holds a window of its frame keeps the frame as the display window and
-// the window as the data window.
+// the window as the data window. Half channels hold finite values beyond the
+// largest half as that half, of their sign, not as an infinity.
 std::vector<uint8_t> encode_exr(const Film& film);
 
 // A scan-line or tiled, single-part file: R, G, B (required) and A (1 when
@@ -29,9 +31,18 @@ std::vector<uint8_t> encode_exr(const Film& film);
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
                 ImageExtent extent = ImageExtent::frame);
 
-// Where the pixels of the file at `path` lie in its frame, from its header
-// alone: the display window is the frame, the data window what it holds.
-// Throws an exception when it is no OpenEXR file.
-FrameWindow exr_window(const std::string& path);
+// What an image file holds: where its pixels lie in its frame, and the names
+// of its channels as file_channel_names sorts them.
+struct ImageLayout {
+    FrameWindow window;
+    std::vector<std::string> channels;
+};
+
+// The layout of the file at `path`, `size` bytes long, from its header: the
+// display window is the frame, the data window what it holds. Nothing unless
+// it is a single-part scan-line OpenEXR file whose every chunk of pixels its
+// offset table lists and lies within its size: a file cut short, or whose
+// table was never filled in, is not whole. Reads no pixels.
+std::optional<ImageLayout> whole_exr_layout(const std::string& path, uint64_t size);
 
 } // namespace xr

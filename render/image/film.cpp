@@ -1,5 +1,6 @@
 #include "render/image/film.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace xr {
@@ -16,6 +17,14 @@ const FilmChannel* Film::find(const std::string& name) const {
         if (channel.name == name)
             return &channel;
     return nullptr;
+}
+
+std::vector<std::string> file_channel_names(const std::vector<FilmChannel>& channels) {
+    std::vector<std::string> names = {"R", "G", "B", "A"};
+    for (const FilmChannel& channel : channels)
+        names.push_back(channel.name);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace xr

@@ -43,4 +43,9 @@ struct Film {
     std::optional<FrameWindow> window;
 };
 
+// The names of the channels an image file holds for a film with these
+// channels: the beauty's R, G, B and A, and theirs, sorted by their bytes as
+// image files list them.
+std::vector<std::string> file_channel_names(const std::vector<FilmChannel>& channels);
+
 } // namespace xr

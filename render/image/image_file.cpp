@@ -60,25 +60,32 @@ ImageFile read_image(const std::string& path, ImageChannels channels, ImageExten
     }
 }
 
-std::optional<FrameWindow> image_file_window(const std::string& path) {
+std::optional<ImageLayout> whole_image_layout(const std::string& path) {
     try {
         const RegularFile file(path);
-        uint8_t head[24];
+        uint8_t head[26];
         const size_t got = file.read_into(head, sizeof head);
         if (starts_with(head, got, exr_magic))
-            return exr_window(path);
+            return whole_exr_layout(path, file.size());
         // The signature, then the IHDR chunk: its length, its name, the width
-        // and the height, big-endian.
+        // and the height, big-endian, the bit depth and the colour type.
         if (!starts_with(head, got, png_magic) || got < sizeof head ||
             std::memcmp(head + 12, "IHDR", 4) != 0)
             return std::nullopt;
         const auto be32 = [&](int at) {
             return int64_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
         };
-        if (be32(16) > INT_MAX || be32(20) > INT_MAX)
+        constexpr uint8_t rgba8[] = {8, 6};
+        // An empty IEND chunk and its CRC end the file.
+        constexpr uint8_t end[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
+        uint8_t tail[sizeof end];
+        if (be32(16) > INT_MAX || be32(20) > INT_MAX || !std::equal(rgba8, rgba8 + 2, head + 24) ||
+            file.size() < sizeof head + sizeof end ||
+            file.read_at(file.size() - sizeof end, tail, sizeof tail) != sizeof tail ||
+            !std::equal(end, end + sizeof end, tail))
             return std::nullopt;
         const int width = int(be32(16)), height = int(be32(20));
-        return FrameWindow{width, height, {0, 0, width, height}};
+        return ImageLayout{{width, height, {0, 0, width, height}}, file_channel_names({})};
     } catch (const std::exception&) {
         return std::nullopt; // missing, unreadable or broken: not an image
     }

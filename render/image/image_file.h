@@ -28,11 +28,12 @@ enum class ImageChannels { beauty, all };
 ImageFile read_image(const std::string& path, ImageChannels channels = ImageChannels::all,
                      ImageExtent extent = ImageExtent::frame);
 
-// Where the pixels of a regular file lie in its frame, as its header gives
-// them, when it starts as a PNG or an OpenEXR image does; nothing otherwise.
-// An OpenEXR header places a tile in its frame; a PNG's gives only its size,
-// taken for a whole frame. Reads no pixels.
-std::optional<FrameWindow> image_file_window(const std::string& path);
+// The layout of a regular file that is a whole PNG or OpenEXR image, known by
+// its first bytes; nothing otherwise. A PNG is whole through its end chunk,
+// holds R, G, B and A when it is 8-bit RGBA as this program writes it, and
+// is taken for a whole frame of its header's size; an OpenEXR is whole as
+// whole_exr_layout says. Reads no pixels.
+std::optional<ImageLayout> whole_image_layout(const std::string& path);
 
 // OpenEXR for a name ending in .exr, in any case; PNG for any other.
 ImageFormat format_for(const std::string& path);

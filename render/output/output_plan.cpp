@@ -92,15 +92,21 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
     // as its display window, a PNG tile is the window alone.
     const PixelRegion held =
         settings.region.value_or(PixelRegion{0, 0, settings.width, settings.height});
-    const FrameWindow done =
+    ImageLayout done;
+    done.window =
         plan.format == ImageFormat::exr
             ? FrameWindow{settings.width, settings.height, held}
             : FrameWindow{held.width(), held.height(), {0, 0, held.width(), held.height()}};
+    // The channels this render writes: a file without a pass asked for, or
+    // with one not asked for, is not this render's frame.
+    Film pixel(1, 1);
+    add_passes(pixel, plan.passes);
+    done.channels = file_channel_names(pixel.channels);
     std::vector<int> frames;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
-        const std::optional<FrameWindow> found =
-            skip_existing ? image_file_window(plan.path(frame)) : std::nullopt;
-        if (!found || !(*found == done))
+        const std::optional<ImageLayout> found =
+            skip_existing ? whole_image_layout(plan.path(frame)) : std::nullopt;
+        if (!found || !(found->window == done.window) || found->channels != done.channels)
             frames.push_back(frame);
     }
     return frames;

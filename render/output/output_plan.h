@@ -58,8 +58,8 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 
 // The frames of the plan's range to render: all of them, or when existing
 // files are to be skipped, those not yet done. A frame is done when its file
-// is a regular file whose header gives it the settings' size (a tile's, its
-// window's): files appear only whole, so the header stands for the rest.
+// is a whole image (whole_image_layout) of the settings' size (a tile's, its
+// window's) holding the channels of the plan's passes, no more nor fewer.
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing);
 

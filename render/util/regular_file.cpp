@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,10 +29,15 @@ RegularFile::~RegularFile() {
     close(fd_);
 }
 
-size_t RegularFile::read_into(uint8_t* into, size_t size) const {
+namespace {
+
+// Up to `size` bytes, fewer only at the end of the file: from `offset`, or
+// from where the last read stopped.
+size_t read_fully(int fd, uint8_t* into, size_t size, std::optional<uint64_t> offset) {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = read(fd_, into + done, size - done);
+        const ssize_t n = offset ? pread(fd, into + done, size - done, off_t(*offset + done))
+                                 : read(fd, into + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -41,6 +47,16 @@ size_t RegularFile::read_into(uint8_t* into, size_t size) const {
         done += size_t(n);
     }
     return done;
+}
+
+} // namespace
+
+size_t RegularFile::read_into(uint8_t* into, size_t size) const {
+    return read_fully(fd_, into, size, std::nullopt);
+}
+
+size_t RegularFile::read_at(uint64_t offset, uint8_t* into, size_t size) const {
+    return read_fully(fd_, into, size, offset);
 }
 
 std::string RegularFile::read_text(size_t size) const {

@@ -21,7 +21,9 @@ class RegularFile {
     size_t size() const { return size_; }
     // Up to `size` bytes; fewer only at the end of the file.
     size_t read_into(uint8_t* into, size_t size) const;
-    // The same, as text.
+    // Up to `size` bytes from `offset`, leaving where read_into goes on.
+    size_t read_at(uint64_t offset, uint8_t* into, size_t size) const;
+    // The same as read_into, as text.
     std::string read_text(size_t size) const;
 
   private:

@@ -85,6 +85,51 @@ TEST_F(ImageFiles, ExrHoldsHalfRgbaAndEachPassUnderItsNameAndPrecision) {
     }
 }
 
+// A light close to a surface sums past the largest half: such values are held
+// as that half, of their sign, rather than as infinities that a compositor's
+// filters would spread; float channels keep them as they are.
+TEST_F(ImageFiles, ExrHalvesHoldValuesBeyondTheirRangeAsTheLargestHalf) {
+    const float values[] = {1e6f, -1e6f, 65519.0f, 0.1f, INFINITY};
+    const float held[] = {65504.0f, -65504.0f, 65504.0f, float(half(0.1f)), INFINITY};
+    Film film(5, 1);
+    add_passes(film, parse_passes("albedo,depth"));
+    for (size_t x = 0; x < 5; ++x) {
+        film.beauty.pixels[x] = {values[x], values[x], values[x], values[x]};
+        for (FilmChannel& channel : film.channels)
+            channel.values[x] = values[x];
+    }
+    write("bright.exr", encode_exr(film));
+    const Film back = read_image(path("bright.exr")).film;
+    for (size_t x = 0; x < 5; ++x) {
+        const Color& c = back.beauty.pixels[x];
+        for (const float v : {c.r, c.g, c.b, c.a, back.find("albedo.G")->values[x]})
+            EXPECT_EQ(v, held[x]) << values[x];
+        EXPECT_EQ(back.find("Z")->values[x], values[x]);
+    }
+}
+
+// A frame is done only when its file is whole: a PNG through its end chunk,
+// an OpenEXR through its last chunk of pixels. The files cut short, or closed
+// before their pixels were written, of the next test are not.
+TEST_F(ImageFiles, WholeImagesAreKnownByTheirEndsAndChannels) {
+    Film film = numbered_film();
+    film.window = FrameWindow{20, 10, {3, 4, 10, 9}};
+    for (const ImageFormat format : {ImageFormat::png, ImageFormat::exr}) {
+        const std::vector<uint8_t> bytes = encode_image(film, format);
+        write("whole", bytes);
+        const std::optional<ImageLayout> layout = whole_image_layout(path("whole"));
+        ASSERT_TRUE(layout);
+        const bool png = format == ImageFormat::png;
+        EXPECT_TRUE(layout->window == (png ? FrameWindow{7, 5, {0, 0, 7, 5}} : *film.window));
+        const std::vector<std::string> channels =
+            png ? std::vector<std::string>{"A", "B", "G", "R"}
+                : std::vector<std::string>{"A", "B", "G", "N.x", "N.y", "N.z", "R", "Z", "id"};
+        EXPECT_EQ(layout->channels, channels);
+        write("cut", {bytes.begin(), bytes.end() - 1});
+        EXPECT_FALSE(whole_image_layout(path("cut")));
+    }
+}
+
 TEST_F(ImageFiles, ExrDataWindowIsPlacedInTheDisplayWindowAndMissingAlphaIsOpaque) {
     // A 6x4 display window at (10, 20); the data, x 12..17 and y 21..22, runs past it.
     Imf::Header header(Imath::Box2i({10, 20}, {15, 23}), Imath::Box2i({12, 21}, {17, 22}));
@@ -221,7 +266,8 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
         {"truncated.png", "PNG"},
         {"truncated.exr", "end of file"},
     };
-    for (const auto& [name, reason] : cases)
+    for (const auto& [name, reason] : cases) {
+        EXPECT_FALSE(whole_image_layout(path(name))) << name; // not a frame to skip
         try {
             read_image(path(name));
             ADD_FAILURE() << name << " was read";
@@ -231,6 +277,7 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
             EXPECT_NE(message.find(reason), std::string::npos) << message;
             EXPECT_EQ(message.find('\n'), std::string::npos) << message;
         }
+    }
 }
 
 TEST(Film, PassesAddEachChannelOnceAndBadNamesAreRefused) {

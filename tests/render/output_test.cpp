@@ -288,8 +288,12 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
 
     // With --skip-existing, a tile that is there is left: a PNG known by its
     // size, an OpenEXR by its windows, so that one of the same size elsewhere
-    // in the frame is rendered again.
+    // in the frame is rendered again, as is a file cut short or without the
+    // passes asked for.
     std::ofstream(path("moved.exr"), std::ios::binary) << bytes("window_0.exr");
+    std::ofstream(path("cut.png"), std::ios::binary) << bytes("band_2.png").substr(0, 100);
+    std::ofstream(path("cut.exr"), std::ios::binary) << bytes("whole.exr").substr(0, 1000);
+    render({"--scene", path("scene.json"), "--aov", "depth", "--out", path("depth.exr")});
     const struct {
         const char* out;
         std::vector<std::string> window;
@@ -297,7 +301,10 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
     } again[] = {{"band_2.png", {"--tile", "2/3"}, true},
                  {"window_2.exr", {"--region", windows[2]}, true},
                  {"whole.exr", {}, true},
-                 {"moved.exr", {"--region", "37,29,74,58"}, false}};
+                 {"moved.exr", {"--region", "37,29,74,58"}, false},
+                 {"cut.png", {"--tile", "2/3"}, false},
+                 {"cut.exr", {}, false},
+                 {"depth.exr", {}, false}};
     for (const auto& [out, window, done] : again) {
         std::vector<std::string> args = tile_args(out, window);
         args.push_back("--skip-existing");
