@@ -23,7 +23,10 @@ void* require(void* module, const char* name, const std::string& path) {
 } // namespace
 
 ShaderLibrary::ShaderLibrary(const std::string& path) {
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // dlopen searches the loader's path for a bare name; a file named here is
+    // the one in the current folder.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    module_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module_)
         throw std::runtime_error("cannot load shader library: " + last_error());
     try {

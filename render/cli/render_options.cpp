@@ -8,6 +8,17 @@
 
 namespace xr {
 
+namespace {
+
+// An option given any number of times, one value each time: CLI11 would
+// otherwise read a value "[a,b]" as two and "[]" as none, taking the next
+// argument in its place.
+void repeatable(CLI::Option* option) {
+    option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)->allow_extra_args(false);
+}
+
+} // namespace
+
 RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     : app_(app), o_(o), material_(app) {
     auto* scene = app.add_option("--scene", o.scene, "render this scene file (JSON)");
@@ -20,10 +31,10 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         "how finely STEP models are meshed: LINEAR,ANGULAR, the most a triangle may lie off the "
         "surface (metres) and the most its normals may turn (degrees) (default: a thousandth of "
         "each part's size, and 20)");
-    app.add_option("--xray", o.xray,
-                   "the parts matching this glob wear the x-ray material; repeatable (default: "
-                   "the whole model)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    repeatable(
+        app.add_option("--xray", o.xray,
+                       "the parts matching this glob wear the x-ray material; repeatable (default: "
+                       "the whole model)"));
     list_parts_ =
         app.add_flag("--list-parts", o.list_parts,
                      "list the parts with their ids, triangle counts and colours, and exit");
@@ -74,10 +85,9 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     std::string pass_names;
     for (const PassLayout& layout : pass_layouts)
         pass_names += (pass_names.empty() ? "" : ", ") + std::string(layout.name);
-    app.add_option("--aov", aov_,
-                   "render passes to add to an OpenEXR output: " + pass_names +
-                       " (comma-separated)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    repeatable(app.add_option("--aov", aov_,
+                              "render passes to add to an OpenEXR output: " + pass_names +
+                                  " (comma-separated)"));
     turntable_ = app.add_option("--turntable", turntable_frames_,
                                 "render N frames with the camera orbiting the target once; "
                                 "--out then names the frames with hashes: name_####.png")

@@ -18,29 +18,6 @@ class KeyTracker {
     KeyTracker(std::string source, std::string rule)
         : source_(std::move(source)), rule_(std::move(rule)) {}
 
-    // As nlohmann's parser callback, for any of its JSON types; keeps everything.
-    template <class Json>
-    bool operator()(int, nlohmann::json::parse_event_t event, const Json& parsed) {
-        using Event = nlohmann::json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            start(event == Event::array_start);
-            break;
-        case Event::key:
-            key(parsed.template get<std::string>());
-            break;
-        case Event::object_end:
-        case Event::array_end:
-            end();
-            break;
-        case Event::value:
-            value();
-            break;
-        }
-        return true;
-    }
-
     void start(bool array) { open_.push_back({array, 0, {}, {}}); }
     // Throws Error naming the key by its JSON pointer when the object has it already.
     void key(const std::string& key);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <unordered_set>
 
 namespace xr {
 
@@ -212,8 +213,12 @@ ModelDescription read_model(const Field& f) {
     } else {
         f.fail("a model needs a \"file\" or a \"shape\"");
     }
-    if (f.has("name"))
+    if (f.has("name")) {
+        // Empty, it would be left out of a saved scene, and the part renamed.
         m.name = f["name"].string();
+        if (m.name.empty())
+            f["name"].fail("a model's name cannot be empty; leave \"name\" out for the default");
+    }
     m.transform = read_transform(f);
     return m;
 }
@@ -239,9 +244,14 @@ Texture read_texture(const Field& f, bool numbers) {
 
 void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, XraySettings& x) {
     if (p.type == ParamType::light_array) {
+        // A light listed twice would light the part twice.
         std::vector<std::string> names;
-        for (size_t i = 0; i < f.array(); ++i)
+        std::unordered_set<std::string> listed;
+        for (size_t i = 0; i < f.array(); ++i) {
             names.push_back(f.item(i).string());
+            if (!listed.insert(names.back()).second)
+                f.item(i).fail("the light '" + names.back() + "' is listed twice");
+        }
         x.lights = names;
         return;
     }
@@ -449,14 +459,15 @@ RenderSettings read_settings(const Field& f) {
 
 // Every light an x-ray material names must exist.
 void check_light_names(const SceneDescription& scene) {
-    const std::vector<std::string> known = light_names(scene);
+    const std::vector<std::string> names = light_names(scene);
+    const std::unordered_set<std::string> known(names.begin(), names.end());
     for (size_t i = 0; i < scene.assign.size(); ++i) {
         const Assignment& a = scene.assign[i];
         if (a.look != Assignment::Look::xray || !a.xray.lights)
             continue;
         for (size_t k = 0; k < a.xray.lights->size(); ++k) {
             const std::string& name = (*a.xray.lights)[k];
-            if (std::find(known.begin(), known.end(), name) == known.end())
+            if (!known.count(name))
                 throw Error(a.where / "xray" / "light" / std::to_string(k),
                             "there is no light named '" + name + "'");
         }
@@ -480,7 +491,9 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
     try {
-        root = json::parse(text, KeyTracker(source, "a scene file states each key once"));
+        // Keys are checked in a pass of their own: nlohmann's parser with a
+        // callback takes time quadratic in the length of an array of objects.
+        root = json::parse(text);
     } catch (const json::parse_error& e) {
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw Error(Place::at_line(source, line, column), syntax_message(e));
@@ -488,6 +501,8 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         // A number beyond a double's range, which nlohmann does not place.
         throw Error({source, ""}, syntax_message(e));
     }
+    KeyTracker keys(source, "a scene file states each key once");
+    check_keys(text, keys);
     return read_scene(root, source, base_dir);
 }
 
@@ -505,12 +520,12 @@ SceneDescription read_scene(const nlohmann::ordered_json& root, const std::strin
         scene.models.push_back(read_model(models.item(i)));
     if (top.has("lights")) {
         const Field lights = top["lights"];
+        std::unordered_set<std::string> names;
         for (size_t i = 0; i < lights.array(); ++i) {
             scene.lights.push_back(read_light(lights.item(i)));
-            for (size_t k = 0; k < i; ++k)
-                if (scene.lights[k].name == scene.lights[i].name)
-                    lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
-                                                "' comes earlier");
+            if (!names.insert(scene.lights[i].name).second)
+                lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
+                                            "' comes earlier");
         }
     }
     if (top.has("assign"))

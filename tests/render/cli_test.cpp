@@ -265,6 +265,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--scene", dir + "/broken.json"}},
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},
+        // A bare name is a file here, never a library on the loader's path.
+        {{"--shader", "libm.so.6"}, "./libm.so.6: cannot open"},
         {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
         {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
@@ -279,6 +281,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--background", "-1,0,0"}},
         {{"--aov", "depth,normals", "--out", dir + "/x.exr"}},
         {{"--aov", "depth"}}, // into a PNG
+        // One value a use: CLI11 reads "[]" as no value and took the next option.
+        {{"--xray", "[]", "--model", dir + "/tri.obj"}, "--xray: '[]' matches no part"},
+        {{"--aov", "[]", "--out", dir + "/x.exr"}, "--aov []: unknown pass '[]'"},
         {{"--turntable", "0"}},
         {{"--turntable", "3", "--frames", "3-2", "--out", dir + "/f_#.png"}},
         {{"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"}},

@@ -68,6 +68,9 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {R"({"assign": []})", "test.json: /: needs \"models\""},
         {R"({"models": [{"scale": 2}]})",
          "test.json: /models/0: a model needs a \"file\" or a \"shape\""},
+        // Left out when written, it would not name the part in a saved scene.
+        {R"({"models": [{"shape": "sphere", "name": ""}]})",
+         "test.json: /models/0/name: a model's name cannot be empty"},
         {R"({"models": [{"shape": "cone"}]})",
          "test.json: /models/0/shape: 'cone' is not sphere, box or torus"},
         {R"({"models": [{"file": "missing.glb"}]})", "cannot read " FIXTURES "/missing.glb: "},
@@ -89,6 +92,9 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /assign/0/xray/mode: 'sideways' is not one of the names of mode"},
         {scene_text(x + std::string(R"({"light": ["sun", "moon"]}})")),
          "test.json: /assign/0/xray/light/1: there is no light named 'moon'"},
+        // Listed twice, the light would light the part twice.
+        {scene_text(x + std::string(R"({"light": ["sun", "sun"]}})")),
+         "test.json: /assign/0/xray/light/1: the light 'sun' is listed twice"},
         {scene_text(x + std::string(R"({"light": {"texture": "checker"}}})")),
          "test.json: /assign/0/xray/light: expected an array, not an object"},
         {scene_text(x + std::string(R"({"power": {"texture": "constant", "a": -1e30}}})")),
