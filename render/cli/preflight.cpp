@@ -41,19 +41,31 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
 }
 
 // Refuses a file the plan would write that is one the scene is read from: the
-// scene file or a model's, under its own name or through a link.
-void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p) {
+// scene file or a model's, under its own name or through a link; and one of
+// `also_written` that is a model's, or a file the plan writes too. One of them
+// may be the scene file: a served page's Save writes the scene over itself.
+void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p,
+                              const std::vector<std::string>& also_written) {
     std::vector<std::string> inputs;
-    if (!o.scene.empty())
-        inputs.push_back(o.scene);
     for (const ModelDescription& model : p.description.models)
         if (!model.shape)
             inputs.push_back(model_path(model, p.description.base_dir));
+    for (const std::string& path : also_written)
+        check_not_an_input(path, inputs);
+    if (!o.scene.empty())
+        inputs.push_back(o.scene);
+    auto check = [&](const std::string& out) {
+        check_not_an_input(out, inputs);
+        for (const std::string& path : also_written)
+            if (same_file(path, out))
+                throw std::runtime_error("cannot write " + path + ": the image " + out +
+                                         " is written there");
+    };
     if (p.plan.sequence() && !p.plan.video)
         for (int frame : p.frames)
-            check_not_an_input(p.plan.path(frame), inputs);
+            check(p.plan.path(frame));
     else
-        check_not_an_input(p.plan.out, inputs);
+        check(p.plan.out);
 }
 
 } // namespace
@@ -115,7 +127,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
-    check_outputs_not_inputs(options, p);
+    check_outputs_not_inputs(options, p, also_written);
     // The last frame's name is the longest: one past the file system's limit
     // fails now, not after the frames before it.
     check_writable(p.plan.path(p.frames.front()));

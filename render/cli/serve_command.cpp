@@ -2,6 +2,7 @@
 
 #include "render/cli/preflight.h"
 #include "render/output/frame_sequence.h"
+#include "render/output/output_file.h"
 #include "render/serve/preview_server.h"
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
@@ -69,6 +70,10 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
     // Render writes what the command line would write: refused now, like there.
     const std::string scene_file = std::filesystem::absolute(scene_file_for(options, o)).string();
     Preflight p = preflight(options, false, {scene_file});
+    // Only files: a FIFO would hold the worker until a reader came.
+    check_plain_file(scene_file);
+    for (int frame : p.frames)
+        check_plain_file(p.plan.path(frame));
     ServedScene served;
     served.title = p.description.source;
     served.image = p.plan;

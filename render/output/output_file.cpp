@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,13 +98,6 @@ mode_t mode_for(const std::string& path) {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
-}
-
-// Whether the two paths lead to one file, through symlinks and hard links alike.
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 } // namespace
@@ -218,6 +212,26 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
 
 void check_writable(const std::string& path) {
     OutputFile probe(path);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    // One yet to be written: the same when their names lead to one place.
+    namespace fs = std::filesystem;
+    const auto place = [](const std::string& path) {
+        std::error_code error;
+        const fs::path real = fs::weakly_canonical(fs::absolute(link_target(path)), error);
+        return error ? fs::path(path) : real;
+    };
+    return place(a) == place(b);
+}
+
+void check_plain_file(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw std::runtime_error("cannot write " + path + ": not a regular file");
 }
 
 void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs) {

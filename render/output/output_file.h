@@ -53,6 +53,15 @@ class OutputFile {
 // written fails before any work is done; leaves nothing behind.
 void check_writable(const std::string& path);
 
+// Whether the two paths lead to one file, through symlinks and hard links
+// alike; for a file yet to be written, whether they name one place.
+bool same_file(const std::string& a, const std::string& b);
+
+// Throws when the file at `path`, through its symlinks, is there and is no
+// regular file: a device or a FIFO, which would be written straight into and
+// whose opening may wait, or standard output.
+void check_plain_file(const std::string& path);
+
 // Throws, naming both, when `out` is one of `inputs` (the same file, also
 // through symlinks or hard links), which writing it would replace, as
 // `cp a a` is refused.

@@ -47,12 +47,13 @@ class HttpServer::Connection : public httplib::Stream {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // The next request's time starts now; it must begin within `idle`.
+    // The next request's time starts now; it must begin within `idle`, unless
+    // it came with the last one (pipelined) and is in the buffer already.
     bool next_request(std::chrono::seconds idle) {
         end_request();
         start_ = Clock::now();
         received_ = 0;
-        return wait(POLLIN, start_ + idle);
+        return begin_ < end_ || wait(POLLIN, start_ + idle);
     }
     void end_request() {
         if (slow_)

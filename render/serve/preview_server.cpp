@@ -161,15 +161,19 @@ void PreviewServer::add_routes() {
         allowed_[path] = "GET, HEAD";
         http_->Get(path, handler);
     };
-    // The body read as it arrives, however it is framed (chunked, or of no
-    // stated length) and encoded, and refused once it passes the limit.
+    // The body read as it arrives, however it is framed (by its length or
+    // chunked) and encoded, and refused once it passes the limit. A request
+    // with neither length nor chunks has no body, as HTTP/1.1 has it: httplib
+    // would read on until the client closed the connection.
     auto post = [this](const std::string& path, const httplib::Server::Handler& handler) {
         allowed_[path] = "POST";
         http_->Post(path, [handler](const httplib::Request& req, httplib::Response& res,
                                     const httplib::ContentReader& read) {
             httplib::Request whole = req;
             bool over = false;
-            const bool read_whole = read([&](const char* data, size_t size) {
+            const bool framed =
+                req.has_header("Content-Length") || req.has_header("Transfer-Encoding");
+            const bool read_whole = !framed || read([&](const char* data, size_t size) {
                 over = whole.body.size() + size > max_body_bytes;
                 if (!over)
                     whole.body.append(data, size);

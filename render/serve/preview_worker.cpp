@@ -2,6 +2,7 @@
 
 #include "render/image/png_image.h"
 #include "render/output/frame_writer.h"
+#include "render/output/output_file.h"
 #include "render/serve/data_url.h"
 #include "render/serve/preview_stages.h"
 #include "render/setup/scene_builder.h"
@@ -64,8 +65,9 @@ struct PreviewWorker::Cancellable {
 PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts,
                              qorv_xraytexture_fn shader, ServedScene served, EventHub& events)
     : parts_(std::move(parts)), shader_(shader), served_(std::move(served)), events_(events),
-      scene_(std::move(scene)), built_(build_scene(scene_, parts_)),
-      stages_(preview_stages(scene_.settings)), shown_since_(Clock::now()), edited_(scene_) {
+      scene_(std::move(scene)), built_(build_scene(scene_, parts_)), shown_since_(Clock::now()),
+      edited_(scene_) {
+    restart_stages();
     served_.loaded_camera = built_->camera;
     publish(events_, preview_state(served_, scene_, built_->camera, 0));
     thread_ = std::thread([this] { run(); });
@@ -205,11 +207,20 @@ void PreviewWorker::catch_up() {
     built_.reset();
     built_ = build_scene(scene_, parts_);
     stale_ = false;
-    next_stage_ = 0;
+    restart_stages();
     publish(events_, preview_state(served_, scene_, built_->camera, shown_edit_));
 }
 
+void PreviewWorker::restart_stages() {
+    // An edit of the settings (adaptive sampling among them) changes the stages.
+    stages_ = preview_stages(scene_.settings);
+    next_stage_ = 0;
+}
+
 SavedReply PreviewWorker::write_scene() const {
+    // Checked again here, as at the start: a FIFO put in its place since
+    // would hold the worker, and the server's stop, until a reader came.
+    check_plain_file(served_.scene_file);
     write_scene_file(scene_, served_.scene_file);
     return {served_.scene_file};
 }
@@ -221,8 +232,11 @@ RenderedReply PreviewWorker::write_image() {
                              shader_,
                              scene_.settings,
                              {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
+    const std::vector<int> frames = frames_to_render(plan, scene_.settings, false);
+    for (int frame : frames)
+        check_plain_file(plan.path(frame));
     const auto start = Clock::now();
-    write_frames(source, plan, frames_to_render(plan, scene_.settings, false));
+    write_frames(source, plan, frames);
     const double seconds = seconds_between(start, Clock::now());
     char summary[32];
     std::snprintf(summary, sizeof summary, " in %.1f s", seconds);

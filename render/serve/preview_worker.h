@@ -70,6 +70,8 @@ class PreviewWorker {
     void make_edit(Job& job);
     // Rebuilds the scene after edits, publishes the state, restarts the stages.
     void catch_up();
+    // The preview's stages for the scene's settings, from the first.
+    void restart_stages();
     SavedReply write_scene() const;
     RenderedReply write_image();
     // False when cancelled.

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -218,6 +219,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     std::ofstream(dir + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
     ASSERT_EQ(symlink("tri.obj", (dir + "/obj_link.png").c_str()), 0);
     ASSERT_EQ(symlink("gap_1.png", (dir + "/gap_link.mkv").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0600), 0);
     std::ifstream top_file(dir + "/top.png", std::ios::binary);
     const std::string top(std::istreambuf_iterator<char>(top_file), {});
     // Each case, and where it matters, what its message must say: some faults
@@ -276,6 +278,13 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--model", dir + "/tri.obj", "--out", dir + "/obj_link.png"},
          "obj_link.png: it is the input " + dir + "/tri.obj"},
         {{"--out", dir}},
+        // serve refuses before it listens; bound where it cannot listen, so
+        // that a server not refused ends too, saying something else.
+        {{"serve", "--bind", "192.0.2.1", "--model", dir + "/tri.obj", "--save", dir + "/tri.obj"},
+         "tri.obj: it is the input"},
+        {{"serve", "--bind", "192.0.2.1", "--save", out}, "out.png: the image " + out},
+        {{"serve", "--bind", "192.0.2.1", "--save", dir + "/fifo.png"}, "not a regular file"},
+        {{"serve", "--bind", "192.0.2.1", "--out", dir + "/fifo.png"}, "not a regular file"},
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
         {{"--background", "-1,0,0"}},

@@ -56,6 +56,40 @@ int socket_on(int port) {
     return -1;
 }
 
+// A socket connected to the server at `port` on this machine.
+int connected_to(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+// What the server answers to `requests`, sent in one write on one
+// connection, read until it closes the connection (the last asks it to).
+std::string exchange(int port, const std::string& requests) {
+    const int fd = connected_to(port);
+    const timeval patience{60, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    std::string answer;
+    if (send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) == ssize_t(requests.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, size_t(n));
+    }
+    close(fd);
+    return answer;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 // The body in chunks of 4 KiB, as Transfer-Encoding: chunked sends it.
 std::string chunked(const std::string& body) {
     std::string out;
@@ -226,7 +260,8 @@ class PreviewFiles : public ScratchDir {};
 
 TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     std::system(("mkdir '" + path("looks") + "'").c_str());
-    const std::vector<std::string> settings = {"--width", "48", "--height", "32", "--spp", "2"};
+    const std::vector<std::string> settings = {"--width", "48", "--height",  "32",
+                                               "--spp",   "8",  "--min-spp", "2"};
     std::vector<std::string> args = {"--scene", std::string(SCENES) + "/assembly.json",
                                      "--out",   path("motor.png"),
                                      "--save",  path("looks/motor.json")};
@@ -251,7 +286,11 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_EQ(unplaced->status, 400);
     EXPECT_EQ(json::parse(unplaced->body)["error"], "request: /camera: needs \"eye\"");
 
-    const httplib::Result edit = post_json(c, "/api/edit", power_edit(1, 4.5));
+    // Adaptive sampling turned on too: the stages follow the settings.
+    json look = json::parse(power_edit(1, 4.5));
+    look.push_back({{"op", "add"}, {"path", "/settings/adaptive"}, {"value", true}});
+    look.push_back({{"op", "add"}, {"path", "/settings/noise"}, {"value", 4}});
+    const httplib::Result edit = post_json(c, "/api/edit", look.dump());
     ASSERT_TRUE(edit && edit->status == 200);
     const uint64_t number = json::parse(edit->body)["edit"];
     EXPECT_EQ(number, 2u);
@@ -263,9 +302,15 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     const httplib::Result frame = c.Get("/api/frame.png");
     ASSERT_TRUE(frame && frame->status == 200);
 
-    const httplib::Result saved = post_json(c, "/api/save", "{}");
-    ASSERT_TRUE(saved && saved->status == 200) << (saved ? saved->body : "");
-    EXPECT_EQ(json::parse(saved->body)["file"], path("looks/motor.json"));
+    // Saved by a POST without a body, as HTTP/1.1 allows, with a request
+    // after it in the same write: both are answered, at once.
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
+    const std::string saved = exchange(server.port(), "POST /api/save HTTP/1.1\r\n" + host +
+                                                          "Content-Type: application/json\r\n\r\n"
+                                                          "GET /api/state HTTP/1.1\r\n" +
+                                                          host + "Connection: close\r\n\r\n");
+    EXPECT_EQ(count_of(saved, "HTTP/1.1 200 OK\r\n"), 2u) << saved;
+    EXPECT_NE(saved.find(json(path("looks/motor.json")).dump()), std::string::npos) << saved;
     const xr::SceneDescription scene = xr::read_scene_file(path("looks/motor.json"));
     EXPECT_EQ(param(scene.assign.at(1).xray, "power")[0], 4.5f);
     ASSERT_TRUE(scene.camera.eye);
@@ -357,14 +402,8 @@ class StalledPage {
 class SlowClients {
   public:
     SlowClients(int port, int count) {
-        for (int i = 0; i < count; ++i) {
-            fds_.push_back(socket(AF_INET, SOCK_STREAM, 0));
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(uint16_t(port));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            connect(fds_.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        }
+        for (int i = 0; i < count; ++i)
+            fds_.push_back(connected_to(port));
         thread_ = std::thread([this] {
             const std::string request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\nX: ";
             for (size_t i = 0; !done_; i = (i + 1) % request.size()) {
