@@ -138,9 +138,14 @@ class Field {
         if (array() != 3)
             fail("expected [r, g, b]");
         const Vec3 c = {item(0).number(), item(1).number(), item(2).number()};
-        if (c.x < 0.0f || c.y < 0.0f || c.z < 0.0f)
-            fail("a colour cannot be negative");
+        check_not_negative();
         return c;
+    }
+    // Throws unless no channel of the colour, [r, g, b] or [r, g, b, a], is below 0.
+    void check_not_negative() const {
+        for (size_t i = 0; i < std::min<size_t>(array(), 3); ++i)
+            if (item(i).number() < 0.0f)
+                fail("a colour cannot be negative");
     }
     // [r, g, b] or [r, g, b, a]; a plain number v is (v, v, v, 1) where allowed.
     Color color(bool number_allowed = false) const {
@@ -328,9 +333,13 @@ Assignment read_assignment(const Field& f) {
         const Field m = f["matte"];
         m.object({"color"});
         if (m.has("color")) {
-            if (m["color"].value().is_object())
+            if (m["color"].value().is_object()) {
                 a.matte_texture = read_texture(m["color"], false);
-            else
+                // Both colours the texture blends are albedos, refused below 0 as a plain one is.
+                for (const char* key : {"a", "b"})
+                    if (m["color"].has(key))
+                        m["color"][key].check_not_negative();
+            } else
                 a.matte_color = m["color"].rgb();
         }
     }

@@ -111,6 +111,9 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /assign/0/xray/invert/b: 7 is neither 0 (false) nor 1 (true)"},
         {scene_text(x + std::string(R"({"power": {"texture": "waves"}}})")),
          "test.json: /assign/0/xray/power/texture: 'waves' is not constant, checker or stripes"},
+        {scene_text(
+             R"({"parts": "*", "matte": {"color": {"texture": "checker", "b": [1, -1, 0]}}})"),
+         "test.json: /assign/0/matte/color/b: a colour cannot be negative"},
         {scene_text(R"({"parts": "*", "xray": {}, "matte": {}})"),
          "test.json: /assign/0: a part wears either \"xray\" or \"matte\", not both"},
         {scene_text(R"({"parts": "*"})"),
