@@ -2,29 +2,38 @@
 
 #include "render/util/text.h"
 
+#include <algorithm>
+
 namespace xr {
 
 namespace {
 
-// nlohmann's SAX events, passed to the tracker.
+// nlohmann's SAX events, passed to the tracker; the values of the kept keys
+// of the outermost object are built as they are read.
 class KeyEvents : public nlohmann::json_sax<nlohmann::json> {
   public:
-    explicit KeyEvents(KeyTracker& tracker) : tracker_(tracker) {}
+    using json = nlohmann::json;
 
-    bool null() override { return value(); }
-    bool boolean(bool) override { return value(); }
-    bool number_integer(number_integer_t) override { return value(); }
-    bool number_unsigned(number_unsigned_t) override { return value(); }
-    bool number_float(number_float_t, const string_t&) override { return value(); }
-    bool string(string_t&) override { return value(); }
-    bool binary(binary_t&) override { return value(); }
-    bool start_object(std::size_t) override { return start(false); }
+    KeyEvents(KeyTracker& tracker, const std::vector<std::string>& kept, json& out)
+        : tracker_(tracker), kept_(kept), out_(out) {}
+
+    bool null() override { return value(nullptr); }
+    bool boolean(bool b) override { return value(b); }
+    bool number_integer(number_integer_t n) override { return value(n); }
+    bool number_unsigned(number_unsigned_t n) override { return value(n); }
+    bool number_float(number_float_t n, const string_t&) override { return value(n); }
+    bool string(string_t& s) override { return value(std::move(s)); }
+    bool binary(binary_t&) override { return value(nullptr); } // text holds none
+    bool start_object(std::size_t) override { return start(json::object(), false); }
     bool key(string_t& key) override {
         tracker_.key(key);
+        if (depth_ == 1)
+            keeping_ = std::find(kept_.begin(), kept_.end(), key) != kept_.end();
+        key_ = key;
         return true;
     }
     bool end_object() override { return end(); }
-    bool start_array(std::size_t) override { return start(true); }
+    bool start_array(std::size_t) override { return start(json::array(), true); }
     bool end_array() override { return end(); }
     bool parse_error(std::size_t, const std::string&,
                      const nlohmann::detail::exception& e) override {
@@ -33,20 +42,44 @@ class KeyEvents : public nlohmann::json_sax<nlohmann::json> {
     }
 
   private:
-    bool value() {
+    // Where a value read now goes, if it is kept: into the value being built,
+    // or as a kept key's value.
+    json* keep(json&& v) {
+        if (!building_.empty()) {
+            json& whole = *building_.back();
+            return whole.is_array() ? &whole.emplace_back(std::move(v))
+                                    : &(whole[key_] = std::move(v));
+        }
+        return depth_ == 1 && keeping_ ? &(out_[key_] = std::move(v)) : nullptr;
+    }
+    bool value(json&& v) {
         tracker_.value();
+        keep(std::move(v));
         return true;
     }
-    bool start(bool array) {
+    bool start(json&& empty, bool array) {
+        // Built in place: a container's parent takes nothing else until it ends.
+        if (json* at = keep(std::move(empty)))
+            building_.push_back(at);
+        ++depth_;
         tracker_.start(array);
         return true;
     }
     bool end() {
+        --depth_;
+        if (!building_.empty())
+            building_.pop_back();
         tracker_.end();
         return true;
     }
 
     KeyTracker& tracker_;
+    const std::vector<std::string>& kept_;
+    json& out_;
+    int depth_ = 0;               // containers open
+    bool keeping_ = false;        // the outermost object's key last read is kept
+    std::string key_;             // last read
+    std::vector<json*> building_; // the kept containers open, innermost last
 };
 
 } // namespace
@@ -72,9 +105,12 @@ std::string syntax_message(const nlohmann::json::exception& e) {
     return start == std::string::npos ? what : what.substr(start + 2);
 }
 
-void check_keys(const std::string& text, KeyTracker& tracker) {
-    KeyEvents events(tracker);
+nlohmann::json check_keys(const std::string& text, KeyTracker& tracker,
+                          const std::vector<std::string>& kept) {
+    nlohmann::json out = nlohmann::json::object();
+    KeyEvents events(tracker, kept, out);
     nlohmann::json::sax_parse(text, &events);
+    return out;
 }
 
 } // namespace xr

@@ -45,9 +45,12 @@ class KeyTracker {
     std::vector<Open> open_;
 };
 
-// Reads the text through the tracker, keeping none of it: throws Error, at the
-// tracker's place, for text that is not JSON and for a key given twice.
-void check_keys(const std::string& text, KeyTracker& tracker);
+// Reads the text through the tracker: throws Error, at the tracker's place,
+// for text that is not JSON and for a key given twice. Gives an object of the
+// `kept` keys of the outermost object, if it is one, with their values: the
+// rest of the text is never held.
+nlohmann::json check_keys(const std::string& text, KeyTracker& tracker,
+                          const std::vector<std::string>& kept = {});
 
 // nlohmann's message without its own prefix and position.
 std::string syntax_message(const nlohmann::json::exception& e);
