@@ -54,8 +54,9 @@ void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p,
         check_not_an_input(path, inputs);
     if (!o.scene.empty())
         inputs.push_back(o.scene);
+    const InputFiles read(inputs);
     auto check = [&](const std::string& out) {
-        check_not_an_input(out, inputs);
+        read.check_not_one(out);
         for (const std::string& path : also_written)
             if (same_file(path, out))
                 throw std::runtime_error("cannot write " + path + ": the image " + out +

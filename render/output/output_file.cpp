@@ -234,11 +234,24 @@ void check_plain_file(const std::string& path) {
         throw std::runtime_error("cannot write " + path + ": not a regular file");
 }
 
-void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs) {
-    for (const std::string& input : inputs)
-        if (same_file(out, input))
-            throw std::runtime_error("cannot write " + out + ": it is the input " + input +
+InputFiles::InputFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        if (struct stat st; stat(path.c_str(), &st) == 0)
+            files_.push_back({path, st.st_dev, st.st_ino});
+}
+
+void InputFiles::check_not_one(const std::string& out) const {
+    struct stat st;
+    if (files_.empty() || stat(out.c_str(), &st) != 0)
+        return;
+    for (const File& input : files_)
+        if (input.device == st.st_dev && input.inode == st.st_ino)
+            throw std::runtime_error("cannot write " + out + ": it is the input " + input.path +
                                      ", which it would replace");
+}
+
+void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs) {
+    InputFiles(inputs).check_not_one(out);
 }
 
 } // namespace xr

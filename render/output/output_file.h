@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace xr {
@@ -62,9 +63,26 @@ bool same_file(const std::string& a, const std::string& b);
 // whose opening may wait, or standard output.
 void check_plain_file(const std::string& path);
 
-// Throws, naming both, when `out` is one of `inputs` (the same file, also
-// through symlinks or hard links), which writing it would replace, as
-// `cp a a` is refused.
+// The files a command reads, known by device and inode, so that outputs by
+// the thousand (a turntable's frames) are checked against them at a look each.
+class InputFiles {
+  public:
+    explicit InputFiles(const std::vector<std::string>& paths);
+    // Throws, naming both, when `out` is one of the files (the same file, also
+    // through symlinks or hard links), which writing it would replace, as
+    // `cp a a` is refused.
+    void check_not_one(const std::string& out) const;
+
+  private:
+    struct File {
+        std::string path;
+        dev_t device;
+        ino_t inode;
+    };
+    std::vector<File> files_; // those there: a file not there is replaced by none
+};
+
+// InputFiles(inputs).check_not_one(out), for one output.
 void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs);
 
 } // namespace xr
