@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 
 namespace xr {
@@ -126,9 +127,11 @@ void check_value(const ParamDeclaration& p, const ParamValue& value, const Place
             throw Error(where, text + " is not a finite number");
         if ((p.min && v < *p.min) || (p.max && v > *p.max))
             throw Error(where, text + " is outside " + describe_range(p));
-        // A colour's alpha is the share of what lies behind it that the
-        // surface covers: beyond [0, 1] it would take light away.
-        if (p.type == ParamType::color && i == 3 && !(v >= 0.0f && v <= 1.0f))
+        // The surface colour's alpha is the share of what lies behind it that
+        // the surface covers: beyond [0, 1] it would take light away. The
+        // shader reads no other colour's alpha.
+        if (p.type == ParamType::color && p.offset == offsetof(XrayParams, color) && i == 3 &&
+            !(v >= 0.0f && v <= 1.0f))
             throw Error(where, "alpha " + text + " is outside [0, 1]");
         if (p.type == ParamType::integer && v != std::floor(v))
             throw Error(where, text + " is not a whole number");
