@@ -11,8 +11,8 @@
 # Arguments after the script go to xray-render encode (--quality Q). See
 # docs/farm.md.
 #
-# Environment: FRAMES (the turntable's, as given to turntable.sbatch; 120),
-# OUT (the frames, as turntable.sbatch names them: turntable_####.png), VIDEO
+# Environment: FRAMES (required: the turntable's, as given to turntable.sbatch,
+# so that a video is never made short of frames the turntable was to have), OUT (the frames, as turntable.sbatch names them: turntable_####.png), VIDEO
 # (turntable.mp4; .webm for VP9, .mkv), FPS (30), XRAY_RENDER (the program,
 # xray-render on the PATH).
 #SBATCH --job-name=xray-encode
@@ -21,9 +21,9 @@
 #SBATCH --output=xray-encode_%j.log
 set -euo pipefail
 
+frames=${FRAMES:?give FRAMES, the turntable job\'s frame count}
 # turntable.sbatch's defaults: sbatch runs a copy of each script from its
 # spool folder, where a file the two could share is not to be found.
-frames=${FRAMES:-120}
 out=${OUT:-turntable_####.png}
 video=${VIDEO:-turntable.mp4}
 fps=${FPS:-30}
