@@ -69,11 +69,15 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
 
     // Render writes what the command line would write: refused now, like there.
     const std::string scene_file = std::filesystem::absolute(scene_file_for(options, o)).string();
+    if (o.save.empty() && same_file(scene_file, options.output.out))
+        throw std::runtime_error("--out " + options.output.out +
+                                 ": the page's Save would write the scene there too (--save "
+                                 "is --out with .json unless given)");
     Preflight p = preflight(options, false, {scene_file});
-    // Only files: a FIFO would hold the worker until a reader came.
-    check_plain_file(scene_file);
+    // A pipe would hold the worker, and the server's stop, until a reader came.
+    check_not_a_pipe(scene_file);
     for (int frame : p.frames)
-        check_plain_file(p.plan.path(frame));
+        check_not_a_pipe(p.plan.path(frame));
     ServedScene served;
     served.title = p.description.source;
     served.image = p.plan;

@@ -228,10 +228,11 @@ bool same_file(const std::string& a, const std::string& b) {
     return place(a) == place(b);
 }
 
-void check_plain_file(const std::string& path) {
+void check_not_a_pipe(const std::string& path) {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw std::runtime_error("cannot write " + path + ": not a regular file");
+    if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        throw std::runtime_error("cannot write " + path +
+                                 ": a pipe, whose opening would wait for a reader");
 }
 
 InputFiles::InputFiles(const std::vector<std::string>& paths) {

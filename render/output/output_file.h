@@ -58,10 +58,10 @@ void check_writable(const std::string& path);
 // alike; for a file yet to be written, whether they name one place.
 bool same_file(const std::string& a, const std::string& b);
 
-// Throws when the file at `path`, through its symlinks, is there and is no
-// regular file: a device or a FIFO, which would be written straight into and
-// whose opening may wait, or standard output.
-void check_plain_file(const std::string& path);
+// Throws when the file at `path`, through its symlinks, is a FIFO or a
+// socket, whose opening for writing waits for a reader: for a writer that
+// must not wait (a server's worker). Devices such as /dev/null are taken.
+void check_not_a_pipe(const std::string& path);
 
 // The files a command reads, known by device and inode, so that outputs by
 // the thousand (a turntable's frames) are checked against them at a look each.

@@ -220,7 +220,7 @@ void PreviewWorker::restart_stages() {
 SavedReply PreviewWorker::write_scene() const {
     // Checked again here, as at the start: a FIFO put in its place since
     // would hold the worker, and the server's stop, until a reader came.
-    check_plain_file(served_.scene_file);
+    check_not_a_pipe(served_.scene_file);
     write_scene_file(scene_, served_.scene_file);
     return {served_.scene_file};
 }
@@ -234,7 +234,7 @@ RenderedReply PreviewWorker::write_image() {
                              {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
     const std::vector<int> frames = frames_to_render(plan, scene_.settings, false);
     for (int frame : frames)
-        check_plain_file(plan.path(frame));
+        check_not_a_pipe(plan.path(frame));
     const auto start = Clock::now();
     write_frames(source, plan, frames);
     const double seconds = seconds_between(start, Clock::now());
