@@ -109,8 +109,9 @@ TEST_F(ImageFiles, ExrHalvesHoldValuesBeyondTheirRangeAsTheLargestHalf) {
 }
 
 // A frame is done only when its file is whole: a PNG through its end chunk,
-// an OpenEXR through its last chunk of pixels. The files cut short, or closed
-// before their pixels were written, of the next test are not.
+// an OpenEXR through its last chunk of pixels. The broken files of
+// FormatIsKnownByContentAndBadFilesSayWhy, cut short or closed before their
+// pixels were written, are not.
 TEST_F(ImageFiles, WholeImagesAreKnownByTheirEndsAndChannels) {
     Film film = numbered_film();
     film.window = FrameWindow{20, 10, {3, 4, 10, 9}};
