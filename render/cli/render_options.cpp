@@ -14,7 +14,9 @@ namespace {
 // otherwise read a value "[a,b]" as two and "[]" as none, taking the next
 // argument in its place.
 void repeatable(CLI::Option* option) {
-    option->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)->allow_extra_args(false);
+    option->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
 }
 
 } // namespace
