@@ -12,7 +12,8 @@
 # docs/farm.md.
 #
 # Environment: FRAMES (required: the turntable's, as given to turntable.sbatch,
-# so that a video is never made short of frames the turntable was to have), OUT (the frames, as turntable.sbatch names them: turntable_####.png), VIDEO
+# so that a video is never made short of frames the turntable was to have),
+# OUT (the frames, as turntable.sbatch names them: turntable_####.png), VIDEO
 # (turntable.mp4; .webm for VP9, .mkv), FPS (30), XRAY_RENDER (the program,
 # xray-render on the PATH).
 #SBATCH --job-name=xray-encode

@@ -54,13 +54,12 @@ void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p,
         check_not_an_input(path, inputs);
     if (!o.scene.empty())
         inputs.push_back(o.scene);
-    const InputFiles read(inputs);
+    const FileSet read(inputs), written(also_written);
     auto check = [&](const std::string& out) {
-        read.check_not_one(out);
-        for (const std::string& path : also_written)
-            if (same_file(path, out))
-                throw std::runtime_error("cannot write " + path + ": the image " + out +
-                                         " is written there");
+        check_not_an_input(out, read);
+        if (const std::string* path = written.find(out))
+            throw std::runtime_error("cannot write " + *path + ": the image " + out +
+                                     " is written there");
     };
     if (p.plan.sequence() && !p.plan.video)
         for (int frame : p.frames)

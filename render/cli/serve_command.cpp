@@ -69,10 +69,20 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
 
     // Render writes what the command line would write: refused now, like there.
     const std::string scene_file = std::filesystem::absolute(scene_file_for(options, o)).string();
-    if (o.save.empty() && same_file(scene_file, options.output.out))
-        throw std::runtime_error("--out " + options.output.out +
-                                 ": the page's Save would write the scene there too (--save "
-                                 "is --out with .json unless given)");
+    if (o.save.empty()) {
+        // Save's default is a file beside the image, which a device has not.
+        std::error_code error;
+        const auto out = std::filesystem::status(options.output.out, error).type();
+        if (!error && (out == std::filesystem::file_type::character ||
+                       out == std::filesystem::file_type::block))
+            throw std::runtime_error("--out " + options.output.out +
+                                     ": a device, beside which the page's Save cannot write "
+                                     "the scene; give --save");
+        if (same_file(scene_file, options.output.out))
+            throw std::runtime_error("--out " + options.output.out +
+                                     ": the page's Save would write the scene there too (--save "
+                                     "is --out with .json unless given)");
+    }
     Preflight p = preflight(options, false, {scene_file});
     // A pipe would hold the worker, and the server's stop, until a reader came.
     check_not_a_pipe(scene_file);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,20 +215,6 @@ void check_writable(const std::string& path) {
     OutputFile probe(path);
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    // One yet to be written: the same when their names lead to one place.
-    namespace fs = std::filesystem;
-    const auto place = [](const std::string& path) {
-        std::error_code error;
-        const fs::path real = fs::weakly_canonical(fs::absolute(link_target(path)), error);
-        return error ? fs::path(path) : real;
-    };
-    return place(a) == place(b);
-}
-
 void check_not_a_pipe(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
@@ -235,24 +222,61 @@ void check_not_a_pipe(const std::string& path) {
                                  ": a pipe, whose opening would wait for a reader");
 }
 
-InputFiles::InputFiles(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths)
-        if (struct stat st; stat(path.c_str(), &st) == 0)
-            files_.push_back({path, st.st_dev, st.st_ino});
+namespace {
+
+// Where the name of a file yet to be written leads.
+std::filesystem::path place_of(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(fs::absolute(link_target(path)), error);
+    return error ? fs::path(path) : real;
 }
 
-void InputFiles::check_not_one(const std::string& out) const {
+} // namespace
+
+FileSet::FileSet(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        struct stat st;
+        const bool there = stat(path.c_str(), &st) == 0;
+        files_.push_back({path, there, there ? st.st_dev : 0, there ? st.st_ino : 0,
+                          there ? std::filesystem::path() : place_of(path)});
+    }
+}
+
+const std::string* FileSet::find(const std::string& path) const {
     struct stat st;
-    if (files_.empty() || stat(out.c_str(), &st) != 0)
-        return;
-    for (const File& input : files_)
-        if (input.device == st.st_dev && input.inode == st.st_ino)
-            throw std::runtime_error("cannot write " + out + ": it is the input " + input.path +
-                                     ", which it would replace");
+    const bool there = stat(path.c_str(), &st) == 0;
+    std::optional<std::filesystem::path> place; // worked out only when a name matches
+    for (const File& file : files_) {
+        if (there && file.there && file.device == st.st_dev && file.inode == st.st_ino)
+            return &file.path;
+        // One there and one not are two files; two not there, one when their
+        // names lead to one place.
+        if (there || file.there)
+            continue;
+        if (!place) {
+            if (std::filesystem::path(link_target(path)).filename() != file.place.filename())
+                continue;
+            place = place_of(path);
+        }
+        if (*place == file.place)
+            return &file.path;
+    }
+    return nullptr;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    return FileSet({b}).find(a) != nullptr;
+}
+
+void check_not_an_input(const std::string& out, const FileSet& inputs) {
+    if (const std::string* input = inputs.find(out))
+        throw std::runtime_error("cannot write " + out + ": it is the input " + *input +
+                                 ", which it would replace");
 }
 
 void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs) {
-    InputFiles(inputs).check_not_one(out);
+    check_not_an_input(out, FileSet(inputs));
 }
 
 } // namespace xr

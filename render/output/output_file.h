@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -54,35 +55,38 @@ class OutputFile {
 // written fails before any work is done; leaves nothing behind.
 void check_writable(const std::string& path);
 
-// Whether the two paths lead to one file, through symlinks and hard links
-// alike; for a file yet to be written, whether they name one place.
-bool same_file(const std::string& a, const std::string& b);
-
 // Throws when the file at `path`, through its symlinks, is a FIFO or a
 // socket, whose opening for writing waits for a reader: for a writer that
 // must not wait (a server's worker). Devices such as /dev/null are taken.
 void check_not_a_pipe(const std::string& path);
 
-// The files a command reads, known by device and inode, so that outputs by
+// Files known once: by device and inode where they are there, by the place
+// their names lead to where they are yet to be written; so that outputs by
 // the thousand (a turntable's frames) are checked against them at a look each.
-class InputFiles {
+class FileSet {
   public:
-    explicit InputFiles(const std::vector<std::string>& paths);
-    // Throws, naming both, when `out` is one of the files (the same file, also
-    // through symlinks or hard links), which writing it would replace, as
-    // `cp a a` is refused.
-    void check_not_one(const std::string& out) const;
+    explicit FileSet(const std::vector<std::string>& paths);
+    // The one of them that `path` leads to, through symlinks and hard links
+    // alike; null when none does.
+    const std::string* find(const std::string& path) const;
 
   private:
     struct File {
         std::string path;
+        bool there;
         dev_t device;
         ino_t inode;
+        std::filesystem::path place; // where its name leads, for one not there
     };
-    std::vector<File> files_; // those there: a file not there is replaced by none
+    std::vector<File> files_;
 };
 
-// InputFiles(inputs).check_not_one(out), for one output.
+// Whether the two paths lead to one file (FileSet).
+bool same_file(const std::string& a, const std::string& b);
+
+// Throws, naming both, when `out` is one of `inputs`, which writing it would
+// replace, as `cp a a` is refused.
+void check_not_an_input(const std::string& out, const FileSet& inputs);
 void check_not_an_input(const std::string& out, const std::vector<std::string>& inputs);
 
 } // namespace xr
