@@ -6,6 +6,10 @@
 #include "render/setup/step_loader.h"
 #include "render/util/error.h"
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace xr {
 
 namespace {
@@ -40,6 +44,15 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
     }
 }
 
+// Calls `check` with each file the plan writes.
+void each_output(const Preflight& p, const std::function<void(const std::string&)>& check) {
+    if (p.plan.sequence() && !p.plan.video)
+        for (int frame : p.frames)
+            check(p.plan.path(frame));
+    else
+        check(p.plan.out);
+}
+
 // Refuses a file the plan would write that is one the scene is read from: the
 // scene file or a model's, under its own name or through a link; and one of
 // `also_written` that is a model's, or a file the plan writes too. One of them
@@ -61,11 +74,18 @@ void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p,
             throw std::runtime_error("cannot write " + *path + ": the image " + out +
                                      " is written there");
     };
-    if (p.plan.sequence() && !p.plan.video)
-        for (int frame : p.frames)
-            check(p.plan.path(frame));
-    else
-        check(p.plan.out);
+    each_output(p, check);
+}
+
+// Refuses a file the plan would write, or one of `also_written`, that is one
+// the models' files led their readers to (a glTF's buffers, an OBJ's
+// materials), known only once they are read.
+void check_outputs_not_read(const Preflight& p, const std::vector<std::string>& also_written,
+                            const std::vector<std::string>& also_read) {
+    const FileSet read(also_read);
+    for (const std::string& path : also_written)
+        check_not_an_input(path, read);
+    each_output(p, [&](const std::string& out) { check_not_an_input(out, read); });
 }
 
 } // namespace
@@ -137,7 +157,9 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
         check_writable(path);
     p.library = std::make_unique<ShaderLibrary>(options.shader.empty() ? default_shader_path()
                                                                        : options.shader);
-    p.parts = load_parts(p.description);
+    std::vector<std::string> also_read;
+    p.parts = load_parts(p.description, &also_read);
+    check_outputs_not_read(p, also_written, also_read);
     return p;
 }
 

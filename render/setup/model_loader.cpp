@@ -12,6 +12,7 @@
 #include "render/util/text.h"
 
 #include <assimp/BaseImporter.h>
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -81,15 +82,33 @@ void check_faces(const aiScene& scene, const std::string& path) {
                                          std::to_string(m) + " has no corners");
 }
 
+// The importer's file system, listing the files it opens.
+class ListingIOSystem : public Assimp::DefaultIOSystem {
+  public:
+    explicit ListingIOSystem(std::vector<std::string>& opened) : opened_(opened) {}
+    Assimp::IOStream* Open(const char* file, const char* mode) override {
+        Assimp::IOStream* stream = DefaultIOSystem::Open(file, mode);
+        if (stream)
+            opened_.push_back(file);
+        return stream;
+    }
+
+  private:
+    std::vector<std::string>& opened_;
+};
+
 class FileReader {
   public:
-    FileReader(const std::string& path, const std::string& prefix, const Transform& transform)
-        : path_(path), names_(path, prefix), placement_(transform) {}
+    FileReader(const std::string& path, const std::string& prefix, const Transform& transform,
+               std::vector<std::string>* also_read)
+        : path_(path), names_(path, prefix), placement_(transform), also_read_(also_read) {}
 
     std::vector<Part> read() {
         check_model_file(path_);
         check_collada_file(path_);
         Assimp::Importer importer;
+        if (also_read_)
+            importer.SetIOHandler(new ListingIOSystem(*also_read_)); // the importer's to delete
         const auto kept_off =
             has_gltf_extension(path_) ? ReaderList() : without_gltf_readers(importer);
         // Points and lines are not surfaces: drop them.
@@ -273,6 +292,7 @@ class FileReader {
     std::string path_;
     PartNames names_;
     Placement placement_;
+    std::vector<std::string>* also_read_; // may be null
     std::unique_ptr<aiScene> scene_;
     std::vector<Part> parts_;
     std::vector<unsigned> uses_; // by mesh
@@ -324,12 +344,13 @@ void check_colors(const std::vector<Part>& parts, const std::string& path) {
         }
 }
 
-std::vector<Part> file_parts(const ModelDescription& model, const std::string& path) {
+std::vector<Part> file_parts(const ModelDescription& model, const std::string& path,
+                             std::vector<std::string>* also_read) {
     if (is_step_file(model.file))
         return load_step(model, path);
     if (lowercase_extension(model.file) == "obj")
-        return read_obj(path, model.name, model.transform);
-    return FileReader(path, model.name, model.transform).read();
+        return read_obj(path, model.name, model.transform, also_read);
+    return FileReader(path, model.name, model.transform, also_read).read();
 }
 
 } // namespace
@@ -340,19 +361,21 @@ std::string model_path(const ModelDescription& model, const std::string& base_di
     return base_dir + "/" + model.file;
 }
 
-std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir) {
+std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir,
+                             std::vector<std::string>* also_read) {
     if (model.shape)
         return shape_parts(model);
     const std::string path = model_path(model, base_dir);
-    std::vector<Part> parts = file_parts(model, path);
+    std::vector<Part> parts = file_parts(model, path, also_read);
     check_colors(parts, path);
     return parts;
 }
 
-std::vector<Part> load_parts(const SceneDescription& description) {
+std::vector<Part> load_parts(const SceneDescription& description,
+                             std::vector<std::string>* also_read) {
     std::vector<Part> parts;
     for (const ModelDescription& model : description.models)
-        for (Part& part : load_model(model, description.base_dir))
+        for (Part& part : load_model(model, description.base_dir, also_read))
             parts.push_back(std::move(part));
     return parts;
 }

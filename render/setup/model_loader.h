@@ -20,11 +20,15 @@ namespace xr {
 // faces or a face without corners, a vertex that is not finite, a colour that
 // is not finite or is negative (as a scene file's), or a part's name longer
 // than max_part_name.
-std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir);
+// `also_read`, when given, gains the other files the reader opened (a glTF's
+// buffers, an OBJ's materials), which an output must not replace.
+std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir,
+                             std::vector<std::string>* also_read = nullptr);
 
 // The parts of every model of the description, in order: part i has id i + 1
-// in the scene and its id pass.
-std::vector<Part> load_parts(const SceneDescription& description);
+// in the scene and its id pass; `also_read` as for load_model.
+std::vector<Part> load_parts(const SceneDescription& description,
+                             std::vector<std::string>* also_read = nullptr);
 
 // The file as found from base_dir.
 std::string model_path(const ModelDescription& model, const std::string& base_dir);

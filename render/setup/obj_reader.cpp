@@ -29,8 +29,8 @@ namespace {
 // (The library's own reader also splits its folder at ':'.)
 class MaterialFiles : public tinyobj::MaterialReader {
   public:
-    MaterialFiles(std::string model, std::string folder)
-        : model_(std::move(model)), folder_(std::move(folder)) {}
+    MaterialFiles(std::string model, std::string folder, std::vector<std::string>* also_read)
+        : model_(std::move(model)), folder_(std::move(folder)), also_read_(also_read) {}
 
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                     std::map<std::string, int>* ids, std::string* warnings,
@@ -49,12 +49,15 @@ class MaterialFiles : public tinyobj::MaterialReader {
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return false;
+        if (also_read_)
+            also_read_->push_back(path);
         tinyobj::LoadMtl(ids, materials, &in, warnings, errors);
         return true;
     }
 
   private:
     std::string model_, folder_;
+    std::vector<std::string>* also_read_; // may be null
 };
 
 // Whether a word is a number as the reader parses one in full: a sign,
@@ -102,8 +105,9 @@ struct PieceBuilder {
 
 class ObjReader {
   public:
-    ObjReader(const std::string& path, const std::string& prefix, const Transform& transform)
-        : path_(path), names_(path, prefix), placement_(transform) {}
+    ObjReader(const std::string& path, const std::string& prefix, const Transform& transform,
+              std::vector<std::string>* also_read)
+        : path_(path), names_(path, prefix), placement_(transform), also_read_(also_read) {}
 
     std::vector<Part> read() {
         check_model_file(path_);
@@ -114,8 +118,9 @@ class ObjReader {
         lines_ = &lines;
         std::istream in(&lines);
         const size_t slash = path_.find_last_of('/');
-        MaterialFiles materials(path_, slash == std::string::npos ? std::string()
-                                                                  : path_.substr(0, slash + 1));
+        MaterialFiles materials(
+            path_, slash == std::string::npos ? std::string() : path_.substr(0, slash + 1),
+            also_read_);
         tinyobj::callback_t callbacks;
         callbacks.vertex_cb = [](void* self, float x, float y, float z, float) {
             auto* reader = static_cast<ObjReader*>(self);
@@ -331,6 +336,7 @@ class ObjReader {
     std::string path_;
     PartNames names_;
     Placement placement_;
+    std::vector<std::string>* also_read_; // may be null
     ObjLines* lines_ = nullptr;
     std::vector<Vec3> positions_, normals_; // the file's, as it lists them
     size_t texcoords_ = 0;                  // listed
@@ -348,8 +354,8 @@ class ObjReader {
 } // namespace
 
 std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
-                           const Transform& transform) {
-    return ObjReader(path, prefix, transform).read();
+                           const Transform& transform, std::vector<std::string>* also_read) {
+    return ObjReader(path, prefix, transform, also_read).read();
 }
 
 } // namespace xr

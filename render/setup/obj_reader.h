@@ -21,7 +21,8 @@ namespace xr {
 // naming the line, for a coordinate that is not a finite number and for a
 // position, normal or texture coordinate a face names that the file does not
 // define.
+// `also_read`, when given, gains the material files read.
 std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
-                           const Transform& transform);
+                           const Transform& transform, std::vector<std::string>* also_read);
 
 } // namespace xr

@@ -5,6 +5,7 @@
 #include "render/render_settings.h"
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -220,6 +221,12 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     std::ofstream(dir + "/s_1.json") << "{\"models\": [{\"shape\": \"sphere\"}]}\n";
     std::ofstream(dir + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
     ASSERT_EQ(symlink("tri.obj", (dir + "/obj_link.png").c_str()), 0);
+    // And files a model leads its reader to: a glTF's buffer, an OBJ's materials.
+    for (const char* file : {"assembly.gltf", "assembly.bin"})
+        std::filesystem::copy_file(std::string(FIXTURES) + "/" + file, dir + "/" + file);
+    std::ofstream(dir + "/red.mtl") << "newmtl red\nKd 1 0 0\n";
+    std::ofstream(dir + "/red.obj") << "mtllib red.mtl\nusemtl red\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                       "f 1 2 3\n";
     ASSERT_EQ(symlink("gap_1.png", (dir + "/gap_link.mkv").c_str()), 0);
     ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0600), 0);
     std::ifstream top_file(dir + "/top.png", std::ios::binary);
@@ -278,6 +285,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "s_1.json: it is the input"},
         {{"--model", dir + "/tri.obj", "--out", dir + "/obj_link.png"},
          "obj_link.png: it is the input " + dir + "/tri.obj"},
+        {{"--model", dir + "/assembly.gltf", "--out", dir + "/assembly.bin"},
+         "assembly.bin: it is the input"},
+        {{"--model", dir + "/red.obj", "--out", dir + "/red.mtl"}, "red.mtl: it is the input"},
         {{"--out", dir}},
         // serve refuses before it listens; bound where it cannot listen, so
         // that a server not refused ends too, saying something else.
