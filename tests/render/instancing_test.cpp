@@ -6,6 +6,7 @@
 
 #include "render/ray_offset.h"
 #include "render/setup/model_loader.h"
+#include "render/setup/placement.h"
 #include "render/setup/scene_builder.h"
 
 #include <cmath>
@@ -163,4 +164,40 @@ TEST(Instancing, GltfNodesSharingAMeshAreInstancesOfIt) {
     // otherwise: a ray that grazes an edge may hit one and miss the other.
     EXPECT_LE(differing_pixels(a, b, 1e-4f), int(a.pixels.size()) / 1000);
     EXPECT_GT(differing_pixels(a, Image(a.width, a.height), 0.1f), int(a.pixels.size()) / 10);
+}
+
+// A use whose map flattens space, or so nearly that Embree could not take rays
+// into the mesh's space, is a copy moved into place rather than an instance:
+// rendering one stopped the program in Embree's assertion.
+TEST(Instancing, UsesThatFlattenSpaceAreCopies) {
+    for (const Affine& place : ring_places)
+        EXPECT_TRUE(instanceable(place));
+    for (Vec3 s : {Vec3{1, 1, 0}, Vec3{1, 0, 1}, Vec3{1, 1, 1e-30f}, Vec3{1, 1e-20f, 1},
+                   Vec3{1e-20f, 1e-20f, 1e-20f}, Vec3{1, 1, NAN}})
+        EXPECT_FALSE(instanceable(scaling(s))) << s.x << " " << s.y << " " << s.z;
+
+    SceneDescription d = rings_scene();
+    d.assign[0].parts = "bolts/bolt:2";
+    d.models.push_back({});
+    d.models[0].file = "squashed.gltf";
+    d.base_dir = FIXTURES;
+    const std::vector<Part> parts = load_parts(d);
+    ASSERT_EQ(parts.size(), 3u);
+    for (size_t p = 0; p < parts.size(); ++p) {
+        EXPECT_EQ(bool(parts[p].pieces.at(0).to_world), p != 1) << parts[p].name;
+        EXPECT_EQ(parts[p].instance_of, "bolt");
+    }
+    const Image image = render_small(*build_scene(d, parts), nullptr, 2, 96);
+    EXPECT_GT(differing_pixels(image, Image(image.width, image.height), 0.1f),
+              int(image.pixels.size()) / 10);
+
+    // A STEP model scaled below what an instance can stand.
+    SceneDescription tiny;
+    tiny.models.push_back({});
+    tiny.models[0].file = "gearbox.step";
+    tiny.models[0].transform.scale = 1e-20f;
+    tiny.base_dir = FIXTURES;
+    for (const Part& part : load_parts(tiny))
+        for (const Piece& piece : part.pieces)
+            EXPECT_FALSE(piece.to_world) << part.name;
 }
