@@ -1,6 +1,7 @@
 #include "render/setup/scene_builder.h"
 
 #include "render/camera.h"
+#include "render/setup/placed_bounds.h"
 #include "render/setup/studio.h"
 
 #include <fnmatch.h>
@@ -53,23 +54,28 @@ Light make_light(const LightDescription& l) {
     return Light::rect(corner, u * l.width, v * l.height, power, l.samples);
 }
 
-// The bounds of parts, each mesh's measured once however many parts use it:
-// a thousand instances cost a thousand boxes mapped, not a thousand meshes.
+// The bounds of parts, each mesh's measured once however many parts use it,
+// and each instance's exactly, as its mapped copy's would be.
 class PartBounds {
   public:
     Bounds operator()(const Part& part) {
         Bounds b;
         for (const Piece& piece : part.pieces) {
+            if (piece.to_world) {
+                b.extend(placed_(*piece.mesh, *piece.to_world));
+                continue;
+            }
             auto [at, added] = meshes_.try_emplace(piece.mesh.get());
             if (added)
                 at->second = piece.mesh->bounds();
-            b.extend(piece.to_world ? map_bounds(*piece.to_world, at->second) : at->second);
+            b.extend(at->second);
         }
         return b;
     }
 
   private:
     std::unordered_map<const Mesh*, Bounds> meshes_;
+    PlacedBounds placed_;
 };
 
 // Builds the materials the assignments ask for, each once.

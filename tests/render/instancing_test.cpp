@@ -76,8 +76,8 @@ SceneDescription rings_scene() {
     soft.intensity = 3;
     soft.samples = 4;
     d.lights = {key, soft};
-    // The camera is placed, and the floor left out: both are sized by the
-    // models' bounds, which instances measure by their mapped boxes.
+    // The camera is placed, and the floor left out: the glTF's copies are
+    // placed by Assimp's matrices, which round otherwise.
     d.camera.eye = Vec3{0.5f, 3.5f, 7.5f};
     d.camera.target = Vec3{0, 0, 0};
     d.environment.floor = false;
@@ -87,7 +87,12 @@ SceneDescription rings_scene() {
 } // namespace
 
 TEST(Instancing, AnInstancedSceneRendersAsItsFlattenedTwin) {
-    const SceneDescription d = rings_scene();
+    // Framed by the studio and standing on its floor, both sized by the
+    // instances' bounds, which are their copies' exactly.
+    SceneDescription d = rings_scene();
+    d.camera.eye.reset();
+    d.camera.target.reset();
+    d.environment.floor = true;
     const std::unique_ptr<Scene> instanced = build_scene(d, rings(true));
     const std::unique_ptr<Scene> flattened = build_scene(d, rings(false));
     ASSERT_TRUE(instanced->objects()[2].instance);
