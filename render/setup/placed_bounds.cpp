@@ -12,10 +12,6 @@ namespace {
 // of them stays in a small box.
 constexpr size_t run_vertices = 16;
 
-Vec3 abs(Vec3 a) {
-    return {std::fabs(a.x), std::fabs(a.y), std::fabs(a.z)};
-}
-
 float coordinate(Vec3 v, int axis) {
     return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
 }
@@ -51,23 +47,21 @@ const PlacedBounds::Tree& PlacedBounds::tree(const Mesh& mesh) {
     std::sort(codes.begin(), codes.end());
     for (const auto& code : codes)
         tree.order.push_back(code.second);
-    auto box = [](const Bounds& b) { return Box{b.center(), (b.hi - b.lo) * 0.5f}; };
-    auto bounds = [](const Box& b) { return Bounds{b.center - b.half, b.center + b.half}; };
     tree.levels.emplace_back();
     for (size_t first = 0; first < positions.size(); first += run_vertices) {
         Bounds b;
         for (size_t i = first; i < std::min(first + run_vertices, positions.size()); ++i)
             b.extend(positions[tree.order[i]]);
-        tree.levels.back().push_back(box(b));
+        tree.levels.back().push_back(b);
     }
     while (tree.levels.back().size() > 1) {
-        const std::vector<Box>& below = tree.levels.back();
-        std::vector<Box> above;
+        const std::vector<Bounds>& below = tree.levels.back();
+        std::vector<Bounds> above;
         for (size_t i = 0; i < below.size(); i += 2) {
-            Bounds b = bounds(below[i]);
+            Bounds b = below[i];
             if (i + 1 < below.size())
-                b.extend(bounds(below[i + 1]));
-            above.push_back(box(b));
+                b.extend(below[i + 1]);
+            above.push_back(b);
         }
         tree.levels.push_back(std::move(above));
     }
@@ -82,56 +76,67 @@ Bounds PlacedBounds::operator()(const Mesh& mesh, const Affine& map) {
     if (!added)
         return placed;
     const Tree& tree = this->tree(mesh);
-    const std::vector<std::vector<Box>>& boxes = tree.levels;
+    const std::vector<std::vector<Bounds>>& boxes = tree.levels;
     if (boxes.empty())
         return placed;
     // Each vertex is mapped as a mapped copy maps it, but only those of runs
-    // whose boxes, mapped and widened by more than the rounding of either
+    // whose bounds, mapped and widened by more than the rounding of either
     // mapping, reach past the bounds found so far: for each side of the
-    // bounds, the boxes are searched from the one around all, the nearer
-    // half first.
+    // bounds, the tree is searched from its root, the farther-reaching half
+    // first.
     const Linear rows = map.linear.transpose();
-    const Vec3 shift = abs(map.translation);
-    auto reach = [&](const Box& b, int axis, float side) {
+    auto reach = [&](const Bounds& b, int axis, float side) {
         const Vec3 row = axis == 0 ? rows.x : axis == 1 ? rows.y : rows.z;
-        const Vec3 size = abs(row);
         const float t = coordinate(map.translation, axis);
-        const float slack = (dot(size, abs(b.center) + b.half) + coordinate(shift, axis)) * 1e-6f;
-        return side * (dot(row, b.center) + t) + dot(size, b.half) + slack;
+        float far = side * t, size = std::fabs(t);
+        for (int j = 0; j < 3; ++j) {
+            const float r = coordinate(row, j), lo = coordinate(b.lo, j), hi = coordinate(b.hi, j);
+            far += std::max(side * r * lo, side * r * hi);
+            size += std::fabs(r) * std::max(std::fabs(lo), std::fabs(hi));
+        }
+        return far + size * 1e-6f;
     };
     auto found = [&](int axis, float side) {
         return side * coordinate(side > 0.0f ? placed.hi : placed.lo, axis);
     };
-    std::vector<std::pair<size_t, size_t>> stack; // (level, box)
+    struct Step {
+        size_t level, box;
+        float reach;
+    };
+    std::vector<Step> stack;
     std::vector<bool> taken(boxes[0].size());
     for (int axis = 0; axis < 3; ++axis)
         for (float side : {-1.0f, 1.0f}) {
-            stack.push_back({boxes.size() - 1, 0});
+            const size_t top = boxes.size() - 1;
+            stack.push_back({top, 0, reach(boxes[top][0], axis, side)});
             while (!stack.empty()) {
-                const auto [level, i] = stack.back();
+                const Step step = stack.back();
                 stack.pop_back();
-                if (!(reach(boxes[level][i], axis, side) > found(axis, side)))
+                if (!(step.reach > found(axis, side)))
                     continue;
-                if (level == 0) {
-                    if (taken[i])
+                if (step.level == 0) {
+                    if (taken[step.box])
                         continue;
-                    taken[i] = true;
-                    const size_t first = i * run_vertices;
+                    taken[step.box] = true;
+                    const size_t first = step.box * run_vertices;
                     for (size_t v = first; v < std::min(first + run_vertices, tree.order.size());
                          ++v)
                         placed.extend(map.point(mesh.positions[tree.order[v]]));
                     continue;
                 }
-                const size_t a = 2 * i, b = 2 * i + 1;
-                if (b >= boxes[level - 1].size()) {
-                    stack.push_back({level - 1, a});
+                const std::vector<Bounds>& below = boxes[step.level - 1];
+                Step a{step.level - 1, 2 * step.box, reach(below[2 * step.box], axis, side)};
+                if (2 * step.box + 1 >= below.size()) {
+                    stack.push_back(a);
                     continue;
                 }
+                Step b{step.level - 1, 2 * step.box + 1,
+                       reach(below[2 * step.box + 1], axis, side)};
                 // The farther-reaching one last, to be searched first.
-                const bool a_first =
-                    reach(boxes[level - 1][a], axis, side) > reach(boxes[level - 1][b], axis, side);
-                stack.push_back({level - 1, a_first ? b : a});
-                stack.push_back({level - 1, a_first ? a : b});
+                if (a.reach > b.reach)
+                    std::swap(a, b);
+                stack.push_back(a);
+                stack.push_back(b);
             }
         }
     return placed;

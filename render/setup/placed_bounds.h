@@ -22,16 +22,12 @@ class PlacedBounds {
     Bounds operator()(const Mesh& mesh, const Affine& map);
 
   private:
-    // A box around a run of the mesh's vertices.
-    struct Box {
-        Vec3 center, half;
-    };
     // A mesh's vertices in an order that keeps neighbours together (along a
-    // Z-order curve); boxes around runs of them, and boxes around pairs of
-    // those, up to one around them all: levels.back() holds the one box.
+    // Z-order curve); the bounds of runs of them, and the bounds of pairs of
+    // those, up to the bounds of all: levels.back() holds one.
     struct Tree {
         std::vector<uint32_t> order;
-        std::vector<std::vector<Box>> levels;
+        std::vector<std::vector<Bounds>> levels;
     };
     const Tree& tree(const Mesh& mesh);
 

@@ -6,10 +6,12 @@
 
 #include "render/ray_offset.h"
 #include "render/setup/model_loader.h"
+#include "render/setup/placed_bounds.h"
 #include "render/setup/placement.h"
 #include "render/setup/scene_builder.h"
 
 #include <cmath>
+#include <cstring>
 
 using namespace xr;
 
@@ -104,6 +106,13 @@ TEST(Instancing, AnInstancedSceneRendersAsItsFlattenedTwin) {
     // or interpolated before it is turned, moves pixels by 1e-3 and more.
     EXPECT_EQ(differing_pixels(a, b, 1e-4f), 0);
     EXPECT_GT(differing_pixels(a, Image(a.width, a.height), 0.1f), int(a.pixels.size()) / 4);
+
+    PlacedBounds placed;
+    const Mesh ring = torus({}, 0.8f, 0.3f, 48);
+    for (const Affine& place : ring_places) {
+        const Bounds exact = placed(ring, place), copy = mapped(ring, place).bounds();
+        EXPECT_EQ(std::memcmp(&exact, &copy, sizeof exact), 0);
+    }
 }
 
 // A ray leaving an instance's surface, from either side and at any angle,
