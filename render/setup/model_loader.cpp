@@ -194,15 +194,15 @@ class FileReader {
                                              ? scene_->mMaterials[mesh->mMaterialIndex]
                                              : nullptr;
             const bool shared_use = uses_[node->mMeshes[i]] > 1;
-            if (shared_use && part.instance_of.empty())
-                part.instance_of =
-                    mesh->mName.length > 0 ? utf8_text(mesh->mName.C_Str()) : file_stem(path_);
             const Affine to_world = placed(to_file);
             if (shared_use && instanceable(to_world)) {
                 // Nodes that share a mesh share it here too: held once in its
                 // own space, each node an instance of it.
                 const SharedMesh& shared = shared_mesh(node->mMeshes[i]);
                 check_placed_instance(shared.bounds, to_world, path_);
+                if (part.instance_of.empty())
+                    part.instance_of =
+                        mesh->mName.length > 0 ? utf8_text(mesh->mName.C_Str()) : file_stem(path_);
                 part.pieces.push_back({shared.mesh, base_color(material), to_world});
                 continue;
             }

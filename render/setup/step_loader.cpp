@@ -304,13 +304,15 @@ class StepReader {
         for (const Leaf& leaf : leaves_) {
             const Product& product = products_[leaf.product];
             const Affine to_world = to_world_ * leaf.to_file;
+            // A use that flattens space is a copy moved into place instead.
+            const bool instanced = product.uses > 1 && instanceable(to_world);
             Part part;
             part.name = leaf.path;
-            if (product.uses > 1)
+            if (instanced)
                 part.instance_of = product.name.empty() ? file_stem(path_) : product.name;
             for (const FaceGroup& faces : product.faces) {
                 const Vec3 color = faces.color ? *faces.color : leaf.color.value_or(default_grey);
-                if (product.uses > 1 && instanceable(to_world)) {
+                if (instanced) {
                     check_placed_instance(shared.at(faces.mesh.get()), to_world, path_);
                     part.pieces.push_back({faces.mesh, color, to_world});
                 } else {
