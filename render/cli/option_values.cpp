@@ -22,6 +22,14 @@ std::optional<float> parse_number(const std::string& text) {
     return value;
 }
 
+CLI::Validator a_file_name() {
+    return CLI::Validator(
+        [](std::string& text) {
+            return text.empty() ? std::string("no file named") : std::string();
+        },
+        "");
+}
+
 CLI::Validator number_within(float min, float max) {
     const std::string range = std::isinf(max)
                                   ? "a finite number, " + number_text(min) + " or more"

@@ -21,6 +21,11 @@ std::optional<float> parse_number(const std::string& text);
 // option has it: CLI::Range lets NaN through.
 CLI::Validator number_within(float min, float max);
 
+// The check of an option that names a file: an empty name is refused, where
+// it would otherwise read as the option left out (a shell variable never set
+// renders the built-in scene).
+CLI::Validator a_file_name();
+
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
 std::optional<std::array<float, 4>> parse_color(const std::string& text);
 

@@ -276,7 +276,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},
         // A bare name is a file here, never a library on the loader's path.
-        {{"--shader", "libm.so.6"}, "./libm.so.6: cannot open"},
+        {{"--shader", "libm.so.6"}, "./libm.so.6: No such file"},
+        // A FIFO would hold the loader for ever.
+        {{"--shader", dir + "/fifo.png"}, "fifo.png: not a regular file"},
+        // An empty name (a variable never set) is no option left out.
+        {{"--scene", ""}, "--scene: no file named"},
+        {{"--model", ""}, "--model: no file named"},
+        {{"--shader", ""}, "--shader: no file named"},
+        {{"serve", "--bind", "192.0.2.1", "--save", ""}, "--save: no file named"},
         {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
         {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
