@@ -78,7 +78,7 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         ->capture_default_str()
         ->check(CLI::Range(0, 1 << 16));
     app.add_option("--shader", o.shader,
-                   "shader library to load (default: the one beside this program)")
+                   "shader library to load (default: the one installed with this program)")
         ->check(a_file_name());
     app.add_flag("-v,--verbose", o.verbose,
                  "also report load and build times, triangles and peak memory");
