@@ -151,6 +151,12 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /camera/eye/2: expected a number within [-1e+12, 1e+12]"},
         {R"({"models": [{"shape": "box"}, {"shape": "box", "translate": [1e38, 1e38, 1e38]}]})",
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
+        // Floats there are too coarse to put a camera anywhere but on it.
+        {R"({"models": [{"shape": "sphere", "translate": [1e8, 1e8, 1e8]}]})",
+         "test.json: /models: the models are too small for their distance from the origin"},
+        {R"({"models": [{"shape": "box"}, {"shape": "sphere", "name": "far",
+            "translate": [0, 0, 1e8]}], "camera": {"frame": "far"}})",
+         "test.json: /camera/frame: the parts it matches are too small for their distance"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",

@@ -6,6 +6,7 @@
 #include "render/setup/scene_file.h"
 #include "render/setup/shapes.h"
 
+#include <cmath>
 #include <cstring>
 
 using namespace xr;
@@ -275,7 +276,8 @@ TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
 }
 
 // A studio scene as large as coordinates may reach renders as a small one: its
-// floor's normals, its lights and its rays stay finite and aimed.
+// floor's normals, its lights and its rays stay finite and aimed. So does one
+// a few micrometres across: the studio and its camera are sized to it.
 TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     auto describe = [](float size) {
         SceneDescription d;
@@ -293,7 +295,7 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
         d.assign = {glass};
         return d;
     };
-    RenderStats small_stats, large_stats;
+    RenderStats small_stats, large_stats, tiny_stats;
     SceneDescription d = describe(1.0f);
     const Image small = render_small(*build_scene(d, load_parts(d)), &small_stats);
     d = describe(max_coordinate / 2.0f);
@@ -301,6 +303,10 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     const Image large = render_small(*large_scene, &large_stats);
     EXPECT_EQ(large_stats.shader_calls, small_stats.shader_calls);
     EXPECT_EQ(differing_pixels(small, large, 0.01f), 0);
+    const SceneDescription tiny = describe(std::ldexp(1.0f, -18));
+    const Image chip = render_small(*build_scene(tiny, load_parts(tiny)), &tiny_stats);
+    EXPECT_EQ(tiny_stats.shader_calls, small_stats.shader_calls);
+    EXPECT_EQ(differing_pixels(small, chip, 0.01f), 0);
 
     // The camera framing placed, stated in a scene file (as the page sends it
     // back when it orbits), reads back.
