@@ -1,6 +1,7 @@
 // What the material must show when a real host renders it.
 #include "tests/render/render_fixture.h"
 
+#include "render/output/turntable.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
@@ -212,7 +213,8 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     expect_near_color(image.at(44, 32), green);
 }
 
-// Looking straight along the up vector, rays still fan out across the view.
+// Looking straight along the up vector, rays still fan out across the view,
+// and the second frame of a four-frame turntable turns them a quarter turn.
 TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     Camera camera;
     camera.eye = {0.0f, 5.0f, 0.0f};
@@ -220,6 +222,10 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     const CameraView view(camera, 64, 64);
     EXPECT_NEAR(view.direction(32, 32).y, -1.0f, 1e-6f);
     EXPECT_GT(length(view.direction(0, 0) - view.direction(64, 64)), 0.5f);
+
+    const CameraView turned(turntable_camera(camera, 2, 4), 64, 64);
+    const Vec3 corner = view.direction(0, 0);
+    EXPECT_LT(length(turned.direction(0, 0) - Vec3{corner.z, corner.y, -corner.x}), 1e-6f);
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
