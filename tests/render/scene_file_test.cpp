@@ -144,6 +144,8 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /settings/min_samples: expected a whole number within [1, 65536]"},
         {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
          "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
+        {R"({"models": [{"shape": "box"}], "settings": {"seed": 7.5}})",
+         "test.json: /settings/seed: expected a whole number within [0, 4294967295]"},
         {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
          "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
         // Finite numbers whose distances overflow a float.
@@ -181,6 +183,11 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
     EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
+    // A whole number however written; the largest seed exactly.
+    for (const auto& [text, seed] : {std::pair{"7.0", 7u}, {"4294967295", 4294967295u}}) {
+        const std::string scene = R"({"models": [{"shape": "box"}], "settings": {"seed": )";
+        EXPECT_EQ(parse_scene(scene + text + "}}", "test.json", ".").settings.seed, seed);
+    }
 
     // Files that are not scene files are refused unread: a folder, a FIFO
     // (as /dev/zero is a device, which was read until memory ran out), a
