@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <unordered_set>
 
@@ -102,13 +103,19 @@ class Field {
             fail("expected a number within (0, " + number_text(max_coordinate) + "]");
         return v;
     }
-    int integer(int lo, int hi) const {
-        const float v = number();
-        if (v != std::floor(v) || v < float(lo) || v > float(hi))
+    // A number with no fraction, however written (7 or 7.0), within [lo, hi];
+    // in double, which holds every such number exactly, where a float would
+    // round large ones.
+    int64_t whole(int64_t lo, int64_t hi) const {
+        if (!j_.is_number())
+            fail("expected a number, not " + std::string(json_type(j_)));
+        const double v = j_.get<double>();
+        if (!(v == std::floor(v) && v >= double(lo) && v <= double(hi)))
             fail("expected a whole number within [" + std::to_string(lo) + ", " +
                  std::to_string(hi) + "]");
-        return int(v);
+        return int64_t(v);
     }
+    int integer(int lo, int hi) const { return int(whole(lo, hi)); }
     bool boolean() const {
         if (!j_.is_boolean())
             fail("expected true or false, not " + std::string(json_type(j_)));
@@ -450,13 +457,8 @@ RenderSettings read_settings(const Field& f) {
         s.height = f["height"].integer(1, max_image_side);
     if (f.has("samples"))
         s.samples = f["samples"].integer(1, max_samples);
-    if (f.has("seed")) {
-        // Read as an integer: a float would round large seeds.
-        const Field seed = f["seed"];
-        if (!seed.value().is_number_unsigned() || seed.value().get<uint64_t>() > UINT32_MAX)
-            seed.fail("expected a whole number within [0, 4294967295]");
-        s.seed = seed.value().get<uint32_t>();
-    }
+    if (f.has("seed"))
+        s.seed = uint32_t(f["seed"].whole(0, UINT32_MAX));
     if (f.has("adaptive"))
         s.adaptive = f["adaptive"].boolean();
     if (f.has("noise"))

@@ -2,17 +2,36 @@
 
 #include "render/setup/shapes.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace xr {
 
 namespace {
 
+// The float steps across the least radius the studio is sized to: enough that
+// the eye of a camera framing it rounds to a point apart from its target.
+constexpr float least_radius_steps = 4.0f;
+
+// The least radius the studio is sized to about `center`. Floats are spaced
+// more widely further out; and the radius squared (the key light's intensity,
+// the camera's distance) must not underflow.
+float least_radius(Vec3 center) {
+    const float far = std::max({std::fabs(center.x), std::fabs(center.y), std::fabs(center.z)});
+    const float step = std::nextafter(far, INFINITY) - far;
+    return std::max(least_radius_steps * step, std::sqrt(std::numeric_limits<float>::min()));
+}
+
 float radius_of(const Bounds& subject) {
-    return subject.empty() ? 1.0f : std::max(subject.radius(), 1e-3f);
+    return subject.empty() ? 1.0f : std::max(subject.radius(), least_radius(subject.center()));
 }
 
 } // namespace
+
+bool frameable(const Bounds& subject) {
+    return !subject.empty() && subject.radius() >= least_radius(subject.center());
+}
 
 std::vector<LightDescription> studio_lights(const Bounds& subject) {
     const Vec3 c = subject.center();

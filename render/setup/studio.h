@@ -19,6 +19,10 @@ std::vector<std::string> light_names(const SceneDescription& scene);
 // A checkered floor under the subject, wide enough to reach the horizon.
 void add_floor(Scene& scene, const Bounds& subject);
 
+// Whether framing can fit the subject into a view: not where it is too small
+// for its distance from the origin, as floats are spaced there.
+bool frameable(const Bounds& subject);
+
 // A camera at `from` (a direction) that fits the subject's bounding sphere into
 // the height of its view.
 Camera framing(const Bounds& subject, Vec3 from, float fov_y);

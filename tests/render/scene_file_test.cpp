@@ -144,6 +144,8 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /settings/min_samples: expected a whole number within [1, 65536]"},
         {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
          "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
+        {R"({"models": [{"shape": "box"}], "settings": {"seed": 7.5}})",
+         "test.json: /settings/seed: expected a whole number within [0, 4294967295]"},
         {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
          "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
         // Finite numbers whose distances overflow a float.
@@ -151,6 +153,12 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /camera/eye/2: expected a number within [-1e+12, 1e+12]"},
         {R"({"models": [{"shape": "box"}, {"shape": "box", "translate": [1e38, 1e38, 1e38]}]})",
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
+        // Floats there are too coarse to put a camera anywhere but on it.
+        {R"({"models": [{"shape": "sphere", "translate": [1e8, 1e8, 1e8]}]})",
+         "test.json: /models: the models are too small for their distance from the origin"},
+        {R"({"models": [{"shape": "box"}, {"shape": "sphere", "name": "far",
+            "translate": [0, 0, 1e8]}], "camera": {"frame": "far"}})",
+         "test.json: /camera/frame: the parts it matches are too small for their distance"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
@@ -175,6 +183,11 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
     EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
+    // A whole number however written; the largest seed exactly.
+    for (const auto& [text, seed] : {std::pair{"7.0", 7u}, {"4294967295", 4294967295u}}) {
+        const std::string scene = R"({"models": [{"shape": "box"}], "settings": {"seed": )";
+        EXPECT_EQ(parse_scene(scene + text + "}}", "test.json", ".").settings.seed, seed);
+    }
 
     // Files that are not scene files are refused unread: a folder, a FIFO
     // (as /dev/zero is a device, which was read until memory ran out), a

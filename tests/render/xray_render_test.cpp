@@ -1,11 +1,13 @@
 // What the material must show when a real host renders it.
 #include "tests/render/render_fixture.h"
 
+#include "render/output/turntable.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 #include "render/setup/shapes.h"
 
+#include <cmath>
 #include <cstring>
 
 using namespace xr;
@@ -211,7 +213,8 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     expect_near_color(image.at(44, 32), green);
 }
 
-// Looking straight along the up vector, rays still fan out across the view.
+// Looking straight along the up vector, rays still fan out across the view,
+// and the second frame of a four-frame turntable turns them a quarter turn.
 TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     Camera camera;
     camera.eye = {0.0f, 5.0f, 0.0f};
@@ -219,6 +222,10 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     const CameraView view(camera, 64, 64);
     EXPECT_NEAR(view.direction(32, 32).y, -1.0f, 1e-6f);
     EXPECT_GT(length(view.direction(0, 0) - view.direction(64, 64)), 0.5f);
+
+    const CameraView turned(turntable_camera(camera, 2, 4), 64, 64);
+    const Vec3 corner = view.direction(0, 0);
+    EXPECT_LT(length(turned.direction(0, 0) - Vec3{corner.z, corner.y, -corner.x}), 1e-6f);
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
@@ -275,7 +282,8 @@ TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
 }
 
 // A studio scene as large as coordinates may reach renders as a small one: its
-// floor's normals, its lights and its rays stay finite and aimed.
+// floor's normals, its lights and its rays stay finite and aimed. So does one
+// a few micrometres across: the studio and its camera are sized to it.
 TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     auto describe = [](float size) {
         SceneDescription d;
@@ -293,7 +301,7 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
         d.assign = {glass};
         return d;
     };
-    RenderStats small_stats, large_stats;
+    RenderStats small_stats, large_stats, tiny_stats;
     SceneDescription d = describe(1.0f);
     const Image small = render_small(*build_scene(d, load_parts(d)), &small_stats);
     d = describe(max_coordinate / 2.0f);
@@ -301,6 +309,10 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     const Image large = render_small(*large_scene, &large_stats);
     EXPECT_EQ(large_stats.shader_calls, small_stats.shader_calls);
     EXPECT_EQ(differing_pixels(small, large, 0.01f), 0);
+    const SceneDescription tiny = describe(std::ldexp(1.0f, -18));
+    const Image chip = render_small(*build_scene(tiny, load_parts(tiny)), &tiny_stats);
+    EXPECT_EQ(tiny_stats.shader_calls, small_stats.shader_calls);
+    EXPECT_EQ(differing_pixels(small, chip, 0.01f), 0);
 
     // The camera framing placed, stated in a scene file (as the page sends it
     // back when it orbits), reads back.
