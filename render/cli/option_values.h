@@ -29,7 +29,7 @@ CLI::Validator a_file_name();
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
 std::optional<std::array<float, 4>> parse_color(const std::string& text);
 
-// "studio", "transparent" or a linear "r,g,b", each a finite number, none negative.
+// "studio", "transparent" or a linear "r,g,b", each a number from 0 to max_color.
 std::optional<Background> parse_background(const std::string& text);
 
 // "LINEAR,ANGULAR": a length within (0, max_coordinate] and degrees within

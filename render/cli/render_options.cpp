@@ -2,6 +2,7 @@
 
 #include "render/cli/option_values.h"
 #include "render/image/passes.h"
+#include "render/sample_bounds.h"
 #include "render/util/text.h"
 
 #include <stdexcept>
@@ -153,8 +154,9 @@ void RenderOptionParser::read() {
         o_.background = parse_background(background_text_);
         if (!o_.background)
             throw CLI::ValidationError("--background " + background_text_ +
-                                       ": expected studio, transparent or r,g,b, each a finite "
-                                       "number, none negative");
+                                       ": expected studio, transparent or r,g,b, each a number "
+                                       "from 0 to " +
+                                       number_text(max_color));
     }
     if (!aov_.empty()) {
         std::string passes;

@@ -208,6 +208,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     make({"--tile", "2/2"}, "bottom.png");
     make({"--tile", "2/2", "--seed", "7"}, "other_bottom.png");
     make({"--tile", "2/2", "--width", "32"}, "wide_bottom.png");
+    // A tile is sized by its window, whatever its frame's size.
+    for (const char* huge : {"huge.png", "huge.exr"})
+        make({"--width", "65536", "--height", "65536", "--region", "0,0,8,8"}, huge);
     make({}, "whole.png");
     make({"--turntable", "3", "--frames", "1-1"}, "gap_#.png");
     make({"--turntable", "3", "--frames", "3-3"}, "gap_#.png");
@@ -308,6 +311,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
         {{"--background", "-1,0,0"}},
+        // What multiplies light is bounded: one sum of samples would overflow.
+        {{"--background", "1e38,1e38,1e38"}, "each a number from 0 to 10000"},
+        {{"--xray", "*", "--specular-weight", "1e38"}, "1e+38 is outside [0, 10000]"},
+        {{"--xray", "*", "--specular", "10,20000,10"}, "20000 is outside [0, 10000]"},
         {{"--aov", "depth,normals", "--out", dir + "/x.exr"}},
         {{"--aov", "depth"}}, // into a PNG
         // One value a use: CLI11 reads "[]" as no value and took the next option.
@@ -352,6 +359,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
         {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
         {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},
+        // Its frame is not: refused before it is made.
+        {{"merge", dir + "/huge.png", out}, "a 65536x65536 image is larger than a PNG"},
+        {{"merge", dir + "/huge.exr", dir + "/out.exr"},
+         "a 65536x65536 image needs 131072 MiB, more than the memory available"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top.png"},
          "top.png: it is the input " + dir + "/top.png"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},

@@ -2,6 +2,7 @@
 #include "tests/render/render_fixture.h"
 
 #include "render/output/turntable.h"
+#include "render/sample_bounds.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
@@ -36,6 +37,33 @@ TEST(XrayRender, FacingSurfaceAtPowerZeroShowsExactlyWhatLiesBehind) {
     EXPECT_GT(stats.shader_calls, 0u);
     // The pane covers both the wall and the open environment.
     EXPECT_EQ(differing_pixels(covered, render_plain_backdrop(), 1e-4f), 0);
+}
+
+// Values beyond the scene file's bounds, which a scene built in code can
+// hold, still give every pixel a value: an infinite highlight times the zero
+// weight of a surface at power 0 is NaN, counted as black; a background whose
+// two samples would sum to infinity is held at the largest sample a pixel
+// sums. Both kinds are counted.
+TEST(XrayRender, SamplesWithoutAFiniteValueAreBoundedAndCounted) {
+    Scene scene = backdrop_scene();
+    scene.environment.background = {Background::Kind::color, {3e38f, 3e38f, 3e38f}};
+    XraySettings glaring;
+    param(glaring, "power")[0] = 0.0f;
+    param(glaring, "specular_weight")[0] = 3e38f;
+    param(glaring, "specular") = {1e4f, 1e4f, 1e4f, 1.0f};
+    add(scene, pane({0.0f, 0.0f, 1.0f}, 0.8f), xray(scene, glaring, {1}));
+    scene.commit();
+    RenderStats stats;
+    const Image image = render_small(scene, &stats);
+    int black = 0;
+    for (const Color& c : image.pixels) {
+        ASSERT_TRUE(std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b) &&
+                    std::isfinite(c.a));
+        black += c.r == 0.0f;
+    }
+    EXPECT_GT(black, 0);
+    EXPECT_EQ(image.at(63, 0).g, max_sample_value);
+    EXPECT_GE(stats.unsound, uint64_t(black) + 2u);
 }
 
 // Its colour's alpha is the share of the pixel the surface covers; on an
