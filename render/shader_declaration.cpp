@@ -141,7 +141,9 @@ void check_value(const ParamDeclaration& p, const ParamValue& value, const Place
         const std::string text = number_text(v);
         if (!std::isfinite(v))
             throw Error(where, text + " is not a finite number");
-        if ((p.min && v < *p.min) || (p.max && v > *p.max))
+        // A colour's bound is on the light it passes on; its alpha passes on none.
+        const bool alpha = p.type == ParamType::color && i == 3;
+        if ((p.min && v < *p.min) || (p.max && !alpha && v > *p.max))
             throw Error(where, text + " is outside " + describe_range(p));
         // The surface colour's alpha is the share of what lies behind it that
         // the surface covers: beyond [0, 1] it would take light away. The

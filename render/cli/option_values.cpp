@@ -26,7 +26,7 @@ std::optional<float> parse_number(const std::string& text) {
 CLI::Validator a_file_name() {
     return CLI::Validator(
         [](std::string& text) {
-            return text.empty() ? std::string("no file named") : std::string();
+            return text.empty() ? std::string("an empty file name") : std::string();
         },
         "");
 }

@@ -82,11 +82,10 @@ std::string size_of(const Film& film) {
 void warn_unsound(const std::string& label, const RenderStats& stats) {
     if (stats.unsound == 0)
         return;
-    std::fprintf(stderr,
-                 "warning: %s: %llu samples were NaN or beyond ±%s, counted as 0 or as that "
-                 "bound\n",
+    const bool one = stats.unsound == 1;
+    std::fprintf(stderr, "warning: %s: %llu %s NaN or beyond ±%s, counted as 0 or as that bound\n",
                  label.c_str(), static_cast<unsigned long long>(stats.unsound),
-                 number_text(max_sample_value).c_str());
+                 one ? "sample was" : "samples were", number_text(max_sample_value).c_str());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "render/output/output_plan.h"
 
 #include "render/image/film.h"
+#include "render/image/png_image.h"
 
 #include <stdexcept>
 
@@ -79,6 +80,10 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
     // A tile's film, and its file, hold its window alone.
     const PixelRegion held = s.region.value_or(PixelRegion{0, 0, s.width, s.height});
     check_image_fits(plan.format, held.width(), held.height(), pixel.channels.size());
+    // merge writes the tiles' own format: PNG tiles of a frame no PNG can
+    // hold would all be rendered for nothing.
+    if (plan.format == ImageFormat::png)
+        check_png_size(s.width, s.height);
 }
 
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,

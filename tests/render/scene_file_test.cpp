@@ -179,6 +179,9 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {R"({"models": [{"shape": "box"}, {"shape": "sphere", "name": "far",
             "translate": [0, 0, 1e8]}], "camera": {"frame": "far"}})",
          "test.json: /camera/frame: the parts it matches are too small for their distance"},
+        // Smaller than the ray kernel resolves, wherever it is.
+        {R"({"models": [{"shape": "sphere", "radius": 1e-10}]})",
+         "test.json: /models: the models are too small to be framed (under 1e-09"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
