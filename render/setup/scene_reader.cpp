@@ -392,7 +392,9 @@ LightDescription read_light(const Field& f) {
     if (f.has("color"))
         l.color = f["color"].rgb(std::numeric_limits<float>::max());
     if (f.has("intensity"))
-        l.intensity = f["intensity"].number(0.0f, max_light_power);
+        // Bounded with the colour and the area below: a small rectangle
+        // may be intense.
+        l.intensity = f["intensity"].number(0.0f, std::numeric_limits<float>::max());
     // What the light brings at the nearest distance it is sampled from.
     const bool rect = l.kind == Light::Kind::rect;
     const Vec3 power = l.color * l.intensity * (rect ? l.width * l.height : 1.0f);

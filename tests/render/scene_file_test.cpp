@@ -138,11 +138,16 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         // brings 1e30 at most, a colour or weight 1e4 times that at most.
         {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "point",
             "position": [0, 1e-5, 0], "intensity": 1e30}]})",
-         "test.json: /lights/0/intensity: expected a number within [0, 1e+18]"},
+         "test.json: /lights/0/intensity: the colour times the intensity passes 1e+18"},
         {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "rect",
             "position": [0, 2, 0], "size": [1e4, 1e4], "intensity": 1e11}]})",
          "test.json: /lights/0/intensity: the colour times the intensity times the area passes "
          "1e+18"},
+        // Measured against its area, a small rectangle may be more intense.
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "rect",
+            "position": [0, 2, 0], "size": [1e-3, 1e-3], "intensity": 1e20}],
+            "camera": {"fov": 0}})",
+         "test.json: /camera/fov: expected a number within [1, 170]"},
         {R"({"models": [{"shape": "box"}], "environment": {"background": [1e38, 1e38, 1e38]}})",
          "test.json: /environment/background: a colour cannot have a channel above 10000"},
         {scene_text(R"({"parts": "*", "matte": {"color": [1, 1e38, 1]}})"),
