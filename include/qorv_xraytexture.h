@@ -1,6 +1,7 @@
 /*
  * qorv_xraytexture: an x-ray material shader, loaded by a host renderer at run
- * time. This header is the whole binary interface, valid C99 and C++:
+ * time. This header is the whole binary interface, valid C99 and C++ (C++98
+ * on):
  *
  *   - the host records the shader reads (Color, Vector3, Tag, ShaderRecord,
  *     RenderState), with the published fields at their offsets and the host's
@@ -44,12 +45,14 @@
 #define QORV_XRAYTEXTURE_SHADER_API
 #endif
 
-#if defined(__cplusplus)
+/* MSVC has static_assert in every mode, whatever __cplusplus says. */
+#if defined(__cplusplus) && (__cplusplus >= 201103L || defined(_MSC_VER))
 #define QORV_XRAYTEXTURE_STATIC_ASSERT(condition, what) static_assert(condition, what)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define QORV_XRAYTEXTURE_STATIC_ASSERT(condition, what) _Static_assert(condition, what)
 #else
-/* C99 has no static assertion: an array of negative size stops the compiler. */
+/* C99 and C++98 have no static assertion: an array of negative size stops the
+ * compiler. */
 #define QORV_XRAYTEXTURE_STATIC_ASSERT(condition, what)                                            \
     QORV_XRAYTEXTURE_STATIC_ASSERT_AT(condition, __LINE__)
 #define QORV_XRAYTEXTURE_STATIC_ASSERT_AT(condition, line)                                         \
@@ -186,9 +189,16 @@ QORV_XRAYTEXTURE_STATIC_ASSERT(sizeof(XrayParams) == 68, "XrayParams ends with o
 QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_OPERATION_TYPEDEF)
 
 /* Declares an operation exported by the host; a host's definitions that follow
- * these declarations are checked against them and exported. */
+ * these declarations are checked against them and exported. C linkage in C++
+ * too, wherever the list is expanded: the library finds them by plain name, and
+ * a definition that differs is then an error rather than an overload. */
+#if defined(__cplusplus)
+#define QORV_XRAYTEXTURE_EXPORTED_OPERATION(type, name, slot, parameters, arguments)               \
+    extern "C" QORV_XRAYTEXTURE_EXPORT type name parameters;
+#else
 #define QORV_XRAYTEXTURE_EXPORTED_OPERATION(type, name, slot, parameters, arguments)               \
     QORV_XRAYTEXTURE_EXPORT type name parameters;
+#endif
 
 /* The library's exports. Hosts find them by name at run time. */
 

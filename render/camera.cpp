@@ -7,9 +7,8 @@ namespace xr {
 CameraView::CameraView(const Camera& camera, int width, int height)
     : eye_(camera.eye), width_(float(width)), height_(float(height)) {
     forward_ = normalize(camera.target - camera.eye);
-    // Looking straight along `up`, the view's top points along -z instead.
     const Vec3 side = cross(forward_, camera.up);
-    right_ = normalize(length(side) > 1e-4f ? side : cross(forward_, Vec3{0.0f, 0.0f, -1.0f}));
+    right_ = normalize(length(side) > 1e-4f ? side : cross(forward_, camera.overhead_top));
     upward_ = cross(right_, forward_);
     half_height_ = std::tan(radians(camera.fov_y * 0.5f));
     half_width_ = half_height_ * width_ / height_;

@@ -12,6 +12,9 @@ struct Camera {
     Vec3 eye{0.0f, 1.0f, 5.0f};
     Vec3 target{0.0f, 1.0f, 0.0f};
     Vec3 up{0.0f, 1.0f, 0.0f};
+    // Where the view's top points when it looks straight along `up`, which
+    // then cannot say; a turntable turns it with the eye.
+    Vec3 overhead_top{0.0f, 0.0f, -1.0f};
     float fov_y = default_fov; // degrees
 };
 

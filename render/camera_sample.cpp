@@ -1,8 +1,29 @@
 #include "render/camera_sample.h"
 
+#include "render/sample_bounds.h"
 #include "render/tracer.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace xr {
+
+namespace {
+
+// The sample, summable as camera_sample says: one test on the path every
+// sample takes, the rest only for those that fail it.
+Color summable(Color c, RenderStats& stats) {
+    constexpr float most = max_sample_value;
+    if (std::fabs(c.r) <= most && std::fabs(c.g) <= most && std::fabs(c.b) <= most &&
+        std::fabs(c.a) <= most)
+        return c;
+    ++stats.unsound;
+    for (float* v : {&c.r, &c.g, &c.b, &c.a})
+        *v = std::isnan(*v) ? 0.0f : std::clamp(*v, -most, most);
+    return c;
+}
+
+} // namespace
 
 Color camera_sample(ThreadContext& context, const CameraView& camera,
                     const RenderSettings& settings, int x, int y, int i, const PassSampler* passes,
@@ -16,7 +37,7 @@ Color camera_sample(ThreadContext& context, const CameraView& camera,
     const bool hit = trace(context, camera.eye(), direction, 0, ray_eye, c);
     if (passes)
         passes->add(context, hit ? &context.states[0] : nullptr, pass_pixel);
-    return context.scene.environment.behind(c, direction);
+    return summable(context.scene.environment.behind(c, direction), context.stats);
 }
 
 } // namespace xr

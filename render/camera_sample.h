@@ -11,7 +11,10 @@ namespace xr {
 // Sample i of pixel (x, y), in the full frame's coordinates. It draws from
 // its own random stream, made from the seed, the pixel and i, so it is the
 // same whichever thread, tile or round of sampling takes it. Adds to the
-// pixel's passes when there are any.
+// pixel's passes when there are any. A sample the pixel could not sum (what
+// values beyond sample_bounds.h's can make) is counted in the context's
+// stats and made summable: a channel that is NaN counts as 0, one beyond
+// ±max_sample_value (an infinity too) as that bound.
 Color camera_sample(ThreadContext& context, const CameraView& camera,
                     const RenderSettings& settings, int x, int y, int i, const PassSampler* passes,
                     PassSampler::Pixel& pass_pixel);

@@ -4,6 +4,4 @@
 
 #include <qorv_xraytexture.h>
 
-extern "C" {
 QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
-} // extern "C"

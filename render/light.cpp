@@ -73,7 +73,7 @@ void Light::sample_run(int first, int count, Vec3 point, Vec3 normal, Rng rng,
         const Lanes tz = position_.z + edge_u_.z * u + edge_v_.z * v;
         const Lanes lx = tx - point.x, ly = ty - point.y, lz = tz - point.z;
         const Lanes dot2 = lx * lx + ly * ly + lz * lz;
-        const Lanes tiny = broadcast(1e-12f);
+        const Lanes tiny = broadcast(min_light_distance2);
         const Lanes distance2 = dot2 < tiny ? tiny : dot2; // std::max(dot2, tiny)
         const Lanes distance = root(distance2);
         const Lanes inverse = 1.0f / distance;

@@ -1,6 +1,7 @@
 // The scene's lights: points give one sample, rectangles a stratified set.
 #pragma once
 
+#include "render/sample_bounds.h"
 #include "render/util/divisor.h"
 #include "render/util/rng.h"
 #include "render/util/vec.h"
@@ -82,7 +83,7 @@ class Light {
         target = position_ + edge_u_ * u + edge_v_ * v;
     }
     const Vec3 to_light = target - point;
-    const float distance2 = std::max(dot(to_light, to_light), 1e-12f);
+    const float distance2 = std::max(dot(to_light, to_light), min_light_distance2);
     const float distance = std::sqrt(distance2);
     const Vec3 direction = to_light / distance;
     // A rectangle's cosine towards the point; a point shines alike all round.

@@ -9,6 +9,7 @@ namespace xr {
 struct RenderStats {
     uint64_t rays = 0;
     uint64_t samples = 0;      // camera samples
+    uint64_t unsound = 0;      // camera samples made summable (camera_sample.h)
     uint64_t shader_calls = 0; // calls of the x-ray shader
     int deepest = 0;           // the deepest nesting at which it was called
     int threads = 0;           // threads that rendered
@@ -17,6 +18,7 @@ struct RenderStats {
     RenderStats& operator+=(const RenderStats& other) {
         rays += other.rays;
         samples += other.samples;
+        unsound += other.unsound;
         shader_calls += other.shader_calls;
         deepest = std::max(deepest, other.deepest);
         return *this;

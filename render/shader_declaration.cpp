@@ -1,10 +1,12 @@
 #include "render/shader_declaration.h"
 
+#include "render/sample_bounds.h"
 #include "render/util/embedded_text.h"
 #include "render/util/text.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
@@ -54,6 +56,19 @@ void read_range(const json& param, const char* key, std::optional<float>& lo,
         lo = range[0].get<float>();
     if (!range[1].is_null())
         hi = range[1].get<float>();
+}
+
+// The x-ray shader's values that multiply light, bounded (sample_bounds.h)
+// within the ranges it declares: its colours and its highlights' weight.
+ShaderDeclaration with_light_factors_bounded(ShaderDeclaration d) {
+    for (ParamDeclaration& p : d.params) {
+        const bool weight = p.offset == offsetof(XrayParams, specular_weight);
+        if (p.type == ParamType::color || weight) {
+            const float most = weight ? max_weight : max_color;
+            p.max = std::min(p.max.value_or(most), most);
+        }
+    }
+    return d;
 }
 
 } // namespace
@@ -114,7 +129,8 @@ ShaderDeclaration parse_declaration(const std::string& text) {
 }
 
 const ShaderDeclaration& xray_declaration() {
-    static const ShaderDeclaration declaration = parse_declaration(xray_declaration_text);
+    static const ShaderDeclaration declaration =
+        with_light_factors_bounded(parse_declaration(xray_declaration_text));
     return declaration;
 }
 
@@ -125,7 +141,9 @@ void check_value(const ParamDeclaration& p, const ParamValue& value, const Place
         const std::string text = number_text(v);
         if (!std::isfinite(v))
             throw Error(where, text + " is not a finite number");
-        if ((p.min && v < *p.min) || (p.max && v > *p.max))
+        // A colour's bound is on the light it passes on; its alpha passes on none.
+        const bool alpha = p.type == ParamType::color && i == 3;
+        if ((p.min && v < *p.min) || (p.max && !alpha && v > *p.max))
             throw Error(where, text + " is outside " + describe_range(p));
         // The surface colour's alpha is the share of what lies behind it that
         // the surface covers: beyond [0, 1] it would take light away. The

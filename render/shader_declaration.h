@@ -49,7 +49,8 @@ struct ShaderDeclaration {
 // Parses a declaration; throws std::runtime_error naming what is wrong.
 ShaderDeclaration parse_declaration(const std::string& text);
 
-// The declaration compiled into this program, parsed on first use.
+// The declaration compiled into this program, parsed on first use; its
+// colours and highlights' weight bounded as sample_bounds.h says.
 const ShaderDeclaration& xray_declaration();
 
 // Throws Error at `where` when `value` is not acceptable for the parameter:

@@ -1,5 +1,7 @@
 #include "render/shader_library.h"
 
+#include "render/util/regular_file.h"
+
 #include <dlfcn.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -26,6 +28,12 @@ ShaderLibrary::ShaderLibrary(const std::string& path) {
     // dlopen searches the loader's path for a bare name; a file named here is
     // the one in the current folder.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    // dlopen would wait for ever on a FIFO, and read a device to its end.
+    try {
+        const RegularFile library(file);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("cannot load shader library: " + file + ": " + e.what());
+    }
     module_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module_)
         throw std::runtime_error("cannot load shader library: " + last_error());

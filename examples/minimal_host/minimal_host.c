@@ -8,7 +8,8 @@
  * row of angles, in front of a layer that covers half of the view; the other
  * half sees a gradient environment. One point light makes the highlight.
  *
- * Usage: minimal_host [LIBRARY]   (default: the library the package installed)
+ * Usage: minimal_host [LIBRARY]   (default: the library the package installed;
+ * a name without a slash is looked for where the platform's loader looks)
  */
 #include <qorv_xraytexture.h>
 
@@ -124,6 +125,10 @@ float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direc
 static void* open_library(const char* path) {
     return (void*)LoadLibraryA(path);
 }
+static void report_load_failure(const char* path) {
+    fprintf(stderr, "minimal_host: cannot load %s: system error %lu\n", path,
+            (unsigned long)GetLastError());
+}
 /* Copies the address into the function pointer `fn`: ISO C converts no
  * function pointer to or from an object pointer. */
 static int find(void* library, const char* name, void* fn) {
@@ -138,6 +143,10 @@ static void* this_program(void) {
 static void* open_library(const char* path) {
     return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
+static void report_load_failure(const char* path) {
+    const char* why = dlerror();
+    fprintf(stderr, "minimal_host: cannot load %s: %s\n", path, why ? why : "unknown error");
+}
 static int find(void* library, const char* name, void* fn) {
     void* address = dlsym(library, name);
     memcpy(fn, &address, sizeof address);
@@ -150,7 +159,7 @@ static void* this_program(void) {
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : QORV_XRAYTEXTURE_MODULE;
-    void* library = open_library(path);
+    void* library;
     qorv_xraytexture_version_fn version;
     miSetModuleHandle_fn set_module_handle;
     qorv_xraytexture_fn shade;
@@ -158,8 +167,13 @@ int main(int argc, char** argv) {
     XrayParams params; /* room for one light: the block's own */
     int angle;
 
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        fprintf(stderr, "usage: minimal_host [LIBRARY]\n");
+        return 2;
+    }
+    library = open_library(path);
     if (!library) {
-        fprintf(stderr, "minimal_host: cannot load %s\n", path);
+        report_load_failure(path);
         return 1;
     }
     if (!find(library, "qorv_xraytexture_version", &version) ||

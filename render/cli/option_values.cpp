@@ -1,5 +1,6 @@
 #include "render/cli/option_values.h"
 
+#include "render/sample_bounds.h"
 #include "render/setup/scene_names.h"
 #include "render/util/text.h"
 
@@ -20,6 +21,14 @@ std::optional<float> parse_number(const std::string& text) {
     if (*end != '\0' || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+CLI::Validator a_file_name() {
+    return CLI::Validator(
+        [](std::string& text) {
+            return text.empty() ? std::string("an empty file name") : std::string();
+        },
+        "");
 }
 
 CLI::Validator number_within(float min, float max) {
@@ -76,7 +85,8 @@ std::optional<Background> parse_background(const std::string& text) {
     }
     const std::optional<std::array<float, 4>> c = parse_color(text);
     if (!c || std::count(text.begin(), text.end(), ',') != 2 ||
-        std::min({(*c)[0], (*c)[1], (*c)[2]}) < 0.0f)
+        std::min({(*c)[0], (*c)[1], (*c)[2]}) < 0.0f ||
+        std::max({(*c)[0], (*c)[1], (*c)[2]}) > max_color)
         return std::nullopt;
     b.kind = Background::Kind::color;
     b.color = {(*c)[0], (*c)[1], (*c)[2]};

@@ -21,10 +21,15 @@ std::optional<float> parse_number(const std::string& text);
 // option has it: CLI::Range lets NaN through.
 CLI::Validator number_within(float min, float max);
 
+// The check of an option that names a file: an empty name is refused, where
+// it would otherwise read as the option left out (a shell variable never set
+// renders the built-in scene).
+CLI::Validator a_file_name();
+
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.
 std::optional<std::array<float, 4>> parse_color(const std::string& text);
 
-// "studio", "transparent" or a linear "r,g,b", each a finite number, none negative.
+// "studio", "transparent" or a linear "r,g,b", each a number from 0 to max_color.
 std::optional<Background> parse_background(const std::string& text);
 
 // "LINEAR,ANGULAR": a length within (0, max_coordinate] and degrees within

@@ -2,6 +2,7 @@
 
 #include "render/cli/option_values.h"
 #include "render/image/passes.h"
+#include "render/sample_bounds.h"
 #include "render/util/text.h"
 
 #include <stdexcept>
@@ -23,10 +24,12 @@ void repeatable(CLI::Option* option) {
 
 RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     : app_(app), o_(o), material_(app) {
-    auto* scene = app.add_option("--scene", o.scene, "render this scene file (JSON)");
+    auto* scene =
+        app.add_option("--scene", o.scene, "render this scene file (JSON)")->check(a_file_name());
     app.add_option("--model,--obj", o.model,
                    "render this model in the studio: OBJ, glTF, GLB, STL, PLY, FBX, COLLADA, "
                    "3MF, STEP, ...")
+        ->check(a_file_name())
         ->excludes(scene);
     tessellation_ = app.add_option(
         "--tessellation", tessellation_text_,
@@ -76,7 +79,8 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         ->capture_default_str()
         ->check(CLI::Range(0, 1 << 16));
     app.add_option("--shader", o.shader,
-                   "shader library to load (default: the one beside this program)");
+                   "shader library to load (default: the one installed with this program)")
+        ->check(a_file_name());
     app.add_flag("-v,--verbose", o.verbose,
                  "also report load and build times, triangles and peak memory");
 
@@ -150,8 +154,9 @@ void RenderOptionParser::read() {
         o_.background = parse_background(background_text_);
         if (!o_.background)
             throw CLI::ValidationError("--background " + background_text_ +
-                                       ": expected studio, transparent or r,g,b, each a finite "
-                                       "number, none negative");
+                                       ": expected studio, transparent or r,g,b, each a number "
+                                       "from 0 to " +
+                                       number_text(max_color));
     }
     if (!aov_.empty()) {
         std::string passes;

@@ -1,5 +1,6 @@
 #include "render/cli/serve_command.h"
 
+#include "render/cli/option_values.h"
 #include "render/cli/preflight.h"
 #include "render/output/frame_sequence.h"
 #include "render/output/output_file.h"
@@ -54,9 +55,11 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
                      "listening, a quarter clients slow to send their requests")
         ->capture_default_str()
         ->check(CLI::Range(8, 1024));
-    command->add_option("--save", o.save,
-                        "scene file the page's Save writes (default: --out as .json, less a "
-                        "sequence's frame number)");
+    command
+        ->add_option("--save", o.save,
+                     "scene file the page's Save writes (default: --out as .json, less a "
+                     "sequence's frame number)")
+        ->check(a_file_name());
     return command;
 }
 

@@ -88,10 +88,11 @@ size_t checked_pixel_count(const Imath::Box2i& box) {
 
 // A float as a half. A bright highlight's sum can pass the largest half, and
 // an infinity in the file would spread through a compositor's filters as
-// infinities and NaNs: it is held as the largest half instead.
+// infinities and NaNs: it is held as the largest half instead, as an infinite
+// float is. A NaN stays NaN: no half stands for it.
 half to_half(float value) {
     const float largest = std::numeric_limits<half>::max();
-    return std::isfinite(value) ? half(std::clamp(value, -largest, largest)) : half(value);
+    return std::isnan(value) ? half(value) : half(std::clamp(value, -largest, largest));
 }
 
 // A file opened by OpenEXR's core library, which reads headers and the
@@ -176,11 +177,13 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
     Imf::InputFile file(stream);
     const Imath::Box2i display = file.header().displayWindow();
     const Imath::Box2i data = file.header().dataWindow();
-    checked_pixel_count(display);
     const size_t data_pixels = checked_pixel_count(data);
     // The pixels the film holds.
     const Imath::Box2i held = extent == ImageExtent::data ? data : display;
     const size_t held_pixels = checked_pixel_count(held);
+    // A tile's frame is not read, only sized: each side as a row of pixels.
+    checked_pixel_count(Imath::Box2i(display.min, {display.max.x, display.min.y}));
+    checked_pixel_count(Imath::Box2i(display.min, {display.min.x, display.max.y}));
     const Imf::ChannelList& list = file.header().channels();
     for (const char* name : {"R", "G", "B"})
         if (!list.findChannel(name))

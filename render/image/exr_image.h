@@ -18,8 +18,8 @@ enum class ImageExtent { frame, data };
 
 // The bytes of the file, to be written whole through an OutputFile. A film
 // that holds a window of its frame keeps the frame as the display window and
-// the window as the data window. Half channels hold finite values beyond the
-// largest half as that half, of their sign, not as an infinity.
+// the window as the data window. Half channels hold values beyond the
+// largest half, infinities too, as that half, of their sign.
 std::vector<uint8_t> encode_exr(const Film& film);
 
 // A scan-line or tiled, single-part file: R, G, B (required) and A (1 when

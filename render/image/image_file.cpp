@@ -95,6 +95,15 @@ ImageFormat format_for(const std::string& path) {
     return lowercase_extension(path) == "exr" ? ImageFormat::exr : ImageFormat::png;
 }
 
+void check_image_fits(ImageFormat format, int width, int height, size_t channels) {
+    if (format == ImageFormat::png)
+        check_png_size(width, height);
+    const double film = double(sizeof(Color) + sizeof(float) * channels);
+    const double encoded = format == ImageFormat::exr ? film : 4.0;
+    check_memory(double(width) * double(height) * (film + encoded),
+                 "a " + size_text(width, height) + " image");
+}
+
 std::vector<uint8_t> encode_image(const Film& film, ImageFormat format) {
     if (format == ImageFormat::exr)
         return encode_exr(film);

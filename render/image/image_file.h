@@ -38,6 +38,12 @@ std::optional<ImageLayout> whole_image_layout(const std::string& path);
 // OpenEXR for a name ending in .exr, in any case; PNG for any other.
 ImageFormat format_for(const std::string& path);
 
+// Throws std::runtime_error, before any of it is allocated, when a film of
+// width x height pixels with `channels` channels beside its beauty, and its
+// copy encoded in `format`, cannot fit in the memory available, or when the
+// image is too large for the format.
+void check_image_fits(ImageFormat format, int width, int height, size_t channels);
+
 // The bytes of the file, to be written whole through an OutputFile: an 8-bit
 // sRGB PNG of the beauty with straight alpha and the attributes as text, or
 // an OpenEXR of the whole film.

@@ -4,6 +4,7 @@
 #include "render/output/progress_bar.h"
 #include "render/output/turntable.h"
 #include "render/output/video_writer.h"
+#include "render/sample_bounds.h"
 #include "render/util/standard_output.h"
 #include "render/util/text.h"
 
@@ -76,6 +77,17 @@ std::string size_of(const Film& film) {
            size_text(film.window->width, film.window->height);
 }
 
+// A line on standard error when samples had to be made summable: what the
+// image shows there is not what the scene asked for.
+void warn_unsound(const std::string& label, const RenderStats& stats) {
+    if (stats.unsound == 0)
+        return;
+    const bool one = stats.unsound == 1;
+    std::fprintf(stderr, "warning: %s: %llu %s NaN or beyond ±%s, counted as 0 or as that bound\n",
+                 label.c_str(), static_cast<unsigned long long>(stats.unsound),
+                 one ? "sample was" : "samples were", number_text(max_sample_value).c_str());
+}
+
 } // namespace
 
 void write_frames(const FrameSource& source, const OutputPlan& plan,
@@ -114,6 +126,7 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
                     static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         flush_standard_output(); // a line as each frame is done, into a log file too
+        warn_unsound(label, stats);
     }
     if (video) {
         video->finish();

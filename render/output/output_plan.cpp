@@ -2,7 +2,6 @@
 
 #include "render/image/film.h"
 #include "render/image/png_image.h"
-#include "render/util/system_memory.h"
 
 #include <stdexcept>
 
@@ -78,12 +77,13 @@ void check_image_name(const std::string& path, ImageFormat format, const std::st
 void check_frame_fits(const OutputPlan& plan, const RenderSettings& s) {
     Film pixel(1, 1);
     add_passes(pixel, plan.passes);
-    const double film = double(sizeof(Color) + sizeof(float) * pixel.channels.size());
+    // A tile's film, and its file, hold its window alone.
+    const PixelRegion held = s.region.value_or(PixelRegion{0, 0, s.width, s.height});
+    check_image_fits(plan.format, held.width(), held.height(), pixel.channels.size());
+    // merge writes the tiles' own format: PNG tiles of a frame no PNG can
+    // hold would all be rendered for nothing.
     if (plan.format == ImageFormat::png)
         check_png_size(s.width, s.height);
-    const double encoded = plan.format == ImageFormat::exr ? film : 4.0;
-    check_memory(double(s.width) * double(s.height) * (film + encoded),
-                 "a " + std::to_string(s.width) + "x" + std::to_string(s.height) + " image");
 }
 
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,

@@ -52,8 +52,8 @@ OutputPlan plan_output(const OutputRequest& request, int turntable);
 void check_image_name(const std::string& path, ImageFormat format, const std::string& subject);
 
 // Throws std::runtime_error, before any work starts, when a frame of these
-// settings, with the plan's passes, and its encoded copy cannot fit in the
-// memory available, or is too large for its format.
+// settings (a tile's window of it), with the plan's passes, and its encoded
+// copy cannot fit in the memory available, or is too large for its format.
 void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 
 // The frames of the plan's range to render: all of them, or when existing

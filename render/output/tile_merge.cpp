@@ -1,7 +1,6 @@
 #include "render/output/tile_merge.h"
 
 #include "render/output/tile.h"
-#include "render/util/system_memory.h"
 #include "render/util/text.h"
 
 #include <algorithm>
@@ -84,9 +83,8 @@ ImageFile merge_tiles(const std::vector<std::string>& paths) {
         const PixelRegion& r = info.window.region;
         if (!frame) {
             first = info;
-            check_memory(double(info.window.width) * double(info.window.height) *
-                             double(sizeof(Color) + sizeof(float) * tile.film.channels.size()),
-                         "a " + size_text(info.window.width, info.window.height) + " frame");
+            check_image_fits(tile.format, info.window.width, info.window.height,
+                             tile.film.channels.size());
             frame.emplace(ImageFile{tile.format, Film(info.window.width, info.window.height)});
             for (const FilmChannel& channel : tile.film.channels)
                 frame->film.add_channel(channel.name, channel.precision);

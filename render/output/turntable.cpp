@@ -10,9 +10,11 @@ Camera turntable_camera(const Camera& camera, int frame, int frames) {
     // In double, so that the last frames of a long turntable lose nothing.
     const double angle = 2.0 * M_PI * double(frame - 1) / double(frames);
     const float c = float(std::cos(angle)), s = float(std::sin(angle));
-    const Vec3 arm = camera.eye - camera.target;
+    auto turn = [&](Vec3 v) { return Vec3{c * v.x + s * v.z, v.y, c * v.z - s * v.x}; };
     Camera turned = camera;
-    turned.eye = camera.target + Vec3{c * arm.x + s * arm.z, arm.y, c * arm.z - s * arm.x};
+    turned.eye = camera.target + turn(camera.eye - camera.target);
+    // Seen from straight above, the eye stays put: the view turns about it.
+    turned.overhead_top = turn(camera.overhead_top);
     return turned;
 }
 

@@ -19,8 +19,13 @@ ordered_json declared_parameters() {
     ordered_json params = ordered_json::array();
     for (const ordered_json& p : declaration.at("parameters")) {
         const ParamDeclaration* declared = xray_declaration().find(p.at("name"));
-        if (declared && !derived_by_host(*declared))
-            params.push_back(p);
+        if (!declared || derived_by_host(*declared))
+            continue;
+        params.push_back(p);
+        // The limits the renderer takes, which bound what multiplies light
+        // within the shader's own.
+        if (declared->max)
+            params.back()["range"][1] = *declared->max;
     }
     return params;
 }

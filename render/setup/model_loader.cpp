@@ -1,6 +1,7 @@
 #include "render/setup/model_loader.h"
 
 #include "render/material.h"
+#include "render/sample_bounds.h"
 #include "render/setup/collada_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/obj_reader.h"
@@ -332,15 +333,19 @@ std::vector<Part> shape_parts(const ModelDescription& model) {
 
 // The rule a scene file's colours keep, for each colour a file gives its
 // parts: a colour beyond a float's range, or NaN, would reach the image as
-// such, and the scene's materials are found by colour.
+// such, one beyond max_color could make the light it reflects so, and the
+// scene's materials are found by colour.
 void check_colors(const std::vector<Part>& parts, const std::string& path) {
     for (const Part& part : parts)
         for (const Piece& piece : part.pieces) {
             const Vec3 c = piece.color;
-            const char* fault = !finite(c)                               ? "is not finite"
-                                : c.x < 0.0f || c.y < 0.0f || c.z < 0.0f ? "cannot be negative"
-                                                                         : nullptr;
-            if (fault)
+            const std::string fault = !finite(c) ? "is not finite"
+                                      : c.x < 0.0f || c.y < 0.0f || c.z < 0.0f
+                                          ? "cannot be negative"
+                                      : std::max({c.x, c.y, c.z}) > max_color
+                                          ? "has a channel above " + number_text(max_color)
+                                          : "";
+            if (!fault.empty())
                 throw Error({path, "part '" + printable(part.name) + "'"},
                             "colour (" + number_text(c.x) + ", " + number_text(c.y) + ", " +
                                 number_text(c.z) + ") " + fault);

@@ -149,6 +149,11 @@ Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts,
             framed.extend(bounds_of(part));
     if (framed.empty())
         throw Error({d.source, "/camera/frame"}, "'" + c.frame + "' matches no part");
+    if (const std::optional<std::string> fault = framing_fault(framed)) {
+        const bool all = c.frame == CameraDescription{}.frame;
+        throw Error({d.source, all ? "/models" : "/camera/frame"},
+                    (all ? "the models are " : "the parts it matches are ") + *fault);
+    }
     return framing(framed, c.from, c.fov);
 }
 

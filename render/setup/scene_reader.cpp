@@ -1,5 +1,6 @@
 #include "render/setup/scene_file.h"
 
+#include "render/sample_bounds.h"
 #include "render/setup/json_keys.h"
 #include "render/setup/scene_names.h"
 #include "render/setup/step_loader.h"
@@ -11,7 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <unordered_set>
 
 namespace xr {
@@ -20,10 +23,6 @@ namespace {
 
 // In the file's order, as a scene edited as JSON comes.
 using json = nlohmann::ordered_json;
-
-// A light's colour times its intensity, per channel: beyond this, the sums of
-// its samples would overflow.
-constexpr float max_light_power = 1e30f;
 
 const char* json_type(const json& j) {
     return j.is_number()    ? "a number"
@@ -102,13 +101,19 @@ class Field {
             fail("expected a number within (0, " + number_text(max_coordinate) + "]");
         return v;
     }
-    int integer(int lo, int hi) const {
-        const float v = number();
-        if (v != std::floor(v) || v < float(lo) || v > float(hi))
+    // A number with no fraction, however written (7 or 7.0), within [lo, hi];
+    // in double, which holds every such number exactly, where a float would
+    // round large ones.
+    int64_t whole(int64_t lo, int64_t hi) const {
+        if (!j_.is_number())
+            fail("expected a number, not " + std::string(json_type(j_)));
+        const double v = j_.get<double>();
+        if (!(v == std::floor(v) && v >= double(lo) && v <= double(hi)))
             fail("expected a whole number within [" + std::to_string(lo) + ", " +
                  std::to_string(hi) + "]");
-        return int(v);
+        return int64_t(v);
     }
+    int integer(int lo, int hi) const { return int(whole(lo, hi)); }
     bool boolean() const {
         if (!j_.is_boolean())
             fail("expected true or false, not " + std::string(json_type(j_)));
@@ -134,18 +139,24 @@ class Field {
             fail("expected [x, y, z]");
         return {item(0).number(-m, m), item(1).number(-m, m), item(2).number(-m, m)};
     }
-    Vec3 rgb() const {
+    // A colour whose channels are within [0, most].
+    Vec3 rgb(float most = max_color) const {
         if (array() != 3)
             fail("expected [r, g, b]");
         const Vec3 c = {item(0).number(), item(1).number(), item(2).number()};
-        check_not_negative();
+        check_channels(most);
         return c;
     }
-    // Throws unless no channel of the colour, [r, g, b] or [r, g, b, a], is below 0.
-    void check_not_negative() const {
-        for (size_t i = 0; i < std::min<size_t>(array(), 3); ++i)
-            if (item(i).number() < 0.0f)
+    // Throws unless every channel of the colour, [r, g, b] or [r, g, b, a],
+    // is within [0, most]; alpha aside.
+    void check_channels(float most = max_color) const {
+        for (size_t i = 0; i < std::min<size_t>(array(), 3); ++i) {
+            const float v = item(i).number();
+            if (v < 0.0f)
                 fail("a colour cannot be negative");
+            if (v > most)
+                fail("a colour cannot have a channel above " + number_text(most));
+        }
     }
     // [r, g, b] or [r, g, b, a]; a plain number v is (v, v, v, 1) where allowed.
     Color color(bool number_allowed = false) const {
@@ -335,10 +346,10 @@ Assignment read_assignment(const Field& f) {
         if (m.has("color")) {
             if (m["color"].value().is_object()) {
                 a.matte_texture = read_texture(m["color"], false);
-                // Both colours the texture blends are albedos, refused below 0 as a plain one is.
+                // Both colours the texture blends are albedos, bounded as a plain one is.
                 for (const char* key : {"a", "b"})
                     if (m["color"].has(key))
-                        m["color"][key].check_not_negative();
+                        m["color"][key].check_channels();
             } else
                 a.matte_color = m["color"].rgb();
         }
@@ -377,14 +388,20 @@ LightDescription read_light(const Field& f) {
             if (f.has(key))
                 f[key].fail("only a rectangular light has a " + std::string(key));
     }
+    // The colour is bounded with the intensity, below.
     if (f.has("color"))
-        l.color = f["color"].rgb();
+        l.color = f["color"].rgb(std::numeric_limits<float>::max());
     if (f.has("intensity"))
-        l.intensity = f["intensity"].number(0.0f, max_light_power);
-    const Vec3 power = l.color * l.intensity;
+        // Bounded with the colour and the area below: a small rectangle
+        // may be intense.
+        l.intensity = f["intensity"].number(0.0f, std::numeric_limits<float>::max());
+    // What the light brings at the nearest distance it is sampled from.
+    const bool rect = l.kind == Light::Kind::rect;
+    const Vec3 power = l.color * l.intensity * (rect ? l.width * l.height : 1.0f);
     if (!(std::max({power.x, power.y, power.z}) <= max_light_power))
         (f.has("intensity") ? f["intensity"] : f["color"])
-            .fail("the colour times the intensity passes " + number_text(max_light_power));
+            .fail(std::string("the colour times the intensity") + (rect ? " times the area" : "") +
+                  " passes " + number_text(max_light_power));
     if (f.has("samples")) {
         if (l.kind == Light::Kind::point)
             f["samples"].fail("a point light gives one sample");
@@ -450,13 +467,8 @@ RenderSettings read_settings(const Field& f) {
         s.height = f["height"].integer(1, max_image_side);
     if (f.has("samples"))
         s.samples = f["samples"].integer(1, max_samples);
-    if (f.has("seed")) {
-        // Read as an integer: a float would round large seeds.
-        const Field seed = f["seed"];
-        if (!seed.value().is_number_unsigned() || seed.value().get<uint64_t>() > UINT32_MAX)
-            seed.fail("expected a whole number within [0, 4294967295]");
-        s.seed = seed.value().get<uint32_t>();
-    }
+    if (f.has("seed"))
+        s.seed = uint32_t(f["seed"].whole(0, UINT32_MAX));
     if (f.has("adaptive"))
         s.adaptive = f["adaptive"].boolean();
     if (f.has("noise"))

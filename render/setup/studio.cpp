@@ -1,18 +1,47 @@
 #include "render/setup/studio.h"
 
 #include "render/setup/shapes.h"
+#include "render/util/text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace xr {
 
 namespace {
 
+// The float steps across the least radius the studio is sized to: enough that
+// the eye of a camera framing it rounds to a point apart from its target.
+constexpr float least_radius_steps = 4.0f;
+
+// The least radius framed anywhere: the ray kernel loses the triangles of
+// smaller parts (a sphere of radius 1e-13 shows speckled, of 1e-15 not at all).
+constexpr float least_framed_radius = 1e-9f;
+
+// The least radius floats resolve about `center`: they are spaced more widely
+// further out.
+float least_radius_for_floats(Vec3 center) {
+    const float far = std::max({std::fabs(center.x), std::fabs(center.y), std::fabs(center.z)});
+    return least_radius_steps * (std::nextafter(far, INFINITY) - far);
+}
+// The least radius the studio is sized to about `center`.
+float least_radius(Vec3 center) {
+    return std::max(least_radius_for_floats(center), least_framed_radius);
+}
+
 float radius_of(const Bounds& subject) {
-    return subject.empty() ? 1.0f : std::max(subject.radius(), 1e-3f);
+    return subject.empty() ? 1.0f : std::max(subject.radius(), least_radius(subject.center()));
 }
 
 } // namespace
+
+std::optional<std::string> framing_fault(const Bounds& subject) {
+    if (subject.radius() >= least_radius(subject.center()))
+        return std::nullopt;
+    if (least_radius_for_floats(subject.center()) > least_framed_radius)
+        return std::string("too small for their distance from the origin to be framed");
+    return "too small to be framed (under " + number_text(least_framed_radius) + " in radius)";
+}
 
 std::vector<LightDescription> studio_lights(const Bounds& subject) {
     const Vec3 c = subject.center();

@@ -5,6 +5,9 @@
 #include "render/scene.h"
 #include "render/setup/scene_description.h"
 
+#include <optional>
+#include <string>
+
 namespace xr {
 
 // The lights a scene without lights of its own gets, named "key" and "soft".
@@ -18,6 +21,11 @@ std::vector<std::string> light_names(const SceneDescription& scene);
 
 // A checkered floor under the subject, wide enough to reach the horizon.
 void add_floor(Scene& scene, const Bounds& subject);
+
+// Why framing cannot fit the (not empty) subject into a view, if it cannot:
+// it is smaller than the renderer resolves, or too small for its distance
+// from the origin, as floats are spaced there.
+std::optional<std::string> framing_fault(const Bounds& subject);
 
 // A camera at `from` (a direction) that fits the subject's bounding sphere into
 // the height of its view.

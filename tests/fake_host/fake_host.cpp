@@ -1,10 +1,10 @@
 #include "tests/fake_host/fake_host.h"
 
-// Declared exported; each definition below must match its declaration.
-extern "C" {
+// Declared exported, as a host's README says, outside any extern "C" block:
+// the declarations give the plain names the library looks for, and each
+// definition below must match its declaration.
 QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
-QORV_XRAYTEXTURE_EXPORT FakeHost* fake_host_state(void);
-} // extern "C"
+extern "C" QORV_XRAYTEXTURE_EXPORT FakeHost* fake_host_state(void);
 
 namespace {
 
@@ -59,7 +59,7 @@ extern "C" FakeHost* fake_host_state(void) {
 // A variant of this module is built without one of these names, to show how
 // the library copes with a host that lacks an operation.
 
-extern "C" int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
+int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     if (host.reflection_hook) {
         log_call({HostOp::trace_reflection, state, result, direction, 0, 0, nullptr, 0.0f});
         return host.reflection_hook(result, state, direction, host.hook_user);
@@ -67,12 +67,12 @@ extern "C" int32_t mi_trace_reflection(Color* result, RenderState* state, Vector
     return trace(HostOp::trace_reflection, host.reflection, result, state, direction);
 }
 
-extern "C" int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
+int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
     return trace(HostOp::trace_environment, host.environment, result, state, direction);
 }
 
-extern "C" int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
-                                   RenderState* state, Tag light, int32_t* sample_count) {
+int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cosine,
+                        RenderState* state, Tag light, int32_t* sample_count) {
     log_call({HostOp::sample_light, state, light_color, light_direction, light, *sample_count,
               nullptr, 0.0f});
     int32_t index = 0;
@@ -87,15 +87,15 @@ extern "C" int32_t mi_sample_light(Color* light_color, Vector3* light_direction,
     return 1;
 }
 
-extern "C" int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(HostOp::inclusive_lightlist, host.inclusive, count, list, state);
 }
 
-extern "C" int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
+int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     return lightlist(HostOp::exclusive_lightlist, host.exclusive, count, list, state);
 }
 
-extern "C" void* mi_phen_eval(RenderState* state, void* param) {
+void* mi_phen_eval(RenderState* state, void* param) {
     log_call({HostOp::phen_eval, state, param, nullptr, 0, 0, nullptr, 0.0f});
     for (int32_t i = 0; i < host.n_connections; ++i)
         if (host.connections[i].param == param)
@@ -103,7 +103,7 @@ extern "C" void* mi_phen_eval(RenderState* state, void* param) {
     return nullptr;
 }
 
-extern "C" float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
+float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direction) {
     log_call({HostOp::phong_specular, state, nullptr, light_direction, 0, 0, nullptr, exponent});
     const int32_t light = static_cast<int32_t>(light_direction->x);
     const int32_t sample = static_cast<int32_t>(light_direction->y);

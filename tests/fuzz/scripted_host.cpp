@@ -4,9 +4,7 @@
 #include "tests/fuzz/fuzz_case.h"
 
 // Declared exported; each definition below must match its declaration.
-extern "C" {
 QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
-} // extern "C"
 
 namespace {
 

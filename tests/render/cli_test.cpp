@@ -36,9 +36,10 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
     std::ofstream(dir + "/tetra.obj") << "o tip\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
                                          "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
     std::vector<std::string> args(std::begin(tiny), std::end(tiny));
-    // A highlight tint's alpha, which the shader never reads, is taken as given.
-    args.insert(args.end(), {"--obj", dir + "/tetra.obj", "--xray", "*", "--specular", "1,1,1,2",
-                             "--out", dir + "/tetra.png"});
+    // A highlight tint's alpha, which the shader never reads, is taken as given,
+    // beyond the bound on the channels that pass light on too.
+    args.insert(args.end(), {"--obj", dir + "/tetra.obj", "--xray", "*", "--specular",
+                             "1,1,1,20000", "--out", dir + "/tetra.png"});
     Outcome r = run(args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -208,6 +209,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     make({"--tile", "2/2"}, "bottom.png");
     make({"--tile", "2/2", "--seed", "7"}, "other_bottom.png");
     make({"--tile", "2/2", "--width", "32"}, "wide_bottom.png");
+    // A tile is sized by its window, whatever its frame's size; but no PNG
+    // tile of a frame no PNG can hold is made.
+    make({"--width", "65536", "--height", "65536", "--region", "0,0,8,8"}, "huge.exr");
     make({}, "whole.png");
     make({"--turntable", "3", "--frames", "1-1"}, "gap_#.png");
     make({"--turntable", "3", "--frames", "3-3"}, "gap_#.png");
@@ -257,6 +261,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "more than the memory available"},
         // Refused before the render, never overflowing the encoder's sizes.
         {{"--width", "65536", "--height", "16385"}, "larger than a PNG can be written"},
+        // Its tiles too: merge could not write the frame they make.
+        {{"--width", "65536", "--height", "16385", "--tile", "1/64"},
+         "larger than a PNG can be written"},
         // Output that never reached standard output is no success.
         {{"--model", FIXTURES "/assembly.glb", "--list-parts"},
          "cannot write to standard output: No space left on device",
@@ -278,7 +285,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--scene", dir + "/missing.json"}},
         {{"--shader", dir + "/missing.so"}},
         // A bare name is a file here, never a library on the loader's path.
-        {{"--shader", "libm.so.6"}, "./libm.so.6: cannot open"},
+        {{"--shader", "libm.so.6"}, "./libm.so.6: No such file"},
+        // A FIFO would hold the loader for ever.
+        {{"--shader", dir + "/fifo.png"}, "fifo.png: not a regular file"},
+        // An empty name (a variable never set) is no option left out.
+        {{"--scene", ""}, "--scene: an empty file name"},
+        {{"--model", ""}, "--model: an empty file name"},
+        {{"--shader", ""}, "--shader: an empty file name"},
+        {{"serve", "--bind", "192.0.2.1", "--save", ""}, "--save: an empty file name"},
         {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
         {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
@@ -303,6 +317,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
         {{"--background", "-1,0,0"}},
+        // What multiplies light is bounded: one sum of samples would overflow.
+        {{"--background", "1e38,1e38,1e38"}, "each a number from 0 to 10000"},
+        {{"--xray", "*", "--specular-weight", "1e38"}, "1e+38 is outside [0, 10000]"},
+        {{"--xray", "*", "--specular", "10,20000,10"}, "20000 is outside [0, 10000]"},
         {{"--aov", "depth,normals", "--out", dir + "/x.exr"}},
         {{"--aov", "depth"}}, // into a PNG
         // One value a use: CLI11 reads "[]" as no value and took the next option.
@@ -347,6 +365,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
         {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
         {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},
+        // Its frame is not: refused before it is made.
+        {{"merge", dir + "/huge.exr", dir + "/out.exr"},
+         "a 65536x65536 image needs 131072 MiB, more than the memory available"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top.png"},
          "top.png: it is the input " + dir + "/top.png"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},

@@ -85,22 +85,24 @@ TEST_F(ImageFiles, ExrHoldsHalfRgbaAndEachPassUnderItsNameAndPrecision) {
     }
 }
 
-// A light close to a surface sums past the largest half: such values are held
-// as that half, of their sign, rather than as infinities that a compositor's
-// filters would spread; float channels keep them as they are.
+// A light close to a surface sums past the largest half: such values, and
+// infinities, are held as that half, of their sign, rather than as
+// infinities that a compositor's filters would spread; float channels keep
+// them as they are.
 TEST_F(ImageFiles, ExrHalvesHoldValuesBeyondTheirRangeAsTheLargestHalf) {
-    const float values[] = {1e6f, -1e6f, 65519.0f, 0.1f, INFINITY};
-    const float held[] = {65504.0f, -65504.0f, 65504.0f, float(half(0.1f)), INFINITY};
-    Film film(5, 1);
+    const float values[] = {1e6f, -1e6f, 65519.0f, 0.1f, INFINITY, -INFINITY};
+    const float held[] = {65504.0f, -65504.0f, 65504.0f, float(half(0.1f)), 65504.0f, -65504.0f};
+    constexpr size_t n = std::size(values);
+    Film film(int(n), 1);
     add_passes(film, parse_passes("albedo,depth"));
-    for (size_t x = 0; x < 5; ++x) {
+    for (size_t x = 0; x < n; ++x) {
         film.beauty.pixels[x] = {values[x], values[x], values[x], values[x]};
         for (FilmChannel& channel : film.channels)
             channel.values[x] = values[x];
     }
     write("bright.exr", encode_exr(film));
     const Film back = read_image(path("bright.exr")).film;
-    for (size_t x = 0; x < 5; ++x) {
+    for (size_t x = 0; x < n; ++x) {
         const Color& c = back.beauty.pixels[x];
         for (const float v : {c.r, c.g, c.b, c.a, back.find("albedo.G")->values[x]})
             EXPECT_EQ(v, held[x]) << values[x];

@@ -259,6 +259,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "part 'defaultobject': colour (inf, 0, 0) is not finite"},
         {"cold.obj", "mtllib cold.mtl\nusemtl cold\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
          "colour (0, -1, 0) cannot be negative"},
+        {"bright.obj", "mtllib bright.mtl\nusemtl bright\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "colour (20000, 0, 0) has a channel above 10000"},
         // A face without corners would stop the program in triangulation.
         {"cornerless.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n0\n"), "has no corners"},
         // A pipe would hang the load.
@@ -314,6 +316,7 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
     write_text("outside.bin", std::string(36, '\0'));
     write_text("hot.mtl", "newmtl hot\nKd 1e39 0 0\n");
     write_text("cold.mtl", "newmtl cold\nKd 0 -1 0\n");
+    write_text("bright.mtl", "newmtl bright\nKd 2e4 0 0\n");
     ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);

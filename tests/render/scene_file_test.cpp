@@ -100,7 +100,7 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {scene_text(x + std::string(R"({"power": {"texture": "constant", "a": -1e30}}})")),
          "test.json: /assign/0/xray/power/a: -1e+30 is outside [0, inf)"},
         {scene_text(x + std::string(R"({"color": {"texture": "checker", "b": [1, -0.5, 0]}}})")),
-         "test.json: /assign/0/xray/color/b: -0.5 is outside [0, inf)"},
+         "test.json: /assign/0/xray/color/b: -0.5 is outside [0, 10000]"},
         {scene_text(x + std::string(R"({"color": [0.25, 0.55, 1, 5]}})")),
          "test.json: /assign/0/xray/color: alpha 5 is outside [0, 1]"},
         {scene_text(x + std::string(R"({"color": {"texture": "checker", "a": [1, 1, 1, 2]}}})")),
@@ -133,7 +133,32 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /lights/0/samples: a point light gives one sample"},
         {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "point",
             "position": [0, 1, 0], "color": [1, 1e30, 1], "intensity": 10}]})",
-         "test.json: /lights/0/intensity: the colour times the intensity passes 1e+30"},
+         "test.json: /lights/0/intensity: the colour times the intensity passes 1e+18"},
+        // What multiplies light is bounded: a light at its nearest (1e-6)
+        // brings 1e30 at most, a colour or weight 1e4 times that at most.
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "point",
+            "position": [0, 1e-5, 0], "intensity": 1e30}]})",
+         "test.json: /lights/0/intensity: the colour times the intensity passes 1e+18"},
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "rect",
+            "position": [0, 2, 0], "size": [1e4, 1e4], "intensity": 1e11}]})",
+         "test.json: /lights/0/intensity: the colour times the intensity times the area passes "
+         "1e+18"},
+        // Measured against its area, a small rectangle may be more intense.
+        {R"({"models": [{"shape": "box"}], "lights": [{"name": "a", "type": "rect",
+            "position": [0, 2, 0], "size": [1e-3, 1e-3], "intensity": 1e20}],
+            "camera": {"fov": 0}})",
+         "test.json: /camera/fov: expected a number within [1, 170]"},
+        {R"({"models": [{"shape": "box"}], "environment": {"background": [1e38, 1e38, 1e38]}})",
+         "test.json: /environment/background: a colour cannot have a channel above 10000"},
+        {scene_text(R"({"parts": "*", "matte": {"color": [1, 1e38, 1]}})"),
+         "test.json: /assign/0/matte/color: a colour cannot have a channel above 10000"},
+        {scene_text(
+             R"({"parts": "*", "matte": {"color": {"texture": "checker", "a": [2e4, 0, 0]}}})"),
+         "test.json: /assign/0/matte/color/a: a colour cannot have a channel above 10000"},
+        {scene_text(x + std::string(R"({"color": {"texture": "checker", "b": [1e38, 1, 1]}}})")),
+         "test.json: /assign/0/xray/color/b: 1e+38 is outside [0, 10000]"},
+        {scene_text(x + std::string(R"({"specular_weight": 1e38}})")),
+         "test.json: /assign/0/xray/specular_weight: 1e+38 is outside [0, 10000]"},
         {R"({"models": [{"shape": "box"}], "settings": {"width": 0}})",
          "test.json: /settings/width: expected a whole number within [1, 65536]"},
         {R"({"models": [{"shape": "box"}], "settings": {"adaptive": "yes"}})",
@@ -144,6 +169,8 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /settings/min_samples: expected a whole number within [1, 65536]"},
         {R"({"models": [{"shape": "box"}], "environment": {"background": "purple"}})",
          "test.json: /environment/background: expected \"studio\", \"transparent\" or [r, g, b]"},
+        {R"({"models": [{"shape": "box"}], "settings": {"seed": 7.5}})",
+         "test.json: /settings/seed: expected a whole number within [0, 4294967295]"},
         {R"({"models": [{"shape": "box"}], "camera": {"turntable": 0}})",
          "test.json: /camera/turntable: expected a whole number within [1, 1000000]"},
         // Finite numbers whose distances overflow a float.
@@ -151,6 +178,15 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /camera/eye/2: expected a number within [-1e+12, 1e+12]"},
         {R"({"models": [{"shape": "box"}, {"shape": "box", "translate": [1e38, 1e38, 1e38]}]})",
          "test.json: /models/1/translate/0: expected a number within [-1e+09, 1e+09]"},
+        // Floats there are too coarse to put a camera anywhere but on it.
+        {R"({"models": [{"shape": "sphere", "translate": [1e8, 1e8, 1e8]}]})",
+         "test.json: /models: the models are too small for their distance from the origin"},
+        {R"({"models": [{"shape": "box"}, {"shape": "sphere", "name": "far",
+            "translate": [0, 0, 1e8]}], "camera": {"frame": "far"}})",
+         "test.json: /camera/frame: the parts it matches are too small for their distance"},
+        // Smaller than the ray kernel resolves, wherever it is.
+        {R"({"models": [{"shape": "sphere", "radius": 1e-10}]})",
+         "test.json: /models: the models are too small to be framed (under 1e-09"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
          "the sphere shape has a vertex beyond ±1e+09"},
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
@@ -177,6 +213,11 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
     EXPECT_EQ(fault(scene_text(R"({"parts": "*core", "matte": {}, "flagged": true})")), "");
+    // A whole number however written; the largest seed exactly.
+    for (const auto& [text, seed] : {std::pair{"7.0", 7u}, {"4294967295", 4294967295u}}) {
+        const std::string scene = R"({"models": [{"shape": "box"}], "settings": {"seed": )";
+        EXPECT_EQ(parse_scene(scene + text + "}}", "test.json", ".").settings.seed, seed);
+    }
 
     // Files that are not scene files are refused unread: a folder, a FIFO
     // (as /dev/zero is a device, which was read until memory ran out), a

@@ -1,11 +1,14 @@
 // What the material must show when a real host renders it.
 #include "tests/render/render_fixture.h"
 
+#include "render/output/turntable.h"
+#include "render/sample_bounds.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 #include "render/setup/shapes.h"
 
+#include <cmath>
 #include <cstring>
 
 using namespace xr;
@@ -34,6 +37,33 @@ TEST(XrayRender, FacingSurfaceAtPowerZeroShowsExactlyWhatLiesBehind) {
     EXPECT_GT(stats.shader_calls, 0u);
     // The pane covers both the wall and the open environment.
     EXPECT_EQ(differing_pixels(covered, render_plain_backdrop(), 1e-4f), 0);
+}
+
+// Values beyond the scene file's bounds, which a scene built in code can
+// hold, still give every pixel a value: an infinite highlight times the zero
+// weight of a surface at power 0 is NaN, counted as black; a background whose
+// two samples would sum to infinity is held at the largest sample a pixel
+// sums. Both kinds are counted.
+TEST(XrayRender, SamplesWithoutAFiniteValueAreBoundedAndCounted) {
+    Scene scene = backdrop_scene();
+    scene.environment.background = {Background::Kind::color, {3e38f, 3e38f, 3e38f}};
+    XraySettings glaring;
+    param(glaring, "power")[0] = 0.0f;
+    param(glaring, "specular_weight")[0] = 3e38f;
+    param(glaring, "specular") = {1e4f, 1e4f, 1e4f, 1.0f};
+    add(scene, pane({0.0f, 0.0f, 1.0f}, 0.8f), xray(scene, glaring, {1}));
+    scene.commit();
+    RenderStats stats;
+    const Image image = render_small(scene, &stats);
+    int black = 0;
+    for (const Color& c : image.pixels) {
+        ASSERT_TRUE(std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b) &&
+                    std::isfinite(c.a));
+        black += c.r == 0.0f;
+    }
+    EXPECT_GT(black, 0);
+    EXPECT_EQ(image.at(63, 0).g, max_sample_value);
+    EXPECT_GE(stats.unsound, uint64_t(black) + 2u);
 }
 
 // Its colour's alpha is the share of the pixel the surface covers; on an
@@ -211,7 +241,8 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     expect_near_color(image.at(44, 32), green);
 }
 
-// Looking straight along the up vector, rays still fan out across the view.
+// Looking straight along the up vector, rays still fan out across the view,
+// and the second frame of a four-frame turntable turns them a quarter turn.
 TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     Camera camera;
     camera.eye = {0.0f, 5.0f, 0.0f};
@@ -219,6 +250,10 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     const CameraView view(camera, 64, 64);
     EXPECT_NEAR(view.direction(32, 32).y, -1.0f, 1e-6f);
     EXPECT_GT(length(view.direction(0, 0) - view.direction(64, 64)), 0.5f);
+
+    const CameraView turned(turntable_camera(camera, 2, 4), 64, 64);
+    const Vec3 corner = view.direction(0, 0);
+    EXPECT_LT(length(turned.direction(0, 0) - Vec3{corner.z, corner.y, -corner.x}), 1e-6f);
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
@@ -275,7 +310,8 @@ TEST(XrayRender, FarFromTheOriginRendersTheSameAsAtIt) {
 }
 
 // A studio scene as large as coordinates may reach renders as a small one: its
-// floor's normals, its lights and its rays stay finite and aimed.
+// floor's normals, its lights and its rays stay finite and aimed. So does one
+// a few micrometres across: the studio and its camera are sized to it.
 TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     auto describe = [](float size) {
         SceneDescription d;
@@ -293,7 +329,7 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
         d.assign = {glass};
         return d;
     };
-    RenderStats small_stats, large_stats;
+    RenderStats small_stats, large_stats, tiny_stats;
     SceneDescription d = describe(1.0f);
     const Image small = render_small(*build_scene(d, load_parts(d)), &small_stats);
     d = describe(max_coordinate / 2.0f);
@@ -301,6 +337,10 @@ TEST(XrayRender, TheLargestScenesRenderAsSmallOnes) {
     const Image large = render_small(*large_scene, &large_stats);
     EXPECT_EQ(large_stats.shader_calls, small_stats.shader_calls);
     EXPECT_EQ(differing_pixels(small, large, 0.01f), 0);
+    const SceneDescription tiny = describe(std::ldexp(1.0f, -18));
+    const Image chip = render_small(*build_scene(tiny, load_parts(tiny)), &tiny_stats);
+    EXPECT_EQ(tiny_stats.shader_calls, small_stats.shader_calls);
+    EXPECT_EQ(differing_pixels(small, chip, 0.01f), 0);
 
     // The camera framing placed, stated in a scene file (as the page sends it
     // back when it orbits), reads back.
