@@ -6,7 +6,7 @@
 
 #include "render/ray_offset.h"
 #include "render/setup/model_loader.h"
-#include "render/setup/placed_bounds.h"
+#include "render/setup/part_bounds.h"
 #include "render/setup/placement.h"
 #include "render/setup/scene_builder.h"
 
@@ -107,11 +107,17 @@ TEST(Instancing, AnInstancedSceneRendersAsItsFlattenedTwin) {
     EXPECT_EQ(differing_pixels(a, b, 1e-4f), 0);
     EXPECT_GT(differing_pixels(a, Image(a.width, a.height), 0.1f), int(a.pixels.size()) / 4);
 
-    PlacedBounds placed;
-    const Mesh ring = torus({}, 0.8f, 0.3f, 48);
-    for (const Affine& place : ring_places) {
-        const Bounds exact = placed(ring, place), copy = mapped(ring, place).bounds();
-        EXPECT_EQ(std::memcmp(&exact, &copy, sizeof exact), 0);
+    // Each ring alone, and all together, bound as their copies to the bit.
+    const std::vector<Part> instances = rings(true), copies = rings(false);
+    for (size_t p = 0; p <= instances.size(); ++p) {
+        std::vector<const Part*> some, their_copies;
+        for (size_t q = 0; q < instances.size(); ++q)
+            if (q == p || p == instances.size()) {
+                some.push_back(&instances[q]);
+                their_copies.push_back(&copies[q]);
+            }
+        const Bounds exact = PartBounds()(some), copy = PartBounds()(their_copies);
+        EXPECT_EQ(std::memcmp(&exact, &copy, sizeof exact), 0) << p;
     }
 }
 
