@@ -88,9 +88,8 @@ Measurement measure(Layout layout, const Settings& s) {
     if (layout != Layout::single)
         d.assign.push_back(xray);
     const std::vector<Part> parts = assembly(layout, s);
-    // The studio's camera and lights, placed by the assembly's exact bounds:
-    // instances are measured by their mapped boxes, which would frame the
-    // two layouts differently. No floor, which is sized by those bounds too.
+    // The studio's camera and lights, placed by the assembly's exact bounds
+    // (as the build measures them too), the same for both layouts. No floor.
     Bounds subject;
     for (const Part& part : parts)
         for (const Piece& piece : part.pieces)

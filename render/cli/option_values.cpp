@@ -98,7 +98,7 @@ std::optional<Tessellation> parse_tessellation(const std::string& text) {
     if (!values || values->size() != 2)
         return std::nullopt;
     const float linear = (*values)[0], angular = (*values)[1];
-    if (!(linear > 0.0f && linear <= max_coordinate && angular > 0.0f &&
+    if (!(linear > 0.0f && linear <= max_coordinate && angular >= min_angular_deflection &&
           angular <= max_angular_deflection))
         return std::nullopt;
     Tessellation t;

@@ -33,7 +33,7 @@ std::optional<std::array<float, 4>> parse_color(const std::string& text);
 std::optional<Background> parse_background(const std::string& text);
 
 // "LINEAR,ANGULAR": a length within (0, max_coordinate] and degrees within
-// (0, max_angular_deflection].
+// [min_angular_deflection, max_angular_deflection].
 std::optional<Tessellation> parse_tessellation(const std::string& text);
 
 } // namespace xr

@@ -179,7 +179,8 @@ void RenderOptionParser::read() {
         if (!o_.tessellation)
             throw CLI::ValidationError("--tessellation " + tessellation_text_ +
                                        ": expected LINEAR,ANGULAR, a length " + "within (0, " +
-                                       number_text(max_coordinate) + "] and degrees within (0, " +
+                                       number_text(max_coordinate) + "] and degrees within [" +
+                                       number_text(min_angular_deflection) + ", " +
                                        number_text(max_angular_deflection) + "]");
     }
     if (frames_->count()) {

@@ -194,11 +194,12 @@ class FileReader {
             const aiMaterial* material = mesh->mMaterialIndex < scene_->mNumMaterials
                                              ? scene_->mMaterials[mesh->mMaterialIndex]
                                              : nullptr;
-            if (uses_[node->mMeshes[i]] > 1) {
+            const bool shared_use = uses_[node->mMeshes[i]] > 1;
+            const Affine to_world = placed(to_file);
+            if (shared_use && instanceable(to_world)) {
                 // Nodes that share a mesh share it here too: held once in its
                 // own space, each node an instance of it.
                 const SharedMesh& shared = shared_mesh(node->mMeshes[i]);
-                const Affine to_world = placed(to_file);
                 check_placed_instance(shared.bounds, to_world, path_);
                 if (part.instance_of.empty())
                     part.instance_of =
@@ -209,8 +210,10 @@ class FileReader {
             part.pieces.push_back({std::make_shared<Mesh>(convert(*mesh, to_file, normal_matrix)),
                                    base_color(material)});
             // No other node uses it: the importer's copy has served.
-            delete scene_->mMeshes[node->mMeshes[i]];
-            scene_->mMeshes[node->mMeshes[i]] = nullptr;
+            if (!shared_use) {
+                delete scene_->mMeshes[node->mMeshes[i]];
+                scene_->mMeshes[node->mMeshes[i]] = nullptr;
+            }
         }
         if (!part.pieces.empty())
             parts_.push_back(std::move(part));

@@ -2,6 +2,7 @@
 
 #include "render/util/text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -50,6 +51,20 @@ void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std
     const Bounds placed = map_bounds(to_world, mesh);
     check_placed_vertex(placed.lo, model);
     check_placed_vertex(placed.hi, model);
+}
+
+bool instanceable(const Affine& to_world) {
+    // Embree refuses a ray whose origin, taken into an instance's space, lies
+    // beyond about 1.8e18 in a coordinate. Origins lie within the camera's
+    // bound; the map's translation is taken off before the inverse applies.
+    constexpr float embree_reach = 1e18f;
+    if (!to_world.invertible())
+        return false;
+    const Vec3 t = to_world.translation;
+    const float reach =
+        max_camera_coordinate + std::max({std::fabs(t.x), std::fabs(t.y), std::fabs(t.z)});
+    const Vec3 rows = to_world.linear.inverse().magnitudes()({1.0f, 1.0f, 1.0f});
+    return std::max({rows.x, rows.y, rows.z}) * reach <= embree_reach;
 }
 
 Placement::Placement(const Transform& t) : scale_(t.scale), translate_(t.translate) {

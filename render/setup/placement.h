@@ -39,4 +39,10 @@ Vec3 checked_vec3(double x, double y, double z, const std::string& model);
 // checked: the corners of its placed bounds bound every vertex.
 void check_placed_instance(const Bounds& mesh, const Affine& to_world, const std::string& model);
 
+// Whether a use of a shared mesh may stand where `to_world` puts it as an
+// instance: the map invertible, and its inverse small enough to take any ray
+// the renderer traces into the mesh's space within what Embree accepts there.
+// A use that flattens space, or nearly, is copied into place instead.
+bool instanceable(const Affine& to_world);
+
 } // namespace xr

@@ -1,6 +1,7 @@
 #include "render/setup/scene_builder.h"
 
 #include "render/camera.h"
+#include "render/setup/part_bounds.h"
 #include "render/setup/studio.h"
 
 #include <fnmatch.h>
@@ -52,25 +53,6 @@ Light make_light(const LightDescription& l) {
     const Vec3 corner = l.position - u * (0.5f * l.width) - v * (0.5f * l.height);
     return Light::rect(corner, u * l.width, v * l.height, power, l.samples);
 }
-
-// The bounds of parts, each mesh's measured once however many parts use it:
-// a thousand instances cost a thousand boxes mapped, not a thousand meshes.
-class PartBounds {
-  public:
-    Bounds operator()(const Part& part) {
-        Bounds b;
-        for (const Piece& piece : part.pieces) {
-            auto [at, added] = meshes_.try_emplace(piece.mesh.get());
-            if (added)
-                at->second = piece.mesh->bounds();
-            b.extend(piece.to_world ? map_bounds(*piece.to_world, at->second) : at->second);
-        }
-        return b;
-    }
-
-  private:
-    std::unordered_map<const Mesh*, Bounds> meshes_;
-};
 
 // Builds the materials the assignments ask for, each once.
 class MaterialBook {
@@ -137,10 +119,11 @@ Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts,
         camera.fov_y = c.fov;
         return camera;
     }
-    Bounds framed;
+    std::vector<const Part*> matching;
     for (const Part& part : parts)
         if (glob_match(c.frame, part.name))
-            framed.extend(bounds_of(part));
+            matching.push_back(&part);
+    const Bounds framed = bounds_of(matching);
     if (framed.empty())
         throw Error({d.source, "/camera/frame"}, "'" + c.frame + "' matches no part");
     if (const std::optional<std::string> fault = framing_fault(framed)) {
@@ -160,9 +143,10 @@ bool glob_match(const std::string& glob, const std::string& name) {
 std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<Part>& parts) {
     auto scene = std::make_unique<Scene>();
     PartBounds bounds_of;
-    Bounds subject;
+    std::vector<const Part*> all;
     for (const Part& part : parts)
-        subject.extend(bounds_of(part));
+        all.push_back(&part);
+    const Bounds subject = bounds_of(all);
 
     std::unordered_map<std::string, Tag> lights;
     for (const LightDescription& l : scene_lights(d, subject))

@@ -54,8 +54,12 @@ struct Tessellation {
     // metres); none for a thousandth of each part's size, so that a large
     // housing and a small pin look as smooth.
     std::optional<float> linear;
-    float angular = 20.0f; // degrees, within (0, max_angular_deflection]
+    float angular = 20.0f; // degrees, within [min_angular_deflection, max_angular_deflection]
 };
+// The finest angle a tessellation may ask for: triangles grow as the inverse
+// square of the angle, and a half-degree made a 88 KB file's screw 233,000
+// triangles and 1.2 GB; at one degree it is 62,000 and 0.3 GB.
+constexpr float min_angular_deflection = 1.0f;
 constexpr float max_angular_deflection = 90.0f;
 
 struct ModelDescription {

@@ -195,7 +195,7 @@ Tessellation read_tessellation(const Field& f) {
     if (f.has("linear"))
         t.linear = f["linear"].extent();
     if (f.has("angular"))
-        t.angular = f["angular"].number_above(0.0f, max_angular_deflection);
+        t.angular = f["angular"].number(min_angular_deflection, max_angular_deflection);
     return t;
 }
 

@@ -304,17 +304,21 @@ class StepReader {
         for (const Leaf& leaf : leaves_) {
             const Product& product = products_[leaf.product];
             const Affine to_world = to_world_ * leaf.to_file;
+            // A use that flattens space is a copy moved into place instead.
+            const bool instanced = product.uses > 1 && instanceable(to_world);
             Part part;
             part.name = leaf.path;
-            if (product.uses > 1)
-                part.instance_of = product.name;
+            if (instanced)
+                part.instance_of = product.name.empty() ? file_stem(path_) : product.name;
             for (const FaceGroup& faces : product.faces) {
                 const Vec3 color = faces.color ? *faces.color : leaf.color.value_or(default_grey);
-                if (product.uses > 1) {
+                if (instanced) {
                     check_placed_instance(shared.at(faces.mesh.get()), to_world, path_);
                     part.pieces.push_back({faces.mesh, color, to_world});
                 } else {
                     auto mesh = std::make_shared<Mesh>(mapped(*faces.mesh, to_world));
+                    // A map that flattens space leaves the normals nothing to turn to.
+                    mesh->repair_normals();
                     for (const Vec3& p : mesh->positions)
                         check_placed_vertex(p, path_);
                     part.pieces.push_back({std::move(mesh), color});

@@ -42,8 +42,9 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
         return {};
     const double diagonal = std::sqrt(box.SquareExtent());
     IMeshTools_Parameters parameters;
-    parameters.Deflection = tessellation.linear ? std::max(double(*tessellation.linear),
-                                                           finest_linear_deflection* diagonal)
+    parameters.Deflection = tessellation.linear ? std::clamp(double(*tessellation.linear),
+                                                             finest_linear_deflection* diagonal,
+                                                             coarsest_linear_deflection* diagonal)
                                                 : relative_linear_deflection * diagonal;
     parameters.Angle = double(radians(tessellation.angular));
     // Shapes are meshed in parallel, each by one thread.

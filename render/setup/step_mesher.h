@@ -27,10 +27,12 @@ struct FaceGroup {
 };
 
 // The linear deflection without a tessellation's own, as a share of the
-// diagonal of each shape's bounds; and the finest one given may ask for,
-// below which a shape's triangles would only exhaust the memory.
+// diagonal of each shape's bounds; the finest one given may ask for, below
+// which a shape's triangles would only exhaust the memory; and the coarsest,
+// beyond which the mesher leaves small faces without triangles.
 constexpr double relative_linear_deflection = 1e-3;
 constexpr double finest_linear_deflection = 1e-5;
+constexpr double coarsest_linear_deflection = 1e-2;
 
 // Meshes the shape, which no other thread may be meshing. Empty for a shape
 // without faces. Throws std::runtime_error, naming `what`, when a face with an

@@ -277,6 +277,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--model", dir + "/cut.step"}, "cut.step: not a STEP file, or cut short"},
         {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0,20"}},
         {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001,inf"}},
+        {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001,0.5"},
+         "degrees within [1, 90]"},
         {{"--model", FIXTURES "/gearbox.step", "--tessellation", "0.001"}},
         {{"--tessellation", "0.001,20"}, "--tessellation: applies to STEP models"},
         {{"--scene", dir + "/broken.json"}},

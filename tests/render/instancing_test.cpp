@@ -6,9 +6,12 @@
 
 #include "render/ray_offset.h"
 #include "render/setup/model_loader.h"
+#include "render/setup/part_bounds.h"
+#include "render/setup/placement.h"
 #include "render/setup/scene_builder.h"
 
 #include <cmath>
+#include <cstring>
 
 using namespace xr;
 
@@ -75,8 +78,8 @@ SceneDescription rings_scene() {
     soft.intensity = 3;
     soft.samples = 4;
     d.lights = {key, soft};
-    // The camera is placed, and the floor left out: both are sized by the
-    // models' bounds, which instances measure by their mapped boxes.
+    // The camera is placed, and the floor left out: the glTF's copies are
+    // placed by Assimp's matrices, which round otherwise.
     d.camera.eye = Vec3{0.5f, 3.5f, 7.5f};
     d.camera.target = Vec3{0, 0, 0};
     d.environment.floor = false;
@@ -86,7 +89,12 @@ SceneDescription rings_scene() {
 } // namespace
 
 TEST(Instancing, AnInstancedSceneRendersAsItsFlattenedTwin) {
-    const SceneDescription d = rings_scene();
+    // Framed by the studio and standing on its floor, both sized by the
+    // instances' bounds, which are their copies' exactly.
+    SceneDescription d = rings_scene();
+    d.camera.eye.reset();
+    d.camera.target.reset();
+    d.environment.floor = true;
     const std::unique_ptr<Scene> instanced = build_scene(d, rings(true));
     const std::unique_ptr<Scene> flattened = build_scene(d, rings(false));
     ASSERT_TRUE(instanced->objects()[2].instance);
@@ -98,6 +106,19 @@ TEST(Instancing, AnInstancedSceneRendersAsItsFlattenedTwin) {
     // or interpolated before it is turned, moves pixels by 1e-3 and more.
     EXPECT_EQ(differing_pixels(a, b, 1e-4f), 0);
     EXPECT_GT(differing_pixels(a, Image(a.width, a.height), 0.1f), int(a.pixels.size()) / 4);
+
+    // Each ring alone, and all together, bound as their copies to the bit.
+    const std::vector<Part> instances = rings(true), copies = rings(false);
+    for (size_t p = 0; p <= instances.size(); ++p) {
+        std::vector<const Part*> some, their_copies;
+        for (size_t q = 0; q < instances.size(); ++q)
+            if (q == p || p == instances.size()) {
+                some.push_back(&instances[q]);
+                their_copies.push_back(&copies[q]);
+            }
+        const Bounds exact = PartBounds()(some), copy = PartBounds()(their_copies);
+        EXPECT_EQ(std::memcmp(&exact, &copy, sizeof exact), 0) << p;
+    }
 }
 
 // A ray leaving an instance's surface, from either side and at any angle,
@@ -163,4 +184,40 @@ TEST(Instancing, GltfNodesSharingAMeshAreInstancesOfIt) {
     // otherwise: a ray that grazes an edge may hit one and miss the other.
     EXPECT_LE(differing_pixels(a, b, 1e-4f), int(a.pixels.size()) / 1000);
     EXPECT_GT(differing_pixels(a, Image(a.width, a.height), 0.1f), int(a.pixels.size()) / 10);
+}
+
+// A use whose map flattens space, or so nearly that Embree could not take rays
+// into the mesh's space, is a copy moved into place rather than an instance:
+// rendering one stopped the program in Embree's assertion.
+TEST(Instancing, UsesThatFlattenSpaceAreCopies) {
+    for (const Affine& place : ring_places)
+        EXPECT_TRUE(instanceable(place));
+    for (Vec3 s : {Vec3{1, 1, 0}, Vec3{1, 0, 1}, Vec3{1, 1, 1e-30f}, Vec3{1, 1e-20f, 1},
+                   Vec3{1e-20f, 1e-20f, 1e-20f}, Vec3{1, 1, NAN}})
+        EXPECT_FALSE(instanceable(scaling(s))) << s.x << " " << s.y << " " << s.z;
+
+    SceneDescription d = rings_scene();
+    d.assign[0].parts = "bolts/bolt:2";
+    d.models.push_back({});
+    d.models[0].file = "squashed.gltf";
+    d.base_dir = FIXTURES;
+    const std::vector<Part> parts = load_parts(d);
+    ASSERT_EQ(parts.size(), 3u);
+    for (size_t p = 0; p < parts.size(); ++p) {
+        EXPECT_EQ(bool(parts[p].pieces.at(0).to_world), p != 1) << parts[p].name;
+        EXPECT_EQ(parts[p].instance_of, p != 1 ? "bolt" : "");
+    }
+    const Image image = render_small(*build_scene(d, parts), nullptr, 2, 96);
+    EXPECT_GT(differing_pixels(image, Image(image.width, image.height), 0.1f),
+              int(image.pixels.size()) / 10);
+
+    // A STEP model scaled below what an instance can stand.
+    SceneDescription tiny;
+    tiny.models.push_back({});
+    tiny.models[0].file = "gearbox.step";
+    tiny.models[0].transform.scale = 1e-20f;
+    tiny.base_dir = FIXTURES;
+    for (const Part& part : load_parts(tiny))
+        for (const Piece& piece : part.pieces)
+            EXPECT_FALSE(piece.to_world) << part.name;
 }

@@ -12,9 +12,9 @@
 #include <assimp/scene.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -267,7 +267,12 @@ int write_fixtures(const std::string& dir) {
     for (const auto& [format, extension] : formats)
         if (!save(*scene, format, dir + "/assembly." + extension))
             return 1;
+    // The same with the second bolt's node flattened to nothing along its length.
+    const std::unique_ptr<aiScene> squashed = bolts_scene(true);
+    aiMatrix4x4& flattened = squashed->mRootNode->mChildren[0]->mChildren[1]->mTransformation;
+    flattened = flattened * aiMatrix4x4(aiVector3D(1, 1, 0), aiQuaternion(), aiVector3D());
     if (!save(*bolts_scene(true), "gltf2", dir + "/shared.gltf") ||
+        !save(*squashed, "gltf2", dir + "/squashed.gltf") ||
         !save(*bolts_scene(false), "gltf2", dir + "/copied.gltf") ||
         !write_boxes(dir + "/assembly.step", "model", boxes) ||
         !write_gearbox(dir + "/gearbox.step"))

@@ -467,6 +467,17 @@ TEST(StepModels, TheGearboxReadsBackAsWritten) {
     EXPECT_NEAR(b.hi.x, 0.13f, 1e-6f);
 }
 
+// A product the file leaves unnamed is, as a glTF's unnamed mesh is, listed
+// as an instance of the file.
+TEST_F(ModelFiles, AnUnnamedProductUsedTwiceIsAnInstanceOfItsFile) {
+    write_text("unnamed.step",
+               replaced(fixture_text("gearbox.step"), "PRODUCT('shaft','shaft'", "PRODUCT('',''"));
+    ModelDescription model;
+    model.file = "unnamed.step";
+    const std::vector<Part> parts = load_model(model, dir);
+    EXPECT_EQ(named(parts, "gearbox/shaft:2").instance_of, "unnamed");
+}
+
 // Seen from above, each bolt's head shows that bolt's own id: eight instances
 // of one mesh, each placed where the assembly puts it. One of them x-rayed by
 // name wears x-ray alone.
