@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace xr {
 
@@ -14,8 +16,14 @@ namespace {
 // sample takes, the rest only for those that fail it.
 Color summable(Color c, RenderStats& stats) {
     constexpr float most = max_sample_value;
-    if (std::fabs(c.r) <= most && std::fabs(c.g) <= most && std::fabs(c.b) <= most &&
-        std::fabs(c.a) <= most)
+    // On the channels' bits, without a branch each: magnitudes order as their
+    // bits do, and a NaN's lie above every number's.
+    uint32_t bits[4], most_bits;
+    std::memcpy(bits, &c, sizeof bits);
+    std::memcpy(&most_bits, &most, sizeof most_bits);
+    const uint32_t largest = std::max(std::max(bits[0] & 0x7fffffffu, bits[1] & 0x7fffffffu),
+                                      std::max(bits[2] & 0x7fffffffu, bits[3] & 0x7fffffffu));
+    if (largest <= most_bits)
         return c;
     ++stats.unsound;
     for (float* v : {&c.r, &c.g, &c.b, &c.a})

@@ -32,17 +32,24 @@ uint32_t z_order(Vec3 p, const Bounds& box) {
 
 } // namespace
 
+const Bounds& PartBounds::own(const Mesh& mesh) {
+    auto [at, added] = own_.try_emplace(&mesh);
+    if (added)
+        at->second = mesh.bounds();
+    return at->second;
+}
+
 const PartBounds::Clusters& PartBounds::clusters(const Mesh& mesh) {
     auto [at, added] = clusters_.try_emplace(&mesh);
     Clusters& c = at->second;
     if (!added)
         return c;
     const auto& positions = mesh.positions;
-    c.all = mesh.bounds();
+    const Bounds& all = own(mesh);
     std::vector<std::pair<uint32_t, uint32_t>> codes;
     codes.reserve(positions.size());
     for (size_t i = 0; i < positions.size(); ++i)
-        codes.push_back({z_order(positions[i], c.all), uint32_t(i)});
+        codes.push_back({z_order(positions[i], all), uint32_t(i)});
     std::sort(codes.begin(), codes.end());
     for (const auto& code : codes)
         c.order.push_back(code.second);
@@ -83,11 +90,11 @@ Bounds PartBounds::operator()(const std::vector<const Part*>& parts) {
     std::vector<Loose> instances;
     for (const Part* part : parts)
         for (const Piece& piece : part->pieces) {
-            const Bounds& own = clusters(*piece.mesh).all;
+            const Bounds& box = own(*piece.mesh);
             if (piece.to_world)
-                instances.push_back({&piece, map_bounds(*piece.to_world, own)});
+                instances.push_back({&piece, map_bounds(*piece.to_world, box)});
             else
-                found.extend(own);
+                found.extend(box);
         }
     if (instances.empty())
         return found;

@@ -17,9 +17,9 @@ class PartBounds {
 
   private:
     // A mesh's vertices in clusters of neighbours, with each cluster's box:
-    // measured once however many parts use the mesh.
+    // sorted once however many instances use the mesh, and only for meshes
+    // that instances use.
     struct Clusters {
-        Bounds all;
         std::vector<uint32_t> order; // the vertices, cluster after cluster
         std::vector<Bounds> boxes;
         size_t size = 0; // vertices a cluster holds (the last fewer)
@@ -29,9 +29,12 @@ class PartBounds {
         const Clusters* clusters = nullptr;
         std::vector<Bounds> loose;
     };
+    // A mesh's bounds, measured once however many parts use it.
+    const Bounds& own(const Mesh& mesh);
     const Clusters& clusters(const Mesh& mesh);
     Placed& placed(const Piece& piece);
 
+    std::unordered_map<const Mesh*, Bounds> own_;
     std::unordered_map<const Mesh*, Clusters> clusters_;
     std::unordered_map<const Piece*, Placed> placed_;
 };
