@@ -74,6 +74,7 @@ void linger() {
 // in miSetModuleHandle is sequentially consistent: their order decides whether
 // an address may stay cached.
 HostProc resolve_host_entry(HostSlot slot, const char* name) {
+    const ThreadErrorKept kept;
     void* handle = dl_handle.load();
     if (handle == nullptr)
         fprintf(stderr, "DYNLOAD: dl_handle null\n");

@@ -5,10 +5,13 @@
 
 namespace host {
 
+ThreadErrorKept::ThreadErrorKept() : errno_(errno), last_error_(0) {}
+
+ThreadErrorKept::~ThreadErrorKept() {
+    errno = errno_;
+}
+
 HostProc lookup_symbol(void* module, const char* name, int* error) {
-    // errno belongs to the host's thread: report its value after the lookup,
-    // then give the thread back the value it had.
-    const int saved = errno;
     errno = 0;
     void* address = dlsym(module, name);
     *error = errno;
@@ -16,7 +19,6 @@ HostProc lookup_symbol(void* module, const char* name, int* error) {
     // dlerror(), which belongs to the host.
     if (address == nullptr)
         dlerror();
-    errno = saved;
     return reinterpret_cast<HostProc>(address);
 }
 

@@ -48,4 +48,17 @@ class StderrCapture {
     std::string path_;
 };
 
+// Points the standard error stream's descriptor at one open for reading
+// only, so that every write to it fails, until it ends.
+class StderrRefused {
+  public:
+    StderrRefused();
+    ~StderrRefused();
+    StderrRefused(const StderrRefused&) = delete;
+    StderrRefused& operator=(const StderrRefused&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
 } // namespace platform

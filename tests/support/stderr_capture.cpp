@@ -80,4 +80,25 @@ std::string StderrCapture::text() {
     return out;
 }
 
+StderrRefused::StderrRefused() {
+#if defined(_WIN32)
+    const int reading = _open("NUL", _O_RDONLY);
+#else
+    const int reading = open("/dev/null", O_RDONLY);
+#endif
+    if (reading < 0)
+        throw std::runtime_error(std::string("cannot open the null device: ") +
+                                 std::strerror(errno));
+    std::fflush(stderr);
+    saved_ = dup(2);
+    dup2(reading, 2);
+    close(reading);
+}
+
+StderrRefused::~StderrRefused() {
+    dup2(saved_, 2);
+    close(saved_);
+    std::clearerr(stderr);
+}
+
 } // namespace platform
