@@ -17,8 +17,9 @@ void check_video_request(const OutputRequest& request, OutputPlan& plan) {
                                  "hashes");
     if (request.skip_existing)
         throw std::runtime_error("--skip-existing: a video is made whole by one run and has no "
-                                 "frames to skip; delete " +
-                                 request.out + " to make it again");
+                                 "frames to skip; leave it out, or render frames "
+                                 "(name_####.png) with it and encode them into " +
+                                 request.out);
     plan.video_settings = request.video;
 }
 

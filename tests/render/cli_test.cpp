@@ -350,7 +350,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--quality", "101", "--out", dir + "/v.webm"}},
         {{"--width", "25", "--out", dir + "/v.mp4"}, "even width and height"},
         {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes"},
-        {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}},
+        {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}, "leave it out"},
         {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video"},
         {{"--out", dir + "/piped.mp4"}, "piped.mp4: a .mp4 video is finished by going back"},
         // Tiles
