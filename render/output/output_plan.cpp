@@ -2,6 +2,7 @@
 
 #include "render/image/film.h"
 #include "render/image/png_image.h"
+#include "render/output/output_file.h"
 
 #include <stdexcept>
 
@@ -111,6 +112,14 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
             frames.push_back(frame);
     }
     return frames;
+}
+
+void check_frames_writable(const OutputPlan& plan, const std::vector<int>& frames) {
+    if (frames.empty())
+        return;
+    check_writable(plan.path(frames.front()));
+    if (frames.size() > 1)
+        check_writable(plan.path(frames.back()));
 }
 
 } // namespace xr
