@@ -256,6 +256,45 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     EXPECT_LT(length(turned.direction(0, 0) - Vec3{corner.z, corner.y, -corner.x}), 1e-6f);
 }
 
+// A matte plate under a square light of the same size, seen from straight
+// above: lit alike on either side of its middle, across and down, however the
+// light's samples and the pixel's fall. One sample a pixel is noisy: the
+// halves differ by a few per cent, where lighting from the light's first
+// cells alone made them differ fourfold.
+TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
+    const struct {
+        int light_samples, pixel_samples;
+    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}};
+    constexpr int size = 64;
+    for (const auto& c : cases) {
+        Scene scene;
+        scene.camera.eye = {0.0f, 0.0f, 6.0f};
+        scene.camera.target = {0.0f, 0.0f, 0.0f};
+        scene.camera.fov_y = 30.0f;
+        add(scene, pane({0.0f, 0.0f, 0.0f}, 2.0f), scene.add_material(Vec3{0.8f, 0.8f, 0.8f}));
+        // Facing down the z axis: its columns run along y, its rows along x.
+        scene.add_light(Light::rect({-2.0f, -2.0f, 1.0f}, {0.0f, 4.0f, 0.0f}, {4.0f, 0.0f, 0.0f},
+                                    {3.0f, 3.0f, 3.0f}, c.light_samples));
+        scene.commit();
+        RenderSettings settings;
+        settings.width = settings.height = size;
+        settings.samples = c.pixel_samples;
+        RenderStats stats;
+        const Image image = render({scene, xray_shader(), settings}, stats);
+        double left = 0.0, right = 0.0, top = 0.0, bottom = 0.0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const double v = image.at(x, y).g;
+                (x < size / 2 ? left : right) += v;
+                (y < size / 2 ? top : bottom) += v;
+            }
+        const std::string where = std::to_string(c.light_samples) + " light samples, " +
+                                  std::to_string(c.pixel_samples) + " per pixel";
+        EXPECT_NEAR(left / right, 1.0, 0.06) << where;
+        EXPECT_NEAR(top / bottom, 1.0, 0.06) << where;
+    }
+}
+
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
     const SceneDescription d = built_in_scene();
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
