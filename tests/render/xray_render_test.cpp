@@ -264,7 +264,7 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
 TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
     const struct {
         int light_samples, pixel_samples;
-    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}};
+    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}, {3, 3}, {8, 8}};
     constexpr int size = 64;
     for (const auto& c : cases) {
         Scene scene;
