@@ -295,6 +295,31 @@ TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
     }
 }
 
+// A framed sphere fits the image whatever its shape: the middles of its four
+// edges show the background, its centre the sphere.
+TEST(XrayRender, FramingFitsTheModelIntoTallAndWideImages) {
+    const struct { int width, height; } sizes[] = {{24, 64}, {64, 24}, {32, 32}};
+    for (const auto& size : sizes) {
+        SceneDescription d;
+        ModelDescription ball;
+        ball.shape = Shape{Shape::Kind::sphere, 1.0f, 0.25f, {}};
+        d.models = {ball};
+        d.environment.floor = false;
+        d.environment.background.kind = Background::Kind::transparent;
+        d.settings.width = size.width;
+        d.settings.height = size.height;
+        d.settings.samples = 1;
+        RenderStats stats;
+        const Image image =
+            render({*build_scene(d, load_parts(d)), xray_shader(), d.settings}, stats);
+        const int w = size.width, h = size.height;
+        const std::string where = std::to_string(w) + "x" + std::to_string(h);
+        EXPECT_EQ(image.at(w / 2, h / 2).a, 1.0f) << where;
+        for (const auto& [x, y] : {std::pair{0, h / 2}, {w - 1, h / 2}, {w / 2, 0}, {w / 2, h - 1}})
+            EXPECT_EQ(image.at(x, y).a, 0.0f) << where << " at " << x << ", " << y;
+    }
+}
+
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
     const SceneDescription d = built_in_scene();
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
