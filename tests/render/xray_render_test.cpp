@@ -81,21 +81,35 @@ TEST(XrayRender, InvertedSurfaceAtPowerZeroShowsItsOwnColour) {
     expect_near_color(render_small(scene).at(20, 32), tint);
 }
 
-TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {
-    Scene scene = backdrop_scene();
-    XraySettings red;
-    param(red, "color") = {1.0f, 0.0f, 0.0f, 1.0f};
-    param(red, "power")[0] = 16.0f;
-    param(red, "specular_weight")[0] = 0.0f;
-    add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.0f), xray(scene, red));
+// The colour reaches inwards from the silhouettes as far as the power takes
+// it: a lower power keeps it to them.
+TEST(XrayRender, SilhouettesKeepTheSurfaceColourFurtherInAtHigherPower) {
     const Color rim = {1.0f, 0.0f, 0.0f, 1.0f};
-    scene.commit();
-    const Image image = render_small(scene);
-    // Near the rim, facing the viewer at a grazing angle.
-    expect_near_color(image.at(54, 32), rim, 1e-3f);
-    expect_near_color(image.at(10, 32), rim, 1e-3f);
-    // Through the middle, nearly all see-through.
-    expect_near_color(image.at(32, 32), render_plain_backdrop().at(32, 32), 0.02f);
+    const Image backdrop = render_plain_backdrop();
+    for (const float power : {16.0f, 1.0f}) {
+        Scene scene = backdrop_scene();
+        XraySettings red;
+        param(red, "color") = {rim.r, rim.g, rim.b, rim.a};
+        param(red, "power")[0] = power;
+        param(red, "specular_weight")[0] = 0.0f;
+        add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.0f), xray(scene, red));
+        scene.commit();
+        const Image image = render_small(scene);
+        // Near the rim, facing the viewer at a grazing angle.
+        if (power == 16.0f) {
+            expect_near_color(image.at(54, 32), rim, 1e-3f);
+            expect_near_color(image.at(10, 32), rim, 1e-3f);
+        }
+        // Halfway out, where the facing cosine is about 0.73: nearly all red
+        // at power 16, mostly see-through at power 1 (red has no green).
+        const float see_through = image.at(44, 32).g / backdrop.at(44, 32).g;
+        if (power == 16.0f)
+            EXPECT_LT(see_through, 0.05f);
+        else
+            EXPECT_NEAR(see_through, 0.73f, 0.05f);
+        // Through the middle, nearly all see-through.
+        expect_near_color(image.at(32, 32), backdrop.at(32, 32), 0.02f);
+    }
 }
 
 TEST(XrayRender, NestedXrayObjectIsShadedThroughTheOuterOne) {
