@@ -217,11 +217,19 @@ TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
     Texture t;
     t.a = {1.0f, 0.0f, 0.0f, 1.0f};
     t.b = {0.0f, 0.0f, 1.0f, 1.0f};
-    t.scale = 1e30f;
     for (const Texture::Kind kind : {Texture::Kind::checker, Texture::Kind::stripes}) {
         t.kind = kind;
+        t.scale = 1e30f;
         EXPECT_EQ(t.eval({1.0f, -3.0f, 0.0f}).r, 1.0f);
         EXPECT_EQ(t.eval({INFINITY, NAN, 0.0f}).r, 1.0f);
+        // Centred on whole coordinates: a face lying on one, rounded either
+        // way, is one colour.
+        t.scale = 1.0f;
+        for (const float y : {-3.0f, -2.0f, 0.0f, 1.0f, 2.0f}) {
+            const float expected = int(y) % 2 ? 0.0f : 1.0f;
+            for (const float at : {std::nextafter(y, -INFINITY), y, std::nextafter(y, INFINITY)})
+                EXPECT_EQ(t.eval({0.0f, at, 0.0f}).r, expected) << int(kind) << " at " << at;
+        }
     }
 }
 
