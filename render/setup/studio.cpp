@@ -69,7 +69,7 @@ std::vector<LightDescription> studio_lights(const Bounds& subject) {
 }
 
 std::vector<LightDescription> scene_lights(const SceneDescription& scene, const Bounds& subject) {
-    return scene.lights.empty() ? studio_lights(subject) : scene.lights;
+    return scene.lights ? *scene.lights : studio_lights(subject);
 }
 
 std::vector<std::string> light_names(const SceneDescription& scene) {
