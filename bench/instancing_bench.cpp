@@ -96,7 +96,8 @@ Measurement measure(Layout layout, const Settings& s) {
         for (const Piece& piece : part.pieces)
             for (const Vec3& p : piece.mesh->positions)
                 subject.extend(piece.to_world ? piece.to_world->point(p) : p);
-    const Camera camera = framing(subject, {0.6f, 0.5f, 1.0f}, d.camera.fov);
+    const Camera camera = framing(subject, {0.6f, 0.5f, 1.0f}, d.camera.fov,
+                                  float(s.render.width) / float(s.render.height));
     d.camera.eye = camera.eye;
     d.camera.target = camera.target;
     d.lights = studio_lights(subject);
