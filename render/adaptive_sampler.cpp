@@ -22,7 +22,8 @@ constexpr float most_leeway = 4.0f;
 
 void AdaptiveSampler::take(ThreadContext& context, Pixel& p, int x, int y, int until) {
     for (int i = p.samples; i < until; ++i) {
-        const Color c = camera_sample(context, camera_, settings_, x, y, i, passes_, p.passes);
+        const Color c =
+            camera_sample(context, camera_, settings_, x, y, i, until, passes_, p.passes);
         p.sum.r += c.r, p.sum.g += c.g, p.sum.b += c.b, p.sum.a += c.a;
         const double v = shown(c);
         p.shown += v;

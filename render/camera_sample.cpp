@@ -34,13 +34,13 @@ Color summable(Color c, RenderStats& stats) {
 } // namespace
 
 Color camera_sample(ThreadContext& context, const CameraView& camera,
-                    const RenderSettings& settings, int x, int y, int i, const PassSampler* passes,
-                    PassSampler::Pixel& pass_pixel) {
+                    const RenderSettings& settings, int x, int y, int i, int planned,
+                    const PassSampler* passes, PassSampler::Pixel& pass_pixel) {
     const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
     context.rng = Rng(settings.seed, pixel, uint32_t(i));
     context.pixel_sample = i;
-    context.planned_samples = settings.samples;
-    context.pixel = pixel;
+    context.planned_samples = planned;
+    context.pixel_stream = uint64_t(settings.seed) << 32 | pixel;
     const float jx = context.rng.uniform(), jy = context.rng.uniform();
     const Vec3 direction = camera.direction(float(x) + jx, float(y) + jy);
     Color c = {0.0f, 0.0f, 0.0f, 0.0f};

@@ -28,7 +28,7 @@ Color shade_matte(ThreadContext& context, const HostState& s) {
     Vec3 direct;
     for (const Light& light : context.scene.lights()) {
         const int k = light_stratum(context.pixel_sample, light.samples(), context.planned_samples,
-                                    context.pixel);
+                                    context.pixel_stream);
         const LightSample sample = incident_light(context, s, light, k);
         direct += sample.color * std::max(0.0f, dot(normal, sample.direction));
     }

@@ -24,7 +24,8 @@ Color render_pixel(ThreadContext& context, const CameraView& camera, const Rende
                    PassSampler::Pixel& pass_pixel) {
     Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int i = 0; i < settings.samples; ++i) {
-        const Color c = camera_sample(context, camera, settings, x, y, i, passes, pass_pixel);
+        const Color c =
+            camera_sample(context, camera, settings, x, y, i, settings.samples, passes, pass_pixel);
         sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
     }
     if (passes)

@@ -280,13 +280,15 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
 
 // A matte plate under a square light of the same size, seen from straight
 // above: lit alike on either side of its middle, across and down, however the
-// light's samples and the pixel's fall. One sample a pixel is noisy: the
-// halves differ by a few per cent, where lighting from the light's first
-// cells alone made them differ fourfold.
+// light's samples and the pixel's fall, adaptive rounds too (every pixel stops
+// after its first 16). One sample a pixel is noisy: the halves differ by a few
+// per cent, where lighting from the light's first cells alone made them
+// differ fourfold.
 TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
     const struct {
         int light_samples, pixel_samples;
-    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}, {3, 3}, {8, 8}};
+        bool adaptive = false;
+    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}, {3, 3}, {8, 8}, {25, 64, true}};
     constexpr int size = 64;
     for (const auto& c : cases) {
         Scene scene;
@@ -301,6 +303,8 @@ TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
         RenderSettings settings;
         settings.width = settings.height = size;
         settings.samples = c.pixel_samples;
+        settings.adaptive = c.adaptive;
+        settings.noise = max_noise;
         RenderStats stats;
         const Image image = render({scene, xray_shader(), settings}, stats);
         double left = 0.0, right = 0.0, top = 0.0, bottom = 0.0;
