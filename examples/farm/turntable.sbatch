@@ -5,8 +5,8 @@
 #
 #   FRAMES=120 CHUNK=10 sbatch --array=0-11 turntable.sbatch --scene model.json
 #
-# An array too short fails its last task, which names the frames no task
-# renders that are not on disk yet.
+# An array submitted whole but too short fails its last task, after its own
+# frames, naming the frames no task renders that are not on disk yet.
 #
 # Arguments after the script go to xray-render. Frames that are already
 # complete are skipped, so a failed or lost task is re-run by submitting the
@@ -47,9 +47,12 @@ if [[ $out != *#* ]]; then
     exit 2
 fi
 tasks=$(((frames + chunk - 1) / chunk))
-# The last task of an array too short: the frames past the array's end that are
-# missing (a re-run of single tasks finds the rest already there) fail it.
-if [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task" ] && ((task + 1 < tasks)); then
+# The last task of an array submitted whole (tasks 0 to its last) that is too
+# short: the frames past its end that are missing are in no task. A re-run of
+# single tasks (--array=3,7) is not whole, and finds the rest already there.
+uncovered=
+if [ "${SLURM_ARRAY_TASK_MIN:-}" = 0 ] && [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task" ] &&
+    [ "${SLURM_ARRAY_TASK_COUNT:-}" = $((task + 1)) ] && ((task + 1 < tasks)); then
     prefix=${out%%#*}
     hashes=${out#"$prefix"}
     hashes=${hashes%%[!#]*}
@@ -60,10 +63,9 @@ if [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task" ] && ((task + 1 < tasks)); then
         [ -e "$path" ] || missing=$((missing + 1))
     done
     if ((missing > 0)); then
-        echo "turntable: frames $(((task + 1) * chunk + 1))-$frames ($missing not on disk)" \
-            "are in no task: FRAMES=$frames in chunks of $chunk need --array=0-$((tasks - 1));" \
-            "submit --array=$task-$((tasks - 1)) for these and task $task's own" >&2
-        exit 2
+        uncovered="turntable: frames $(((task + 1) * chunk + 1))-$frames ($missing not on disk)\
+ are in no task: FRAMES=$frames in chunks of $chunk need --array=0-$((tasks - 1));\
+ submit --array=$((task + 1))-$((tasks - 1)) for these"
     fi
 fi
 first=$((task * chunk + 1))
@@ -77,5 +79,11 @@ if ((first > last)); then
 fi
 
 echo "task $task: frames $first-$last of $frames on ${SLURMD_NODENAME:-$(uname -n)}"
-exec "$renderer" --turntable "$frames" --frames "$first-$last" --skip-existing \
-    --threads "$threads" --out "$out" "$@"
+render=("$renderer" --turntable "$frames" --frames "$first-$last" --skip-existing
+    --threads "$threads" --out "$out" "$@")
+if [ -z "$uncovered" ]; then
+    exec "${render[@]}"
+fi
+"${render[@]}"
+echo "$uncovered" >&2
+exit 2
