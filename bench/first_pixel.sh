@@ -73,7 +73,7 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 # triangles it loaded, which the peak is divided by.
 summary() {
     local f=$1
-    printf '%6.2f s  %5.2f s  %4d B a triangle of %d  %6.2f M rays/s' \
+    printf '%6.2f s  %5.2f s  %4.0f B a triangle of %d  %6.2f M rays/s' \
         "$(cut -d' ' -f1 "$f" | median | awk '{ print $1 / 1000 }')" \
         "$(cut -d' ' -f2 "$f" | median)" "$(cut -d' ' -f3 "$f" | median)" \
         "$(tail -n 1 "$f" | cut -d' ' -f5)" "$(cut -d' ' -f4 "$f" | median)"

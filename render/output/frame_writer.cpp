@@ -108,6 +108,10 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;
         }
+        // Each frame's path checked again just before its render: one that has
+        // become unwritable since the start fails before its work, not after.
+        if (!video)
+            check_writable(path);
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
