@@ -411,6 +411,18 @@ TEST_F(Outputs, DescriptorsAreWrittenIntoAsTheyAre) {
     }
 }
 
+// Started with standard output closed, the program opens no file as
+// descriptor 1: a video's frames never take its lines, which fail instead.
+TEST_F(Outputs, AClosedStandardOutputIsNoOutputsDescriptor) {
+    const std::string render = std::string(XRAY_RENDER) + " --width 8 --height 8 --spp 1 --out ";
+    std::system(("cd '" + dir + "' && " + render + "v.mp4 --turntable 2 >&- 2>lines").c_str());
+    EXPECT_EQ(bytes("v.mp4").substr(4, 4), "ftyp");
+    EXPECT_NE(bytes("lines").find("standard output: Bad file descriptor"), std::string::npos);
+    // Nor is there one to take an image.
+    std::system(("cd '" + dir + "' && " + render + "/dev/stdout >&- 2>lines").c_str());
+    EXPECT_NE(bytes("lines").find("/dev/stdout: Bad file descriptor"), std::string::npos);
+}
+
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
     EXPECT_EQ(frame_path("out/t_####.exr", 7), "out/t_0007.exr");
     EXPECT_EQ(frame_path("out/t_##.png", 12345), "out/t_12345.png");
