@@ -8,6 +8,7 @@
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -111,9 +112,12 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
                 served.scene_file.c_str());
     flush_standard_output();
 
+    std::atomic<bool> listening{true};
     std::thread stopper([&] {
+        // A signal ignored when the program started (nohup) stops nothing.
         int signal = 0;
-        sigwait(&stop_signals, &signal);
+        while (sigwait(&stop_signals, &signal) == 0 && listening && !interrupts(signal)) {
+        }
         worker.stop();
         server.stop();
     });
@@ -124,6 +128,7 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
         failure = e.what();
     }
     // Ended by a signal, or else by a failure: then wake the stopper.
+    listening = false;
     pthread_kill(stopper.native_handle(), SIGTERM);
     stopper.join();
     if (!failure.empty())

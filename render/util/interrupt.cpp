@@ -19,24 +19,30 @@ extern "C" void on_interrupt(int signal) {
     raise(signal);
 }
 
-constexpr int interrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int interrupt_list[] = {SIGINT, SIGTERM, SIGHUP};
 
 } // namespace
 
 sigset_t interrupt_signals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int signal : interrupts)
+    for (int signal : interrupt_list)
         sigaddset(&set, signal);
     return set;
+}
+
+bool interrupts(int signal) {
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN;
 }
 
 void handle_interrupts() {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
-    for (int signal : interrupts)
-        sigaction(signal, &action, nullptr);
+    for (int signal : interrupt_list)
+        if (interrupts(signal))
+            sigaction(signal, &action, nullptr);
 }
 
 void remove_on_interrupt(const char* path) {
