@@ -2,18 +2,21 @@
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace xr {
 
 namespace {
 
-std::atomic<const char*> doomed{nullptr};
+std::atomic<int> doomed_folder{-1};
+std::atomic<const char*> doomed_name{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
 static_assert(std::atomic<const char*>::is_always_lock_free, "read from a signal handler");
 
 extern "C" void on_interrupt(int signal) {
-    if (const char* path = doomed.exchange(nullptr))
-        unlink(path);
+    if (const char* name = doomed_name.exchange(nullptr))
+        unlinkat(doomed_folder.load(), name, 0);
     // Ended by the signal itself, so the parent sees what stopped the program.
     std::signal(signal, SIG_DFL);
     raise(signal);
@@ -45,8 +48,11 @@ void handle_interrupts() {
             sigaction(signal, &action, nullptr);
 }
 
-void remove_on_interrupt(const char* path) {
-    doomed.store(path);
+void remove_on_interrupt(int folder, const char* name) {
+    // The folder first: a name is never read with another file's folder.
+    doomed_name.store(nullptr);
+    doomed_folder.store(folder);
+    doomed_name.store(name);
 }
 
 } // namespace xr

@@ -19,8 +19,9 @@ bool interrupts(int signal);
 // Installs the handlers for the interrupt signals that interrupt.
 void handle_interrupts();
 
-// The file to remove when interrupted; null for none. The text must outlive
-// the registration.
-void remove_on_interrupt(const char* path);
+// The file to remove when interrupted: its name in the folder open as
+// `folder`, removed from there wherever the folder has been moved to; a null
+// name for none. The name must outlive the registration.
+void remove_on_interrupt(int folder, const char* name);
 
 } // namespace xr

@@ -87,7 +87,8 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
 // of a still, a sequence or a video: the program ends by that signal (the
 // shell reports 128 + its number) and leaves no temporary file behind; the
 // frames it leaves are whole. A signal it was started ignoring (nohup) it
-// goes on ignoring, and finishes.
+// goes on ignoring, and finishes. A folder moved meanwhile keeps no
+// temporary file either.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
     const std::vector<std::string> short_still = {"--spp", "8",     "--threads",
                                                   "1",     "--out", dir + "/big.png"};
@@ -103,8 +104,14 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         const std::vector<std::string>& args;
         size_t frames; // to wait for before the signal
         bool ignored = false;
-    } cases[] = {{SIGINT, still, 0},    {SIGTERM, still, 0}, {SIGHUP, still, 0},
-                 {SIGINT, sequence, 2}, {SIGTERM, video, 0}, {SIGHUP, short_still, 0, true}};
+        bool moved = false; // the folder, before the signal
+    } cases[] = {{SIGTERM, still, 0, false, true},
+                 {SIGINT, still, 0},
+                 {SIGTERM, still, 0},
+                 {SIGHUP, still, 0},
+                 {SIGINT, sequence, 2},
+                 {SIGTERM, video, 0},
+                 {SIGHUP, short_still, 0, true}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
@@ -129,6 +136,9 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
             usleep(5000);
         EXPECT_EQ(temporaries(), 1u);
         EXPECT_GE(listing().size(), c.frames + 1);
+        if (c.moved) {
+            ASSERT_EQ(rename(dir.c_str(), (dir + ".moved").c_str()), 0);
+        }
         kill(child, c.signal);
         int status = 0;
         if (c.ignored)
@@ -139,6 +149,9 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         if (kill(child, 0) == 0) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
+        }
+        if (c.moved) {
+            ASSERT_EQ(rename((dir + ".moved").c_str(), dir.c_str()), 0);
         }
         EXPECT_TRUE(c.ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
                               : WIFSIGNALED(status) && WTERMSIG(status) == c.signal)

@@ -8,6 +8,7 @@
 #include "render/image/image_file.h"
 #include "render/output/frame_sequence.h"
 #include "render/output/frame_writer.h"
+#include "render/output/output_file.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -382,6 +384,25 @@ TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
     EXPECT_EQ(kind(longest), S_IFREG);
     for (const std::string& name : listing())
         EXPECT_NE(name[0], '.') << "left behind: " << name;
+}
+
+// A folder moved while its file is made gets the file, whole, as a rename
+// within it would; neither the file kept nor one given up leaves a
+// temporary file there.
+TEST_F(Outputs, AFolderMovedMeanwhileGetsItsFileAndNoTemporaryOne) {
+    ASSERT_EQ(mkdir(path("before").c_str(), 0755), 0);
+    {
+        OutputFile kept(path("before/kept.png"));
+        OutputFile dropped(path("before/dropped.png"));
+        ASSERT_EQ(rename(path("before").c_str(), path("after").c_str()), 0);
+        kept.commit({'p', 'n', 'g'});
+    }
+    EXPECT_EQ(listing(), std::vector<std::string>{"after"});
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path("after")))
+        names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"kept.png"});
+    EXPECT_EQ(bytes("after/kept.png"), "png");
 }
 
 // An output that names one of the program's descriptors, directly or through
