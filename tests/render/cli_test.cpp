@@ -3,6 +3,7 @@
 
 #include "render/image/image_file.h"
 #include "render/render_settings.h"
+#include "render/util/interrupt.h"
 
 #include <csignal>
 #include <filesystem>
@@ -163,6 +164,49 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         for (const std::string& name : listing())
             EXPECT_NO_THROW(xr::read_image(path(name))) << name;
     }
+}
+
+// A server's interrupts, taken by a thread of their own: one before there is
+// a stop to run (while the scene loads) ends the program at once, and so does
+// one while the stop runs; one the program was started ignoring stays
+// ignored, even one that also wakes the thread at the end.
+TEST(OrderlyStop, EndsAtOnceUnlessAStopCanBegin) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            xr::OrderlyStop stop;
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(
+        {
+            xr::OrderlyStop stop;
+            stop.on_first([] {
+                kill(getpid(), SIGTERM);
+                pause();
+            });
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EXIT(
+        {
+            std::signal(SIGHUP, SIG_IGN);
+            xr::OrderlyStop stop;
+            kill(getpid(), SIGHUP);
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(
+        {
+            std::signal(SIGTERM, SIG_IGN);
+            xr::OrderlyStop stop;
+            stop.finish();
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST_F(XrayRenderCli, HelpListsTheOptionsAndVersionNamesTheRelease) {
