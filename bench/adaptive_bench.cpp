@@ -5,6 +5,7 @@
 // the cheapest such render against the uniform one's, the two timed in
 // alternating order. Errors are root-mean-square over the channels of the
 // image as an 8-bit display shows it, in 8-bit steps.
+#include "bench/bench_options.h"
 #include "render/image/srgb.h"
 #include "render/renderer.h"
 #include "render/setup/model_loader.h"
@@ -139,16 +140,14 @@ int main(int argc, char** argv) {
     BenchSettings b;
     CLI::App app("Times adaptive sampling against uniform sampling at equal error.",
                  "xray_adaptive_bench");
-    app.add_option("--width", b.width, "image width")->capture_default_str();
-    app.add_option("--height", b.height, "image height")->capture_default_str();
-    app.add_option("--reference", b.reference, "samples of the reference")->capture_default_str();
-    app.add_option("--uniform", b.uniform, "samples of the uniform render")->capture_default_str();
-    app.add_option("--most", b.most, "the most samples an adaptive pixel takes")
-        ->capture_default_str();
-    app.add_option("--least", b.least, "the fewest samples an adaptive pixel takes")
-        ->capture_default_str();
-    app.add_option("--repetitions", b.repetitions, "timed runs of each")->capture_default_str();
-    app.add_option("--attempts", b.attempts, "thresholds tried")->capture_default_str();
+    add_side_option(app, "--width", b.width, "image width");
+    add_side_option(app, "--height", b.height, "image height");
+    add_samples_option(app, "--reference", b.reference, "samples of the reference");
+    add_samples_option(app, "--uniform", b.uniform, "samples of the uniform render");
+    add_samples_option(app, "--most", b.most, "the most samples an adaptive pixel takes");
+    add_samples_option(app, "--least", b.least, "the fewest samples an adaptive pixel takes");
+    add_runs_option(app, "--repetitions", b.repetitions, "timed runs of each");
+    add_runs_option(app, "--attempts", b.attempts, "thresholds tried");
     app.add_option("scenes", b.scenes, "scene files")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
     try {

@@ -14,13 +14,26 @@ bin=$(cd "${1:-$here/../build/default/bin}" && pwd)
 repetitions=${REPETITIONS:-5}
 baseline=${BASELINE_XRAY_RENDER:-}
 
+fail() { echo "first_pixel: $*" >&2; exit 1; }
+
 # The models are kept beside the build: writing them takes longer than the runs.
 models="$bin/../bench-models"
 mkdir -p "$models"
 cases=("big.glb 1000 5000000" "big.obj 1 1500000")
 for c in "${cases[@]}"; do
     read -r file parts triangles <<<"$c"
-    [ -s "$models/$file" ] || "$bin/model_generator" --big "$models/$file" "$parts" "$triangles"
+    # Written aside and moved in when whole, the model itself last (an OBJ's
+    # materials file is beside it): an interrupted run must not leave half a
+    # model that the next one takes for the real thing.
+    if [ ! -s "$models/$file" ]; then
+        partial="$models/partial"
+        rm -rf "$partial" && mkdir "$partial"
+        "$bin/model_generator" --big "$partial/$file" "$parts" "$triangles" ||
+            fail "model_generator could not write $models/$file"
+        find "$partial" -type f ! -name "$file" -exec mv -t "$models" {} +
+        mv "$partial/$file" "$models/$file"
+        rmdir "$partial"
+    fi
 done
 
 work=$(mktemp -d)
@@ -31,26 +44,39 @@ render() {
         -o "$work/frame.png"
 }
 
-# One run: "milliseconds load_seconds bytes_a_triangle mrays_a_second".
+# The figure sed's EXPRESSION picks from a render's REPORT; a render that says
+# nothing of it stops the benchmark rather than leave a gap in a median.
+field() {
+    local what=$1 expression=$2 report=$3 value
+    value=$(sed -n "$expression" <<<"$report")
+    [ -n "$value" ] || fail "no $what in the report of $program on $model:"$'\n'"$report"
+    echo "$value"
+}
+
+# One run: "milliseconds load_seconds bytes_a_triangle mrays_a_second triangles".
 run() {
-    local program=$1 model=$2 start end report
+    local program=$1 model=$2 start end report load triangles bytes rays
     start=$(date +%s%N)
-    report=$(render "$program" "$model" 1)
+    report=$(render "$program" "$model" 1) || fail "$program failed ($?) on $model at 1 sample"
     end=$(date +%s%N)
-    echo "$(((end - start) / 1000000)) $(sed -n 's/^load: \([0-9.]*\) s.*/\1/p' <<<"$report")" \
-        "$(sed -n 's/^peak memory: .*, \([0-9]*\) bytes per triangle/\1/p' <<<"$report")" \
-        "$(render "$program" "$model" 16 | sed -n 's/.* \([0-9.]*\) Mrays\/s$/\1/p')"
+    load=$(field "load time" 's/^load: \([0-9.]*\) s.*/\1/p' "$report")
+    triangles=$(field "triangle count" 's/^load: .*, \([0-9]*\) triangles$/\1/p' "$report")
+    bytes=$(field "peak memory" 's/^peak memory: .*, \([0-9]*\) bytes per triangle$/\1/p' "$report")
+    report=$(render "$program" "$model" 16) || fail "$program failed ($?) on $model at 16 samples"
+    rays=$(field "ray rate" 's/.* \([0-9.]*\) Mrays\/s$/\1/p' "$report")
+    echo "$(((end - start) / 1000000)) $load $bytes $rays $triangles"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# "first pixel  load  peak  rays a second" medians of a side's runs.
+# "first pixel  load  peak  rays a second" medians of a side's runs, and the
+# triangles it loaded, which the peak is divided by.
 summary() {
     local f=$1
-    printf '%6.2f s  %5.2f s  %4d B a triangle  %6.2f M rays/s' \
+    printf '%6.2f s  %5.2f s  %4d B a triangle of %d  %6.2f M rays/s' \
         "$(cut -d' ' -f1 "$f" | median | awk '{ print $1 / 1000 }')" \
         "$(cut -d' ' -f2 "$f" | median)" "$(cut -d' ' -f3 "$f" | median)" \
-        "$(cut -d' ' -f4 "$f" | median)"
+        "$(tail -n 1 "$f" | cut -d' ' -f5)" "$(cut -d' ' -f4 "$f" | median)"
 }
 
 echo "time to first pixel (a 1-sample render at 320x200), load, peak memory," \
@@ -64,7 +90,7 @@ for c in "${cases[@]}"; do
         run "$bin/xray-render" "$models/$file" >>"$work/new"
         if [ -n "$baseline" ] && ((i % 2 == 1)); then run "$baseline" "$models/$file" >>"$work/old"; fi
     done
-    echo "$file, $parts parts, $triangles triangles"
+    echo "$file, written as $parts parts of $triangles triangles in all"
     echo "  this build   $(summary "$work/new")"
     [ -z "$baseline" ] || echo "  baseline     $(summary "$work/old")"
 done

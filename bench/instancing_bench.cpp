@@ -3,6 +3,7 @@
 // copies, beside the part alone. Each measurement runs in a process of its own
 // (this program again), so that its peak memory is its own; the three run in
 // alternating order, and the figures are medians of the repetitions.
+#include "bench/bench_options.h"
 #include "render/renderer.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/shapes.h"
@@ -95,7 +96,8 @@ Measurement measure(Layout layout, const Settings& s) {
         for (const Piece& piece : part.pieces)
             for (const Vec3& p : piece.mesh->positions)
                 subject.extend(piece.to_world ? piece.to_world->point(p) : p);
-    const Camera camera = framing(subject, {0.6f, 0.5f, 1.0f}, d.camera.fov);
+    const Camera camera = framing(subject, {0.6f, 0.5f, 1.0f}, d.camera.fov,
+                                  float(s.render.width) / float(s.render.height));
     d.camera.eye = camera.eye;
     d.camera.target = camera.target;
     d.lights = studio_lights(subject);
@@ -202,14 +204,8 @@ int main(int argc, char** argv) {
                    "the part: a torus of SEGMENTS^2 triangles (142: 20164)")
         ->capture_default_str()
         ->check(CLI::Range(4, 4096));
-    app.add_option("--repetitions", s.repetitions, "runs of each layout")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 100));
-    app.add_option("--width", s.render.width, "image width")->capture_default_str();
-    app.add_option("--height", s.render.height, "image height")->capture_default_str();
-    app.add_option("--spp", s.render.samples, "samples a pixel")->capture_default_str();
-    app.add_option("--threads", s.render.threads, "threads, 0 for every core")
-        ->capture_default_str();
+    add_runs_option(app, "--repetitions", s.repetitions, "runs of each layout");
+    add_render_options(app, s.render);
     app.add_option("--measure", measure_layout, "run one measurement here and print it")
         ->check(CLI::IsMember({"single", "instanced", "flattened"}));
     CLI11_PARSE(app, argc, argv);

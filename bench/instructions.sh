@@ -51,9 +51,12 @@ count() {
 }
 
 status=0
+checked=0
 echo "instructions per shading call in the shader's own code (host operations and powf left out):"
-while read -r name lights samples limit; do
+# The last row counts too when the file does not end in a newline.
+while read -r name lights samples limit || [ -n "$name" ]; do
     case "$name" in "" | "#"*) continue ;; esac
+    checked=$((checked + 1))
     read -r library powf < <(count library "$lights" "$samples")
     read -r baseline _ < <(count baseline "$lights" "$samples")
     if [ "$library" = 0 ] || [ "$baseline" = 0 ]; then
@@ -69,4 +72,8 @@ while read -r name lights samples limit; do
     printf "  %-10s %2d lights x %2d samples: library %5s (%s), inline baseline %5s, ratio %s; powf %s more\n" \
         "$name" "$lights" "$samples" "$library" "$verdict" "$baseline" "$ratio" "$powf"
 done <"$budget"
+if [ "$checked" -eq 0 ]; then
+    echo "instructions: no budget row in $budget" >&2
+    exit 1
+fi
 exit $status

@@ -3,6 +3,7 @@
 // Embree calls, in alternating order, and prints each one's rays a second and
 // their ratios; then one thread against all. Figures are medians of the
 // repetitions, with their spread.
+#include "bench/bench_options.h"
 #include "bench/bench_scenes.h"
 #include "bench/masked_scene.h"
 #include "bench/ray_replay.h"
@@ -194,21 +195,8 @@ int main(int argc, char** argv) {
     s.render.height = 200;
     CLI::App app("Times xray-render against bare replays of the rays it casts.",
                  "xray_render_bench");
-    app.add_option("--width", s.render.width, "image width")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 16384));
-    app.add_option("--height", s.render.height, "image height")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 16384));
-    app.add_option("--spp", s.render.samples, "samples a pixel")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 4096));
-    app.add_option("--threads", s.render.threads, "threads, 0 for every core")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 1024));
-    app.add_option("--repetitions", s.repetitions, "repetitions of each measurement")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 100));
+    add_render_options(app, s.render);
+    add_runs_option(app, "--repetitions", s.repetitions, "repetitions of each measurement");
     app.add_option("--triangles", s.triangles, "triangles of the large scene's shell")
         ->capture_default_str()
         ->check(CLI::Range(size_t(8), size_t(1) << 26));

@@ -39,6 +39,8 @@ Color camera_sample(ThreadContext& context, const CameraView& camera,
     const auto pixel = uint32_t(y) * uint32_t(settings.width) + uint32_t(x);
     context.rng = Rng(settings.seed, pixel, uint32_t(i));
     context.pixel_sample = i;
+    context.planned_samples = settings.samples;
+    context.pixel = pixel;
     const float jx = context.rng.uniform(), jy = context.rng.uniform();
     const Vec3 direction = camera.direction(float(x) + jx, float(y) + jy);
     Color c = {0.0f, 0.0f, 0.0f, 0.0f};

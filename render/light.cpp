@@ -3,7 +3,6 @@
 #include "render/util/lanes.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace xr {
 
@@ -22,10 +21,16 @@ Light Light::rect(Vec3 corner, Vec3 edge_u, Vec3 edge_v, Vec3 radiance, int samp
     light.edge_v_ = edge_v;
     light.area_normal_ = cross(edge_u, edge_v);
     light.color_ = radiance;
-    // A grid of strata close to square, filled row by row.
+    // A grid of strata close to square that the samples fill, row by row: a
+    // cell left over would leave its part of the rectangle dark. A prime
+    // count makes one row.
     samples = std::max(samples, 1);
-    const int columns = int(std::ceil(std::sqrt(float(samples))));
-    const int rows = (samples + columns - 1) / columns;
+    int columns = 1;
+    while (columns * columns < samples)
+        ++columns;
+    while (samples % columns != 0)
+        ++columns;
+    const int rows = samples / columns;
     light.columns_ = Divisor(float(columns));
     light.rows_ = Divisor(float(rows));
     light.cell_columns_.clear();

@@ -1,5 +1,6 @@
 #include "render/matte.h"
 
+#include "render/light_stratum.h"
 #include "render/lighting.h"
 
 namespace xr {
@@ -26,8 +27,9 @@ Color shade_matte(ThreadContext& context, const HostState& s) {
     // One sample per light and pixel sample: the pixel's samples visit the strata in turn.
     Vec3 direct;
     for (const Light& light : context.scene.lights()) {
-        const LightSample sample =
-            incident_light(context, s, light, context.pixel_sample % light.samples());
+        const int k = light_stratum(context.pixel_sample, light.samples(), context.planned_samples,
+                                    context.pixel);
+        const LightSample sample = incident_light(context, s, light, k);
         direct += sample.color * std::max(0.0f, dot(normal, sample.direction));
     }
     const Vec3 sky = rgb(studio_sky(normal));

@@ -20,15 +20,15 @@ Color Texture::eval(Vec3 p) const {
     switch (kind) {
     case Kind::constant:
         return a;
+    // Cells and stripes centred on whole coordinates: a wall or floor lying on
+    // a whole coordinate then crosses no boundary, and rounding cannot flip it.
     case Kind::checker: {
-        // Cells centred on whole coordinates: a wall or floor lying on a whole
-        // coordinate then crosses no cell boundary, and rounding cannot flip it.
         const Vec3 q = p * scale + Vec3{0.5f, 0.5f, 0.5f};
         const long cell = cell_of(q.x) + cell_of(q.y) + cell_of(q.z);
         return (cell & 1) ? b : a;
     }
     case Kind::stripes:
-        return (cell_of(dot(p, axis) * scale) & 1) ? b : a;
+        return (cell_of(dot(p, axis) * scale + 0.5f) & 1) ? b : a;
     }
     return a;
 }

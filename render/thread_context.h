@@ -33,7 +33,11 @@ struct alignas(64) ThreadContext {
     std::array<std::vector<Tag>, max_depth + 1> light_lists;
     std::array<std::vector<uint32_t>, max_depth + 1> param_values;
     Rng rng;
+    // Sample pixel_sample of the planned_samples of the pixel whose index in
+    // the full frame is pixel.
     int pixel_sample = 0;
+    int planned_samples = 1;
+    uint32_t pixel = 0;
     // The run of light samples the shader is being answered from.
     LightBatch light_batch;
     RenderStats stats;

@@ -28,9 +28,17 @@ packages_for() {
     esac
 }
 
-wanted=()
+# Each job's list is taken first: an unknown job's exit inside $(...) in a for list
+# would be lost, and nothing is installed unless every name is known.
+lists=()
 for job in "$@"; do
-    for package in $(packages_for "$job"); do
+    list=$(packages_for "$job")
+    lists+=("$list")
+done
+
+wanted=()
+for list in "${lists[@]}"; do
+    for package in $list; do
         # A Node.js from elsewhere brings its own npm, and conflicts with Debian's.
         [ "$package" = npm ] && command -v npm >/dev/null && continue
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -5,6 +5,9 @@
 #
 #   FRAMES=120 CHUNK=10 sbatch --array=0-11 turntable.sbatch --scene model.json
 #
+# An array too short fails its last task, which names the frames no task
+# renders that are not on disk yet.
+#
 # Arguments after the script go to xray-render. Frames that are already
 # complete are skipped, so a failed or lost task is re-run by submitting the
 # array, or just that task, again. See docs/farm.md.
@@ -36,6 +39,32 @@ fi
 if ! [[ $task =~ ^[0-9]+$ ]]; then
     echo "turntable: no task index: submit with sbatch --array, or set TASK" >&2
     exit 2
+fi
+# The tasks write frames with --skip-existing; a video is made from them after.
+if [[ $out != *#* ]]; then
+    echo "turntable: OUT=$out names no frames: give a pattern with hashes for the frame" \
+        "number (turntable_####.png), then join the frames with encode.sbatch (VIDEO=$out)" >&2
+    exit 2
+fi
+tasks=$(((frames + chunk - 1) / chunk))
+# The last task of an array too short: the frames past the array's end that are
+# missing (a re-run of single tasks finds the rest already there) fail it.
+if [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task" ] && ((task + 1 < tasks)); then
+    prefix=${out%%#*}
+    hashes=${out#"$prefix"}
+    hashes=${hashes%%[!#]*}
+    suffix=${out#"$prefix$hashes"}
+    missing=0
+    for ((frame = (task + 1) * chunk + 1; frame <= frames; frame++)); do
+        printf -v path '%s%0*d%s' "$prefix" "${#hashes}" "$frame" "$suffix"
+        [ -e "$path" ] || missing=$((missing + 1))
+    done
+    if ((missing > 0)); then
+        echo "turntable: frames $(((task + 1) * chunk + 1))-$frames ($missing not on disk)" \
+            "are in no task: FRAMES=$frames in chunks of $chunk need --array=0-$((tasks - 1));" \
+            "submit --array=$task-$((tasks - 1)) for these and task $task's own" >&2
+        exit 2
+    fi
 fi
 first=$((task * chunk + 1))
 last=$(((task + 1) * chunk))

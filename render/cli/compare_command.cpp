@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace xr {
 
@@ -45,11 +44,10 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
 bool compare(const CompareOptions& o) {
     // A heat map named for another format, that would replace an image, or
     // that cannot be written fails before any work is done.
-    std::unique_ptr<OutputFile> diff_file;
     if (!o.diff.empty()) {
         check_image_name(o.diff, ImageFormat::png, "the heat map --diff writes");
         check_not_an_input(o.diff, {o.a, o.b});
-        diff_file = std::make_unique<OutputFile>(o.diff);
+        check_writable(o.diff);
     }
     const ImageFile a = read_image(o.a, ImageChannels::beauty),
                     b = read_image(o.b, ImageChannels::beauty);
@@ -64,8 +62,10 @@ bool compare(const CompareOptions& o) {
     const double percent = d.pixels ? 100.0 * double(d.over) / double(d.pixels) : 0.0;
     const bool pass = percent <= double(o.fail_percent);
 
-    if (diff_file)
-        diff_file->commit(encode_png(heat_map(pa, pb)));
+    if (!o.diff.empty()) {
+        const std::vector<uint8_t> bytes = encode_png(heat_map(pa, pb));
+        OutputFile(o.diff).commit(bytes);
+    }
 
     std::printf("%s and %s: %dx%d, compared in %s\n", o.a.c_str(), o.b.c_str(), pa.width, pa.height,
                 space_name(space));
@@ -74,7 +74,7 @@ bool compare(const CompareOptions& o) {
                 "RGBA"[d.max_channel]);
     std::printf("  over %-11.6g %zu pixels (%.4g%%), %.4g%% allowed\n", double(o.fail), d.over,
                 percent, double(o.fail_percent));
-    if (diff_file)
+    if (!o.diff.empty())
         std::printf("  heat map         %s\n", o.diff.c_str());
     std::printf("%s\n", pass ? "PASS" : "FAIL");
     return pass;

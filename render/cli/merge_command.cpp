@@ -24,12 +24,14 @@ void merge_command(const MergeOptions& o) {
     // A frame that would replace a tile, or cannot be written, fails before
     // any tile is read.
     check_not_an_input(o.out, o.tiles);
-    OutputFile out(o.out);
+    check_writable(o.out);
     if (video_format_for(o.out))
         throw std::runtime_error(o.out + ": merge writes an image, not a video");
     const ImageFile frame = merge_tiles(o.tiles);
     check_image_name(o.out, frame.format, "the frame of these tiles");
-    out.commit(encode_image(frame.film, frame.format));
+    // Its temporary file made only now, for a job killed while it reads to leave none.
+    const std::vector<uint8_t> bytes = encode_image(frame.film, frame.format);
+    OutputFile(o.out).commit(bytes);
     std::printf("%s: %dx%d, from %zu tiles\n", o.out.c_str(), frame.film.width(),
                 frame.film.height(), o.tiles.size());
 }

@@ -148,11 +148,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
     check_outputs_not_inputs(options, p, also_written);
-    // The last frame's name is the longest: one past the file system's limit
-    // fails now, not after the frames before it.
-    check_writable(p.plan.path(p.frames.front()));
-    if (p.frames.size() > 1)
-        check_writable(p.plan.path(p.frames.back()));
+    check_frames_writable(p.plan, p.frames);
     for (const std::string& path : also_written)
         check_writable(path);
     p.library = std::make_unique<ShaderLibrary>(options.shader.empty() ? default_shader_path()

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -98,6 +97,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
     if (plan.video)
         video = std::make_unique<VideoWriter>(plan.out, *plan.video, plan.video_settings,
                                               source.settings.width, source.settings.height);
+    else
+        check_frames_writable(plan, frames);
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::string path = plan.path(frame);
         const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
@@ -107,19 +108,20 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;
         }
-        std::optional<OutputFile> out;
-        if (!video)
-            out.emplace(path);
         RenderSettings settings = source.settings;
         RenderStats stats;
         const Film film = render_frame(source, plan, frame, settings, stats);
         tbb::task_group_context* group = source.control.group;
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
-        if (video)
+        if (video) {
             video->add(film.beauty);
-        else
-            out->commit(encode_image(film, plan.format));
+        } else {
+            // The file's hidden temporary made only now, so that a process
+            // killed while it renders (SIGKILL) leaves none behind.
+            const std::vector<uint8_t> bytes = encode_image(film, plan.format);
+            OutputFile(path).commit(bytes);
+        }
         std::printf("%s: %s, %s, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
                     label.c_str(), size_of(film).c_str(),
                     samples_text(settings, stats, film).c_str(), stats.threads, stats.seconds,

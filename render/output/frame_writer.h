@@ -31,7 +31,8 @@ struct FrameSource {
 };
 
 // Renders `frames` of the plan, in order, and reports the rest of its range as
-// skipped.
+// skipped. A file that cannot be written fails before any frame is rendered
+// (check_frames_writable).
 void write_frames(const FrameSource& source, const OutputPlan& plan,
                   const std::vector<int>& frames);
 

@@ -2,6 +2,7 @@
 
 #include "render/image/film.h"
 #include "render/image/png_image.h"
+#include "render/output/output_file.h"
 
 #include <stdexcept>
 
@@ -17,8 +18,9 @@ void check_video_request(const OutputRequest& request, OutputPlan& plan) {
                                  "hashes");
     if (request.skip_existing)
         throw std::runtime_error("--skip-existing: a video is made whole by one run and has no "
-                                 "frames to skip; delete " +
-                                 request.out + " to make it again");
+                                 "frames to skip; leave it out, or render frames "
+                                 "(name_####.png) with it and encode them into " +
+                                 request.out);
     plan.video_settings = request.video;
 }
 
@@ -110,6 +112,14 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
             frames.push_back(frame);
     }
     return frames;
+}
+
+void check_frames_writable(const OutputPlan& plan, const std::vector<int>& frames) {
+    if (frames.empty())
+        return;
+    check_writable(plan.path(frames.front()));
+    if (frames.size() > 1)
+        check_writable(plan.path(frames.back()));
 }
 
 } // namespace xr

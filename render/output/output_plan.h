@@ -63,4 +63,10 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing);
 
+// Throws what writing the first or the last of `frames` would (check_writable),
+// so that a path that cannot be written fails before any of them is rendered;
+// the last's name is the longest, and one past the file system's limit fails
+// too. Nothing when there are no frames.
+void check_frames_writable(const OutputPlan& plan, const std::vector<int>& frames);
+
 } // namespace xr

@@ -131,7 +131,7 @@ Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts,
         throw Error({d.source, all ? "/models" : "/camera/frame"},
                     (all ? "the models are " : "the parts it matches are ") + *fault);
     }
-    return framing(framed, c.from, c.fov);
+    return framing(framed, c.from, c.fov, float(d.settings.width) / float(d.settings.height));
 }
 
 } // namespace

@@ -115,8 +115,9 @@ struct EnvironmentDescription {
 struct SceneDescription {
     std::vector<ModelDescription> models;
     std::vector<Assignment> assign;
-    // The studio's key and soft lights, sized to the models, when empty.
-    std::vector<LightDescription> lights;
+    // The scene's own lights, none when the list is empty; the studio's key
+    // and soft lights, sized to the models, when there is no list.
+    std::optional<std::vector<LightDescription>> lights;
     CameraDescription camera;
     EnvironmentDescription environment;
     RenderSettings settings; // all but the threads, which are the machine's business

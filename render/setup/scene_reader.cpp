@@ -541,12 +541,12 @@ SceneDescription read_scene(const nlohmann::ordered_json& root, const std::strin
         scene.models.push_back(read_model(models.item(i)));
     if (top.has("lights")) {
         const Field lights = top["lights"];
+        std::vector<LightDescription>& own = scene.lights.emplace();
         std::unordered_set<std::string> names;
         for (size_t i = 0; i < lights.array(); ++i) {
-            scene.lights.push_back(read_light(lights.item(i)));
-            if (!names.insert(scene.lights[i].name).second)
-                lights.item(i)["name"].fail("a light named '" + scene.lights[i].name +
-                                            "' comes earlier");
+            own.push_back(read_light(lights.item(i)));
+            if (!names.insert(own[i].name).second)
+                lights.item(i)["name"].fail("a light named '" + own[i].name + "' comes earlier");
         }
     }
     if (top.has("assign"))

@@ -185,8 +185,12 @@ ordered_json scene_to_json(const SceneDescription& scene) {
         j["models"].push_back(write_model(m));
     for (const Assignment& a : scene.assign)
         j["assign"].push_back(write_assignment(a));
-    for (const LightDescription& l : scene.lights)
-        j["lights"].push_back(write_light(l));
+    // An empty list too: it stands for no lights, where no list stands for the studio's.
+    if (scene.lights) {
+        j["lights"] = ordered_json::array();
+        for (const LightDescription& l : *scene.lights)
+            j["lights"].push_back(write_light(l));
+    }
     j["camera"] = write_camera(scene.camera);
     j["environment"] = write_environment(scene.environment);
     j["settings"] = write_settings(scene.settings);

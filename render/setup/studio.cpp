@@ -69,7 +69,7 @@ std::vector<LightDescription> studio_lights(const Bounds& subject) {
 }
 
 std::vector<LightDescription> scene_lights(const SceneDescription& scene, const Bounds& subject) {
-    return scene.lights.empty() ? studio_lights(subject) : scene.lights;
+    return scene.lights ? *scene.lights : studio_lights(subject);
 }
 
 std::vector<std::string> light_names(const SceneDescription& scene) {
@@ -92,11 +92,15 @@ void add_floor(Scene& scene, const Bounds& subject) {
                      false);
 }
 
-Camera framing(const Bounds& subject, Vec3 from, float fov_y) {
+Camera framing(const Bounds& subject, Vec3 from, float fov_y, float aspect) {
     Camera camera;
     camera.fov_y = fov_y;
     camera.target = subject.center();
-    const float distance = radius_of(subject) / std::sin(radians(fov_y * 0.5f));
+    // Half the narrower of the view's angles: the height's, unless the image
+    // is taller than it is wide.
+    const float half_y = radians(fov_y * 0.5f);
+    const float half = aspect < 1.0f ? std::atan(std::tan(half_y) * aspect) : half_y;
+    const float distance = radius_of(subject) / std::sin(half);
     camera.eye = camera.target + normalize(from) * distance;
     return camera;
 }

@@ -28,7 +28,8 @@ void add_floor(Scene& scene, const Bounds& subject);
 std::optional<std::string> framing_fault(const Bounds& subject);
 
 // A camera at `from` (a direction) that fits the subject's bounding sphere into
-// the height of its view.
-Camera framing(const Bounds& subject, Vec3 from, float fov_y);
+// its view, of an image `aspect` (width / height): into its height, or its
+// width when that is the narrower.
+Camera framing(const Bounds& subject, Vec3 from, float fov_y, float aspect);
 
 } // namespace xr

@@ -25,6 +25,9 @@ class Rng {
     }
     bool operator==(const Rng& other) const { return state_ == other.state_; }
 
+    // A number that looks random, made from z alone.
+    static uint64_t hash(uint64_t z) { return mix(z); }
+
   private:
     // splitmix64: passes the usual statistical batteries and costs a few cycles.
     static uint64_t mix(uint64_t z) {

@@ -53,10 +53,12 @@ float phong_alone(float exponent, Vec3 n, Vec3 l, Vec3 view) {
 } // namespace
 
 // Points all round a slanted rectangle, in front of it and behind, near and far.
+// Counts that fill the grid they always had (a count that did not, 7 say, now
+// has a grid it fills).
 TEST(SameAnswers, LightSamplesAreThoseWorkedOutFromScratch) {
     const Vec3 corner{-1.0f, 3.0f, 0.5f}, edge_u{1.7f, 0.1f, 0.0f}, edge_v{0.0f, -0.3f, 1.3f};
     const Vec3 radiance{0.85f, 0.92f, 1.0f};
-    for (int samples : {1, 7, 9, 16, 25}) {
+    for (int samples : {1, 2, 6, 9, 12, 16, 25}) {
         const Light light = Light::rect(corner, edge_u, edge_v, radiance, samples);
         int differing = 0;
         for (uint32_t p = 0; p < 200; ++p) {

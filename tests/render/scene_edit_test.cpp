@@ -138,7 +138,8 @@ TEST(SceneEdit, ChangesWhatItNamesAndKeepsTheRest) {
     EXPECT_EQ(param(d.assign[6].xray, "invert"), param(loaded.assign[6].xray, "invert"));
     EXPECT_EQ(d.assign[6].xray.lights, loaded.assign[6].xray.lights);
     EXPECT_EQ(d.assign[4].flagged, loaded.assign[4].flagged);
-    EXPECT_EQ(d.lights.size(), loaded.lights.size());
+    ASSERT_TRUE(d.lights && loaded.lights);
+    EXPECT_EQ(d.lights->size(), loaded.lights->size());
     EXPECT_EQ(d.settings.threads, 1);
     EXPECT_EQ(d.camera.turntable, 24);
     EXPECT_EQ(d.settings.samples, loaded.settings.samples);

@@ -253,12 +253,16 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     solid.settings.adaptive = true;
     solid.settings.noise = 0.3f;
     solid.settings.min_samples = 4;
+    // No lights at all, where the assembly's missing list stands for the studio's.
+    SceneDescription unlit = read_scene_file(SCENES "/assembly.json");
+    unlit.lights.emplace();
     const std::pair<const char*, SceneDescription> scenes[] = {
         {"default.json", read_scene_file(SCENES "/default.json")},
         {"assembly.json", read_scene_file(SCENES "/assembly.json")},
         {"gearbox.json", read_scene_file(SCENES "/gearbox.json")},
         {"turntable on transparent", turntable},
-        {"on a colour, sampled adaptively", solid}};
+        {"on a colour, sampled adaptively", solid},
+        {"without lights", unlit}};
     for (const auto& [name, read] : scenes) {
         SCOPED_TRACE(name);
         write_scene_file(read, path("scene.json"));
@@ -269,10 +273,18 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
         EXPECT_EQ(again.settings.adaptive, read.settings.adaptive);
         EXPECT_EQ(again.settings.noise, read.settings.noise);
         EXPECT_EQ(again.settings.min_samples, read.settings.min_samples);
+        EXPECT_EQ(again.lights.has_value(), read.lights.has_value());
         const Image a = render_tiny(read), b = render_tiny(again);
         EXPECT_EQ(std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(Color)),
                   0);
     }
+    // Without lights, only the sky's ambient light is left: darker all over.
+    double lit = 0.0, dark = 0.0;
+    for (const Color& c : render_tiny(scenes[1].second).pixels)
+        lit += c.r + c.g + c.b;
+    for (const Color& c : render_tiny(unlit).pixels)
+        dark += c.r + c.g + c.b;
+    EXPECT_LT(dark, 0.9 * lit);
 
     // Saved through a symlink to a folder elsewhere, its model found from
     // where the file really is, which ".." leads up from.

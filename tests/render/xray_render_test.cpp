@@ -81,21 +81,35 @@ TEST(XrayRender, InvertedSurfaceAtPowerZeroShowsItsOwnColour) {
     expect_near_color(render_small(scene).at(20, 32), tint);
 }
 
-TEST(XrayRender, SilhouettesKeepTheSurfaceColourAtHighPower) {
-    Scene scene = backdrop_scene();
-    XraySettings red;
-    param(red, "color") = {1.0f, 0.0f, 0.0f, 1.0f};
-    param(red, "power")[0] = 16.0f;
-    param(red, "specular_weight")[0] = 0.0f;
-    add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.0f), xray(scene, red));
+// The colour reaches inwards from the silhouettes as far as the power takes
+// it: a lower power keeps it to them.
+TEST(XrayRender, SilhouettesKeepTheSurfaceColourFurtherInAtHigherPower) {
     const Color rim = {1.0f, 0.0f, 0.0f, 1.0f};
-    scene.commit();
-    const Image image = render_small(scene);
-    // Near the rim, facing the viewer at a grazing angle.
-    expect_near_color(image.at(54, 32), rim, 1e-3f);
-    expect_near_color(image.at(10, 32), rim, 1e-3f);
-    // Through the middle, nearly all see-through.
-    expect_near_color(image.at(32, 32), render_plain_backdrop().at(32, 32), 0.02f);
+    const Image backdrop = render_plain_backdrop();
+    for (const float power : {16.0f, 1.0f}) {
+        Scene scene = backdrop_scene();
+        XraySettings red;
+        param(red, "color") = {rim.r, rim.g, rim.b, rim.a};
+        param(red, "power")[0] = power;
+        param(red, "specular_weight")[0] = 0.0f;
+        add(scene, sphere({0.0f, 0.0f, 0.0f}, 1.0f), xray(scene, red));
+        scene.commit();
+        const Image image = render_small(scene);
+        // Near the rim, facing the viewer at a grazing angle.
+        if (power == 16.0f) {
+            expect_near_color(image.at(54, 32), rim, 1e-3f);
+            expect_near_color(image.at(10, 32), rim, 1e-3f);
+        }
+        // Halfway out, where the facing cosine is about 0.73: nearly all red
+        // at power 16, mostly see-through at power 1 (red has no green).
+        const float see_through = image.at(44, 32).g / backdrop.at(44, 32).g;
+        if (power == 16.0f)
+            EXPECT_LT(see_through, 0.05f);
+        else
+            EXPECT_NEAR(see_through, 0.73f, 0.05f);
+        // Through the middle, nearly all see-through.
+        expect_near_color(image.at(32, 32), backdrop.at(32, 32), 0.02f);
+    }
 }
 
 TEST(XrayRender, NestedXrayObjectIsShadedThroughTheOuterOne) {
@@ -203,11 +217,19 @@ TEST(XrayRender, TextureCellsOfAnySizeAlternate) {
     Texture t;
     t.a = {1.0f, 0.0f, 0.0f, 1.0f};
     t.b = {0.0f, 0.0f, 1.0f, 1.0f};
-    t.scale = 1e30f;
     for (const Texture::Kind kind : {Texture::Kind::checker, Texture::Kind::stripes}) {
         t.kind = kind;
+        t.scale = 1e30f;
         EXPECT_EQ(t.eval({1.0f, -3.0f, 0.0f}).r, 1.0f);
         EXPECT_EQ(t.eval({INFINITY, NAN, 0.0f}).r, 1.0f);
+        // Centred on whole coordinates: a face lying on one, rounded either
+        // way, is one colour.
+        t.scale = 1.0f;
+        for (const float y : {-3.0f, -2.0f, 0.0f, 1.0f, 2.0f}) {
+            const float expected = int(y) % 2 ? 0.0f : 1.0f;
+            for (const float at : {std::nextafter(y, -INFINITY), y, std::nextafter(y, INFINITY)})
+                EXPECT_EQ(t.eval({0.0f, at, 0.0f}).r, expected) << int(kind) << " at " << at;
+        }
     }
 }
 
@@ -254,6 +276,70 @@ TEST(XrayRender, ACameraLookingStraightDownSeesTheWholeView) {
     const CameraView turned(turntable_camera(camera, 2, 4), 64, 64);
     const Vec3 corner = view.direction(0, 0);
     EXPECT_LT(length(turned.direction(0, 0) - Vec3{corner.z, corner.y, -corner.x}), 1e-6f);
+}
+
+// A matte plate under a square light of the same size, seen from straight
+// above: lit alike on either side of its middle, across and down, however the
+// light's samples and the pixel's fall. One sample a pixel is noisy: the
+// halves differ by a few per cent, where lighting from the light's first
+// cells alone made them differ fourfold.
+TEST(XrayRender, ARectLightLightsAllOfThePlateUnderIt) {
+    const struct {
+        int light_samples, pixel_samples;
+    } cases[] = {{64, 16}, {16, 1}, {16, 4}, {16, 16}, {16, 24}, {3, 3}, {8, 8}};
+    constexpr int size = 64;
+    for (const auto& c : cases) {
+        Scene scene;
+        scene.camera.eye = {0.0f, 0.0f, 6.0f};
+        scene.camera.target = {0.0f, 0.0f, 0.0f};
+        scene.camera.fov_y = 30.0f;
+        add(scene, pane({0.0f, 0.0f, 0.0f}, 2.0f), scene.add_material(Vec3{0.8f, 0.8f, 0.8f}));
+        // Facing down the z axis: its columns run along y, its rows along x.
+        scene.add_light(Light::rect({-2.0f, -2.0f, 1.0f}, {0.0f, 4.0f, 0.0f}, {4.0f, 0.0f, 0.0f},
+                                    {3.0f, 3.0f, 3.0f}, c.light_samples));
+        scene.commit();
+        RenderSettings settings;
+        settings.width = settings.height = size;
+        settings.samples = c.pixel_samples;
+        RenderStats stats;
+        const Image image = render({scene, xray_shader(), settings}, stats);
+        double left = 0.0, right = 0.0, top = 0.0, bottom = 0.0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const double v = image.at(x, y).g;
+                (x < size / 2 ? left : right) += v;
+                (y < size / 2 ? top : bottom) += v;
+            }
+        const std::string where = std::to_string(c.light_samples) + " light samples, " +
+                                  std::to_string(c.pixel_samples) + " per pixel";
+        EXPECT_NEAR(left / right, 1.0, 0.06) << where;
+        EXPECT_NEAR(top / bottom, 1.0, 0.06) << where;
+    }
+}
+
+// A framed sphere fits the image whatever its shape: the middles of its four
+// edges show the background, its centre the sphere.
+TEST(XrayRender, FramingFitsTheModelIntoTallAndWideImages) {
+    const struct { int width, height; } sizes[] = {{24, 64}, {64, 24}, {32, 32}};
+    for (const auto& size : sizes) {
+        SceneDescription d;
+        ModelDescription ball;
+        ball.shape = Shape{Shape::Kind::sphere, 1.0f, 0.25f, {}};
+        d.models = {ball};
+        d.environment.floor = false;
+        d.environment.background.kind = Background::Kind::transparent;
+        d.settings.width = size.width;
+        d.settings.height = size.height;
+        d.settings.samples = 1;
+        RenderStats stats;
+        const Image image =
+            render({*build_scene(d, load_parts(d)), xray_shader(), d.settings}, stats);
+        const int w = size.width, h = size.height;
+        const std::string where = std::to_string(w) + "x" + std::to_string(h);
+        EXPECT_EQ(image.at(w / 2, h / 2).a, 1.0f) << where;
+        for (const auto& [x, y] : {std::pair{0, h / 2}, {w - 1, h / 2}, {w / 2, 0}, {w / 2, h - 1}})
+            EXPECT_EQ(image.at(x, y).a, 0.0f) << where << " at " << x << ", " << y;
+    }
 }
 
 TEST(XrayRender, SameSeedGivesTheSameImageOnOneAndTwoThreads) {
