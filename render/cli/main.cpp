@@ -8,8 +8,11 @@
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,9 +44,27 @@ int run(const xr::Command& command) {
     return exit_success;
 }
 
+// Standard streams the program was started without are opened on /dev/null
+// before anything else opens a file, which would otherwise take the number:
+// a video opened as descriptor 1 would get the program's lines. Opened the
+// wrong way round, as coreutils do, so that a line meant for a closed
+// standard output still fails.
+bool open_missing_standard_streams() {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // The lower ones are open, so the lowest free number is this one.
+        if (open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) != fd)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!open_missing_standard_streams())
+        return exit_failure;
     xr::CommandLine command_line;
     const xr::Command* command = nullptr;
     try {

@@ -8,11 +8,8 @@
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <pthread.h>
-#include <thread>
 
 namespace xr {
 
@@ -65,10 +62,9 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
 
 void serve_command(const RenderOptions& options, const ServeOptions& o) {
     // Ctrl-C, SIGTERM and SIGHUP stop the server in order, cancelling a Render
-    // in flight, rather than end the program at once. Blocked before any thread
-    // starts, so that every thread inherits the mask and only `stopper` sees them.
-    const sigset_t stop_signals = interrupt_signals();
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    // in flight; while the scene loads, or again while it stops, they end the
+    // program at once. Made before any thread starts, which inherits its mask.
+    OrderlyStop stop;
 
     // Render writes what the command line would write: refused now, like there.
     const std::string scene_file = std::filesystem::absolute(scene_file_for(options, o)).string();
@@ -111,9 +107,7 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
                 served.scene_file.c_str());
     flush_standard_output();
 
-    std::thread stopper([&] {
-        int signal = 0;
-        sigwait(&stop_signals, &signal);
+    stop.on_first([&] {
         worker.stop();
         server.stop();
     });
@@ -123,9 +117,9 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
     } catch (const std::runtime_error& e) {
         failure = e.what();
     }
-    // Ended by a signal, or else by a failure: then wake the stopper.
-    pthread_kill(stopper.native_handle(), SIGTERM);
-    stopper.join();
+    // Ended by a signal, or else by a failure; the worker and the server
+    // outlive what stops them.
+    stop.finish();
     if (!failure.empty())
         throw std::runtime_error(failure);
     std::printf("xray-render: stopped\n");

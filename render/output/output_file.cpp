@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,14 +81,25 @@ void write_all(int fd, const std::vector<uint8_t>& bytes, const std::string& pat
     }
 }
 
-// The renamed file's entry in its folder outlives a crash.
-int sync_folder(const std::string& folder) {
-    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-    close(fd);
-    return error;
+// mkstemp's work within the folder open as `folder`: the name's last six
+// characters made unique, and the file created there private to its owner.
+// -1, with errno set, when it cannot be made.
+int make_unique_file(int folder, char* name) {
+    static constexpr char letters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    char* unique = name + std::strlen(name) - 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t bits = 0;
+        if (getrandom(&bits, sizeof bits, 0) != ssize_t(sizeof bits))
+            return -1;
+        for (int i = 0; i < 6; ++i, bits /= sizeof letters - 1)
+            unique[i] = letters[bits % (sizeof letters - 1)];
+        const int fd = openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // The permissions of the regular file at `path`, which the file replacing it
@@ -142,17 +154,29 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     const std::string suffix = ".XXXXXX";
     const size_t name_max = size_t(limit > 0 ? limit : NAME_MAX) - suffix.size() - 1;
     temporary_ = folder + "." + target_.substr(folder.size(), name_max) + suffix;
+    folder_ = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0)
+        throw write_error(path, errno);
     // Known to be removed before it exists: an interrupt may reach any of
     // the process's threads, so blocking it in this one cannot keep it from
-    // falling between making the file and registering it. mkstemp writes the
-    // name in place, and an interrupt before then removes no file.
-    remove_on_interrupt(temporary_.c_str());
-    fd_ = mkstemp(temporary_.data());
+    // falling between making the file and registering it. The name is made
+    // in place, and an interrupt before then removes no file.
+    remove_on_interrupt(folder_, temporary_name());
+    fd_ = make_unique_file(folder_, temporary_.data() + folder.size());
     if (fd_ < 0) {
         const int error = errno;
-        remove_on_interrupt(nullptr);
+        remove_on_interrupt(-1, nullptr);
+        close(folder_);
         throw write_error(path, error);
     }
+}
+
+const char* OutputFile::temporary_name() const {
+    return temporary_.c_str() + folder_of(target_).size();
+}
+
+std::string OutputFile::target_name() const {
+    return target_.substr(folder_of(target_).size());
 }
 
 // Removed, then forgotten: an interrupt in between removes nothing more.
@@ -161,9 +185,11 @@ OutputFile::~OutputFile() {
         close(stream_);
     if (fd_ >= 0) {
         close(fd_);
-        unlink(temporary_.c_str());
-        remove_on_interrupt(nullptr);
+        unlinkat(folder_, temporary_name(), 0);
+        remove_on_interrupt(-1, nullptr);
     }
+    if (folder_ >= 0)
+        close(folder_);
 }
 
 int OutputFile::stream() {
@@ -200,15 +226,16 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     if (close(fd_) != 0 && error == 0)
         error = errno;
     fd_ = -1;
-    if (error == 0 && rename(temporary_.c_str(), target_.c_str()) != 0)
+    if (error == 0 && renameat(folder_, temporary_name(), folder_, target_name().c_str()) != 0)
         error = errno;
     if (error != 0)
-        unlink(temporary_.c_str());
-    remove_on_interrupt(nullptr);
+        unlinkat(folder_, temporary_name(), 0);
+    remove_on_interrupt(-1, nullptr);
     if (error != 0)
         throw write_error(path_, error);
-    if (const int sync_error = sync_folder(folder_of(target_)))
-        throw write_error(path_, sync_error);
+    // The renamed file's entry in its folder outlives a crash.
+    if (fsync(folder_) != 0 && errno != EINVAL)
+        throw write_error(path_, errno);
 }
 
 void check_writable(const std::string& path) {

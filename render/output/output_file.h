@@ -1,6 +1,8 @@
 // A file that appears whole or not at all: written beside its final name,
 // synced, and renamed into place, so a failed run or a crash never leaves a
-// partial image; a file it replaces keeps its permissions. A symlink is
+// partial image; a file it replaces keeps its permissions. The folder is held
+// open from the start: moved meanwhile, it still gets the file, and keeps no
+// temporary one. A symlink is
 // written through, to the file it leads to; a character device or a FIFO
 // (/dev/null, a named pipe) is written straight into, never replaced; one of
 // the process's descriptors (/dev/stdout, /dev/fd/3) is written into as it
@@ -43,9 +45,13 @@ class OutputFile {
     int stream();
 
   private:
+    const char* temporary_name() const;
+    std::string target_name() const;
+
     std::string path_;      // as given, for messages
     std::string target_;    // where its symlinks lead
     std::string temporary_; // none for a device, a FIFO or a descriptor
+    int folder_ = -1;       // the temporary file's, open
     int fd_ = -1;           // the temporary file's
     int stream_ = -1;       // the descriptor, or the device or FIFO once opened
     bool opened_ = false;   // stream_ was opened here, to be closed here

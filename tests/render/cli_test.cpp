@@ -3,6 +3,7 @@
 
 #include "render/image/image_file.h"
 #include "render/render_settings.h"
+#include "render/util/interrupt.h"
 
 #include <csignal>
 #include <filesystem>
@@ -89,8 +90,12 @@ TEST_F(XrayRenderCli, ReportsTheThreadsThatRan) {
 // shell reports 128 + its number) and leaves no temporary file behind; the
 // frames it leaves are whole. An image's temporary file is made once its
 // pixels are rendered, so that none is there while it renders, for a process
-// killed outright (SIGKILL) to leave; a video's is there from the start.
+// killed outright (SIGKILL) to leave; a video's is there from the start, and
+// a folder moved meanwhile keeps none either. A signal it was started
+// ignoring (nohup) it goes on ignoring, and finishes.
 TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
+    const std::vector<std::string> short_still = {"--spp", "8",     "--threads",
+                                                  "1",     "--out", dir + "/big.png"};
     const std::vector<std::string> still = {"--spp", "4096",  "--threads",
                                             "1",     "--out", dir + "/big.png"};
     const std::vector<std::string> sequence = {
@@ -103,16 +108,22 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         const std::vector<std::string>& args;
         size_t frames;  // to wait for before the signal
         bool temporary; // while it renders
+        bool ignored = false;
+        bool moved = false; // the folder, before the signal
     } cases[] = {{SIGINT, still, 0, false},
                  {SIGTERM, still, 0, false},
                  {SIGHUP, still, 0, false},
                  {SIGINT, sequence, 2, false},
-                 {SIGTERM, video, 0, true}};
+                 {SIGTERM, video, 0, true},
+                 {SIGTERM, video, 0, true, false, true},
+                 {SIGHUP, short_still, 0, false, true}};
     for (const auto& c : cases) {
         std::system(("rm -f '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            if (c.ignored)
+                std::signal(c.signal, SIG_IGN);
             std::vector<char*> argv = {const_cast<char*>(XRAY_RENDER)};
             for (const std::string& a : c.args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -146,8 +157,13 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
         if (c.frames == 0 && !c.temporary)
             usleep(200000); // past building the scene
         EXPECT_EQ(temporaries(), c.temporary ? 1u : 0u);
+        if (c.moved) {
+            ASSERT_EQ(rename(dir.c_str(), (dir + ".moved").c_str()), 0);
+        }
         kill(child, c.signal);
         int status = 0;
+        if (c.ignored)
+            waitpid(child, &status, 0);
         // A program that ignored the signal is stopped after a while, and fails.
         for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i)
             usleep(10000);
@@ -155,14 +171,62 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
         }
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        if (c.moved) {
+            ASSERT_EQ(rename((dir + ".moved").c_str(), dir.c_str()), 0);
+        }
+        EXPECT_TRUE(c.ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                              : WIFSIGNALED(status) && WTERMSIG(status) == c.signal)
+            << status;
         EXPECT_EQ(temporaries(), 0u);
-        if (c.frames == 0) {
+        if (c.frames == 0 && !c.ignored) {
             EXPECT_TRUE(listing().empty());
         }
         for (const std::string& name : listing())
             EXPECT_NO_THROW(xr::read_image(path(name))) << name;
     }
+}
+
+// A server's interrupts, taken by a thread of their own: one before there is
+// a stop to run (while the scene loads) ends the program at once, and so does
+// one while the stop runs; one the program was started ignoring stays
+// ignored, even one that also wakes the thread at the end.
+TEST(OrderlyStop, EndsAtOnceUnlessAStopCanBegin) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            xr::OrderlyStop stop;
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(
+        {
+            xr::OrderlyStop stop;
+            stop.on_first([] {
+                kill(getpid(), SIGTERM);
+                pause();
+            });
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EXIT(
+        {
+            std::signal(SIGHUP, SIG_IGN);
+            xr::OrderlyStop stop;
+            kill(getpid(), SIGHUP);
+            kill(getpid(), SIGINT);
+            pause();
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(
+        {
+            std::signal(SIGTERM, SIG_IGN);
+            xr::OrderlyStop stop;
+            stop.finish();
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST_F(XrayRenderCli, HelpListsTheOptionsAndVersionNamesTheRelease) {

@@ -8,6 +8,7 @@
 #include "render/image/image_file.h"
 #include "render/output/frame_sequence.h"
 #include "render/output/frame_writer.h"
+#include "render/output/output_file.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -384,6 +386,25 @@ TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
         EXPECT_NE(name[0], '.') << "left behind: " << name;
 }
 
+// A folder moved while its file is made gets the file, whole, as a rename
+// within it would; neither the file kept nor one given up leaves a
+// temporary file there.
+TEST_F(Outputs, AFolderMovedMeanwhileGetsItsFileAndNoTemporaryOne) {
+    ASSERT_EQ(mkdir(path("before").c_str(), 0755), 0);
+    {
+        OutputFile kept(path("before/kept.png"));
+        OutputFile dropped(path("before/dropped.png"));
+        ASSERT_EQ(rename(path("before").c_str(), path("after").c_str()), 0);
+        kept.commit({'p', 'n', 'g'});
+    }
+    EXPECT_EQ(listing(), std::vector<std::string>{"after"});
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path("after")))
+        names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"kept.png"});
+    EXPECT_EQ(bytes("after/kept.png"), "png");
+}
+
 // An output that names one of the program's descriptors, directly or through
 // a symlink, is written into as it is, never reopened: a pipe takes the
 // image, a file opened to be appended to keeps what it held. Standard output
@@ -409,6 +430,18 @@ TEST_F(Outputs, DescriptorsAreWrittenIntoAsTheyAre) {
         EXPECT_EQ(printed.rfind(out + ": 8x8, 1 spp", 0), 0u) << out << ": " << printed;
         EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << out << ": " << printed;
     }
+}
+
+// Started with standard output closed, the program opens no file as
+// descriptor 1: a video's frames never take its lines, which fail instead.
+TEST_F(Outputs, AClosedStandardOutputIsNoOutputsDescriptor) {
+    const std::string render = std::string(XRAY_RENDER) + " --width 8 --height 8 --spp 1 --out ";
+    std::system(("cd '" + dir + "' && " + render + "v.mp4 --turntable 2 >&- 2>lines").c_str());
+    EXPECT_EQ(bytes("v.mp4").substr(4, 4), "ftyp");
+    EXPECT_NE(bytes("lines").find("standard output: Bad file descriptor"), std::string::npos);
+    // Nor is there one to take an image.
+    std::system(("cd '" + dir + "' && " + render + "/dev/stdout >&- 2>lines").c_str());
+    EXPECT_NE(bytes("lines").find("/dev/stdout: Bad file descriptor"), std::string::npos);
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
