@@ -129,16 +129,16 @@ TEST_F(ShaderTest, MissingOperationIsLookedUpAndReportedOnEveryCall) {
         EXPECT_EQ(platform::thread_error(), call + 1000);
         EXPECT_FALSE(platform::lookup_error_pending()) << "the host's next dlerror() is its own";
     }
-    {
-        // A line that cannot be written leaves it as it was too.
-        platform::StderrRefused refused;
-        platform::set_thread_error(1002);
-        ASSERT_EQ(shade(result), 1);
-        EXPECT_EQ(platform::thread_error(), 1002);
-    }
     const std::string line = failure_pattern("mi_trace_reflection", partial.module);
     EXPECT_TRUE(matches(capture.text(), line + line)) << capture.text();
     EXPECT_EQ(result.b, 1.0f) << "the environment is asked instead";
+
+    // A line that cannot be written leaves it as it was too. (Windows' C
+    // runtime may keep the line and write it once the stream takes it again.)
+    platform::StderrRefused refused;
+    platform::set_thread_error(1002);
+    ASSERT_EQ(shade(result), 1);
+    EXPECT_EQ(platform::thread_error(), 1002);
 }
 
 TEST_F(ShaderTest, OperationsNeverCalledAreNeverLookedUp) {
