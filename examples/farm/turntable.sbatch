@@ -5,8 +5,8 @@
 #
 #   FRAMES=120 CHUNK=10 sbatch --array=0-11 turntable.sbatch --scene model.json
 #
-# An array submitted whole but too short fails its last task, after its own
-# frames, naming the frames no task renders that are not on disk yet.
+# The last task of an array that looks too short warns, naming the frames no
+# task of it renders that are not on disk yet.
 #
 # Arguments after the script go to xray-render. Frames that are already
 # complete are skipped, so a failed or lost task is re-run by submitting the
@@ -47,10 +47,9 @@ if [[ $out != *#* ]]; then
     exit 2
 fi
 tasks=$(((frames + chunk - 1) / chunk))
-# The last task of an array submitted whole (tasks 0 to its last) that is too
-# short: the frames past its end that are missing are in no task. A re-run of
-# single tasks (--array=3,7) is not whole, and finds the rest already there.
-uncovered=
+# The last task of an array from task 0 that looks too short: the frames past
+# its end that are missing are in no task of it. A warning, not a failure: a
+# re-run of the first tasks alone (--array=0) looks the same.
 if [ "${SLURM_ARRAY_TASK_MIN:-}" = 0 ] && [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task" ] &&
     [ "${SLURM_ARRAY_TASK_COUNT:-}" = $((task + 1)) ] && ((task + 1 < tasks)); then
     prefix=${out%%#*}
@@ -63,9 +62,10 @@ if [ "${SLURM_ARRAY_TASK_MIN:-}" = 0 ] && [ "${SLURM_ARRAY_TASK_MAX:-}" = "$task
         [ -e "$path" ] || missing=$((missing + 1))
     done
     if ((missing > 0)); then
-        uncovered="turntable: frames $(((task + 1) * chunk + 1))-$frames ($missing not on disk)\
- are in no task: FRAMES=$frames in chunks of $chunk need --array=0-$((tasks - 1));\
- submit --array=$((task + 1))-$((tasks - 1)) for these"
+        echo "turntable: warning: frames $(((task + 1) * chunk + 1))-$frames ($missing not on" \
+            "disk) are in no task of this array: FRAMES=$frames in chunks of $chunk need" \
+            "--array=0-$((tasks - 1)); unless another job renders them, submit" \
+            "--array=$((task + 1))-$((tasks - 1))" >&2
     fi
 fi
 first=$((task * chunk + 1))
@@ -79,11 +79,5 @@ if ((first > last)); then
 fi
 
 echo "task $task: frames $first-$last of $frames on ${SLURMD_NODENAME:-$(uname -n)}"
-render=("$renderer" --turntable "$frames" --frames "$first-$last" --skip-existing
-    --threads "$threads" --out "$out" "$@")
-if [ -z "$uncovered" ]; then
-    exec "${render[@]}"
-fi
-"${render[@]}"
-echo "$uncovered" >&2
-exit 2
+exec "$renderer" --turntable "$frames" --frames "$first-$last" --skip-existing \
+    --threads "$threads" --out "$out" "$@"

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <unistd.h>
@@ -63,8 +64,12 @@ bool open_missing_standard_streams() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!open_missing_standard_streams())
+    if (!open_missing_standard_streams()) {
+        // Standard error may be open still, and then says why.
+        std::fprintf(stderr, "xray-render: cannot hold a closed standard stream on /dev/null: %s\n",
+                     std::strerror(errno));
         return exit_failure;
+    }
     xr::CommandLine command_line;
     const xr::Command* command = nullptr;
     try {

@@ -9,6 +9,7 @@
 #include "render/util/standard_output.h"
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 
 namespace xr {
@@ -111,17 +112,17 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
         worker.stop();
         server.stop();
     });
-    std::string failure;
+    std::exception_ptr failure;
     try {
         server.listen();
-    } catch (const std::runtime_error& e) {
-        failure = e.what();
+    } catch (...) {
+        failure = std::current_exception();
     }
-    // Ended by a signal, or else by a failure; the worker and the server
-    // outlive what stops them.
+    // Ended by a signal, or else by a failure of any kind; the worker and the
+    // server outlive what stops them.
     stop.finish();
-    if (!failure.empty())
-        throw std::runtime_error(failure);
+    if (failure)
+        std::rethrow_exception(failure);
     std::printf("xray-render: stopped\n");
 }
 

@@ -1,6 +1,7 @@
 #include "render/output/output_file.h"
 
 #include "render/util/interrupt.h"
+#include "render/util/rng.h"
 #include "render/util/standard_output.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
@@ -81,6 +83,19 @@ void write_all(int fd, const std::vector<uint8_t>& bytes, const std::string& pat
     }
 }
 
+// Bits for a unique name: random ones, or where there is no random source (a
+// sandbox, an old kernel, early boot) the time, the process and the attempt,
+// which creating the file exclusively keeps from clashing.
+uint64_t unique_bits(int attempt) {
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == ssize_t(sizeof bits))
+        return bits;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return Rng::hash(uint64_t(now.tv_sec) << 30 ^ uint64_t(now.tv_nsec) ^ uint64_t(getpid()) << 40 ^
+                     uint64_t(attempt));
+}
+
 // mkstemp's work within the folder open as `folder`: the name's last six
 // characters made unique, and the file created there private to its owner.
 // -1, with errno set, when it cannot be made.
@@ -89,9 +104,7 @@ int make_unique_file(int folder, char* name) {
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     char* unique = name + std::strlen(name) - 6;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        uint64_t bits = 0;
-        if (getrandom(&bits, sizeof bits, 0) != ssize_t(sizeof bits))
-            return -1;
+        uint64_t bits = unique_bits(attempt);
         for (int i = 0; i < 6; ++i, bits /= sizeof letters - 1)
             unique[i] = letters[bits % (sizeof letters - 1)];
         const int fd = openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -104,9 +117,9 @@ int make_unique_file(int folder, char* name) {
 
 // The permissions of the regular file at `path`, which the file replacing it
 // keeps, as an editor's save does; a new file's usual ones when there is none.
-mode_t mode_for(const std::string& path) {
+mode_t mode_for(int folder, const std::string& name) {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (fstatat(folder, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode))
         return st.st_mode & 0777;
     const mode_t mask = umask(0);
     umask(mask);
@@ -222,7 +235,7 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
     }
     write_all(fd_, bytes, path_);
     // mkstemp creates the file private to its owner.
-    int error = fchmod(fd_, mode_for(target_)) == 0 && fsync(fd_) == 0 ? 0 : errno;
+    int error = fchmod(fd_, mode_for(folder_, target_name())) == 0 && fsync(fd_) == 0 ? 0 : errno;
     if (close(fd_) != 0 && error == 0)
         error = errno;
     fd_ = -1;

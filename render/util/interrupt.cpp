@@ -41,14 +41,16 @@ bool interrupts(int signal) {
 void handle_interrupts() {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
+    action.sa_mask = interrupt_signals();
     for (int signal : interrupt_list)
         if (interrupts(signal))
             sigaction(signal, &action, nullptr);
 }
 
 void end_interrupted(int signal) {
-    if (const char* name = doomed_name.exchange(nullptr))
+    // Read, not taken: a second signal, on this thread or another, while the
+    // first is being handled removes it too (a second removal finds nothing).
+    if (const char* name = doomed_name.load())
         unlinkat(doomed_folder.load(), name, 0);
     // Ended by the signal itself, so the parent sees what stopped the program.
     std::signal(signal, SIG_DFL);

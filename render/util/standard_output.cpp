@@ -39,6 +39,14 @@ int claim_standard_output() {
     const std::lock_guard<std::mutex> lock(output_mutex);
     if (data_output >= 0)
         return data_output;
+    // The program's lines move to standard error, which must take them: one
+    // held read-only on /dev/null (closed when the program started) refuses
+    // the claim, as a closed one does.
+    const int flags = fcntl(STDERR_FILENO, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
+        errno = EBADF;
+        return -1;
+    }
     const int data = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (data < 0)
         return -1;

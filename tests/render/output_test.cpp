@@ -391,6 +391,9 @@ TEST_F(Outputs, SymlinksDevicesAndPipesAreWrittenThroughNeverReplaced) {
 // temporary file there.
 TEST_F(Outputs, AFolderMovedMeanwhileGetsItsFileAndNoTemporaryOne) {
     ASSERT_EQ(mkdir(path("before").c_str(), 0755), 0);
+    // What it replaces is private, and stays so.
+    std::ofstream(path("before/kept.png")) << "old";
+    ASSERT_EQ(chmod(path("before/kept.png").c_str(), 0600), 0);
     {
         OutputFile kept(path("before/kept.png"));
         OutputFile dropped(path("before/dropped.png"));
@@ -403,6 +406,9 @@ TEST_F(Outputs, AFolderMovedMeanwhileGetsItsFileAndNoTemporaryOne) {
         names.push_back(entry.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"kept.png"});
     EXPECT_EQ(bytes("after/kept.png"), "png");
+    struct stat st;
+    ASSERT_EQ(stat(path("after/kept.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 // An output that names one of the program's descriptors, directly or through
@@ -442,6 +448,10 @@ TEST_F(Outputs, AClosedStandardOutputIsNoOutputsDescriptor) {
     // Nor is there one to take an image.
     std::system(("cd '" + dir + "' && " + render + "/dev/stdout >&- 2>lines").c_str());
     EXPECT_NE(bytes("lines").find("/dev/stdout: Bad file descriptor"), std::string::npos);
+    // Nor, with standard error closed, one to take the program's lines: refused
+    // before the image is made.
+    EXPECT_NE(std::system(("cd '" + dir + "' && " + render + "/dev/stdout 2>&- >data").c_str()), 0);
+    EXPECT_EQ(bytes("data"), "");
 }
 
 TEST(FramePattern, HashesBecomeTheFrameNumberPaddedToTheirCount) {
