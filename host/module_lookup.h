@@ -24,7 +24,9 @@ class ThreadErrorKept {
 
   private:
     int errno_;
-    unsigned long last_error_; // Windows only
+#if defined(_WIN32)
+    unsigned long last_error_;
+#endif
 };
 
 } // namespace host

@@ -5,7 +5,7 @@
 
 namespace host {
 
-ThreadErrorKept::ThreadErrorKept() : errno_(errno), last_error_(0) {}
+ThreadErrorKept::ThreadErrorKept() : errno_(errno) {}
 
 ThreadErrorKept::~ThreadErrorKept() {
     errno = errno_;
