@@ -82,10 +82,11 @@ bench: build
 	build/default/bin/xray_adaptive_bench
 	bench/instructions.sh
 
-# Installs the Linux build under PREFIX (bin/, include/, lib/, share/).
+# Installs the Linux build under PREFIX (bin/, include/, lib/, share/), which
+# may hold spaces or be relative to this folder.
 PREFIX ?= /usr/local
 install: build
-	cmake --install build/default --prefix $(PREFIX)
+	cmake --install build/default --prefix "$(PREFIX)"
 
 # The Debian packages (amd64, arm64) and the Windows zip, in build/packages/;
 # lintian must find no error.

@@ -23,8 +23,6 @@ install(TARGETS qorv_xraytexture
 install(FILES include/qorv_xraytexture.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES shader/qorv_xraytexture.json shader/qorv_xraytexture.mtlx
     DESTINATION ${QORV_DATA_DIR})
-install(FILES examples/minimal_host/minimal_host.c examples/minimal_host/CMakeLists.txt
-    DESTINATION ${QORV_DOC_DIR}/examples/minimal_host)
 
 # The CMake package: the header's interface target, and where the library is.
 set_target_properties(qorv_xraytexture_header PROPERTIES EXPORT_NAME qorv_xraytexture)
@@ -51,21 +49,36 @@ if(WIN32)
     target_link_options(minimal_host PRIVATE -static)
     install(TARGETS minimal_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES LICENSE README.md CHANGELOG.md DESTINATION .)
-    # The README's links lead into docs/.
+    # The README's links lead into docs/ and examples/, the guides' into examples/.
     install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+    install(DIRECTORY examples/ DESTINATION examples)
 else()
-    # pkg-config: the prefix is the one installed into, known only then.
+    install(FILES examples/minimal_host/minimal_host.c examples/minimal_host/CMakeLists.txt
+        DESTINATION ${QORV_DOC_DIR}/examples/minimal_host)
+
+    # pkg-config: the prefix is the one installed into, known only then. A
+    # relative one lies below the working directory, as the files installed
+    # do; pkg-config splits its flags at a space that is not escaped.
     set(QORV_PC_PREFIX "@QORV_PC_PREFIX@")
     configure_file(cmake/qorv_xraytexture.pc.in ${PROJECT_BINARY_DIR}/qorv_xraytexture.pc.in @ONLY)
-    install(CODE "
-        set(QORV_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-        configure_file(\"${PROJECT_BINARY_DIR}/qorv_xraytexture.pc.in\"
+    install(CODE [[
+        cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE QORV_PC_PREFIX)
+        string(REPLACE " " "\\ " QORV_PC_PREFIX "${QORV_PC_PREFIX}")]]
+        CODE "configure_file(\"${PROJECT_BINARY_DIR}/qorv_xraytexture.pc.in\"
                        \"${PROJECT_BINARY_DIR}/pkgconfig/qorv_xraytexture.pc\" @ONLY)")
     install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/qorv_xraytexture.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
     # Debian's documentation: the licence as a machine-readable copyright file,
-    # and the change log compressed as the policy asks.
+    # and the change log compressed as the policy asks. Its latest entry is
+    # the version packaged.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS packaging/debian/changelog)
+    file(STRINGS packaging/debian/changelog latest_entry LIMIT_COUNT 1)
+    string(REGEX REPLACE "^[^ ]+ \\(([^)]*)\\).*" "\\1" latest_version "${latest_entry}")
+    if(NOT latest_version STREQUAL PROJECT_VERSION)
+        message(FATAL_ERROR "packaging/debian/changelog: the latest entry is version "
+                            "${latest_version}, the project ${PROJECT_VERSION}")
+    endif()
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
         COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
                 > ${PROJECT_BINARY_DIR}/changelog.gz

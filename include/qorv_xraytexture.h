@@ -190,8 +190,9 @@ QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_OPERATION_TYPEDEF)
 
 /* Declares an operation exported by the host; a host's definitions that follow
  * these declarations are checked against them and exported. C linkage in C++
- * too, wherever the list is expanded: the library finds them by plain name, and
- * a definition that differs is then an error rather than an overload. */
+ * too, wherever the list is expanded: the library finds them by plain name. A
+ * C++ host writes its definitions inside extern "C" as well: there one that
+ * differs is an error, outside it is an overload the library never finds. */
 #if defined(__cplusplus)
 #define QORV_XRAYTEXTURE_EXPORTED_OPERATION(type, name, slot, parameters, arguments)               \
     extern "C" QORV_XRAYTEXTURE_EXPORT type name parameters;

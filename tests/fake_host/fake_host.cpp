@@ -1,8 +1,8 @@
 #include "tests/fake_host/fake_host.h"
 
-// Declared exported, as a host's README says, outside any extern "C" block:
-// the declarations give the plain names the library looks for, and each
-// definition below must match its declaration.
+// Declared exported, as a host's README says: the declarations give the plain
+// names the library looks for, and each definition below, with C linkage too,
+// must match its declaration.
 QORV_XRAYTEXTURE_HOST_OPERATIONS(QORV_XRAYTEXTURE_EXPORTED_OPERATION)
 extern "C" QORV_XRAYTEXTURE_EXPORT FakeHost* fake_host_state(void);
 
@@ -58,6 +58,7 @@ extern "C" FakeHost* fake_host_state(void) {
 
 // A variant of this module is built without one of these names, to show how
 // the library copes with a host that lacks an operation.
+extern "C" {
 
 int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     if (host.reflection_hook) {
@@ -111,3 +112,5 @@ float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direc
         return 0.0f;
     return host.lights[light].phong[sample];
 }
+
+} // extern "C"

@@ -2,15 +2,16 @@
 # Installs the build into a temporary prefix, moves the prefix elsewhere, builds
 # the example host out of tree against it with find_package alone, and checks
 # the table it prints and its refusal of another version. Checks on the way
-# what pkg-config says of the prefix and that xray-render, moved with it,
-# still finds the library.
-# Usage: check_installed_example.sh BUILD_DIR SOURCE_DIR [WRONG_VERSION_LIBRARY]
+# what pkg-config says of the prefix (and of a relative one with a space) and
+# that xray-render, moved with it, still finds the library.
+# Usage: check_installed_example.sh BUILD_DIR SOURCE_DIR VERSION [WRONG_VERSION_LIBRARY]
 # For a cross build, TOOLCHAIN names its toolchain file and EMULATOR the
 # command that runs the target's programs.
 set -euo pipefail
 build="$1"
 source="$2"
-wrong_version="${3:-}"
+version="$3"
+wrong_version="${4:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -22,10 +23,18 @@ cmake --install "$build" --prefix "$work/installed" >/dev/null
 
 pc_dir=$(dirname "$(find "$work/installed" -name qorv_xraytexture.pc)")
 pc() { PKG_CONFIG_PATH="$pc_dir" pkg-config "$@" qorv_xraytexture; }
-[ "$(pc --modversion)" = 2.0.0 ] || fail "pkg-config gives version $(pc --modversion)"
+[ "$(pc --modversion)" = "$version" ] || fail "pkg-config gives version $(pc --modversion)"
 [ "$(echo $(pc --cflags))" = "-I$work/installed/include" ] || fail "pkg-config gives cflags $(pc --cflags)"
 [ -f "$(pc --variable=plugindir)/qorv_xraytexture.so" ] || fail "no library in plugindir"
 [ -f "$(pc --variable=datadir)/qorv_xraytexture.json" ] || fail "no declaration in datadir"
+
+# A relative prefix lies below the working directory, as the files do, and a
+# space in it stays inside its flag.
+(cd "$work" && cmake --install "$build" --prefix "rel prefix" >/dev/null)
+pc_dir=$(dirname "$(find "$work/rel prefix" -name qorv_xraytexture.pc)")
+eval "flags=($(pc --cflags))"
+[ ${#flags[@]} = 1 ] && [ "${flags[0]}" = "-I$work/rel prefix/include" ] ||
+    fail "pkg-config gives cflags $(pc --cflags) for a relative prefix with a space"
 
 # Nothing in the installed files may depend on where they were installed.
 mv "$work/installed" "$work/moved"

@@ -2,7 +2,8 @@
 # Makes the Windows zip, unpacks it, and runs under Wine the example host it
 # holds; then cross-builds the example out of tree against the unpacked
 # package and runs that too, against the DLL from the zip. Both must print the
-# expected table. Runs in the Windows suite, with its Wine prefix.
+# expected table. The README's and the guides' links must lead to files in
+# the zip. Runs in the Windows suite, with its Wine prefix.
 # Usage: check_windows_package.sh BUILD_DIR SOURCE_DIR WINE
 set -euo pipefail
 build="$1"
@@ -26,6 +27,11 @@ for file in bin/qorv_xraytexture.dll bin/minimal_host.exe include/qorv_xraytextu
     share/qorv_xraytexture/qorv_xraytexture.json share/qorv_xraytexture/qorv_xraytexture.mtlx \
     lib/cmake/qorv_xraytexture/qorv_xraytexture-config.cmake LICENSE README.md docs/xray-render.md; do
     [ -f "$unpacked/$file" ] || fail "the zip lacks $file"
+done
+for doc in "$unpacked"/*.md "$unpacked"/docs/*.md; do
+    for link in $(grep -o '](\([^)#]\+\)' "$doc" | cut -c3- | grep -v '://'); do
+        [ -e "$(dirname "$doc")/$link" ] || fail "${doc#"$unpacked"/} links $link, which the zip lacks"
+    done
 done
 
 # Wine writes the programs' line ends as Windows does.
