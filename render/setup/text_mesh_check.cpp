@@ -124,14 +124,18 @@ bool is_stl_text(const RegularFile& file, ByteStream& in) {
 
 // The first word of the text's last line that has one.
 std::string last_first_word(ByteStream& in) {
-    std::string last;
-    for (auto line = next_line(in); line; line = next_line(in)) {
-        std::istringstream words(*line);
-        std::string word;
-        if (words >> word)
-            last = word;
+    std::string last, word;
+    bool line_done = false; // its first word read
+    for (int c = in.get(); c != -1; c = in.get()) {
+        if (is_blank(c)) {
+            if (!word.empty())
+                last.swap(word), word.clear(), line_done = true;
+            line_done = line_done && c != '\n';
+        } else if (!line_done) {
+            word += char(c);
+        }
     }
-    return last;
+    return word.empty() ? last : word;
 }
 
 } // namespace
