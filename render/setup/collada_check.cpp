@@ -2,6 +2,7 @@
 
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
+#include "render/util/byte_stream.h"
 #include "render/util/regular_file.h"
 #include "render/util/text.h"
 
@@ -19,45 +20,6 @@
 namespace xr {
 
 namespace {
-
-// The file's bytes, a block at a time. The importer's XML parser reads the
-// text as UTF-8 up to its first NUL byte, and so does this.
-class ByteStream {
-  public:
-    explicit ByteStream(const RegularFile& file) : file_(file), block_(1 << 16) {}
-
-    int get() {
-        if (at_ == size_) {
-            size_ = ended_ ? 0 : file_.read_into(block_.data(), block_.size());
-            at_ = 0;
-        }
-        if (at_ == size_ || block_[at_] == 0) {
-            ended_ = true;
-            size_ = at_ = 0;
-            return -1;
-        }
-        return block_[at_++];
-    }
-
-    // Reads through the first `end`.
-    void skip_past(const char* end) {
-        const size_t length = std::strlen(end);
-        std::string last;
-        for (int c = get(); c != -1; c = get()) {
-            last += char(c);
-            if (last.size() > length)
-                last.erase(0, 1);
-            if (last == end)
-                return;
-        }
-    }
-
-  private:
-    const RegularFile& file_;
-    std::vector<uint8_t> block_;
-    size_t at_ = 0, size_ = 0;
-    bool ended_ = false;
-};
 
 bool is_space(int c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';

@@ -46,7 +46,7 @@ std::optional<json> gltf_json(const RegularFile& file, const std::string& path) 
     }
     // Only what is checked here is kept.
     KeyTracker keys(path, "the importer would read the first");
-    return check_keys(text, keys, {"nodes", "buffers"});
+    return check_keys(text, keys, {"asset", "nodes", "buffers", "meshes", "accessors"});
 }
 
 // The entries of a glTF 2 array or of a glTF 1 object of named entries, as
@@ -159,6 +159,54 @@ void check_buffers(const json& gltf, const std::string& path) {
     }
 }
 
+// The importer's meshes of a glTF 2's primitives, one for each in order, and
+// the triangles each primitive's indices make: a list of triangles, a strip
+// or a fan (modes 4, 5 and 6). Points and lines are dropped anyway.
+std::vector<PrimitiveFaces> primitive_faces(const json& gltf) {
+    const json* asset = gltf.contains("asset") ? &gltf.at("asset") : nullptr;
+    if (!asset || !asset->is_object() || !asset->contains("version") ||
+        !asset->at("version").is_string() ||
+        asset->at("version").get<std::string>().rfind("2", 0) != 0)
+        return {};
+    const auto accessors = entries(gltf, "accessors");
+    // What cannot be counted is not: the importer judges it.
+    const auto count = [&](const json& primitive) -> std::optional<uint64_t> {
+        if (!primitive.contains("indices") || !primitive.at("indices").is_number_unsigned())
+            return std::nullopt;
+        const auto index = primitive.at("indices").get<uint64_t>();
+        if (index >= accessors.size())
+            return std::nullopt;
+        const json& accessor = *accessors[index].second;
+        if (!accessor.is_object() || !accessor.contains("count") ||
+            !accessor.at("count").is_number_unsigned())
+            return std::nullopt;
+        return accessor.at("count").get<uint64_t>();
+    };
+    std::vector<PrimitiveFaces> out;
+    for (const auto& [m, mesh] : entries(gltf, "meshes")) {
+        if (!mesh->is_object() || !mesh->contains("primitives") ||
+            !mesh->at("primitives").is_array())
+            return {};
+        const json& primitives = mesh->at("primitives");
+        for (size_t p = 0; p < primitives.size(); ++p) {
+            const json& primitive = primitives[p];
+            const std::optional<uint64_t> indices =
+                primitive.is_object() ? count(primitive) : std::nullopt;
+            const uint64_t mode = primitive.is_object() && primitive.contains("mode") &&
+                                          primitive.at("mode").is_number_unsigned()
+                                      ? primitive.at("mode").get<uint64_t>()
+                                      : 4;
+            std::optional<uint64_t> triangles;
+            if (indices && mode == 4)
+                triangles = *indices / 3;
+            else if (indices && (mode == 5 || mode == 6) && *indices >= 3)
+                triangles = *indices - 2;
+            out.push_back({"/meshes/" + m + "/primitives/" + std::to_string(p), triangles});
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 bool has_gltf_extension(const std::string& path) {
@@ -166,7 +214,7 @@ bool has_gltf_extension(const std::string& path) {
     return extension == "gltf" || extension == "glb";
 }
 
-void check_model_file(const std::string& path) {
+std::vector<PrimitiveFaces> check_model_file(const std::string& path) {
     std::optional<json> gltf;
     try {
         gltf = gltf_json(RegularFile(path), path);
@@ -176,9 +224,10 @@ void check_model_file(const std::string& path) {
         throw std::runtime_error("cannot read " + path + ": " + e.what());
     }
     if (!gltf)
-        return;
+        return {};
     check_hierarchy(*gltf, path);
     check_buffers(*gltf, path);
+    return primitive_faces(*gltf);
 }
 
 } // namespace xr

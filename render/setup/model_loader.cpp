@@ -9,7 +9,9 @@
 #include "render/setup/placement.h"
 #include "render/setup/shapes.h"
 #include "render/setup/step_loader.h"
+#include "render/setup/text_mesh_check.h"
 #include "render/util/error.h"
+#include "render/util/regular_file.h"
 #include "render/util/text.h"
 
 #include <assimp/BaseImporter.h>
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -83,19 +86,59 @@ void check_faces(const aiScene& scene, const std::string& path) {
                                          std::to_string(m) + " has no corners");
 }
 
-// The importer's file system, listing the files it opens.
-class ListingIOSystem : public Assimp::DefaultIOSystem {
+// Each glTF primitive's mesh has every triangle its indices make: the
+// importer drops those with an index beyond the vertices.
+void check_face_counts(const aiScene& scene, const std::vector<PrimitiveFaces>& primitives,
+                       const std::string& path) {
+    if (primitives.size() != scene.mNumMeshes)
+        return;
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        if (primitives[m].triangles && scene.mMeshes[m]->mNumFaces != *primitives[m].triangles)
+            throw Error({path, primitives[m].place},
+                        "refers to a vertex it does not define: " +
+                            std::to_string(*primitives[m].triangles - scene.mMeshes[m]->mNumFaces) +
+                            " of its " + std::to_string(*primitives[m].triangles) +
+                            " triangles name a vertex beyond its " +
+                            std::to_string(scene.mMeshes[m]->mNumVertices));
+}
+
+// The importer's file system. Like the model file, whatever else it opens (a
+// glTF's buffers, an OBJ's materials) must be a regular file: a FIFO would
+// wait for ever and a device never end. A file that is missing is left to the
+// reader, which may go on without it; one of another kind is refused, and
+// the first refused said once the reader is done.
+class RegularFileSystem : public Assimp::DefaultIOSystem {
   public:
-    explicit ListingIOSystem(std::vector<std::string>& opened) : opened_(opened) {}
+    explicit RegularFileSystem(std::vector<std::string>* opened) : opened_(opened) {}
+
+    // Without opening the file, which for a FIFO would wait.
+    bool Exists(const char* file) const override {
+        std::error_code error;
+        return std::filesystem::exists(file, error);
+    }
+
     Assimp::IOStream* Open(const char* file, const char* mode) override {
+        if (!Exists(file))
+            return nullptr;
+        try {
+            RegularFile{file};
+        } catch (const std::runtime_error& e) {
+            if (refused_.empty())
+                refused_ = std::string(file) + ": " + e.what();
+            return nullptr;
+        }
         Assimp::IOStream* stream = DefaultIOSystem::Open(file, mode);
-        if (stream)
-            opened_.push_back(file);
+        if (stream && opened_)
+            opened_->push_back(file);
         return stream;
     }
 
+    // The first file refused and why, or empty.
+    const std::string& refused() const { return refused_; }
+
   private:
-    std::vector<std::string>& opened_;
+    std::vector<std::string>* opened_; // may be null
+    std::string refused_;
 };
 
 class FileReader {
@@ -105,11 +148,12 @@ class FileReader {
         : path_(path), names_(path, prefix), placement_(transform), also_read_(also_read) {}
 
     std::vector<Part> read() {
-        check_model_file(path_);
+        const std::vector<PrimitiveFaces> primitives = check_model_file(path_);
         check_collada_file(path_);
+        check_text_mesh_file(path_);
         Assimp::Importer importer;
-        if (also_read_)
-            importer.SetIOHandler(new ListingIOSystem(*also_read_)); // the importer's to delete
+        auto* files = new RegularFileSystem(also_read_);
+        importer.SetIOHandler(files); // the importer's to delete
         const auto kept_off =
             has_gltf_extension(path_) ? ReaderList() : without_gltf_readers(importer);
         // Points and lines are not surfaces: drop them.
@@ -118,8 +162,13 @@ class FileReader {
         // Validation runs first, before any step uses the file's indices, and
         // then ours, of what it lets pass and the steps would not.
         const aiScene* read = importer.ReadFile(path_, aiProcess_ValidateDataStructure);
-        if (read && read->mRootNode)
+        if (!files->refused().empty())
+            throw std::runtime_error(path_ + " names a file that cannot be read: " +
+                                     printable(utf8_text(files->refused())));
+        if (read && read->mRootNode) {
             check_faces(*read, path_);
+            check_face_counts(*read, primitives, path_);
+        }
         // Normals are the file's own; a mesh without them shades by its faces,
         // which costs no memory and shows the surface as the file states it.
         if (read && read->mRootNode)
@@ -127,7 +176,7 @@ class FileReader {
                                                 join_steps(path_));
         if (!read || !read->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
-                                     one_line(importer.GetErrorString()));
+                                     printable(utf8_text(one_line(importer.GetErrorString()))));
         // Ours from here: each mesh is freed as soon as it is converted, so
         // the importer's copy and ours are not held whole at once.
         scene_.reset(importer.GetOrphanedScene());

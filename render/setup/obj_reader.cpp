@@ -11,12 +11,15 @@
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -51,8 +54,24 @@ class MaterialFiles : public tinyobj::MaterialReader {
             return false;
         if (also_read_)
             also_read_->push_back(path);
-        tinyobj::LoadMtl(ids, materials, &in, warnings, errors);
+        std::istringstream text(with_grey_diffuse(in));
+        tinyobj::LoadMtl(ids, materials, &text, warnings, errors);
         return true;
+    }
+
+    // The material file's text, a diffuse colour given by one value made
+    // grey, as the format has it: the reader would take "Kd 0.5" for
+    // (0.5, 0, 0).
+    static std::string with_grey_diffuse(std::istream& in) {
+        std::string text, line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string keyword, value, more;
+            if (words >> keyword >> value && keyword == "Kd" && !(words >> more))
+                line = "Kd " + value + " " + value + " " + value;
+            text += line + '\n';
+        }
+        return text;
     }
 
   private:
@@ -60,37 +79,56 @@ class MaterialFiles : public tinyobj::MaterialReader {
     std::vector<std::string>* also_read_; // may be null
 };
 
-// Whether a word is a number as the reader parses one in full: a sign,
-// digits with at most one point among them, and an exponent. The reader
-// would take "nan" as 0, and "1x" as 1. Checked by hand, as a parse again
-// would cost a large file's load a tenth more.
-bool is_decimal(std::string_view text) {
+// Whether a word is a number as the reader parses one in full, of a size a
+// float holds: a sign, digits with at most one point among them, and an
+// exponent. The reader would take "nan" as 0, "1x" as 1, and a number whose
+// exponent overflows an int ("1e99999999999") as 0; what else is beyond a
+// float it reads as infinite. Checked by hand, as a parse again would cost a
+// large file's load a tenth more.
+bool is_float_decimal(std::string_view text) {
     size_t i = 0;
     const auto sign = [&] {
+        const bool negative = i < text.size() && text[i] == '-';
         if (i < text.size() && (text[i] == '+' || text[i] == '-'))
             ++i;
+        return negative;
     };
-    const auto digits = [&] {
+    // The power of ten of the first digit that is not 0, if any.
+    std::optional<int64_t> lead;
+    const auto digits = [&](bool fraction) {
         const size_t start = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-            ++i;
+        int64_t significant = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            significant += significant > 0 || text[i] != '0';
+            if (fraction && !lead && text[i] != '0')
+                lead = -int64_t(i - start) - 1;
+        }
+        if (!fraction && significant > 0)
+            lead = significant - 1;
         return i - start;
     };
     sign();
-    size_t mantissa = digits();
+    size_t mantissa = digits(false);
     if (i < text.size() && text[i] == '.') {
         ++i;
-        mantissa += digits();
+        mantissa += digits(true);
     }
     if (mantissa == 0)
         return false;
+    int64_t exponent = 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
-        sign();
-        if (digits() == 0)
+        const bool negative = sign();
+        const size_t start = i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            exponent = std::min<int64_t>(exponent * 10 + (text[i] - '0'), int64_t(1) << 40);
+        if (i == start)
             return false;
+        exponent = negative ? -exponent : exponent;
     }
-    return i == text.size();
+    // From 1e39 a float's range is passed whatever the digits; below, the
+    // reader's value says.
+    return i == text.size() && (!lead || *lead + exponent <= 38);
 }
 
 // One piece's mesh as its faces arrive.
@@ -158,8 +196,13 @@ class ObjReader {
         };
         callbacks.object_cb = [](void* self, const char* name) {
             auto* reader = static_cast<ObjReader*>(self);
-            // An object without a name is the file's, as other formats name theirs.
-            reader->start_part(*name ? name : file_stem(reader->path_));
+            // An object without a name is the file's, as other formats name
+            // theirs; the reader keeps the blanks around a name.
+            const std::string_view blanks = " \t\r";
+            std::string_view trimmed = name;
+            trimmed.remove_prefix(std::min(trimmed.size(), trimmed.find_first_not_of(blanks)));
+            trimmed.remove_suffix(trimmed.size() - (trimmed.find_last_not_of(blanks) + 1));
+            reader->start_part(trimmed.empty() ? file_stem(reader->path_) : std::string(trimmed));
         };
         std::string warnings, errors;
         if (!tinyobj::LoadObjWithCallback(in, callbacks, this, &materials, &warnings, &errors) ||
@@ -242,11 +285,48 @@ class ObjReader {
                 throw Error({path_, "line " + std::to_string(lines_->number())},
                             "expected three coordinates");
             // Too large for a float, the reader's value is infinite.
-            if (!is_decimal(text) || !std::isfinite(values[n - 1]))
+            if (!is_float_decimal(text) || !std::isfinite(values[n - 1]))
                 throw Error(Place::at_line(path_, lines_->number(), column),
                             "'" + printable(utf8_text(text)) + "' is not a finite number");
         }
         return read;
+    }
+
+    // Each corner of a face's line as the reader splits it: up to three
+    // whole numbers within an int, between slashes, only the second left out
+    // ("1//2"). The reader takes "1.9" and "1x" as 1, wraps what is beyond an
+    // int, and for an index left out last reads on into the next corner.
+    void check_corners() const {
+        Words words(lines_->line());
+        size_t column = 0;
+        words.next(column); // "f"
+        for (std::string_view corner = words.next(column); !corner.empty();
+             corner = words.next(column)) {
+            size_t at = 0;
+            for (int part = 0;; ++part) {
+                const size_t slash = std::min(corner.find('/', at), corner.size());
+                const std::string_view index = corner.substr(at, slash - at);
+                int value = 0;
+                const auto [end, error] =
+                    std::from_chars(index.data(), index.data() + index.size(), value);
+                const auto fail = [&](const std::string& what) {
+                    return Error(Place::at_line(path_, lines_->number(), column + at), what);
+                };
+                if (part > 2)
+                    throw fail("a corner has at most three indices");
+                if (error == std::errc::result_out_of_range)
+                    throw fail("'" + std::string(index) +
+                               "' is beyond an index's range, ±2147483647");
+                if ((part != 1 || slash == corner.size() || !index.empty()) &&
+                    (error != std::errc() || end != index.data() + index.size()))
+                    throw fail(index.empty()
+                                   ? "an index is left out"
+                                   : "'" + printable(utf8_text(index)) + "' is not a whole number");
+                if (slash == corner.size())
+                    break;
+                at = slash + 1;
+            }
+        }
     }
 
     static constexpr uint32_t none = UINT32_MAX;
@@ -276,6 +356,7 @@ class ObjReader {
     void face(const tinyobj::index_t* corners, int count) {
         if (count < 3) // points and lines are not surfaces
             return;
+        check_corners();
         PieceBuilder& into = piece();
         uint32_t first = 0, previous = 0;
         for (int k = 0; k < count; ++k) {

@@ -18,9 +18,9 @@ namespace xr {
 // fans; vertices are shared where faces share both position and normal.
 // Throws std::runtime_error, in one line naming the file, when it cannot be
 // read, holds no faces, or a part's name longer than max_part_name; Error,
-// naming the line, for a coordinate that is not a finite number and for a
-// position, normal or texture coordinate a face names that the file does not
-// define.
+// naming the line, for a coordinate that is not a finite number, a face's
+// index that is not a whole number within an int, and a position, normal or
+// texture coordinate a face names that the file does not define.
 // `also_read`, when given, gains the material files read.
 std::vector<Part> read_obj(const std::string& path, const std::string& prefix,
                            const Transform& transform, std::vector<std::string>* also_read);

@@ -11,7 +11,7 @@ namespace xr {
 constexpr size_t max_part_name = 4096;
 
 // The name a file gives what it leaves unnamed: its own, without its folder
-// and extensions ("engine" for "parts/engine.v2.glb").
+// and extensions ("engine" for "parts/engine.v2.glb" and "parts/.engine.glb").
 std::string file_stem(const std::string& path);
 
 class PartNames {
@@ -21,12 +21,13 @@ class PartNames {
         : file_(std::move(file)), prefix_(std::move(prefix)) {}
 
     // "prefix/path" as UTF-8 text; siblings that share a path become "path",
-    // "path#2" and so on. Throws std::runtime_error, naming the file, for a
-    // name longer than max_part_name.
+    // "path#2" and so on, skipping a name another part has. Throws
+    // std::runtime_error, naming the file, for a name longer than max_part_name.
     std::string name(const std::string& path);
 
   private:
     std::string file_, prefix_;
+    // Every name given, and the last number tried after it.
     std::unordered_map<std::string, int> seen_;
 };
 

@@ -57,7 +57,9 @@ class KeepLastFailure : public Message_Printer {
             // The parser frames its messages in stars.
             const size_t start = line.find_first_not_of("* ");
             const size_t end = line.find_last_not_of("* ");
-            text() = start == std::string::npos ? "" : line.substr(start, end - start + 1);
+            text() = start == std::string::npos
+                         ? ""
+                         : printable(utf8_text(line.substr(start, end - start + 1)));
         }
     }
 };
@@ -205,7 +207,7 @@ class StepReader {
             if (e.CurrentDepth() >= max_node_depth)
                 throw std::runtime_error(path_ + ": the assembly nests deeper than " +
                                          std::to_string(max_node_depth) + " levels, at '" +
-                                         path_of(e) + "'");
+                                         printable(path_of(e)) + "'");
             if (node.IsAssembly)
                 continue;
             Leaf leaf;
@@ -269,18 +271,18 @@ class StepReader {
         std::mutex failure_mutex;
         tbb::parallel_for(size_t(0), products_.size(), [&](size_t i) {
             Product& product = products_[i];
+            const std::string what = path_ + ": part '" + printable(utf8_text(product.name)) + "'";
             // OpenCASCADE's exceptions are not std::exception: each is caught
             // in its thread and the first reported.
             try {
-                product.faces = mesh_shape(product.shape, product.colors, model_.tessellation,
-                                           path_ + ": part '" + product.name + "'");
+                product.faces =
+                    mesh_shape(product.shape, product.colors, model_.tessellation, what);
             } catch (const std::exception& e) {
                 std::lock_guard<std::mutex> lock(failure_mutex);
                 failure = e.what();
             } catch (const Standard_Failure& e) {
                 std::lock_guard<std::mutex> lock(failure_mutex);
-                failure = path_ + ": part '" + product.name +
-                          "' cannot be meshed: " + one_line(e.GetMessageString());
+                failure = what + " cannot be meshed: " + one_line(e.GetMessageString());
             }
             bar.update(float(++meshed) / float(products_.size()));
         });

@@ -8,6 +8,7 @@
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GProp_GProps.hxx>
+#include <Precision.hxx>
 #include <RWMesh_FaceIterator.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -42,10 +43,12 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
         return {};
     const double diagonal = std::sqrt(box.SquareExtent());
     IMeshTools_Parameters parameters;
-    parameters.Deflection = tessellation.linear ? std::clamp(double(*tessellation.linear),
-                                                             finest_linear_deflection* diagonal,
-                                                             coarsest_linear_deflection* diagonal)
-                                                : relative_linear_deflection * diagonal;
+    parameters.Deflection =
+        std::max(tessellation.linear
+                     ? std::clamp(double(*tessellation.linear), finest_linear_deflection* diagonal,
+                                  coarsest_linear_deflection* diagonal)
+                     : relative_linear_deflection * diagonal,
+                 confusion_multiple * Precision::Confusion());
     parameters.Angle = double(radians(tessellation.angular));
     // Shapes are meshed in parallel, each by one thread.
     parameters.InParallel = false;

@@ -33,6 +33,10 @@ struct FaceGroup {
 constexpr double relative_linear_deflection = 1e-3;
 constexpr double finest_linear_deflection = 1e-5;
 constexpr double coarsest_linear_deflection = 1e-2;
+// Whatever the shape's size, no deflection is finer than this many times
+// OpenCASCADE's confusion tolerance (1e-7 m), below which the mesher refuses
+// to work: a small part of a large assembly, or one modelled in micrometres.
+constexpr double confusion_multiple = 2.0;
 
 // Meshes the shape, which no other thread may be meshing. Empty for a shape
 // without faces. Throws std::runtime_error, naming `what`, when a face with an

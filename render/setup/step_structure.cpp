@@ -62,7 +62,9 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
     // reader expands.
     const Expanded expanded = expand_nodes(uses, wholes, Counted::leaves, max_node_depth);
     const ExpansionFault& fault = expanded.fault;
-    auto named = [&](size_t n) { return "'" + product_name(definitions[n]) + "'"; };
+    auto named = [&](size_t n) {
+        return "'" + printable(utf8_text(product_name(definitions[n]))) + "'";
+    };
     switch (fault.kind) {
     case ExpansionFault::Kind::none:
         break;

@@ -135,6 +135,20 @@ chain_gltf(int depth, const std::string& name, bool twice = false,
            buffer + "\"}]}";
 }
 
+// A glTF of a mesh "m" with three vertices and the indices of two triangles
+// (24 bytes, in base64).
+std::string indexed_gltf(const std::string& indices) {
+    return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
+           R"("nodes":[{"mesh":0}],"meshes":[{"name":"m","primitives":[{"attributes":)"
+           R"({"POSITION":0},"indices":1}]}],"accessors":[{"bufferView":0,"componentType":5126,)"
+           R"("count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},{"bufferView":1,)"
+           R"("componentType":5125,"count":6,"type":"SCALAR"}],"bufferViews":[{"buffer":0,)"
+           R"("byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":24}],)"
+           R"("buffers":[{"byteLength":60,"uri":"data:application/octet-stream;base64,)"
+           "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA" +
+           indices + "\"}]}";
+}
+
 // A COLLADA file of one triangle, with `library` in its library of nodes and
 // `scene` in its scene.
 std::string collada(const std::string& library, const std::string& scene) {
@@ -267,6 +281,32 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"pipe.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "pipe.mtl"},
         {"lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\nl 1 2 3\n", "has no faces"},
         {"huge.obj", "v 1e30 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "beyond"},
+        // The reader takes an exponent beyond an int as 0, and corners by atoi.
+        {"exponent.obj", "v 1e99999999999 0 0\n", ":1:3: '1e99999999999' is not a finite"},
+        {"wrap.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 4294967297 2 3\n",
+         ":4:3: '4294967297' is beyond an index's range"},
+        {"fraction.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2/1.9 3\n",
+         ":4:7: '1.9' is not a whole number"},
+        {"trailing.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1// 2 3\n",
+         ":5:6: an index is left out"},
+        // Read by Assimp, whose files must be regular files too.
+        {"pipe_obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "pipe.mtl: not a regular file"},
+        {"pipe.gltf", chain_gltf(1, "n", false, "pipe.bin"), "pipe.bin: not a regular file"},
+        // Assimp fills a PLY cut short with zeros, takes an STL cut short as
+        // whole, and drops a glTF's face with an index beyond its vertices.
+        {"cut.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1\n"),
+         "cut short: it holds 0 of the 1 'face' elements its header gives"},
+        {"cut.stl",
+         "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+         "vertex 0 1 0\nendloop\nendfacet\n",
+         "cut short: its last solid has no 'endsolid'"},
+        {"beyond.gltf", indexed_gltf("AAAAAAEAAAACAAAAAAAAAAEAAAADAAAA"),
+         "/meshes/0/primitives/0: refers to a vertex"},
+        // What the importer says of a file is shown as it prints.
+        {"escape.gltf",
+         replaced(indexed_gltf("AwAAAAQAAAAFAAAAAwAAAAQAAAAFAAAA"), "\"m\"", "\"m\\u001b[2J\""),
+         "Mesh \"m\\x1b[2J\" has no faces"},
         {"deep.gltf", chain_gltf(max_node_depth + 1, "n"), "nested more than 1024 deep"},
         {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
         {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
@@ -318,6 +358,7 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
     write_text("cold.mtl", "newmtl cold\nKd 0 -1 0\n");
     write_text("bright.mtl", "newmtl bright\nKd 2e4 0 0\n");
     ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir + "/pipe.bin").c_str(), 0600), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         if (!c.text.empty())
@@ -373,21 +414,26 @@ void expect_color(const Piece& piece, Vec3 color) {
 // material, polygons as fans, indices back from the end, and corners shared
 // only where both their position and their normal are.
 TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
-    write_text("two.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    write_text("two.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\nnewmtl grey\nKd 0.5\n");
     write_text("parts.obj", "mtllib two.mtl\n"
                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
                             "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"
                             "usemtl blue\nf -4//1 -3//1 -2//1\n"
-                            "g\nf 1 2 3\no plate\nf 1 2 3\no \nf 1 2 3\n");
+                            "g\nf 1 2 3\no plate\nf 1 2 3\no  plate#2 \nusemtl grey\nf 1 2 3\n"
+                            "o \nf 1 2 3\n");
     ModelDescription model;
     model.file = "parts.obj";
     model.name = "m";
     const std::vector<Part> parts = load_model(model, dir);
-    ASSERT_EQ(parts.size(), 3u);
+    ASSERT_EQ(parts.size(), 4u);
     EXPECT_EQ(parts[0].name, "m/plate");
     EXPECT_EQ(parts[1].name, "m/plate#2");
+    // Its own name, without the blanks around it, is taken: it is numbered on.
+    EXPECT_EQ(parts[2].name, "m/plate#2#2");
+    // A colour of one value is grey.
+    expect_color(parts[2].pieces.at(0), {0.5f, 0.5f, 0.5f});
     // An object without a name takes the file's, as other formats' parts do.
-    EXPECT_EQ(parts[2].name, "m/parts");
+    EXPECT_EQ(parts[3].name, "m/parts");
     ASSERT_EQ(parts[0].pieces.size(), 2u);
     const Mesh& red = *parts[0].pieces[0].mesh;
     expect_color(parts[0].pieces[0], {1, 0, 0});
@@ -537,6 +583,20 @@ TEST(StepModels, AFaceThatCannotBeMeshedIsRefusedNamingItsPart) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "x.step: part 'twisted': 1 of its 1 faces cannot be meshed");
     }
+}
+
+// A shape far smaller than a millimetre is meshed no finer than the
+// mesher's tolerance allows, rather than refused.
+TEST(StepModels, AFaceMicrometresAcrossIsMeshed) {
+    BRepBuilderAPI_MakePolygon square;
+    for (const gp_Pnt& p :
+         {gp_Pnt(0, 0, 0), gp_Pnt(2e-6, 0, 0), gp_Pnt(2e-6, 2e-6, 0), gp_Pnt(0, 2e-6, 0)})
+        square.Add(p);
+    square.Close();
+    const TopoDS_Shape face = BRepBuilderAPI_MakeFace(square.Wire(), true).Shape();
+    const std::vector<FaceGroup> meshed = mesh_shape(face, {}, {}, "x.step: part 'tiny'");
+    ASSERT_EQ(meshed.size(), 1u);
+    EXPECT_EQ(meshed[0].mesh->triangles(), 2u);
 }
 
 } // namespace

@@ -1,0 +1,166 @@
+#include "render/setup/text_mesh_check.h"
+
+#include "render/util/byte_stream.h"
+#include "render/util/regular_file.h"
+#include "render/util/text.h"
+
+#include <charconv>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace xr {
+
+namespace {
+
+bool is_blank(int c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// The next word of the text, or empty past the last.
+std::string next_word(ByteStream& in) {
+    int c = in.get();
+    while (is_blank(c))
+        c = in.get();
+    std::string word;
+    for (; c != -1 && !is_blank(c); c = in.get())
+        word += char(c);
+    return word;
+}
+
+// The next line, without its end; none past the last.
+std::optional<std::string> next_line(ByteStream& in) {
+    int c = in.get();
+    if (c == -1)
+        return std::nullopt;
+    std::string line;
+    for (; c != -1 && c != '\n'; c = in.get())
+        line += char(c);
+    return line;
+}
+
+std::optional<uint64_t> whole_number(const std::string& word) {
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size())
+        return std::nullopt;
+    return value;
+}
+
+struct PlyElement {
+    std::string name;
+    uint64_t count = 0;
+    std::vector<bool> is_list; // by property
+};
+
+// The elements a PLY in text says it holds, read through its header; none
+// for another file, or a header the importer is left to judge.
+std::optional<std::vector<PlyElement>> ply_text_elements(ByteStream& in) {
+    const auto first = next_line(in);
+    if (!first || (*first != "ply" && *first != "ply\r"))
+        return std::nullopt;
+    std::vector<PlyElement> elements;
+    bool text = false;
+    for (auto line = next_line(in); line; line = next_line(in)) {
+        std::istringstream words(*line);
+        std::string keyword, a, b;
+        words >> keyword >> a >> b;
+        if (keyword == "end_header")
+            return text ? std::optional(elements) : std::nullopt;
+        if (keyword == "format") {
+            text = a == "ascii";
+        } else if (keyword == "element") {
+            const auto count = whole_number(b);
+            if (!count)
+                return std::nullopt;
+            elements.push_back({a, *count, {}});
+        } else if (keyword == "property" && !elements.empty()) {
+            elements.back().is_list.push_back(a == "list");
+        }
+    }
+    return std::nullopt;
+}
+
+void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
+                    const std::string& path) {
+    for (const PlyElement& element : elements)
+        for (uint64_t held = 0; held < element.count; ++held) {
+            const auto cut_short = [&] {
+                return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
+                                          " of the " + std::to_string(element.count) + " '" +
+                                          printable(utf8_text(element.name)) +
+                                          "' elements its header gives");
+            };
+            for (const bool list : element.is_list) {
+                const std::string word = next_word(in);
+                if (word.empty())
+                    throw cut_short();
+                if (!list)
+                    continue;
+                const auto length = whole_number(word);
+                if (!length)
+                    throw std::runtime_error(path + ": '" + printable(utf8_text(word)) +
+                                             "' is not the length of a list, in '" +
+                                             printable(utf8_text(element.name)) + "' " +
+                                             std::to_string(held));
+                for (uint64_t i = 0; i < *length; ++i)
+                    if (next_word(in).empty())
+                        throw cut_short();
+            }
+        }
+}
+
+// Whether the file is an STL in text as the importer tells one: "solid"
+// first, and not the size of a binary one of the count its header gives.
+bool is_stl_text(const RegularFile& file, ByteStream& in) {
+    uint32_t count = 0;
+    if (file.size() >= 84 && file.read_at(80, reinterpret_cast<uint8_t*>(&count), 4) == 4 &&
+        84 + 50 * uint64_t(count) == file.size())
+        return false;
+    return next_word(in) == "solid";
+}
+
+// The first word of the text's last line that has one.
+std::string last_first_word(ByteStream& in) {
+    std::string last, word;
+    bool line_done = false; // its first word read
+    for (int c = in.get(); c != -1; c = in.get()) {
+        if (is_blank(c)) {
+            if (!word.empty())
+                last.swap(word), word.clear(), line_done = true;
+            line_done = line_done && c != '\n';
+        } else if (!line_done) {
+            word += char(c);
+        }
+    }
+    return word.empty() ? last : word;
+}
+
+} // namespace
+
+void check_text_mesh_file(const std::string& path) {
+    const auto opened = [&] {
+        try {
+            return std::make_unique<RegularFile>(path);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot read " + path + ": " + e.what());
+        }
+    };
+    {
+        const auto file = opened();
+        ByteStream in(*file);
+        if (const auto elements = ply_text_elements(in)) {
+            check_ply_text(in, *elements, path);
+            return;
+        }
+    }
+    const auto file = opened();
+    ByteStream in(*file);
+    // The importer reads each "solid" up to its "endsolid", the last too.
+    if (is_stl_text(*file, in) && last_first_word(in).rfind("endsolid", 0) != 0)
+        throw std::runtime_error(path + " is cut short: its last solid has no 'endsolid'");
+}
+
+} // namespace xr
