@@ -118,7 +118,7 @@ TEST(AdaptiveSampling, EqualBoundsGiveTheUniformRender) {
 // The samples pass counts each pixel's samples: the fewest over a plain
 // background, more along the checkers' edges, none beyond the bounds, and in
 // all what the render counted. A minimum of one sample still judges a pixel
-// from two: one says nothing of its noise.
+// from two: one says nothing of its noise. Noise in alpha alone counts too.
 TEST(AdaptiveSampling, TheSamplesPassShowsWhereTheNoiseIs) {
     Scene scene = backdrop_scene();
     scene.environment.background = {Background::Kind::color, {0.2f, 0.3f, 0.4f}};
@@ -156,4 +156,26 @@ TEST(AdaptiveSampling, TheSamplesPassShowsWhereTheNoiseIs) {
     const Film part = render_film({scene, xray_shader(), window, passes}, window_stats);
     const std::vector<float>& counted = part.find("samples")->values;
     EXPECT_EQ(std::accumulate(counted.begin(), counted.end(), 0.0), double(window_stats.samples));
+
+    // A black ball on a transparent background differs from it in alpha
+    // alone: a pixel its edge crosses goes on sampling.
+    Scene ball;
+    ball.camera = scene.camera;
+    add(ball, sphere({0.0f, 0.0f, 0.0f}, 1.0f), ball.add_material(Vec3{}));
+    ball.environment.background = {Background::Kind::transparent, {}};
+    ball.commit();
+    const RenderSettings settings = adaptive_settings();
+    RenderStats ball_stats;
+    const Film edge = render_film({ball, xray_shader(), settings, passes}, ball_stats);
+    int partial = 0;
+    for (size_t i = 0; i < edge.beauty.pixels.size(); ++i) {
+        const Color& c = edge.beauty.pixels[i];
+        ASSERT_EQ(c.r + c.g + c.b, 0.0f);
+        if (c.a > 0.0f && c.a < 1.0f) {
+            EXPECT_GT(edge.find("samples")->values[i], float(settings.min_samples))
+                << "pixel " << i;
+            ++partial;
+        }
+    }
+    EXPECT_GT(partial, 20);
 }
