@@ -9,10 +9,12 @@ namespace xr {
 
 namespace {
 
-// A sample as a display shows it: the mean of its channels, encoded and so
-// clamped to [0, 1].
-double shown(const Color& c) {
-    return srgb_encode((c.r + c.g + c.b) * (1.0f / 3.0f));
+// A sample as a display shows it, channel by channel: the colour encoded and
+// so clamped to [0, 1], the alpha clamped. Each channel counts alone, so that
+// an edge between colours of one brightness, or against a transparent
+// background, is as noisy as it looks.
+std::array<double, 4> shown(const Color& c) {
+    return {srgb_encode(c.r), srgb_encode(c.g), srgb_encode(c.b), std::clamp(c.a, 0.0f, 1.0f)};
 }
 
 // The most the noise a pixel may keep grows to, in thresholds.
@@ -25,14 +27,18 @@ void AdaptiveSampler::take(ThreadContext& context, Pixel& p, int x, int y, int u
         const Color c =
             camera_sample(context, camera_, settings_, x, y, i, until, passes_, p.passes);
         p.sum.r += c.r, p.sum.g += c.g, p.sum.b += c.b, p.sum.a += c.a;
-        const double v = shown(c);
-        p.shown += v;
-        p.shown2 += v * v;
+        const std::array<double, 4> v = shown(c);
+        for (size_t k = 0; k < v.size(); ++k) {
+            p.shown[k] += v[k];
+            p.shown2[k] += v[k] * v[k];
+        }
     }
     p.samples = until;
     const double n = p.samples;
-    const double variance =
-        n > 1.0 ? std::max(0.0, (p.shown2 - p.shown * p.shown / n) / (n - 1.0)) : 0.0;
+    double variance = 0.0;
+    if (n > 1.0)
+        for (size_t k = 0; k < p.shown.size(); ++k)
+            variance = std::max(variance, (p.shown2[k] - p.shown[k] * p.shown[k] / n) / (n - 1.0));
     p.error = float(std::sqrt(variance / n) * 255.0);
 }
 
@@ -49,7 +55,7 @@ void AdaptiveSampler::render_block(ThreadContext& context, int bx, int by, const
             Pixel& p = pixels_[size_t(j * side + i)];
             p.sum = {0.0f, 0.0f, 0.0f, 0.0f};
             p.samples = 0;
-            p.shown = p.shown2 = 0.0;
+            p.shown = p.shown2 = {};
             p.passes.clear();
             take(context, p, left + i, top + j, least);
         }

@@ -1,11 +1,12 @@
 // Adaptive sampling: pixels take samples in rounds, doubling them, until the
 // error of what an 8-bit display shows of them is estimated to be under the
-// render's noise threshold. The estimate is made:
+// render's noise threshold. The estimate is the largest of its channels' (red,
+// green, blue and alpha), made:
 // - from at least the minimum batch of samples, and never from one sample
 //   alone, which says nothing of the noise;
 // - from the spread of the samples as a display shows them, clamped to what
 //   it can show, so that one sample far too bright (a firefly) weighs no more
-//   than one at full white;
+//   than one at full white: the colour sRGB-encoded, the alpha as stored;
 // - in square blocks of the frame: after the first batch, a pixel goes on
 //   while a neighbour within its block is over the threshold, as at the edge
 //   of a soft shadow or a surface whose first samples all fell on one side of
@@ -46,9 +47,10 @@ class AdaptiveSampler {
     struct Pixel {
         Color sum; // of the samples, in the order taken, as a uniform render sums them
         int samples = 0;
-        double shown = 0.0;  // the sum of the samples as a display shows them,
-        double shown2 = 0.0; // and of their squares
-        float error = 0.0f;  // the standard error of the mean shown, in 8-bit steps
+        // The sums of the samples' channels (R, G, B, A) as a display shows
+        // them, and of their squares.
+        std::array<double, 4> shown{}, shown2{};
+        float error = 0.0f; // the largest standard error of a channel's mean, in 8-bit steps
         PassSampler::Pixel passes;
     };
 

@@ -4,6 +4,7 @@
 #include "render/output/output_plan.h"
 #include "render/output/tile_merge.h"
 #include "render/output/video_format.h"
+#include "render/util/text.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -32,8 +33,8 @@ void merge_command(const MergeOptions& o) {
     // Its temporary file made only now, for a job killed while it reads to leave none.
     const std::vector<uint8_t> bytes = encode_image(frame.film, frame.format);
     OutputFile(o.out).commit(bytes);
-    std::printf("%s: %dx%d, from %zu tiles\n", o.out.c_str(), frame.film.width(),
-                frame.film.height(), o.tiles.size());
+    std::printf("%s: %dx%d, from %s\n", o.out.c_str(), frame.film.width(), frame.film.height(),
+                count_text(o.tiles.size(), "tile").c_str());
 }
 
 } // namespace xr

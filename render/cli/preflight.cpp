@@ -5,7 +5,9 @@
 #include "render/setup/scene_file.h"
 #include "render/setup/step_loader.h"
 #include "render/util/error.h"
+#include "render/util/text.h"
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -88,6 +90,18 @@ void check_outputs_not_read(const Preflight& p, const std::vector<std::string>& 
     each_output(p, [&](const std::string& out) { check_not_an_input(out, read); });
 }
 
+// A line on standard error when adaptive sampling is asked for but no pixel
+// can stop early: a scene file's settings may ask it of any --spp, so it is
+// no error.
+void warn_unadaptive(const RenderSettings& s) {
+    if (!s.adaptive || s.fewest_samples() < s.samples)
+        return;
+    std::fprintf(stderr,
+                 "warning: adaptive sampling has no effect with --spp %d and --min-spp %d: every "
+                 "pixel takes %s; --spp must exceed both --min-spp and 2\n",
+                 s.samples, s.min_samples, count_text(size_t(s.samples), "sample").c_str());
+}
+
 } // namespace
 
 SceneDescription describe(const RenderOptions& o) {
@@ -156,6 +170,7 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     std::vector<std::string> also_read;
     p.parts = load_parts(p.description, &also_read);
     check_outputs_not_read(p, also_written, also_read);
+    warn_unadaptive(p.description.settings);
     return p;
 }
 

@@ -35,7 +35,8 @@ struct Preflight {
 // file or a model, one of `also_written` that is a model or an output file,
 // and an output file, or one of `also_written`, that cannot be written; then
 // loads the library and the parts. With `skip_existing`, frames whose files
-// exist are not rendered. Throws in one line.
+// exist are not rendered. Throws in one line; warns, on standard error, of
+// adaptive sampling that can have no effect.
 Preflight preflight(const RenderOptions& options, bool skip_existing,
                     const std::vector<std::string>& also_written = {});
 

@@ -56,7 +56,8 @@ void report_resources(const std::vector<Part>& parts, const Scene& scene, double
     for (const Part& part : parts)
         triangles += part.triangles();
     const double mib = 1.0 / (1 << 20);
-    std::printf("load: %.2f s, %zu parts, %zu triangles\n", load_seconds, parts.size(), triangles);
+    std::printf("load: %.2f s, %s, %s\n", load_seconds, count_text(parts.size(), "part").c_str(),
+                count_text(triangles, "triangle").c_str());
     std::printf("build: %.2f s, %.1f MiB held by Embree\n", build_seconds,
                 double(scene.intersector().memory()) * mib);
     std::printf("peak memory: %.1f MiB, %.0f bytes per triangle\n", double(peak_memory()) * mib,
@@ -86,11 +87,13 @@ void render_command(const RenderOptions& options) {
         // tiles of other renders: the scene file states all that decides the
         // pixels but the window, and the program's version what it makes of
         // them, as a farm's machines may be upgraded while a frame renders.
+        // As CBOR, which holds a file name of any bytes as they are, where
+        // JSON text holds UTF-8 alone.
         const RenderSettings& s = p.description.settings;
+        std::string render = std::string(program_version) + "\n";
+        nlohmann::ordered_json::to_cbor(scene_to_json(p.description), render);
         source.attributes[tile_attribute] =
-            tile_text({{s.width, s.height, *region},
-                       render_digest(std::string(program_version) + "\n" +
-                                     scene_to_json(p.description).dump())});
+            tile_text({{s.width, s.height, *region}, render_digest(render)});
     }
     write_frames(source, p.plan, p.frames);
     if (options.verbose)

@@ -63,11 +63,12 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                 ->capture_default_str();
     // Adaptive sampling; given, they override a scene file's settings too.
     adaptive_ = app.add_flag("--adaptive,!--no-adaptive", adaptive_flag_,
-                             "sample each pixel until its noise is under --noise, taking from "
-                             "--min-spp to --spp samples");
+                             "sample each pixel until its noise is small enough (see --noise), "
+                             "taking from --min-spp to --spp samples");
     noise_ = app.add_option("--noise", settings_.noise,
-                            "with --adaptive: the noise a pixel may keep, in steps of an 8-bit "
-                            "image (the standard error of its value as a display shows it)")
+                            "with --adaptive: the noise threshold, in steps of an 8-bit image "
+                            "(the largest standard error of a pixel's channels as a display "
+                            "shows them); a pixel that needs many samples keeps up to 4 times it")
                  ->capture_default_str()
                  ->check(number_within(0.0f, max_noise));
     min_samples_ = app.add_option("--min-spp", settings_.min_samples,

@@ -126,9 +126,9 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             const std::vector<uint8_t> bytes = encode_image(film, plan.format);
             OutputFile(path).commit(bytes);
         }
-        std::printf("%s: %s, %s, %d threads, %.2f s, %llu shading calls, %.2f Mrays/s\n",
-                    label.c_str(), size_of(film).c_str(),
-                    samples_text(settings, stats, film).c_str(), stats.threads, stats.seconds,
+        std::printf("%s: %s, %s, %s, %.2f s, %llu shading calls, %.2f Mrays/s\n", label.c_str(),
+                    size_of(film).c_str(), samples_text(settings, stats, film).c_str(),
+                    count_text(size_t(stats.threads), "thread").c_str(), stats.seconds,
                     static_cast<unsigned long long>(stats.shader_calls),
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         flush_standard_output(); // a line as each frame is done, into a log file too

@@ -46,6 +46,8 @@ TileBand parse_tile_band(const std::string& text) {
     const std::vector<int> n = parse_numbers(text, '/');
     if (n.size() != 2)
         throw std::runtime_error("expected I/N, whole numbers: band I of N");
+    if (n[1] < 1)
+        throw std::runtime_error("a frame splits into 1 band at least");
     if (n[0] < 1 || n[0] > n[1])
         throw std::runtime_error("the bands of " + std::to_string(n[1]) +
                                  " are numbered from 1 to " + std::to_string(n[1]));

@@ -217,8 +217,9 @@ void VideoWriter::finish() {
 
 std::string VideoWriter::summary() const {
     char text[160];
-    std::snprintf(text, sizeof text, ": %d frame%s at %g fps, %.2f s of %s, CRF %d", frames_,
-                  frames_ == 1 ? "" : "s", fps_, double(frames_) / fps_, format_.codec, crf_);
+    std::snprintf(text, sizeof text, ": %s at %g fps, %.2f s of %s, CRF %d",
+                  count_text(size_t(frames_), "frame").c_str(), fps_, double(frames_) / fps_,
+                  format_.codec, crf_);
     return path_ + text;
 }
 

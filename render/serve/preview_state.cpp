@@ -36,13 +36,14 @@ ordered_json sampling_settings() {
         {{{"name", "adaptive"},
           {"type", "boolean"},
           {"default", false},
-          {"help", "each pixel samples until its noise is under the threshold"}},
+          {"help", "each pixel samples until its noise is under the threshold, or a little more"}},
          {{"name", "noise"},
           {"type", "float"},
           {"default", default_noise},
           {"range", {0.0f, max_noise}},
           {"soft_range", {0.1f, 4.0f}},
-          {"help", "with adaptive sampling: the noise a pixel may keep, in 8-bit steps"}}});
+          {"help", "with adaptive sampling: the noise threshold, in 8-bit steps; a pixel that "
+                   "needs many samples keeps up to 4 times it"}}});
 }
 
 // Each x-ray assignment by the glob it assigns to, the same glob twice as

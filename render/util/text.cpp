@@ -102,4 +102,8 @@ std::string size_text(int width, int height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
+std::string count_text(size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 } // namespace xr

@@ -23,6 +23,9 @@ std::string printable(std::string_view text);
 // An image's size as people write it: "640x400".
 std::string size_text(int width, int height);
 
+// A count of things, the noun singular for one: "1 thread", "4 threads".
+std::string count_text(size_t count, const std::string& noun);
+
 // What follows the last dot of a path's file name, in lower case: "glb" for
 // "parts/Big.GLB"; empty when the name has no dot.
 std::string lowercase_extension(const std::string& path);

@@ -26,12 +26,19 @@ const char* const tiny[] = {"--width", "24", "--height", "16", "--spp", "1"};
 TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
     std::vector<std::string> args(std::begin(tiny), std::end(tiny));
     args.insert(args.end(), {"--threads", "1", "--out", dir + "/scene.png"});
-    const Outcome r = run(args);
+    Outcome r = run(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, ""); // no diagnostic: every host operation was found
-    EXPECT_NE(r.out.find("24x16, 1 spp, 1 threads"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("24x16, 1 spp, 1 thread,"), std::string::npos) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
     EXPECT_EQ(xr::read_image(path("scene.png")).format, xr::ImageFormat::png);
+
+    // Adaptive sampling that cannot adapt renders, and says so.
+    args.push_back("--adaptive");
+    r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "warning: adaptive sampling has no effect with --spp 1 and --min-spp 16: "
+                     "every pixel takes 1 sample; --spp must exceed both --min-spp and 2\n");
 }
 
 TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
@@ -53,13 +60,15 @@ TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
         << r.out;
 
     // A name that is not UTF-8 and holds a control character: text from the
-    // start, so the id pass's legend can hold it, and listed escaped.
-    std::ofstream(dir + "/latin1.obj") << "o caf\xe9\x1b[31m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
-    r = run({"--model", dir + "/latin1.obj", "--list-parts"});
+    // start, so the id pass's legend can hold it, and listed escaped. The
+    // file's name is not UTF-8 either, and a tile's digest holds it.
+    const std::string latin1 = dir + "/latin1_\xe9.obj";
+    std::ofstream(latin1) << "o caf\xe9\x1b[31m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    r = run({"--model", latin1, "--list-parts"});
     EXPECT_NE(r.out.find(" caf\xEF\xBF\xBD\\x1b[31m "), std::string::npos) << r.out;
     args.assign(std::begin(tiny), std::end(tiny));
     args.insert(args.end(),
-                {"--model", dir + "/latin1.obj", "--aov", "id", "--out", dir + "/latin1.exr"});
+                {"--model", latin1, "--aov", "id", "--tile", "1/2", "--out", dir + "/latin1.exr"});
     r = run(args);
     EXPECT_EQ(r.status, 0) << r.err;
 
@@ -442,6 +451,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--region", "4,4,4,10"}, "empty"},
         {{"--region", "0,0,8"}},
         {{"--tile", "5/4"}},
+        {{"--tile", "1/0"}, "--tile 1/0: a frame splits into 1 band at least"},
+        {{"--tile", "0/0"}, "1 band at least"},
         {{"--tile", "1/17"}, "16 bands at most"},
         {{"--tile", "1/2", "--turntable", "3", "--out", dir + "/f_#.png"}},
         {{"merge", dir + "/top.png", dir + "/other_bottom.png", out}, "other_bottom.png: rendered"},
