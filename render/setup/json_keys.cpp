@@ -37,8 +37,11 @@ class KeyEvents : public nlohmann::json_sax<nlohmann::json> {
     bool end_array() override { return end(); }
     bool parse_error(std::size_t, const std::string&,
                      const nlohmann::detail::exception& e) override {
-        // What nlohmann last read may be any bytes.
-        throw Error(tracker_.place(), "not JSON: " + printable(utf8_text(syntax_message(e))));
+        // What nlohmann last read may be any bytes. A number beyond a
+        // double's range is JSON, if more than this program reads.
+        const bool overflow = dynamic_cast<const nlohmann::json::out_of_range*>(&e) != nullptr;
+        throw Error(tracker_.place(),
+                    (overflow ? "" : "not JSON: ") + printable(utf8_text(syntax_message(e))));
     }
 
   private:

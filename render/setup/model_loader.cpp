@@ -431,9 +431,20 @@ std::vector<Part> load_model(const ModelDescription& model, const std::string& b
 std::vector<Part> load_parts(const SceneDescription& description,
                              std::vector<std::string>* also_read) {
     std::vector<Part> parts;
-    for (const ModelDescription& model : description.models)
-        for (Part& part : load_model(model, description.base_dir, also_read))
+    for (const ModelDescription& model : description.models) {
+        std::vector<Part> loaded;
+        try {
+            loaded = load_model(model, description.base_dir, also_read);
+        } catch (const std::runtime_error& e) {
+            // Which of a scene's models it is; one named on the command line
+            // says so itself. Its file's name may hold any text.
+            if (model.where.file.empty())
+                throw;
+            throw Error(model.where, printable(e.what()));
+        }
+        for (Part& part : loaded)
             parts.push_back(std::move(part));
+    }
     return parts;
 }
 

@@ -28,7 +28,8 @@ std::vector<Part> load_model(const ModelDescription& model, const std::string& b
                              std::vector<std::string>* also_read = nullptr);
 
 // The parts of every model of the description, in order: part i has id i + 1
-// in the scene and its id pass; `also_read` as for load_model.
+// in the scene and its id pass; `also_read` as for load_model. A fault of a
+// scene file's model is placed at its key: "scene.json: /models/2: ...".
 std::vector<Part> load_parts(const SceneDescription& description,
                              std::vector<std::string>* also_read = nullptr);
 

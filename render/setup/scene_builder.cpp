@@ -3,6 +3,7 @@
 #include "render/camera.h"
 #include "render/setup/part_bounds.h"
 #include "render/setup/studio.h"
+#include "render/util/text.h"
 
 #include <fnmatch.h>
 
@@ -37,7 +38,8 @@ std::vector<PartLook> resolve_assignments(const SceneDescription& d,
                 looks[p].flagged = *assignment.flagged;
         }
         if (!matched)
-            throw Error(assignment.where / "parts", "'" + assignment.parts + "' matches no part");
+            throw Error(assignment.where / "parts",
+                        "'" + printable(assignment.parts) + "' matches no part");
     }
     return looks;
 }
@@ -125,7 +127,7 @@ Camera place_camera(const SceneDescription& d, const std::vector<Part>& parts,
             matching.push_back(&part);
     const Bounds framed = bounds_of(matching);
     if (framed.empty())
-        throw Error({d.source, "/camera/frame"}, "'" + c.frame + "' matches no part");
+        throw Error({d.source, "/camera/frame"}, "'" + printable(c.frame) + "' matches no part");
     if (const std::optional<std::string> fault = framing_fault(framed)) {
         const bool all = c.frame == CameraDescription{}.frame;
         throw Error({d.source, all ? "/models" : "/camera/frame"},

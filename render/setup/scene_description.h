@@ -68,6 +68,9 @@ struct ModelDescription {
     std::optional<Shape> shape; // instead of a file
     Transform transform;
     Tessellation tessellation; // of a STEP file
+    // Where it was stated, for messages: "/models/2" in a file; none on the
+    // command line.
+    Place where;
 };
 
 // Sets, on the parts whose name matches `parts`, what it states; later

@@ -58,9 +58,30 @@ class Field {
         if (!j_.is_object())
             fail("expected an object, not " + std::string(json_type(j_)));
         for (const auto& [key, value] : j_.items())
-            if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; }))
-                Field(value, place_ / key).fail("unknown key '" + key + "'");
+            if (!lists(keys, key))
+                Field(value, place_ / key).fail("unknown key '" + printable(key) + "'");
         return *this;
+    }
+    // An object of the kind names[kind], a `sort` of thing: holding no keys
+    // but `common` and those its kind takes, kinds[kind]. A key that only
+    // other kinds take is refused as theirs.
+    template <size_t N>
+    void object(std::initializer_list<const char*> common, const char* const (&names)[N],
+                const std::vector<const char*> (&kinds)[N], int kind,
+                const std::string& sort) const {
+        for (const auto& [key, value] : j_.items()) {
+            if (lists(common, key) || lists(kinds[kind], key))
+                continue;
+            std::string others;
+            size_t n = 0;
+            for (size_t i = 0; i < N; ++i)
+                if (lists(kinds[i], key))
+                    others += (n++ ? " and " : "") + std::string(names[i]);
+            const Field field(value, place_ / key);
+            if (n == 0)
+                field.fail("unknown key '" + printable(key) + "'");
+            field.fail("applies to the " + others + " " + sort + (n > 1 ? "s" : "") + " only");
+        }
     }
     size_t array() const {
         if (!j_.is_array())
@@ -132,7 +153,7 @@ class Field {
         std::string all;
         for (size_t i = 0; i < N; ++i)
             all += (i ? (i + 1 == N ? " or " : ", ") : "") + std::string(names[i]);
-        fail("'" + s + "' is not " + all);
+        fail("'" + printable(s) + "' is not " + all);
     }
     Vec3 vec3(float m = max_coordinate) const {
         if (array() != 3)
@@ -174,6 +195,10 @@ class Field {
     }
 
   private:
+    template <typename Keys> static bool lists(const Keys& keys, const std::string& key) {
+        return std::any_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; });
+    }
+
     const json& j_;
     Place place_;
 };
@@ -201,6 +226,7 @@ Tessellation read_tessellation(const Field& f) {
 
 ModelDescription read_model(const Field& f) {
     ModelDescription m;
+    m.where = f.place();
     if (f.has("file")) {
         f.object({"file", "name", "translate", "rotate", "scale", "tessellation"});
         m.file = f["file"].string();
@@ -212,9 +238,10 @@ ModelDescription read_model(const Field& f) {
             m.tessellation = read_tessellation(f["tessellation"]);
         }
     } else if (f.has("shape")) {
-        f.object({"shape", "name", "radius", "thickness", "size", "translate", "rotate", "scale"});
         Shape s;
         s.kind = Shape::Kind(f["shape"].one_of(shape_names));
+        f.object({"shape", "name", "translate", "rotate", "scale"}, shape_names, shape_keys,
+                 int(s.kind), "shape");
         if (f.has("radius"))
             s.radius = f["radius"].extent();
         if (f.has("thickness"))
@@ -240,9 +267,9 @@ ModelDescription read_model(const Field& f) {
 }
 
 Texture read_texture(const Field& f, bool numbers) {
-    f.object({"texture", "a", "b", "scale", "axis"});
     Texture t;
     t.kind = Texture::Kind(f["texture"].one_of(texture_names));
+    f.object({"texture", "a"}, texture_names, texture_keys, int(t.kind), "texture");
     if (f.has("a"))
         t.a = f["a"].color(numbers);
     if (f.has("b"))
@@ -266,7 +293,7 @@ void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, Xr
         for (size_t i = 0; i < f.array(); ++i) {
             names.push_back(f.item(i).string());
             if (!listed.insert(names.back()).second)
-                f.item(i).fail("the light '" + names.back() + "' is listed twice");
+                f.item(i).fail("the light '" + printable(names.back()) + "' is listed twice");
         }
         x.lights = names;
         return;
@@ -301,7 +328,7 @@ void read_xray_param(const Field& f, const ParamDeclaration& p, size_t index, Xr
             const std::string name = f.string();
             const auto it = std::find(p.enum_names.begin(), p.enum_names.end(), name);
             if (it == p.enum_names.end())
-                f.fail("'" + name + "' is not one of the names of " + p.name);
+                f.fail("'" + printable(name) + "' is not one of the names of " + p.name);
             v[0] = float(it - p.enum_names.begin());
         } else {
             v[0] = f.number();
@@ -323,7 +350,7 @@ XraySettings read_xray(const Field& f) {
         const Field param(value, f.place() / key);
         const ParamDeclaration* p = d.find(key);
         if (!p || derived_by_host(*p))
-            param.fail("the x-ray shader has no parameter '" + key + "'");
+            param.fail("the x-ray shader has no parameter '" + printable(key) + "'");
         read_xray_param(param, *p, size_t(p - d.params.data()), x);
     }
     return x;
@@ -490,7 +517,7 @@ void check_light_names(const SceneDescription& scene) {
             const std::string& name = (*a.xray.lights)[k];
             if (!known.count(name))
                 throw Error(a.where / "xray" / "light" / std::to_string(k),
-                            "there is no light named '" + name + "'");
+                            "there is no light named '" + printable(name) + "'");
         }
     }
 }
@@ -511,6 +538,7 @@ std::pair<size_t, size_t> line_and_column(const std::string& text, size_t byte) 
 SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
+    KeyTracker keys(source, "a scene file states each key once");
     try {
         // Keys are checked in a pass of their own: nlohmann's parser with a
         // callback takes time quadratic in the length of an array of objects.
@@ -519,10 +547,11 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
         const auto [line, column] = line_and_column(text, e.byte == 0 ? 0 : e.byte - 1);
         throw Error(Place::at_line(source, line, column), syntax_message(e));
     } catch (const json::out_of_range& e) {
-        // A number beyond a double's range, which nlohmann does not place.
+        // A number beyond a double's range, which the parser does not place
+        // and the pass of the keys does, by its JSON pointer.
+        check_keys(text, keys);
         throw Error({source, ""}, syntax_message(e));
     }
-    KeyTracker keys(source, "a scene file states each key once");
     check_keys(text, keys);
     return read_scene(root, source, base_dir);
 }
@@ -546,7 +575,8 @@ SceneDescription read_scene(const nlohmann::ordered_json& root, const std::strin
         for (size_t i = 0; i < lights.array(); ++i) {
             own.push_back(read_light(lights.item(i)));
             if (!names.insert(own[i].name).second)
-                lights.item(i)["name"].fail("a light named '" + own[i].name + "' comes earlier");
+                lights.item(i)["name"].fail("a light named '" + printable(own[i].name) +
+                                            "' comes earlier");
         }
     }
     if (top.has("assign"))

@@ -31,9 +31,11 @@ ordered_json write_texture(const Texture& t) {
     ordered_json j;
     j["texture"] = texture_names[int(t.kind)];
     j["a"] = color_json(t.a);
-    j["b"] = color_json(t.b);
-    if (t.scale != defaults.scale)
-        j["scale"] = json_number(t.scale);
+    if (t.kind != Texture::Kind::constant) {
+        j["b"] = color_json(t.b);
+        if (t.scale != defaults.scale)
+            j["scale"] = json_number(t.scale);
+    }
     if (t.kind == Texture::Kind::stripes)
         j["axis"] = vec3_json(t.axis);
     return j;
@@ -201,16 +203,17 @@ void write_scene_file(const SceneDescription& scene, const std::string& path) {
     namespace fs = std::filesystem;
     OutputFile out(path);
     // Relative model files were found from the scene's folder; the new file
-    // finds them from its own. Both folders as the system finds them, through
-    // their symlinks, where ".." leads from the folder a link points to. A
-    // scene written into a pipe, a device or a descriptor has no folder of
-    // its own: its models are named by their whole paths.
+    // is read by `path`, and finds them from its folder, even where `path`
+    // is a symlink to a file elsewhere. Both folders as the system finds
+    // them, through their symlinks, where ".." leads from the folder a link
+    // points to. A scene written into a pipe, a device or a descriptor has
+    // no folder of its own: its models are named by their whole paths.
     const bool placed = !out.temporary_path().empty();
     const auto real = [](const fs::path& file) {
         const fs::path absolute = fs::absolute(file);
         return fs::weakly_canonical(absolute.parent_path()) / absolute.filename();
     };
-    const fs::path folder = real(out.target()).parent_path();
+    const fs::path folder = real(path).parent_path();
     SceneDescription moved = scene;
     for (ModelDescription& m : moved.models) {
         if (m.file.empty())

@@ -4,6 +4,8 @@
 // stated it ("--xray").
 #pragma once
 
+#include "render/util/text.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -18,19 +20,26 @@ struct Place {
         return {file + ":" + std::to_string(line) + ":" + std::to_string(column), ""};
     }
 
-    // A key within this one: "/assign/2" then "/assign/2/parts". An option has
-    // no keys within it and stays itself.
+    // A key within this one: "/assign/2" then "/assign/2/parts", with "~" and
+    // "/" in the key escaped as "~0" and "~1". An option has no keys within
+    // it and stays itself.
     Place operator/(const std::string& child) const {
-        return file.empty() ? *this : Place{file, key + "/" + child};
+        if (file.empty())
+            return *this;
+        std::string escaped;
+        for (const char c : child)
+            escaped += c == '~' ? "~0" : c == '/' ? "~1" : std::string(1, c);
+        return {file, key + "/" + escaped};
     }
 };
 
-// "file: key: what", or "option: what".
+// "file: key: what", or "option: what"; a key from a file shown as printable
+// text.
 class Error : public std::runtime_error {
   public:
     Error(const Place& where, const std::string& what)
         : std::runtime_error((where.file.empty() ? "" : where.file + ": ") +
-                             (where.key.empty() ? "" : where.key + ": ") + what) {}
+                             (where.key.empty() ? "" : printable(where.key) + ": ") + what) {}
 };
 
 } // namespace xr

@@ -73,7 +73,35 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /models/0/name: a model's name cannot be empty"},
         {R"({"models": [{"shape": "cone"}]})",
          "test.json: /models/0/shape: 'cone' is not sphere, box or torus"},
-        {R"({"models": [{"file": "missing.glb"}]})", "cannot read " FIXTURES "/missing.glb: "},
+        // Keys of another kind are refused, not ignored.
+        {R"({"models": [{"shape": "box", "radius": 3}]})",
+         "test.json: /models/0/radius: applies to the sphere and torus shapes only"},
+        {R"({"models": [{"shape": "sphere", "thickness": 0.1}]})",
+         "test.json: /models/0/thickness: applies to the torus shape only"},
+        {scene_text(x + std::string(R"({"color": {"texture": "checker", "axis": [1, 0, 0]}}})")),
+         "test.json: /assign/0/xray/color/axis: applies to the stripes texture only"},
+        {scene_text(x + std::string(R"({"power": {"texture": "constant", "scale": 2}}})")),
+         "test.json: /assign/0/xray/power/scale: applies to the checker and stripes textures only"},
+        // A key is a pointer's token, escaped; text from the file is shown
+        // without the control characters that would fake a line or recolour
+        // the terminal.
+        {scene_text("", R"(, "camera/~fov": 1)"),
+         "test.json: /camera~1~0fov: unknown key 'camera/~fov'"},
+        {scene_text("", R"(, "\u001b[31m": 1)"), "test.json: /\\x1b[31m: unknown key '\\x1b[31m'"},
+        {R"({"models": [{"shape": "\u001b[31m"}]})",
+         "test.json: /models/0/shape: '\\x1b[31m' is not sphere, box or torus"},
+        {R"({"models": [{"file": "\u001b[31m.glb"}]})",
+         "test.json: /models/0: cannot read " FIXTURES "/\\x1b[31m.glb: "},
+        {scene_text(R"({"parts": "door\nxray-render: wrote x.png", "xray": {}})"),
+         "test.json: /assign/0/parts: 'door\\x0axray-render: wrote x.png' matches no part"},
+        {scene_text("", R"(, "camera": {"frame": "\u001b[31m"})"),
+         "test.json: /camera/frame: '\\x1b[31m' matches no part"},
+        {scene_text(x + std::string(R"({"mode": "\u009b"}})")),
+         "test.json: /assign/0/xray/mode: '\\u009b' is not one of the names of mode"},
+        {scene_text(x + std::string(R"({"light": ["\u001b"]}})")),
+         "test.json: /assign/0/xray/light/0: there is no light named '\\x1b'"},
+        {R"({"models": [{"file": "missing.glb"}]})",
+         "test.json: /models/0: cannot read " FIXTURES "/missing.glb: "},
         {scene_text(x + std::string(R"({"power": "2"}})")),
          "test.json: /assign/0/xray/power: expected a number, not a string"},
         {scene_text(x + std::string(R"({"power": -1}})")),
@@ -81,7 +109,7 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {scene_text(x + std::string(R"({"power": 1e39}})")),
          "test.json: /assign/0/xray/power: expected a finite number"},
         {scene_text(x + std::string(R"({"power": 1e999}})")),
-         "test.json: number overflow parsing '1e999'"},
+         "test.json: /assign/0/xray/power: number overflow parsing '1e999'"},
         {scene_text(x + std::string(R"({"color": [1, 0]}})")),
          "test.json: /assign/0/xray/color: expected [r, g, b] or [r, g, b, a]"},
         {scene_text(x + std::string(R"({"glow": 1}})")),
@@ -188,7 +216,7 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {R"({"models": [{"shape": "sphere", "radius": 1e-10}]})",
          "test.json: /models: the models are too small to be framed (under 1e-09"},
         {R"({"models": [{"shape": "sphere", "radius": 1e9, "scale": 1e9}]})",
-         "the sphere shape has a vertex beyond ±1e+09"},
+         "test.json: /models/0: the sphere shape has a vertex beyond ±1e+09"},
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
          "test.json: /models/0/tessellation: applies to STEP files (.step, .stp) only"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 0}}]})",
@@ -198,7 +226,7 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"angular": 0.5}}]})",
          "test.json: /models/0/tessellation/angular: expected a number within [1, 90]"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 1e999}}]})",
-         "test.json: number overflow"},
+         "test.json: /models/0/tessellation/linear: number overflow"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"fine": true}}]})",
          "test.json: /models/0/tessellation/fine: unknown key 'fine'"},
         // Either of the two could be the mistake: neither is taken.
@@ -253,6 +281,11 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     solid.settings.adaptive = true;
     solid.settings.noise = 0.3f;
     solid.settings.min_samples = 4;
+    // Written with what its kind takes only: a constant texture has no second colour or scale.
+    Assignment& plain = solid.assign.emplace_back();
+    plain.parts = "*";
+    plain.look = Assignment::Look::matte;
+    plain.matte_texture = Texture{Texture::Kind::constant, {}, {0.5f, 0.5f, 0.5f, 1.0f}, 3.0f};
     // No lights at all, where the assembly's missing list stands for the studio's.
     SceneDescription unlit = read_scene_file(SCENES "/assembly.json");
     unlit.lights.emplace();
@@ -297,6 +330,13 @@ TEST_F(SceneFileWriting, WrittenScenesReadBackAsTheSameScene) {
     write_scene_file(served, path("link/saved.json"));
     const SceneDescription saved = read_scene_file(path("link/saved.json"));
     EXPECT_EQ(load_parts(saved).size(), load_parts(served).size());
+    // Saved over a symlink to a scene in another folder: read through the
+    // link, its models are found from the link's folder, and the link stays.
+    std::filesystem::create_symlink(path("real/a/b/saved.json"), path("models/scene.json"));
+    write_scene_file(saved, path("models/scene.json"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("models/scene.json")));
+    EXPECT_EQ(load_parts(read_scene_file(path("models/scene.json"))).size(),
+              load_parts(served).size());
 
     // Into a descriptor, which has no folder to lead from, by its whole path.
     int pipe_ends[2];
