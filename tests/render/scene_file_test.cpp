@@ -80,8 +80,8 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /models/0/thickness: applies to the torus shape only"},
         {scene_text(x + std::string(R"({"color": {"texture": "checker", "axis": [1, 0, 0]}}})")),
          "test.json: /assign/0/xray/color/axis: applies to the stripes texture only"},
-        {scene_text(x + std::string(R"({"power": {"texture": "constant", "scale": 2}}})")),
-         "test.json: /assign/0/xray/power/scale: applies to the checker and stripes textures only"},
+        {scene_text(x + std::string(R"({"power": {"texture": "constant", "axis": [1, 0, 0]}}})")),
+         "test.json: /assign/0/xray/power/axis: applies to the stripes texture only"},
         // A key is a pointer's token, escaped; text from the file is shown
         // without the control characters that would fake a line or recolour
         // the terminal.
@@ -125,7 +125,9 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
          "test.json: /assign/0/xray/light/1: the light 'sun' is listed twice"},
         {scene_text(x + std::string(R"({"light": {"texture": "checker"}}})")),
          "test.json: /assign/0/xray/light: expected an array, not an object"},
-        {scene_text(x + std::string(R"({"power": {"texture": "constant", "a": -1e30}}})")),
+        {scene_text(
+             x +
+             std::string(R"({"power": {"texture": "constant", "a": -1e30, "b": 1, "scale": 2}}})")),
          "test.json: /assign/0/xray/power/a: -1e+30 is outside [0, inf)"},
         {scene_text(x + std::string(R"({"color": {"texture": "checker", "b": [1, -0.5, 0]}}})")),
          "test.json: /assign/0/xray/color/b: -0.5 is outside [0, 10000]"},
