@@ -160,7 +160,10 @@ TEST_F(XrayRenderCli, InterruptedRenderLeavesOnlyWholeFiles) {
             const std::string mapped{std::istreambuf_iterator<char>(maps), {}};
             return mapped.find("qorv_xraytexture") != std::string::npos;
         };
-        for (int i = 0; i < 2000 && !under_way(); ++i)
+        // Twice over, 20 ms apart: the empty file that checks the folder is
+        // writable comes and goes before a video's own.
+        auto settled = [&] { return under_way() && (usleep(20000), under_way()); };
+        for (int i = 0; i < 2000 && !settled(); ++i)
             usleep(5000);
         EXPECT_TRUE(under_way());
         if (c.frames == 0 && !c.temporary)
