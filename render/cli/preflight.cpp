@@ -96,10 +96,13 @@ void check_outputs_not_read(const Preflight& p, const std::vector<std::string>& 
 void warn_unadaptive(const RenderSettings& s) {
     if (!s.adaptive || s.fewest_samples() < s.samples)
         return;
+    // The counts may come from the command line or from the scene file.
     std::fprintf(stderr,
-                 "warning: adaptive sampling has no effect with --spp %d and --min-spp %d: every "
-                 "pixel takes %s; --spp must exceed both --min-spp and 2\n",
-                 s.samples, s.min_samples, count_text(size_t(s.samples), "sample").c_str());
+                 "warning: adaptive sampling has no effect with %s a pixel and a minimum "
+                 "of %d (--spp and --min-spp, or the scene's samples and min_samples): every "
+                 "pixel takes %s; the samples must exceed both the minimum and 2\n",
+                 count_text(size_t(s.samples), "sample").c_str(), s.min_samples,
+                 count_text(size_t(s.samples), "sample").c_str());
 }
 
 } // namespace

@@ -307,8 +307,10 @@ class ObjReader {
                 const size_t slash = std::min(corner.find('/', at), corner.size());
                 const std::string_view index = corner.substr(at, slash - at);
                 int value = 0;
+                // A sign may be written, as coordinates may have one.
+                const size_t sign = index.size() > 1 && index[0] == '+' && index[1] != '-';
                 const auto [end, error] =
-                    std::from_chars(index.data(), index.data() + index.size(), value);
+                    std::from_chars(index.data() + sign, index.data() + index.size(), value);
                 const auto fail = [&](const std::string& what) {
                     return Error(Place::at_line(path_, lines_->number(), column + at), what);
                 };

@@ -4,7 +4,11 @@
 #include "render/util/regular_file.h"
 #include "render/util/text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -47,6 +51,18 @@ std::optional<uint64_t> whole_number(const std::string& word) {
     if (error != std::errc() || end != word.data() + word.size())
         return std::nullopt;
     return value;
+}
+
+// A list's length, which the importer also takes written as a whole decimal ("3.0").
+std::optional<uint64_t> list_length(const std::string& word) {
+    if (const auto whole = whole_number(word))
+        return whole;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size() || !(value >= 0.0) ||
+        value > 0x1p53 || value != std::floor(value))
+        return std::nullopt;
+    return uint64_t(value);
 }
 
 struct PlyElement {
@@ -99,7 +115,7 @@ void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
                     throw cut_short();
                 if (!list)
                     continue;
-                const auto length = whole_number(word);
+                const auto length = list_length(word);
                 if (!length)
                     throw std::runtime_error(path + ": '" + printable(utf8_text(word)) +
                                              "' is not the length of a list, in '" +
@@ -122,20 +138,26 @@ bool is_stl_text(const RegularFile& file, ByteStream& in) {
     return next_word(in) == "solid";
 }
 
-// The first word of the text's last line that has one.
-std::string last_first_word(ByteStream& in) {
-    std::string last, word;
-    bool line_done = false; // its first word read
-    for (int c = in.get(); c != -1; c = in.get()) {
-        if (is_blank(c)) {
-            if (!word.empty())
-                last.swap(word), word.clear(), line_done = true;
-            line_done = line_done && c != '\n';
-        } else if (!line_done) {
-            word += char(c);
-        }
+// Whether a facet's words come after the last "endsolid" (in any case, and
+// whatever follows it in its word, as a DOS end-of-file mark does): the
+// importer reads words, wherever the lines break.
+bool facets_after_endsolid(ByteStream& in) {
+    static const char* const facet_words[] = {"facet",  "outer",   "loop",
+                                              "vertex", "endloop", "endfacet"};
+    const auto lower = [](std::string& word) {
+        for (char& c : word)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+    };
+    bool open = true; // the text began with "solid"
+    for (std::string word = next_word(in); !word.empty(); word = next_word(in)) {
+        lower(word);
+        if (word.rfind("endsolid", 0) == 0)
+            open = false;
+        else if (std::find(std::begin(facet_words), std::end(facet_words), word) !=
+                 std::end(facet_words))
+            open = true;
     }
-    return word.empty() ? last : word;
+    return open;
 }
 
 } // namespace
@@ -159,7 +181,7 @@ void check_text_mesh_file(const std::string& path) {
     const auto file = opened();
     ByteStream in(*file);
     // The importer reads each "solid" up to its "endsolid", the last too.
-    if (is_stl_text(*file, in) && last_first_word(in).rfind("endsolid", 0) != 0)
+    if (is_stl_text(*file, in) && facets_after_endsolid(in))
         throw std::runtime_error(path + " is cut short: its last solid has no 'endsolid'");
 }
 

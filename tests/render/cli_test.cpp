@@ -37,8 +37,10 @@ TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
     args.push_back("--adaptive");
     r = run(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "warning: adaptive sampling has no effect with --spp 1 and --min-spp 16: "
-                     "every pixel takes 1 sample; --spp must exceed both --min-spp and 2\n");
+    EXPECT_EQ(r.err, "warning: adaptive sampling has no effect with 1 sample a pixel and a "
+                     "minimum of 16 (--spp and --min-spp, or the scene's samples and "
+                     "min_samples): every pixel takes 1 sample; the samples must exceed both "
+                     "the minimum and 2\n");
 }
 
 TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {

@@ -461,7 +461,7 @@ TEST_F(ModelFiles, ObjCornersInEveryForm) {
     write_text("forms.OBJ",
                "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nv 1 1 0\r\nvt 0 0\r\nvn 0 0 1\r\n"
                "# the same corners without their normal\r\n"
-               "f 1/1/1 2/1/1 3/1/1\r\nf 2//1 4//1 3//1\r\nf -3/1 -1/1 -2/1\r\nf 2 4 3\r\n");
+               "f 1/1/1 2/1/1 3/1/1\r\nf 2//1 4//1 3//1\r\nf -3/1 -1/1 -2/1\r\nf +2 4 +3\r\n");
     ModelDescription model;
     model.file = "forms.OBJ";
     const std::vector<Part> parts = load_model(model, dir);
@@ -475,6 +475,31 @@ TEST_F(ModelFiles, ObjCornersInEveryForm) {
     ASSERT_EQ(mesh.normals.size(), 7u);
     for (const Vec3& n : mesh.normals)
         EXPECT_EQ(n.z, 1.0f);
+}
+
+// Whole text files in layouts the importer reads, which the checks for files
+// cut short must not refuse.
+TEST_F(ModelFiles, WholeTextFilesInEveryLayoutLoad) {
+    const std::string facet =
+        "facet normal 0 0 1 outer loop vertex 0 0 0 vertex 1 0 0 vertex 0 1 0 endloop endfacet";
+    const struct {
+        const char* name;
+        std::string text;
+    } files[] = {
+        {"one_line.stl", "solid a " + facet + " ENDSOLID a"},
+        {"mac.stl", "solid a\r" + facet + "\rendsolid a\r"},
+        {"dos.stl", "solid a\r\n" + facet + "\r\nendsolid a\r\n\x1a"},
+        {"noted.stl", "solid a\n" + facet + "\nendsolid a\nwritten by hand\n"},
+        {"decimal.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3.0 0 1 2\n")},
+    };
+    for (const auto& f : files) {
+        write_text(f.name, f.text);
+        ModelDescription model;
+        model.file = f.name;
+        const std::vector<Part> parts = load_model(model, dir);
+        ASSERT_EQ(parts.size(), 1u) << f.name;
+        EXPECT_EQ(parts[0].pieces[0].mesh->indices.size(), 3u) << f.name;
+    }
 }
 
 // The gearbox model_generator writes: its tree as named, the colours of
