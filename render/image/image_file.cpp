@@ -46,7 +46,7 @@ std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& form
 } // namespace
 
 ImageFile read_image(const std::string& path, ImageChannels channels, ImageExtent extent) {
-    try {
+    return reading(path, [&]() -> ImageFile {
         ImageFormat format = ImageFormat::png;
         const std::vector<uint8_t> bytes = read_image_bytes(path, format);
         if (format == ImageFormat::png) {
@@ -55,9 +55,7 @@ ImageFile read_image(const std::string& path, ImageChannels channels, ImageExten
             return image;
         }
         return {format, decode_exr(bytes, path, channels == ImageChannels::beauty, extent)};
-    } catch (const std::exception& e) {
-        throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));
-    }
+    });
 }
 
 std::optional<ImageLayout> whole_image_layout(const std::string& path) {

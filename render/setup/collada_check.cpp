@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -372,14 +371,7 @@ Collada collada_kind(const RegularFile& file, const std::string& path) {
 } // namespace
 
 void check_collada_file(const std::string& path) {
-    const auto opened = [&] {
-        try {
-            return std::make_unique<RegularFile>(path);
-        } catch (const std::exception& e) {
-            throw std::runtime_error("cannot read " + path + ": " + e.what());
-        }
-    };
-    switch (collada_kind(*opened(), path)) {
+    switch (collada_kind(open_to_read(path), path)) {
     case Collada::no:
         return;
     case Collada::zipped:
@@ -388,8 +380,8 @@ void check_collada_file(const std::string& path) {
     case Collada::text:
         break;
     }
-    const auto file = opened();
-    NodeScanner scanner(*file, path);
+    const RegularFile file = open_to_read(path);
+    NodeScanner scanner(file, path);
     scanner.scan();
     // Without a scene the importer builds no nodes.
     if (scanner.scene)

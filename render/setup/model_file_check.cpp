@@ -215,14 +215,8 @@ bool has_gltf_extension(const std::string& path) {
 }
 
 std::vector<PrimitiveFaces> check_model_file(const std::string& path) {
-    std::optional<json> gltf;
-    try {
-        gltf = gltf_json(RegularFile(path), path);
-    } catch (const Error&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw std::runtime_error("cannot read " + path + ": " + e.what());
-    }
+    const std::optional<json> gltf =
+        reading(path, [&] { return gltf_json(RegularFile(path), path); });
     if (!gltf)
         return {};
     check_hierarchy(*gltf, path);

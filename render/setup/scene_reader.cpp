@@ -597,17 +597,14 @@ SceneDescription built_in_scene() {
 }
 
 SceneDescription read_scene_file(const std::string& path) {
-    std::string text;
-    try {
+    const std::string text = reading(path, [&] {
         const RegularFile file(path);
         if (file.size() > max_scene_file_bytes)
             throw std::runtime_error("larger than the " +
                                      std::to_string(max_scene_file_bytes >> 20) +
                                      " MiB a scene file may be");
-        text = file.read_text(file.size());
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error("cannot read " + path + ": " + e.what());
-    }
+        return file.read_text(file.size());
+    });
     const size_t slash = path.find_last_of('/');
     return parse_scene(text, path, slash == std::string::npos ? "." : path.substr(0, slash));
 }

@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -163,25 +162,18 @@ bool facets_after_endsolid(ByteStream& in) {
 } // namespace
 
 void check_text_mesh_file(const std::string& path) {
-    const auto opened = [&] {
-        try {
-            return std::make_unique<RegularFile>(path);
-        } catch (const std::exception& e) {
-            throw std::runtime_error("cannot read " + path + ": " + e.what());
-        }
-    };
     {
-        const auto file = opened();
-        ByteStream in(*file);
+        const RegularFile file = open_to_read(path);
+        ByteStream in(file);
         if (const auto elements = ply_text_elements(in)) {
             check_ply_text(in, *elements, path);
             return;
         }
     }
-    const auto file = opened();
-    ByteStream in(*file);
+    const RegularFile file = open_to_read(path);
+    ByteStream in(file);
     // The importer reads each "solid" up to its "endsolid", the last too.
-    if (is_stl_text(*file, in) && facets_after_endsolid(in))
+    if (is_stl_text(file, in) && facets_after_endsolid(in))
         throw std::runtime_error(path + " is cut short: its last solid has no 'endsolid'");
 }
 

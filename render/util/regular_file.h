@@ -2,6 +2,8 @@
 // folder given as an input is refused rather than read forever or waited on.
 #pragma once
 
+#include "render/util/error.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,5 +32,23 @@ class RegularFile {
     int fd_ = -1;
     size_t size_ = 0;
 };
+
+// Runs `read`, whose errors say what is wrong but not with which file, and
+// names the file in them: "cannot read PATH: why". An Error already says
+// where, and passes as it is.
+template <class Read> auto reading(const std::string& path, Read read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const Error&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot read " + path + ": " + one_line(e.what()));
+    }
+}
+
+// The regular file at `path`, or an error that names it.
+inline RegularFile open_to_read(const std::string& path) {
+    return reading(path, [&] { return RegularFile(path); });
+}
 
 } // namespace xr
