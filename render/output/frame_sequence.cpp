@@ -40,6 +40,10 @@ void check_frame_pattern(const std::string& pattern) {
                                  "name_####.png");
     if (pattern.find('#', pattern.find_first_not_of('#', run)) != std::string::npos)
         throw std::runtime_error("more than one run of hashes");
+    // Frames are found by listing one folder.
+    if (pattern.find('/', run) != std::string::npos)
+        throw std::runtime_error("the hashes stand for the frame number in a file's name, not in "
+                                 "its folder's");
 }
 
 std::string frame_path(const std::string& pattern, int frame) {
@@ -55,9 +59,6 @@ std::vector<int> frames_on_disk(const std::string& pattern) {
     check_frame_pattern(pattern);
     const size_t slash = pattern.find_last_of('/');
     const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
-    if (pattern.find('#') < name_start)
-        throw std::runtime_error("the hashes stand for the frame number in a file's name, not in "
-                                 "its folder's");
     const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, name_start);
     const std::string name = pattern.substr(name_start);
     const size_t run = name.find('#');

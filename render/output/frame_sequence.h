@@ -15,7 +15,8 @@ struct FrameRange {
 // std::runtime_error saying what is wrong.
 FrameRange parse_frame_range(const std::string& text);
 
-// Throws std::runtime_error unless the pattern holds exactly one run of hashes.
+// Throws std::runtime_error unless the pattern holds exactly one run of
+// hashes, in the file's name.
 void check_frame_pattern(const std::string& pattern);
 
 // The pattern with its run of hashes replaced by the frame number, padded with
@@ -23,8 +24,8 @@ void check_frame_pattern(const std::string& pattern);
 std::string frame_path(const std::string& pattern, int frame);
 
 // The numbers of the frames whose files exist, named as the pattern names
-// them, in order. Throws std::runtime_error when the hashes are not in the
-// file's name or its folder cannot be listed.
+// them, in order. Throws std::runtime_error for a pattern check_frame_pattern
+// refuses, or when its folder cannot be listed.
 std::vector<int> frames_on_disk(const std::string& pattern);
 
 // A name for the whole sequence: the pattern less its hashes and the

@@ -3,17 +3,21 @@
 #include "render/output/libav.h"
 #include "render/util/text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 namespace xr {
 
 // Matroska holds H.264 too; it is what browsers and editors play most widely.
-// An MP4's index is written last, then moved to its front.
+// An MP4's index is written last, then moved to its front. libx264 opens for
+// no side beyond 16384 pixels; libvpx, built with its usual size limit,
+// fails on the first frame beyond that.
 const std::array<VideoFormat, 3> video_formats = {{
-    {".mp4", "mp4", "H.264", "libx264", 51, false},
-    {".webm", "webm", "VP9", "libvpx-vp9", 63, true},
-    {".mkv", "matroska", "H.264", "libx264", 51, true},
+    {".mp4", "mp4", "H.264", "libx264", 51, 16384, false},
+    {".webm", "webm", "VP9", "libvpx-vp9", 63, 16384, true},
+    {".mkv", "matroska", "H.264", "libx264", 51, 16384, true},
 }};
 
 namespace {
@@ -57,7 +61,18 @@ void check_video_frame(const VideoFormat& format, int width, int height, const s
         throw std::runtime_error(what +
                                  ": a video's frames need an even width and height (4:2:0 "
                                  "colour), and these are " +
-                                 std::to_string(width) + "x" + std::to_string(height));
+                                 size_text(width, height));
+    if (std::max(width, height) > format.max_side)
+        throw std::runtime_error(what + ": " + format.encoder + " encodes " + format.codec +
+                                 " frames of " + std::to_string(format.max_side) +
+                                 " pixels a side at most, and these are " +
+                                 size_text(width, height));
+    // libavcodec's own bound on any frame (av_image_check_size), which a
+    // nearly square frame within max_side can pass.
+    if ((int64_t(width) + 128) * (int64_t(height) + 128) >= int64_t(1) << 28)
+        throw std::runtime_error(what + ": libavcodec encodes no frame of " +
+                                 size_text(width, height) +
+                                 ": (width + 128) x (height + 128) must be under 2^28");
     if (!libav().avcodec_find_encoder_by_name(format.encoder))
         throw std::runtime_error(what + ": this build of libavcodec has no " + format.codec +
                                  " encoder (" + format.encoder + ")");

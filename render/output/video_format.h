@@ -13,6 +13,7 @@ struct VideoFormat {
     const char* codec;     // as people name it: "H.264"
     const char* encoder;   // libavcodec's encoder
     int worst_crf;         // the encoder's constant rate factor runs from 0, the best, to this
+    int max_side;          // the encoder's widest width and tallest height, in pixels
     bool streams;          // written front to back, so into a pipe too
 };
 
@@ -43,8 +44,9 @@ int video_crf(const VideoFormat& format, int quality);
 
 // Throws std::runtime_error, in a line that starts with `what`, unless frames
 // of that size can be encoded: in 4:2:0, a chroma sample covers two pixels
-// each way, so both sides must be even. Also when the encoder is missing
-// from this build of libavcodec.
+// each way, so both sides must be even; neither beyond the encoder's
+// max_side, nor the frame beyond what libavcodec opens an encoder for. Also
+// when the encoder is missing from this build of libavcodec.
 void check_video_frame(const VideoFormat& format, int width, int height, const std::string& what);
 
 // Throws std::runtime_error, in a line that starts with `what`, unless the

@@ -94,8 +94,10 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     const bool streamed = file_.temporary_path().empty();
     if (streamed)
         check_video_streams(format, "cannot write " + path);
+    // libavformat takes a URL: "file:" keeps a name such as 12:30.mp4, or one
+    // in a folder named pipe:1, from reading as another protocol's.
     const std::string url =
-        streamed ? "pipe:" + std::to_string(file_.stream()) : file_.temporary_path();
+        streamed ? "pipe:" + std::to_string(file_.stream()) : "file:" + file_.temporary_path();
     route_library_logs();
     Codec& c = *codec_;
     // The muxer names the hidden file: an MP4's index is moved to its front

@@ -429,6 +429,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"}},
         {{"--turntable", "3", "--out", dir + "/f.png"}},
         {{"--turntable", "3", "--out", dir + "/f_#_#.png"}},
+        {{"--turntable", "3", "--out", dir + "/f_#/t.png"}, "f_#/t.png: the hashes stand for"},
         {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
         // Frame 1's name fits the file system's 255 bytes, frame 10's not.
         {{"--turntable", "10", "--out", dir + "/" + std::string(249, 'f') + "_#.png"},
@@ -447,6 +448,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--fps", "24"}, "not a video"}, // into a PNG
         {{"--quality", "101", "--out", dir + "/v.webm"}},
         {{"--width", "25", "--out", dir + "/v.mp4"}, "even width and height"},
+        // Beyond the encoder, refused before the scene is loaded, not at the first frame.
+        {{"--width", "16386", "--height", "2", "--out", dir + "/v.webm"},
+         "libvpx-vp9 encodes VP9 frames of 16384 pixels a side at most, and these are 16386x2"},
+        {{"--width", "2", "--height", "16386", "--out", dir + "/v.mp4"}, "16384 pixels a side"},
         {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes"},
         {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}, "leave it out"},
         {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video"},

@@ -13,6 +13,8 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -56,6 +58,16 @@ Distance distance(const DecodedVideo::Frame& frame, const std::string& png) {
 }
 
 } // namespace
+
+// Within each encoder's largest side, a frame can still be more than
+// libavcodec opens an encoder for.
+TEST(VideoFrames, LibavcodecsBoundOnAFramesPixelsIsKept) {
+    for (const char* extension : {".mp4", ".webm"}) {
+        EXPECT_NO_THROW(check_video_frame(format_of(extension), 16384, 16128, "v"));
+        EXPECT_THROW(check_video_frame(format_of(extension), 16130, 16384, "v"),
+                     std::runtime_error);
+    }
+}
 
 // Flat frames of known colours, encoded at the best quality: the planes hold
 // BT.709's Y'CbCr of the sRGB-encoded colour, in limited range (16 to 235, and
@@ -124,6 +136,16 @@ TEST_F(Videos, TurntableVideosHoldTheFramesOfTheSequence) {
     }
     EXPECT_TRUE(bytes("encoded.mp4") == bytes("direct.mp4"))
         << "encoded.mp4 differs from direct.mp4";
+    // Relative names that would read as URLs, a protocol's name before a colon,
+    // name files all the same.
+    for (const char* folder : {"file:videos", "pipe:1"})
+        std::filesystem::create_directory(path(folder));
+    for (const char* video : {"12:30.mp4", "file:videos/encoded.mp4", "pipe:1/encoded.mp4"}) {
+        const std::string encode = "cd '" + dir + "' && " XRAY_RENDER " encode f_#.png '" + video +
+                                   "' --fps 24 >/dev/null 2>&1";
+        EXPECT_EQ(std::system(encode.c_str()), 0) << video;
+        EXPECT_TRUE(bytes(video) == bytes("direct.mp4")) << video << " differs from direct.mp4";
+    }
     // Into a descriptor, here standard output, a WebM streams front to back.
     ASSERT_EQ(symlink("/dev/stdout", path("stdout.webm").c_str()), 0);
     r = run({"encode", path("f_#.png"), path("stdout.webm"), "--fps", "24"}, path("piped.webm"));
