@@ -149,6 +149,12 @@ int main(int argc, char** argv) {
     add_runs_option(app, "--repetitions", b.repetitions, "timed runs of each");
     add_runs_option(app, "--attempts", b.attempts, "thresholds tried");
     app.add_option("scenes", b.scenes, "scene files")->capture_default_str();
+    // Pixels that cannot stop early would time uniform sampling as adaptive.
+    app.callback([&b] {
+        if (b.least >= b.most)
+            throw CLI::ValidationError("--least " + std::to_string(b.least) +
+                                       ": must be fewer than --most, " + std::to_string(b.most));
+    });
     CLI11_PARSE(app, argc, argv);
     try {
         const ShaderLibrary library(default_shader_path());

@@ -6,6 +6,7 @@
 #include "render/image/png_image.h"
 #include "render/output/output_file.h"
 #include "render/output/output_plan.h"
+#include "render/util/text.h"
 
 #include <cmath>
 #include <cstdio>
@@ -25,8 +26,8 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
     CLI::App* command = app.add_subcommand(
         "compare", "Compares two images (PNG or OpenEXR) as an image test: exit status 0 when "
                    "they agree within the limits, 1 when they differ, 2 for bad input.");
-    command->add_option("A", o.a, "the reference image")->required();
-    command->add_option("B", o.b, "the image to test")->required();
+    command->add_option("A", o.a, "the reference image")->required()->check(a_file_name());
+    command->add_option("B", o.b, "the image to test")->required()->check(a_file_name());
     command
         ->add_option("--fail", o.fail,
                      "a pixel fails when one of its channels differs by more than this")
@@ -37,9 +38,53 @@ CLI::App* add_compare_command(CLI::App& app, CompareOptions& o) {
                      "the test fails when more than this percentage of pixels fail")
         ->capture_default_str()
         ->check(number_within(0.0f, 100.0f));
-    command->add_option("--diff", o.diff, "write a heat map of the differences to this PNG");
+    command->add_option("--diff", o.diff, "write a heat map of the differences to this PNG")
+        ->check(a_file_name());
     return command;
 }
+
+namespace {
+
+// Compares the images, writing the heat map when their sizes agree.
+bool compare_images(const CompareOptions& o) {
+    const std::string a_name = printable(utf8_text(o.a)), b_name = printable(utf8_text(o.b));
+    const ImageFile a = read_image(o.a, ImageChannels::beauty),
+                    b = read_image(o.b, ImageChannels::beauty);
+    if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
+        std::printf("%s is %dx%d, %s is %dx%d\n", a_name.c_str(), a.film.width(), a.film.height(),
+                    b_name.c_str(), b.film.width(), b.film.height());
+        if (!o.diff.empty())
+            std::printf("  heat map         none (sizes differ)%s\n",
+                        remove_regular_file(o.diff) ? ", the old one removed" : "");
+        std::printf("FAIL\n");
+        return false;
+    }
+    const CompareSpace space = compare_space(a.format, b.format);
+    const Image pa = in_space(a.film.beauty, a.format, space),
+                pb = in_space(b.film.beauty, b.format, space);
+    const ImageDifference d = measure_difference(pa, pb, o.fail, space);
+    const double percent = d.pixels ? 100.0 * double(d.over) / double(d.pixels) : 0.0;
+    const bool pass = percent <= double(o.fail_percent);
+
+    if (!o.diff.empty()) {
+        const std::vector<uint8_t> bytes = encode_png(heat_map(pa, pb));
+        OutputFile(o.diff).commit(bytes);
+    }
+
+    std::printf("%s and %s: %dx%d, compared in %s\n", a_name.c_str(), b_name.c_str(), pa.width,
+                pa.height, space_name(space));
+    std::printf("  mean difference  %.6g\n", d.mean);
+    std::printf("  max difference   %.6g at (%d, %d) in %c\n", double(d.max), d.max_x, d.max_y,
+                "RGBA"[d.max_channel]);
+    std::printf("  over %-11.6g %zu pixels (%.4g%%), %.4g%% allowed\n", double(o.fail), d.over,
+                percent, double(o.fail_percent));
+    if (!o.diff.empty())
+        std::printf("  heat map         %s\n", printable(utf8_text(o.diff)).c_str());
+    std::printf("%s\n", pass ? "PASS" : "FAIL");
+    return pass;
+}
+
+} // namespace
 
 bool compare(const CompareOptions& o) {
     // A heat map named for another format, that would replace an image, or
@@ -49,35 +94,18 @@ bool compare(const CompareOptions& o) {
         check_not_an_input(o.diff, {o.a, o.b});
         check_writable(o.diff);
     }
-    const ImageFile a = read_image(o.a, ImageChannels::beauty),
-                    b = read_image(o.b, ImageChannels::beauty);
-    if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
-        std::printf("%s is %dx%d, %s is %dx%d\nFAIL\n", o.a.c_str(), a.film.width(),
-                    a.film.height(), o.b.c_str(), b.film.width(), b.film.height());
-        return false;
+    try {
+        return compare_images(o);
+    } catch (const std::exception&) {
+        // An earlier run's heat map must not pass for this one's. The
+        // comparison's own failure is the one to tell.
+        try {
+            if (!o.diff.empty())
+                remove_regular_file(o.diff);
+        } catch (const std::exception&) {
+        }
+        throw;
     }
-    const CompareSpace space = compare_space(a.format, b.format);
-    const Image pa = in_space(a.film.beauty, space), pb = in_space(b.film.beauty, space);
-    const ImageDifference d = measure_difference(pa, pb, o.fail);
-    const double percent = d.pixels ? 100.0 * double(d.over) / double(d.pixels) : 0.0;
-    const bool pass = percent <= double(o.fail_percent);
-
-    if (!o.diff.empty()) {
-        const std::vector<uint8_t> bytes = encode_png(heat_map(pa, pb));
-        OutputFile(o.diff).commit(bytes);
-    }
-
-    std::printf("%s and %s: %dx%d, compared in %s\n", o.a.c_str(), o.b.c_str(), pa.width, pa.height,
-                space_name(space));
-    std::printf("  mean difference  %.6g\n", d.mean);
-    std::printf("  max difference   %.6g at (%d, %d) in %c\n", double(d.max), d.max_x, d.max_y,
-                "RGBA"[d.max_channel]);
-    std::printf("  over %-11.6g %zu pixels (%.4g%%), %.4g%% allowed\n", double(o.fail), d.over,
-                percent, double(o.fail_percent));
-    if (!o.diff.empty())
-        std::printf("  heat map         %s\n", o.diff.c_str());
-    std::printf("%s\n", pass ? "PASS" : "FAIL");
-    return pass;
 }
 
 } // namespace xr

@@ -58,8 +58,9 @@ CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
     command
         ->add_option("PATTERN", o.pattern,
                      "the frames, hashes standing for the frame number: frames_####.png")
-        ->required();
-    command->add_option("OUT", o.out, "the video to write")->required();
+        ->required()
+        ->check(a_file_name());
+    command->add_option("OUT", o.out, "the video to write")->required()->check(a_file_name());
     command->add_option("--fps", o.video.fps, "frames a second")
         ->capture_default_str()
         ->check(number_within(min_fps, max_fps));

@@ -7,6 +7,7 @@
 #include "render/cli/serve_command.h"
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
+#include "render/util/text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,6 +62,14 @@ bool open_missing_standard_streams() {
     return true;
 }
 
+// One line on standard error, after what standard output holds, whatever
+// bytes (a file name's) the message carries.
+void report(const xr::CommandLine& command_line, const std::exception& e, const char* after = "") {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s%s\n", command_line.program().c_str(),
+                 xr::printable(xr::utf8_text(e.what())).c_str(), after);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -75,9 +84,16 @@ int main(int argc, char** argv) {
     try {
         command = &command_line.parse(argc, argv);
     } catch (const CLI::Success& e) { // --help or --version
-        return command_line.exit(e);
+        const int status = command_line.exit(e);
+        try {
+            xr::check_standard_output(); // as after any command
+            return status;
+        } catch (const std::exception& failure) {
+            report(command_line, failure);
+            return exit_failure;
+        }
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "%s: %s (see --help)\n", command_line.program().c_str(), e.what());
+        report(command_line, e, " (see --help)");
         return exit_usage;
     }
     xr::handle_interrupts();
@@ -87,8 +103,7 @@ int main(int argc, char** argv) {
         xr::check_standard_output();
         return status;
     } catch (const std::exception& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n", command_line.program().c_str(), e.what());
+        report(command_line, e);
         return command->kind == xr::Command::Kind::compare ? exit_compare_error : exit_failure;
     }
 }

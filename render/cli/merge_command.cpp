@@ -1,5 +1,6 @@
 #include "render/cli/merge_command.h"
 
+#include "render/cli/option_values.h"
 #include "render/output/output_file.h"
 #include "render/output/output_plan.h"
 #include "render/output/tile_merge.h"
@@ -16,8 +17,10 @@ CLI::App* add_merge_command(CLI::App& app, MergeOptions& o) {
         "merge", "Joins the tiles of one frame, rendered with --tile or --region, into the frame: "
                  "PNG tiles into a PNG, OpenEXR tiles into an OpenEXR with their passes.");
     command->positionals_at_end(); // the last argument is OUT, however many tiles come first
-    command->add_option("TILE", o.tiles, "the tiles, together covering the frame once")->required();
-    command->add_option("OUT", o.out, "the frame to write")->required();
+    command->add_option("TILE", o.tiles, "the tiles, together covering the frame once")
+        ->required()
+        ->check(a_file_name());
+    command->add_option("OUT", o.out, "the frame to write")->required()->check(a_file_name());
     return command;
 }
 
@@ -33,8 +36,8 @@ void merge_command(const MergeOptions& o) {
     // Its temporary file made only now, for a job killed while it reads to leave none.
     const std::vector<uint8_t> bytes = encode_image(frame.film, frame.format);
     OutputFile(o.out).commit(bytes);
-    std::printf("%s: %dx%d, from %s\n", o.out.c_str(), frame.film.width(), frame.film.height(),
-                count_text(o.tiles.size(), "tile").c_str());
+    std::printf("%s: %dx%d, from %s\n", printable(utf8_text(o.out)).c_str(), frame.film.width(),
+                frame.film.height(), count_text(o.tiles.size(), "tile").c_str());
 }
 
 } // namespace xr

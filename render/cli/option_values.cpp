@@ -23,12 +23,14 @@ std::optional<float> parse_number(const std::string& text) {
     return value;
 }
 
-CLI::Validator a_file_name() {
+CLI::Validator not_empty(const std::string& noun) {
     return CLI::Validator(
-        [](std::string& text) {
-            return text.empty() ? std::string("an empty file name") : std::string();
-        },
+        [noun](std::string& text) { return text.empty() ? "an empty " + noun : std::string(); },
         "");
+}
+
+CLI::Validator a_file_name() {
+    return not_empty("file name");
 }
 
 CLI::Validator number_within(float min, float max) {

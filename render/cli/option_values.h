@@ -21,9 +21,11 @@ std::optional<float> parse_number(const std::string& text);
 // option has it: CLI::Range lets NaN through.
 CLI::Validator number_within(float min, float max);
 
-// The check of an option that names a file: an empty name is refused, where
-// it would otherwise read as the option left out (a shell variable never set
-// renders the built-in scene).
+// The check of an option whose empty value is refused, where it would
+// otherwise read as the option left out (a shell variable never set renders
+// the built-in scene): "an empty NOUN".
+CLI::Validator not_empty(const std::string& noun);
+// That of an option that names a file.
 CLI::Validator a_file_name();
 
 // "r,g,b" or "r,g,b,a", each a finite number; alpha 1 when not given.

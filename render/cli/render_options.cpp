@@ -47,7 +47,8 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                    "image or video to write: OpenEXR for NAME.exr, a video for NAME.mp4, "
                    ".webm or .mkv, else PNG; for a turntable's frames, hashes stand for the "
                    "frame number")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(a_file_name());
     // Shown as the defaults; given, they override a scene file's settings.
     width_ = app.add_option("--width", settings_.width, "image width in pixels")
                  ->capture_default_str()
@@ -195,10 +196,11 @@ void RenderOptionParser::read() {
 }
 
 void RenderOptionParser::read_video_and_tiles() {
-    bool video = true; // a container not written is refused with the plan
+    bool video = false;
     try {
         video = video_format_for(o_.output.out) != nullptr;
-    } catch (const std::runtime_error&) {
+    } catch (const std::runtime_error& e) { // a container not written, whatever the scene
+        throw CLI::ValidationError("--out " + o_.output.out + ": " + e.what());
     }
     for (const CLI::Option* option : {fps_, quality_})
         if (option->count() && !video)

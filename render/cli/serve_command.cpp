@@ -46,7 +46,8 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
         ->add_option("--bind", o.bind,
                      "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
                      "change the scene and write the files")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(not_empty("address"));
     command
         ->add_option("--connections", o.connections,
                      "connections served at once, a thread each: up to half of them pages "

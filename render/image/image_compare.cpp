@@ -13,6 +13,9 @@ float component(const Color& c, int i) {
     return i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : c.a;
 }
 
+// The steps of a 16-bit PNG, in which display values are measured.
+constexpr float png_steps = 65535.0f;
+
 float pixel_difference(const Color& a, const Color& b) {
     float d = 0.0f;
     for (int i = 0; i < 4; ++i)
@@ -46,16 +49,24 @@ CompareSpace compare_space(ImageFormat a, ImageFormat b) {
                                                           : CompareSpace::display;
 }
 
-Image in_space(const Image& image, CompareSpace space) {
+Image in_space(const Image& image, ImageFormat format, CompareSpace space) {
     if (space == CompareSpace::linear)
         return image;
-    // NaN stays NaN, where a PNG would hide it as 0: a pixel gone bad must show.
-    auto encode = [](float v) { return std::isnan(v) ? v : srgb_encode(v); };
+    // A PNG's values are its codes, found again after their trip through
+    // linear light: whole steps of a 16-bit PNG, of which an 8-bit step is 257.
+    const bool coded = format == ImageFormat::png;
+    auto code = [coded](float v) { return coded ? std::round(v * png_steps) / png_steps : v; };
     Image display = image;
     for (Color& c : display.pixels) {
-        const float straight = c.a > 0.0f ? 1.0f / c.a : std::isnan(c.a) ? NAN : 0.0f;
-        c = {encode(c.r * straight), encode(c.g * straight), encode(c.b * straight),
-             std::isnan(c.a) ? c.a : std::clamp(c.a, 0.0f, 1.0f)};
+        // NaN and infinities stay, where a PNG would hide them as 0 or 1: a
+        // pixel gone bad must show. Colour is straight, as if fully covered.
+        auto encode = [&c, &code](float v) {
+            if (!std::isfinite(v))
+                return v;
+            return code(c.a > 0.0f ? srgb_encode(v / c.a) : std::isnan(c.a) ? c.a : 0.0f);
+        };
+        c = {encode(c.r), encode(c.g), encode(c.b),
+             std::isfinite(c.a) ? code(std::clamp(c.a, 0.0f, 1.0f)) : c.a};
     }
     return display;
 }
@@ -67,7 +78,12 @@ float channel_difference(float a, float b) {
     return std::isnan(d) ? INFINITY : d;
 }
 
-ImageDifference measure_difference(const Image& a, const Image& b, float threshold) {
+ImageDifference measure_difference(const Image& a, const Image& b, float threshold,
+                                   CompareSpace space) {
+    // Display values are subtracted in 16-bit steps, whole numbers for a PNG,
+    // so that two PNGs differ by exactly so many: one 8-bit step is 1/255 as
+    // --fail reads it, not a float's rounding more.
+    const float unit = space == CompareSpace::display ? png_steps : 1.0f;
     ImageDifference result;
     result.pixels = a.pixels.size();
     double sum = 0.0;
@@ -76,7 +92,8 @@ ImageDifference measure_difference(const Image& a, const Image& b, float thresho
             const Color &p = a.at(x, y), &q = b.at(x, y);
             float worst = 0.0f;
             for (int i = 0; i < 4; ++i) {
-                const float d = channel_difference(component(p, i), component(q, i));
+                const float d =
+                    channel_difference(component(p, i) * unit, component(q, i) * unit) / unit;
                 sum += d;
                 worst = std::max(worst, d);
                 if (d > result.max) {

@@ -17,8 +17,9 @@ enum class CompareSpace { linear, display };
 
 CompareSpace compare_space(ImageFormat a, ImageFormat b);
 
-// The image's values in that space.
-Image in_space(const Image& image, CompareSpace space);
+// The values in that space of an image read from a file of that format: a
+// PNG's, its codes exactly. NaN and infinities stay as they are.
+Image in_space(const Image& image, ImageFormat format, CompareSpace space);
 
 struct ImageDifference {
     double mean = 0.0; // of |a - b| over every channel of every pixel
@@ -33,8 +34,10 @@ struct ImageDifference {
 // so that a pixel gone bad never passes.
 float channel_difference(float a, float b);
 
-// The images must have the same size.
-ImageDifference measure_difference(const Image& a, const Image& b, float threshold);
+// The images must have the same size, their values in `space`: two PNGs'
+// differ by exactly their codes' difference, one 8-bit step by 1/255.
+ImageDifference measure_difference(const Image& a, const Image& b, float threshold,
+                                   CompareSpace space);
 
 // A heat map of the largest channel difference at each pixel, from violet
 // through red and yellow to white at the largest finite difference (and for

@@ -8,6 +8,9 @@ namespace xr {
 float srgb_encode(float c) {
     if (!(c > 0.0f))
         return 0.0f;
+    // The curve's constants in float give 1 - 2^-24 at 1: white must be 1.
+    if (c >= 1.0f)
+        return 1.0f;
     const float s = c <= 0.0031308f ? 12.92f * c : 1.055f * std::pow(c, 1.0f / 2.4f) - 0.055f;
     return std::min(s, 1.0f);
 }

@@ -5,7 +5,7 @@
 
 namespace xr {
 
-// Clamps to [0, 1]; NaN and negative values encode as 0.
+// Clamps to [0, 1]: NaN and negative values encode as 0, 1 and above as 1.
 float srgb_encode(float linear);
 float srgb_decode(float encoded);
 

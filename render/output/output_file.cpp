@@ -255,6 +255,18 @@ void check_writable(const std::string& path) {
     OutputFile probe(path);
 }
 
+bool remove_regular_file(const std::string& path) {
+    const std::string target = link_target(path);
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (unlink(target.c_str()) == 0)
+        return true;
+    if (errno == ENOENT)
+        return false;
+    throw std::runtime_error("cannot remove " + path + ": " + std::strerror(errno));
+}
+
 void check_not_a_pipe(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
@@ -268,7 +280,8 @@ namespace {
 std::filesystem::path place_of(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::path real = fs::weakly_canonical(fs::absolute(link_target(path)), error);
+    const fs::path whole = fs::absolute(link_target(path), error);
+    const fs::path real = error ? whole : fs::weakly_canonical(whole, error);
     return error ? fs::path(path) : real;
 }
 

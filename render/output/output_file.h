@@ -61,6 +61,12 @@ class OutputFile {
 // written fails before any work is done; leaves nothing behind.
 void check_writable(const std::string& path);
 
+// Removes the regular file at `path`, through its symlinks, where an output
+// was asked for and none is made (compare's heat map of images of different
+// sizes), so that an earlier run's cannot pass for it; anything else there
+// stays. Whether a file was removed. Throws std::runtime_error when it cannot be.
+bool remove_regular_file(const std::string& path);
+
 // Throws when the file at `path`, through its symlinks, is a FIFO or a
 // socket, whose opening for writing waits for a reader: for a writer that
 // must not wait (a server's worker). Devices such as /dev/null are taken.

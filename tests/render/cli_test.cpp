@@ -339,6 +339,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         std::vector<std::string> given;
         std::string says = "";
         std::string out = ""; // standard output, when not a file that takes it
+        int status = 0;       // when it matters: 2 for an option refused whatever the scene
     } cases[] = {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
@@ -367,6 +368,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "cannot write to standard output: No space left on device",
          "/dev/full"},
         {{"--out", "/dev/null"}, "standard output: No space left on device", "/dev/full"},
+        {{"--help"}, "cannot write to standard output", "/dev/full", 1},
+        {{"--version"}, "cannot write to standard output", "/dev/full", 1},
         {{"--obj", dir + "/missing.obj"}},
         {{"--obj", dir + "/empty.obj"}},
         {{"--obj", dir + "/huge.obj"}},
@@ -391,6 +394,13 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--model", ""}, "--model: an empty file name"},
         {{"--shader", ""}, "--shader: an empty file name"},
         {{"serve", "--bind", "192.0.2.1", "--save", ""}, "--save: an empty file name"},
+        {{"--out", ""}, "--out: an empty file name", "", 2},
+        {{"serve", "--bind", ""}, "--bind: an empty address", "", 2},
+        {{"merge", "", out}, "an empty file name", "", 2},
+        {{"merge", dir + "/top.png", ""}, "an empty file name", "", 2},
+        {{"encode", dir + "/gap_#.png", ""}, "an empty file name", "", 2},
+        // A name's control characters reach no terminal, nor break the line.
+        {{"--scene", dir + "/a\x1b[31mRED\nFAKE.json"}, "a\\x1b[31mRED\\x0aFAKE.json"},
         {{"--shader", WRONG_VERSION_SHADER}, "is shader version 1;"},
         {{"--shader", NEWER_VERSION_SHADER}, "is shader version 3;"},
         {{"--out", dir + "/no/such/dir/x.png"}},
@@ -437,7 +447,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
         // Videos
-        {{"--out", dir + "/v.avi"}, "does not write avi videos"},
+        {{"--out", dir + "/v.avi"},
+         "--out " + dir + "/v.avi: xray-render does not write avi",
+         "",
+         2},
         {{"--fps", "0", "--out", dir + "/v.mp4"}},
         {{"--fps", "-30", "--out", dir + "/v.mp4"}},
         {{"--fps", "inf", "--out", dir + "/v.mp4"}},
@@ -494,7 +507,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"encode", dir + "/gap_#.png", dir + "/v.mkv", "--frames", "1-1", "--fps", "5000"},
          "--fps: 5000"},
     };
-    for (const auto& [given, says, stdout_to] : cases) {
+    for (const auto& [given, says, stdout_to, status] : cases) {
         const std::string what = given[0] + " " + given.back();
         std::vector<std::string> args = given;
         std::string program = "xray-render " + given[0];
@@ -509,6 +522,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         const std::vector<std::string> before = listing();
         const Outcome r = run(args, stdout_to);
         EXPECT_NE(r.status, 0) << what;
+        EXPECT_EQ(r.status, status ? status : r.status) << what;
         EXPECT_EQ(r.err.rfind(program + ": ", 0), 0u) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
         EXPECT_EQ(listing(), before) << what;
