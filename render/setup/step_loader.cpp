@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
@@ -64,12 +65,16 @@ class KeepLastFailure : public Message_Printer {
     }
 };
 
-void keep_messages_quiet() {
+// OpenCASCADE's settings for every reading, made once.
+void set_up_opencascade() {
     static std::once_flag once;
     std::call_once(once, [] {
         const Handle(Message_Messenger)& messenger = Message::DefaultMessenger();
         messenger->ChangePrinters().Clear();
         messenger->AddPrinter(new KeepLastFailure);
+        // A shape the file leaves unnamed stays so, and takes its product's
+        // name, not one made of its label's entry ("=>[0:1:1:2]").
+        XCAFDoc_ShapeTool::SetAutoNaming(false);
     });
 }
 
@@ -166,7 +171,7 @@ class StepReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
-        keep_messages_quiet();
+        set_up_opencascade();
         KeepLastFailure::text().clear();
         Document doc;
         // The scene's unit is the metre, as glTF's is: the reader scales the
@@ -185,14 +190,22 @@ class StepReader {
             throw std::runtime_error(
                 "cannot read " + path_ + ": not a STEP file, or cut short" +
                 (KeepLastFailure::text().empty() ? "" : " (" + KeepLastFailure::text() + ")"));
-        check_references(*reader.ChangeReader().StepModel(), path_);
-        check_product_structure(*reader.ChangeReader().StepModel(), path_);
+        StepData_StepModel& file = *reader.ChangeReader().StepModel();
+        check_references(file, path_);
+        check_entities(file, path_);
+        check_product_structure(file, path_);
+        warnings_ = placement_warnings(file, path_);
+        name_instances_by_products(file);
         if (!reader.Transfer(doc.get(), progress->Start()))
             throw std::runtime_error(path_ + " has no faces");
         progress.Nullify(); // its bar cleared
         walk(doc.get());
         mesh_products();
-        return parts();
+        std::vector<Part> parts = this->parts();
+        // Once the file is read: a refused one has nothing to warn of.
+        for (const std::string& warning : warnings_)
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        return parts;
     }
 
   private:
@@ -332,6 +345,11 @@ class StepReader {
         }
         if (triangles == 0)
             throw std::runtime_error(path_ + " has no faces");
+        for (const Product& product : products_)
+            if (product.faces.empty())
+                warnings_.push_back(path_ + ": product '" + printable(utf8_text(product.name)) +
+                                    "' has no faces, so " + count_text(product.uses, "part") +
+                                    (product.uses == 1 ? " is" : " are") + " left out");
         return parts;
     }
 
@@ -342,6 +360,7 @@ class StepReader {
     std::vector<Product> products_;
     NCollection_DataMap<TopoDS_Shape, size_t, TopTools_ShapeMapHasher> product_index_;
     std::vector<Leaf> leaves_;
+    std::vector<std::string> warnings_;
 };
 
 } // namespace

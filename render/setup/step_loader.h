@@ -22,9 +22,11 @@ bool is_step_file(const std::string& path);
 // it. Shapes are meshed in parallel, with progress on a terminal's stderr.
 // Throws std::runtime_error, in one line naming the file (and the part where
 // one is at fault), when the file is not STEP, is cut short, refers to an
-// entity it does not define, holds no faces, contains itself, nests deeper
-// than max_node_depth, expands to more than max_expanded_nodes parts, or has
-// a face that cannot be meshed.
+// entity it does not define, holds one it cannot read or no faces, contains
+// itself, nests deeper than max_node_depth, expands to more than
+// max_expanded_nodes parts, or has a face that cannot be meshed. Warns on
+// stderr of placements drawn rigid that mirror or scale, and of products
+// left out for having no faces.
 std::vector<Part> load_step(const ModelDescription& model, const std::string& path);
 
 } // namespace xr

@@ -3,17 +3,32 @@
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
 #include "render/util/text.h"
+#include "render/util/vec.h"
 
 #include <Interface_Check.hxx>
 #include <StepBasic_Product.hxx>
 #include <StepBasic_ProductDefinition.hxx>
 #include <StepBasic_ProductDefinitionFormation.hxx>
+#include <StepData_Protocol.hxx>
+#include <StepData_ReadWriteModule.hxx>
 #include <StepData_StepModel.hxx>
+#include <StepData_WriterLib.hxx>
+#include <StepGeom_CartesianPoint.hxx>
+#include <StepGeom_CartesianTransformationOperator3d.hxx>
+#include <StepGeom_Direction.hxx>
+#include <StepRepr_ItemDefinedTransformation.hxx>
+#include <StepRepr_MappedItem.hxx>
 #include <StepRepr_NextAssemblyUsageOccurrence.hxx>
+#include <StepRepr_ProductDefinitionShape.hxx>
+#include <StepRepr_Representation.hxx>
+#include <StepRepr_RepresentationMap.hxx>
+#include <StepRepr_RepresentationRelationshipWithTransformation.hxx>
+#include <StepShape_ShapeDefinitionRepresentation.hxx>
+#include <TColStd_SequenceOfAsciiString.hxx>
 
 #include <stdexcept>
 #include <unordered_map>
-#include <vector>
+#include <unordered_set>
 
 namespace xr {
 
@@ -29,62 +44,164 @@ std::string product_name(Definition d) {
     return formation->OfProduct()->Name()->ToCString();
 }
 
+// The entity as the file writes it: "ADVANCED_FACE", or the types of a
+// complex one in parentheses.
+std::string step_type(const StepData_StepModel& model, const Handle(Standard_Transient) & entity) {
+    StepData_WriterLib types(Handle(StepData_Protocol)::DownCast(model.Protocol()));
+    Handle(StepData_ReadWriteModule) module;
+    Standard_Integer kind = 0;
+    if (!types.Select(entity, module, kind))
+        return entity->DynamicType()->Name();
+    if (!module->IsComplex(kind))
+        return module->StepType(kind).ToCString();
+    TColStd_SequenceOfAsciiString parts;
+    module->ComplexType(kind, parts);
+    std::string type;
+    for (const TCollection_AsciiString& part : parts)
+        type += (type.empty() ? "(" : " ") + std::string(part.ToCString());
+    return type + ")";
+}
+
+// "#12 (ADVANCED_FACE)", for messages.
+std::string entity_text(const StepData_StepModel& model,
+                        const Handle(Standard_Transient) & entity) {
+    return model.StringLabel(entity)->ToCString() + std::string(" (") + step_type(model, entity) +
+           ")";
+}
+
+// The product whose shape a definition's representation is, if any.
+Definition shaped_product(const StepShape_ShapeDefinitionRepresentation& sdr) {
+    const Handle(StepRepr_PropertyDefinition) property = sdr.Definition().PropertyDefinition();
+    return property.IsNull() ? nullptr : property->Definition().ProductDefinition().get();
+}
+
+bool maps_others(const StepRepr_Representation& rep) {
+    for (int i = 1; i <= rep.NbItems(); ++i)
+        if (dynamic_cast<const StepRepr_MappedItem*>(rep.ItemsValue(i).get()))
+            return true;
+    return false;
+}
+
+Vec3 axis(const Handle(StepGeom_Direction) & d, Vec3 otherwise) {
+    if (d.IsNull())
+        return otherwise;
+    float a[3] = {};
+    for (int i = 0; i < 3 && i < d->NbDirectionRatios(); ++i)
+        a[i] = float(d->DirectionRatiosValue(i + 1));
+    return {a[0], a[1], a[2]};
+}
+
+// Whether the operator's axes are left-handed. Its axes are made
+// orthonormal, third, first, second, each of the later ones with what lies
+// along the earlier taken away: the set is mirrored when the second given
+// points against the third crossed with the first.
+bool mirrors(const StepGeom_CartesianTransformationOperator3d& op) {
+    if (!op.HasAxis2())
+        return false;
+    const Vec3 third = axis(op.HasAxis3() ? op.Axis3() : nullptr, {0, 0, 1});
+    Vec3 first = axis(op.HasAxis1() ? op.Axis1() : nullptr, {1, 0, 0});
+    if (!op.HasAxis1() && third.y == 0 && third.z == 0)
+        first = {0, 1, 0};
+    return dot(axis(op.Axis2(), {}), cross(third, first)) < 0;
+}
+
+bool blank(const Handle(TCollection_HAsciiString) & text) {
+    return text.IsNull() || text->UsefullLength() == 0;
+}
+
 } // namespace
 
 void check_product_structure(const StepData_StepModel& model, const std::string& file) {
-    std::vector<Definition> definitions;
-    std::unordered_map<Definition, size_t> index;
+    // Products and the representations their shapes map, as nodes.
+    std::vector<Handle(Standard_Transient)> entities;
+    std::unordered_map<const Standard_Transient*, size_t> index;
     NodeUses uses;
     std::vector<bool> used; // a part of another
-    auto node = [&](Definition d) {
-        const auto [at, added] = index.try_emplace(d, definitions.size());
+    auto node = [&](const Standard_Transient* e) {
+        const auto [at, added] = index.try_emplace(e, entities.size());
         if (added) {
-            definitions.push_back(d);
+            entities.push_back(e);
             uses.emplace_back();
             used.push_back(false);
         }
         return at->second;
     };
-    std::vector<size_t> wholes;
+    auto link = [&](const Standard_Transient* whole, const Standard_Transient* part) {
+        if (!whole || !part)
+            return;
+        const size_t w = node(whole), p = node(part);
+        uses[w].push_back(p);
+        used[p] = true;
+    };
+    // The products whose shape each representation is, for the relationships
+    // OpenCASCADE follows from them to more of the product's shape.
+    std::unordered_map<const StepRepr_Representation*, std::vector<Definition>> shapes;
+    std::vector<const StepRepr_ShapeRepresentationRelationship*> hybrids;
     for (int i = 1; i <= model.NbEntities(); ++i) {
-        const auto* link =
-            dynamic_cast<const StepRepr_NextAssemblyUsageOccurrence*>(model.Value(i).get());
-        if (!link || link->RelatingProductDefinition().IsNull() ||
-            link->RelatedProductDefinition().IsNull())
-            continue;
-        const size_t whole = node(link->RelatingProductDefinition().get());
-        const size_t part = node(link->RelatedProductDefinition().get());
-        wholes.push_back(whole);
-        uses[whole].push_back(part);
-        used[part] = true;
+        const Standard_Transient* e = model.Value(i).get();
+        if (const auto* instance = dynamic_cast<const StepRepr_NextAssemblyUsageOccurrence*>(e)) {
+            link(instance->RelatingProductDefinition().get(),
+                 instance->RelatedProductDefinition().get());
+        } else if (const auto* sdr =
+                       dynamic_cast<const StepShape_ShapeDefinitionRepresentation*>(e)) {
+            const Definition product = shaped_product(*sdr);
+            const StepRepr_Representation* rep = sdr->UsedRepresentation().get();
+            if (!product || !rep)
+                continue;
+            shapes[rep].push_back(product);
+            // A representation that maps none adds no level.
+            if (maps_others(*rep))
+                link(product, rep);
+        } else if (const auto* rep = dynamic_cast<const StepRepr_Representation*>(e)) {
+            for (int k = 1; k <= rep->NbItems(); ++k)
+                if (const auto* mapped =
+                        dynamic_cast<const StepRepr_MappedItem*>(rep->ItemsValue(k).get()))
+                    if (!mapped->MappingSource().IsNull())
+                        link(rep, mapped->MappingSource()->MappedRepresentation().get());
+        } else if (e->DynamicType() == STANDARD_TYPE(StepRepr_ShapeRepresentationRelationship)) {
+            // Only this type, not its subtypes with a transformation.
+            hybrids.push_back(static_cast<const StepRepr_ShapeRepresentationRelationship*>(e));
+        }
     }
+    for (const StepRepr_ShapeRepresentationRelationship* r : hybrids)
+        for (const auto& [from, to] : {std::pair{r->Rep1().get(), r->Rep2().get()},
+                                       std::pair{r->Rep2().get(), r->Rep1().get()}})
+            if (const auto at = shapes.find(from); at != shapes.end() && to && maps_others(*to))
+                for (const Definition product : at->second)
+                    link(product, to);
+    std::vector<size_t> wholes;
+    for (size_t n = 0; n < uses.size(); ++n)
+        if (!uses[n].empty())
+            wholes.push_back(n);
     // Every use of a product below another adds its parts again: what the
     // reader expands.
     const Expanded expanded = expand_nodes(uses, wholes, Counted::leaves, max_node_depth);
     const ExpansionFault& fault = expanded.fault;
     auto named = [&](size_t n) {
-        return "'" + printable(utf8_text(product_name(definitions[n]))) + "'";
+        if (const auto* d = dynamic_cast<Definition>(entities[n].get()))
+            return "product '" + printable(utf8_text(product_name(d))) + "'";
+        return "representation " + std::string(model.StringLabel(entities[n])->ToCString());
     };
     switch (fault.kind) {
     case ExpansionFault::Kind::none:
         break;
     case ExpansionFault::Kind::loop:
         throw std::runtime_error(
-            file + ": product " + named(fault.node) + " contains itself" +
+            file + ": " + named(fault.node) + " contains itself" +
             (fault.through == fault.node ? std::string() : ", through " + named(fault.through)));
     case ExpansionFault::Kind::too_deep:
         throw std::runtime_error(file + ": the assembly nests deeper than " +
-                                 std::to_string(max_node_depth) + " levels, at product " +
+                                 std::to_string(max_node_depth) + " levels, at " +
                                  named(fault.node));
     case ExpansionFault::Kind::too_many:
         throw std::runtime_error(file + ": the assembly expands to more than " +
-                                 std::to_string(max_expanded_nodes) + " parts, at product " +
+                                 std::to_string(max_expanded_nodes) + " parts, at " +
                                  named(fault.node));
     }
     // The reader transfers every assembly that is no other's part.
     size_t parts = 0;
-    for (size_t n = 0; n < uses.size(); ++n)
-        if (!uses[n].empty() && !used[n])
+    for (const size_t n : wholes)
+        if (!used[n])
             parts += expanded.nodes[n].count;
     if (parts > max_expanded_nodes)
         throw std::runtime_error(file + ": the assembly expands to more than " +
@@ -104,6 +221,63 @@ void check_references(const StepData_StepModel& model, const std::string& file) 
             id == std::string::npos ? fail : fail.substr(id + 3, fail.find(')', id) - id - 3);
         throw std::runtime_error(file + " refers to entity " + one_line(entity) +
                                  ", which it does not define");
+    }
+}
+
+void check_entities(const StepData_StepModel& model, const std::string& file) {
+    for (int i = 1; i <= model.NbEntities(); ++i) {
+        const Handle(Interface_Check)& check = model.Check(i, true);
+        if (!check.IsNull() && check->HasFailed())
+            throw std::runtime_error(
+                file + ": entity " + entity_text(model, model.Value(i)) +
+                " cannot be read: " + printable(utf8_text(one_line(check->CFail(1)))));
+    }
+}
+
+std::vector<std::string> placement_warnings(const StepData_StepModel& model,
+                                            const std::string& file) {
+    std::vector<std::string> warnings;
+    std::unordered_set<const Standard_Transient*> seen;
+    auto check = [&](const Handle(Standard_Transient) & placement) {
+        const auto* op =
+            dynamic_cast<const StepGeom_CartesianTransformationOperator3d*>(placement.get());
+        if (!op || !seen.insert(op).second)
+            return;
+        const bool scales = op->HasScale() && op->Scale() != 1.0, mirrored = mirrors(*op);
+        if (!scales && !mirrored)
+            return;
+        const bool both = scales && mirrored;
+        warnings.push_back(file + ": placement " + entity_text(model, placement) + " " +
+                           (both     ? "mirrors and scales"
+                            : scales ? "scales"
+                                     : "mirrors") +
+                           " its part, which is drawn " +
+                           (both     ? "unmirrored and unscaled"
+                            : scales ? "unscaled"
+                                     : "unmirrored"));
+    };
+    for (int i = 1; i <= model.NbEntities(); ++i) {
+        const Standard_Transient* e = model.Value(i).get();
+        if (const auto* mapped = dynamic_cast<const StepRepr_MappedItem*>(e)) {
+            check(mapped->MappingTarget());
+        } else if (const auto* pair = dynamic_cast<const StepRepr_ItemDefinedTransformation*>(e)) {
+            check(pair->TransformItem1());
+            check(pair->TransformItem2());
+        } else if (const auto* relation =
+                       dynamic_cast<const StepRepr_RepresentationRelationshipWithTransformation*>(
+                           e)) {
+            check(relation->TransformationOperator().Value());
+        }
+    }
+    return warnings;
+}
+
+void name_instances_by_products(StepData_StepModel& model) {
+    for (int i = 1; i <= model.NbEntities(); ++i) {
+        auto* instance = dynamic_cast<StepRepr_NextAssemblyUsageOccurrence*>(model.Value(i).get());
+        if (instance && blank(instance->Name()) &&
+            (!instance->HasDescription() || blank(instance->Description())))
+            instance->SetId(new TCollection_HAsciiString());
     }
 }
 

@@ -194,20 +194,26 @@ std::string nested(const std::string& name, int levels, const std::string& inner
 
 const std::string uses_chain = R"(<node id="r"><instance_node url="#aa"/></node>)";
 
+std::string step_file(const std::string& data) {
+    return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
+           "FILE_NAME('chain','',(''),(''),'','','');\n"
+           "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\n"
+           "ENDSEC;\nDATA;\n" +
+           data + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
 // A STEP file of products p0 to p(levels - 1), each the assembly of the
 // next (`copies` times over), without shapes; the last may hold the first.
 std::string chain_step(int levels, bool loop = false, int copies = 1) {
-    std::string text = "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
-                       "FILE_NAME('chain','',(''),(''),'','','');\n"
-                       "FILE_SCHEMA(('AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }'));\n"
-                       "ENDSEC;\nDATA;\n";
+    std::string text = "#9999998=APPLICATION_CONTEXT('');\n"
+                       "#9999999=PRODUCT_DEFINITION_CONTEXT('',#9999998,'design');\n";
     auto definition = [](int i) { return "#" + std::to_string(3 * i + 3); };
     for (int i = 0; i < levels; ++i) {
         const std::string n = std::to_string(i), e = std::to_string(3 * i + 1);
         text += "#" + e + "=PRODUCT('p" + n + "','p" + n + "','',());\n#" +
                 std::to_string(3 * i + 2) + "=PRODUCT_DEFINITION_FORMATION('','',#" + e + ");\n" +
                 definition(i) + "=PRODUCT_DEFINITION('design',''," + "#" +
-                std::to_string(3 * i + 2) + ",$);\n";
+                std::to_string(3 * i + 2) + ",#9999999);\n";
     }
     int id = 3 * levels + 1;
     for (int i = 0; i + 1 < levels || (loop && i < levels); ++i)
@@ -215,7 +221,27 @@ std::string chain_step(int levels, bool loop = false, int copies = 1) {
             text += "#" + std::to_string(id++) + "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('" +
                     std::to_string(i) + "','','', " + definition(i) + "," +
                     definition((i + 1) % levels) + ",$);\n";
-    return text + "ENDSEC;\nEND-ISO-10303-21;\n";
+    return step_file(text);
+}
+
+// The same of shapes: representations #10, #12, ..., each mapping the next
+// `copies` times through its map (#11, #13, ...).
+std::string mapped_step(int levels, bool loop = false, int copies = 1) {
+    std::string text = "#1=CARTESIAN_POINT('',(0.,0.,0.));\n#2=AXIS2_PLACEMENT_3D('',#1,$,$);\n"
+                       "#3=REPRESENTATION_CONTEXT('','');\n";
+    int id = 2 * levels + 10;
+    for (int i = 0; i < levels; ++i) {
+        std::string items = "#2";
+        for (int k = 0; k < copies && (i + 1 < levels || loop); ++k) {
+            text += "#" + std::to_string(id) + "=MAPPED_ITEM('',#" +
+                    std::to_string(2 * ((i + 1) % levels) + 11) + ",#2);\n";
+            items += ",#" + std::to_string(id++);
+        }
+        text += "#" + std::to_string(2 * i + 10) + "=SHAPE_REPRESENTATION('',(" + items +
+                "),#3);\n#" + std::to_string(2 * i + 11) + "=REPRESENTATION_MAP(#2,#" +
+                std::to_string(2 * i + 10) + ");\n";
+    }
+    return step_file(text);
 }
 
 std::string fixture_text(const std::string& file) {
@@ -322,7 +348,23 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
         {"cut.step", fixture_text("gearbox.step").substr(0, 300000), "cut short"},
         {"self.step", chain_step(1, true), "product 'p0' contains itself"},
-        {"loop.step", chain_step(3, true), "contains itself, through 'p2'"},
+        {"loop.step", chain_step(3, true), "contains itself, through product 'p2'"},
+        // Shapes nest through the representations their mapped items place.
+        {"self_mapped.step", mapped_step(1, true), "representation #10 contains itself"},
+        {"loop_mapped.step", mapped_step(3, true), "contains itself, through representation #14"},
+        {"deep_mapped.step", mapped_step(max_node_depth + 1), "nests deeper than 1024 levels"},
+        {"wide_mapped.step", mapped_step(22, false, 2),
+         "more than 1048576 parts, at representation"},
+        // Fields the parser could not read: OpenCASCADE crashed on the first
+        // and left the face out of the second.
+        {"fields.step",
+         replaced(fixture_text("gearbox.step"), "ITEM_DEFINED_TRANSFORMATION('','',#11,#19)",
+                  "CARTESIAN_TRANSFORMATION_OPERATOR_3D('',$,$,#12,1.,$)"),
+         "entity #881 (CARTESIAN_TRANSFORMATION_OPERATOR_3D) cannot be read: Count of Parameters"},
+        {"face.step",
+         replaced(fixture_text("gearbox.step"), "ADVANCED_FACE('',(#100),#114,.F.)",
+                  "ADVANCED_FACE('',(#100),#114)"),
+         "entity #99 (ADVANCED_FACE) cannot be read"},
         {"deep.step", chain_step(max_node_depth + 1), "nests deeper than 1024 levels"},
         {"hollow.step", chain_step(2), "has no faces"},
         {"dangling.step", replaced(fixture_text("gearbox.step"), "(#11,#97)", "(#11,#9999999)"),
@@ -539,14 +581,51 @@ TEST(StepModels, TheGearboxReadsBackAsWritten) {
 }
 
 // A product the file leaves unnamed is, as a glTF's unnamed mesh is, listed
-// as an instance of the file.
-TEST_F(ModelFiles, AnUnnamedProductUsedTwiceIsAnInstanceOfItsFile) {
-    write_text("unnamed.step",
-               replaced(fixture_text("gearbox.step"), "PRODUCT('shaft','shaft'", "PRODUCT('',''"));
+// as an instance of the file; an instance with an id but no name, as CAD
+// systems write them, is named by its product.
+TEST_F(ModelFiles, UnnamedProductsAndInstancesAreNamedByWhatHasAName) {
+    std::string text =
+        replaced(fixture_text("gearbox.step"), "PRODUCT('shaft','shaft'", "PRODUCT('',''");
+    text = replaced(text, "NEXT_ASSEMBLY_USAGE_OCCURRENCE('4','housing'",
+                    "NEXT_ASSEMBLY_USAGE_OCCURRENCE('NAUO4',' '");
+    write_text("unnamed.step", text);
     ModelDescription model;
     model.file = "unnamed.step";
     const std::vector<Part> parts = load_model(model, dir);
     EXPECT_EQ(named(parts, "gearbox/shaft:2").instance_of, "unnamed");
+    EXPECT_EQ(parts.at(0).name, "gearbox/housing");
+}
+
+// What OpenCASCADE draws otherwise than the file says, or leaves out, is
+// loaded and warned of, once for each entity or product.
+TEST_F(ModelFiles, StepPlacementsDrawnOtherwiseAndEmptyProductsAreWarnedOf) {
+    const std::string gearbox = fixture_text("gearbox.step");
+    const std::string placement = "#881 = ITEM_DEFINED_TRANSFORMATION('','',#11,#19);";
+    const struct {
+        std::string text, says;
+    } cases[] = {
+        {replaced(gearbox, placement,
+                  "#881 = CARTESIAN_TRANSFORMATION_OPERATOR_3D('','','',#14,#90000,#12,1.,#13);"
+                  "\n#90000 = DIRECTION('',(0.,-1.,0.));"),
+         "placement #881 (CARTESIAN_TRANSFORMATION_OPERATOR_3D) mirrors its part, which is drawn "
+         "unmirrored"},
+        {replaced(gearbox, placement,
+                  "#881 = CARTESIAN_TRANSFORMATION_OPERATOR_3D('','','',#14,$,#12,2.,#13);"),
+         "placement #881 (CARTESIAN_TRANSFORMATION_OPERATOR_3D) scales its part, which is drawn "
+         "unscaled"},
+        {replaced(gearbox, "(#11,#97)", "(#11)"),
+         "product 'housing' has no faces, so 1 part is left out"},
+    };
+    for (const auto& c : cases) {
+        write_text("warned.step", c.text);
+        ModelDescription model;
+        model.file = "warned.step";
+        testing::internal::CaptureStderr();
+        const size_t parts = load_model(model, dir).size();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(parts, c.says.find("housing") == std::string::npos ? 53u : 52u);
+        EXPECT_EQ(err, "warning: " + model_path(model, dir) + ": " + c.says + "\n");
+    }
 }
 
 // Seen from above, each bolt's head shows that bolt's own id: eight instances
