@@ -152,6 +152,10 @@ class HttpServer::Connection : public httplib::Stream {
     size_t begin_ = 0, end_ = 0;
 };
 
+uint64_t stated_length(const httplib::Request& req) {
+    return httplib::detail::get_header_value<uint64_t>(req.headers, "Content-Length", 0, 0);
+}
+
 HttpServer::HttpServer(const ConnectionLimits& limits) : limits_(limits) {
     new_task_queue = [threads = limits.threads] { return new httplib::ThreadPool(threads); };
 }
@@ -164,9 +168,13 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
         for (size_t left = keep_alive_max_count_; left > 0; --left) {
             if (!connection.next_request(idle))
                 break;
-            bool closed = false;
-            served = process_request(connection, left == 1, closed, nullptr);
-            if (!served || closed)
+            // A body stated over the limit is refused unread, or skipped as
+            // it comes, however slowly: the connection ends with its answer.
+            bool closed = false, oversized = false;
+            served = process_request(connection, left == 1, closed, [&](httplib::Request& req) {
+                oversized = stated_length(req) > payload_max_length_;
+            });
+            if (!served || closed || oversized)
                 break;
         }
     }

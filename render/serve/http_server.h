@@ -29,6 +29,10 @@ struct ConnectionLimits {
     size_t request_bytes = 1 << 20;
 };
 
+// The length of the body as the request states it, read as httplib reads
+// it; 0 when it states none.
+uint64_t stated_length(const httplib::Request& req);
+
 class HttpServer : public httplib::Server {
   public:
     explicit HttpServer(const ConnectionLimits& limits);

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -41,22 +42,30 @@ void refuse(httplib::Response& res, int status, const std::string& why) {
     reply(res, status, ErrorReply{why});
 }
 
+// Why a request is refused for its size, or for what httplib cannot read.
+std::string status_text(int status) {
+    if (status == 413)
+        return "the request is larger than " + std::to_string(max_body_bytes / 1024) + " KiB";
+    return "the request cannot be served";
+}
+
 // A request that may not be served: the status to answer, and why.
 struct Refusal {
     int status;
     std::string why;
 };
 
-// A host name the pages may use: an address, localhost or this machine's
-// name. Any other name may be a DNS rebinding of this server by another site.
-bool known_host(std::string host) {
+// A host name the pages may use: an address, localhost, this machine's name
+// or the name the server was bound by, which its address names. Any other
+// name may be a DNS rebinding of this server by another site.
+bool known_host(std::string host, const std::string& bound) {
     if (host.size() > 2 && host.front() == '[' && host.find(']') != std::string::npos)
         host = host.substr(1, host.find(']') - 1); // [v6]:port
     else if (host.find(':') != std::string::npos && host.find(':') == host.rfind(':'))
         host = host.substr(0, host.find(':')); // name:port
     unsigned char address[16];
     if (inet_pton(AF_INET, host.c_str(), address) == 1 ||
-        inet_pton(AF_INET6, host.c_str(), address) == 1 || host == "localhost")
+        inet_pton(AF_INET6, host.c_str(), address) == 1 || host == "localhost" || host == bound)
         return true;
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 && host == name;
@@ -69,9 +78,11 @@ bool takes(const std::string& methods, const std::string& method) {
 
 // Throws a Refusal for a request that may not be served. Pages of other sites
 // must not drive the preview: they cannot send JSON without asking first, and
-// their requests carry their own origin.
-void check_request(const httplib::Request& req, const std::map<std::string, std::string>& allowed) {
-    if (!known_host(req.get_header_value("Host")))
+// their requests carry their own origin. A body stated too large is refused
+// before it is read, which httplib would wait for.
+void check_request(const httplib::Request& req, const std::map<std::string, std::string>& allowed,
+                   const std::string& bound) {
+    if (!known_host(req.get_header_value("Host"), bound))
         throw Refusal{403, "unknown host '" + req.get_header_value("Host") +
                                "'; open the page by address"};
     const auto methods = allowed.find(req.path);
@@ -79,6 +90,8 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
         throw Refusal{404, "there is no such resource"};
     if (!takes(methods->second, req.method))
         throw Refusal{405, req.method + " " + req.path + ": it takes " + methods->second};
+    if (stated_length(req) > max_body_bytes)
+        throw Refusal{413, status_text(413)};
     if (req.method == "GET" || req.method == "HEAD")
         return;
     const std::string origin = req.get_header_value("Origin");
@@ -86,13 +99,6 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
         throw Refusal{403, "requests from " + origin + " are not served"};
     if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
         throw Refusal{415, "expected Content-Type: application/json"};
-}
-
-// What httplib refuses by itself: a body too large, a request it cannot read.
-std::string status_text(int status) {
-    if (status == 413)
-        return "the request is larger than " + std::to_string(max_body_bytes / 1024) + " KiB";
-    return "the request cannot be served";
 }
 
 // Answers with the worker's result, or its error.
@@ -114,6 +120,12 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
       http_(std::make_unique<HttpServer>(ConnectionLimits{connections, connections / 4})),
       max_streams_(connections / 2), streams_(std::make_shared<std::atomic<int>>(0)) {
     http_->set_payload_max_length(max_body_bytes);
+    // SO_REUSEADDR alone: httplib's default, SO_REUSEPORT, lets a second
+    // server listen on the port too and take some of this one's requests.
+    http_->set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http_->set_keep_alive_max_count(1000);
     http_->set_write_timeout(10);
     http_->set_default_headers({
@@ -125,11 +137,13 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
     });
     http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         try {
-            check_request(req, allowed_);
+            check_request(req, allowed_, bound_);
             return httplib::Server::HandlerResponse::Unhandled;
         } catch (const Refusal& r) {
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
+            if (r.status == 413) // its body, unread, would pass for the next request
+                res.set_header("Connection", "close");
             refuse(res, r.status, r.why);
             return httplib::Server::HandlerResponse::Handled;
         }
@@ -180,7 +194,7 @@ void PreviewServer::add_routes() {
                 return !over;
             });
             if (!read_whole) {
-                // httplib's own status: 413 for a stated length over the limit.
+                // httplib's own status for a body it could not read.
                 const int status = over ? 413 : res.status > 0 ? res.status : 400;
                 res.set_header("Connection", "close");
                 return refuse(res, status, status_text(status));
@@ -252,6 +266,7 @@ int PreviewServer::bind(const std::string& address, int port) {
     if (bound <= 0)
         throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port) +
                                  (port ? " (in use? --port 0 picks a free one)" : ""));
+    bound_ = address;
     return bound;
 }
 

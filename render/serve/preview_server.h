@@ -25,8 +25,9 @@ class PreviewServer {
     PreviewServer(const PreviewServer&) = delete;
     PreviewServer& operator=(const PreviewServer&) = delete;
 
-    // Binds to the address and port (0: a free one) and gives the port.
-    // Throws std::runtime_error.
+    // Binds to the address and port (0: a free one) and gives the port; a
+    // port another server listens on is refused. The pages may name the
+    // server by `address`. Throws std::runtime_error.
     int bind(const std::string& address, int port);
     // Serves on the bound port until stop(). Throws std::runtime_error when
     // it cannot go on serving.
@@ -44,6 +45,7 @@ class PreviewServer {
     const int max_streams_;
     std::shared_ptr<std::atomic<int>> streams_;  // event streams open
     std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
+    std::string bound_;                          // the address as bind() was given it
     std::atomic<bool> listened_{false};          // listen() has returned
 };
 

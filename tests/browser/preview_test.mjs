@@ -1,7 +1,11 @@
 // The look-development page of `xray-render serve`, end to end in headless
-// Chromium: the first picture arrives; moving the shell's `power` slider and
-// flipping its `invert` change the picture where the shell is and nowhere
-// else; dragging orbits the camera; the server refuses an out-of-range value.
+// Chromium, on the default scene with a camera that frames its parts: the
+// first picture arrives; moving the shell's `power` slider and flipping its
+// `invert` change the picture where the shell is and nowhere else; dragging
+// places the camera and orbits it; unticking the texture of a list's
+// parameter returns it to its default; the server refuses an out-of-range value; a page opened
+// after a Render shows no stale progress, and a page beyond the limit says
+// that it was turned away.
 //
 // Usage: node preview_test.mjs XRAY_RENDER WORK_DIR
 //        node preview_test.mjs XRAY_RENDER WORK_DIR --measure N
@@ -10,7 +14,7 @@
 // full settings and prints the median times to the first and the final picture.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { join, resolve } from 'node:path';
 
@@ -146,8 +150,14 @@ const powerSlider = 'input[type=range][data-path="/assign/0/xray/power"]';
 
 async function test() {
   const started = Date.now();
-  const { server, address } = startServer(['--width', '240', '--height', '150', '--spp', '4',
-    '--out', join(work, 'xray.png'), '--save', join(work, 'xray.json')]);
+  const scene = JSON.parse(readFileSync(new URL('../../scenes/default.json', import.meta.url)));
+  scene.camera = { frame: '*', from: [0, 0.4, 1], fov: 36 };
+  scene.assign[5].xray.mode = { texture: 'constant', a: 1 };
+  writeFileSync(join(work, 'framed.json'), JSON.stringify(scene));
+  // 8 connections: 4 pages at most.
+  const { server, address } = startServer(['--scene', join(work, 'framed.json'), '--width', '240',
+    '--height', '150', '--spp', '4', '--connections', '8', '--out', join(work, 'xray.png'),
+    '--save', join(work, 'xray.json')]);
   const browser = await launchBrowser();
   try {
     const page = await browser.context.newPage();
@@ -186,7 +196,8 @@ async function test() {
     assert.equal((await state(page)).scene.assign[0].xray.invert, true);
     await page.screenshot({ path: join(work, 'preview.png') });
 
-    // Dragging the picture orbits the camera about its target.
+    // Dragging the picture places the framed camera where it stands, and
+    // orbits it about its target.
     edit = await shownEdit(page);
     const box = await page.locator('#picture').boundingBox();
     await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
@@ -199,6 +210,18 @@ async function test() {
     assert.notDeepEqual(orbited.eye, loaded.camera.eye, 'the camera did not move');
     assert.deepEqual(orbited.target, loaded.camera.target, 'the camera left its target');
     assert.ok(Math.abs(distance(orbited) - distance(loaded.camera)) < 1e-3, 'orbiting changed the distance');
+    assert.equal((await state(page)).scene.camera.frame, undefined);
+
+    // Unticking the texture of candy's mode returns it to its default.
+    edit = await shownEdit(page);
+    const candy = page.locator('details', { has: page.locator('summary', { hasText: 'candy' }) });
+    await candy.locator('summary').click();
+    await candy.locator('.row', { has: page.locator('[data-path="/assign/5/xray/mode"]') })
+      .locator('label.note input').click();
+    await frameAfter(page, edit, true);
+    const mode = loaded.parameters.find((p) => p.name === 'mode');
+    const unticked = (await state(page)).scene.assign[5].xray.mode ?? mode.enum[mode.default];
+    assert.equal(unticked, mode.enum[mode.default]);
 
     // The server refuses what the declaration does not allow.
     const refused = await postEdit(page, [{ op: 'add', path: '/assign/0/xray/power', value: -1 }]);
@@ -206,6 +229,20 @@ async function test() {
     assert.match(refused.body.error, /\/assign\/0\/xray\/power: -1 is outside \[0, inf\)/);
     assert.deepEqual(errors, [], 'the page threw');
     assert.equal(await page.locator('#status.error').count(), 0, 'the page shows an error');
+
+    // A page opened after a Render is told what it wrote, and no progress.
+    await page.locator('#render').click();
+    await page.locator('#status', { hasText: 'wrote' }).waitFor();
+    const later = await browser.context.newPage();
+    await later.goto(await address);
+    await later.locator('#status', { hasText: 'wrote' }).waitFor();
+    assert.equal(await later.locator('#progress').isHidden(), true, 'a stale progress is shown');
+
+    // With two more streams open, a fifth page is turned away and says why.
+    await later.evaluate(() => { window.held = [new EventSource('/api/events'), new EventSource('/api/events')]; });
+    const away = await browser.context.newPage();
+    await away.goto(await address);
+    await away.locator('#status', { hasText: 'too many pages are open; close one and reload' }).waitFor();
   } finally {
     await browser.close();
     await stopServer(server);

@@ -34,7 +34,7 @@ PreviewProcess::PreviewProcess(const std::vector<std::string>& args) {
     const bool got = std::fgets(line, sizeof line, output_) != nullptr;
     const std::string text = got ? line : "";
     const size_t colon = text.rfind(':');
-    if (text.find("http://127.0.0.1:") == std::string::npos || colon == std::string::npos) {
+    if (text.find(" at http://") == std::string::npos || colon == std::string::npos) {
         std::fclose(output_);
         throw std::runtime_error("xray-render serve did not start: '" + text + "'");
     }

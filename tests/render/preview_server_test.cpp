@@ -115,7 +115,11 @@ std::string gzipped(const std::string& body) {
 } // namespace
 
 TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
-    PreviewProcess server(tiny);
+    // Bound by a name, which it prints and so must serve: 127.1 resolves, but
+    // is no address as the server reads one.
+    std::vector<std::string> args = tiny;
+    args.insert(args.end(), {"--bind", "127.1"});
+    PreviewProcess server(args);
     httplib::Client c = server.client();
 
     const httplib::Result page = c.Get("/");
@@ -166,6 +170,13 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
          {{"Host", "attacker.example:80"}},
          403,
          "unknown host 'attacker.example:80'"},
+        {"the name it was bound by",
+         "GET",
+         "/api/state",
+         "",
+         {{"Host", "127.1:" + std::to_string(server.port())}},
+         200,
+         ""},
         {"a body too large", "POST", "/api/edit", std::string(65 * 1024, ' '), json_type, 413,
          "the request is larger than 64 KiB"},
         {"a body too large in chunks", "POST", "/api/edit", chunked(padded_edit), chunked_json_type,
@@ -217,13 +228,23 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
             EXPECT_EQ(r.error.substr(r.error.find("takes ") + 6), res->get_header_value("Allow"));
         }
     }
+
+    // A body stated too large is refused before it comes, and the connection
+    // closed: what comes after it is not a request.
+    const auto sent = Clock::now();
+    const std::string refused =
+        exchange(server.port(), "POST /api/edit HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/json\r\nContent-Length: 70000\r\n\r\n");
+    EXPECT_EQ(refused.rfind("HTTP/1.1 413 ", 0), 0u) << refused;
+    EXPECT_LT(seconds_since(sent), 2.0);
     EXPECT_TRUE(server.running());
 }
 
 // Serving ends when stopped, even by a stop that comes before it starts (a
 // signal as the program starts serving); and when its listening socket fails,
-// with an error rather than as a stop would. An edit that comes once the
-// worker stops is refused, not answered as made.
+// with an error rather than as a stop would. A port in use is refused, not
+// shared. An edit that comes once the worker stops is refused, not answered
+// as made.
 TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     xr::SceneDescription scene = xr::built_in_scene();
     scene.settings.width = 32;
@@ -240,6 +261,8 @@ TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
 
     xr::PreviewServer failed(worker, events, 16);
     const int port = failed.bind("127.0.0.1", 0);
+    xr::PreviewServer second(worker, events, 16);
+    EXPECT_THROW(second.bind("127.0.0.1", port), std::runtime_error);
     ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
     EXPECT_THROW(failed.listen(), std::runtime_error);
 

@@ -43,10 +43,13 @@ function showStatus(text, error = false) {
 }
 
 // Edits: one request at a time, carrying the newest value of every path
-// changed meanwhile, so a fast slider never queues stale values.
+// changed meanwhile, so a fast slider never queues stale values. A request
+// leaves once the handler that made the change is done: the changes it made
+// together, such as placing a camera that framed parts, are one edit, which
+// the scene takes or refuses whole.
 function change(path, value) {
   pending.set(path, value === undefined ? {op: 'remove', path} : {op: 'add', path, value});
-  flush();
+  queueMicrotask(flush);
 }
 
 async function flush() {
@@ -209,14 +212,14 @@ function parameterRow(path, p) {
     return null;
   }
 
-  // A parameter connected to a texture keeps it until unticked; ticking
-  // connects the texture it had last.
+  // A parameter connected to a texture keeps it until unticked, which
+  // returns it to its default; ticking connects the texture it had last.
   let texture = null;
   const connected = el('input', {type: 'checkbox'});
   const textureName = el('span');
   const textureLabel = el('label', {className: 'note', hidden: true}, connected, textureName);
   connected.addEventListener('change', () => {
-    change(path, connected.checked ? texture : p.default);
+    change(path, connected.checked ? texture : undefined);
   });
   value.append(textureLabel);
   controls.set(path, (v) => {
@@ -417,15 +420,35 @@ function listen() {
     $('progress').textContent = `${progress.text}: ${progress.percent}%`;
     $('progress').hidden = false;
   });
+  // A status comes once a Save, a Render or a picture has ended, well or
+  // not: the progress shown before it is over.
   events.addEventListener('status', (e) => {
     const status = JSON.parse(e.data);
     showStatus(status.text, status.error);
+    $('progress').hidden = true;
   });
   // A restarted server numbers its edits afresh.
   events.addEventListener('open', () => awaited.clear());
   events.addEventListener('error', () => {
-    if (events.readyState !== EventSource.OPEN) showStatus('reconnecting to the server…', true);
+    if (events.readyState === EventSource.CONNECTING) showStatus('reconnecting to the server…', true);
+    else if (events.readyState === EventSource.CLOSED) turnedAway();
   });
+}
+
+// The server refused the page's events, which a browser does not ask for
+// again: a request of the page's own reads why, letting go of any stream
+// that it gets instead.
+async function turnedAway() {
+  let why = 'the server refused this page; reload to try again';
+  const abort = new AbortController();
+  try {
+    const response = await fetch('/api/events', {signal: abort.signal});
+    if (response.status === 503) why = `${(await response.json()).error}; close one and reload`;
+  } catch {
+    // The server has gone: the reason stays unknown.
+  }
+  abort.abort();
+  showStatus(why, true);
 }
 
 wirePicture();
