@@ -26,9 +26,9 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
 void check_references(const StepData_StepModel& model, const std::string& file);
 
 // Throws std::runtime_error, in one line naming the file, the entity and its
-// type, when the parser could not read an entity's fields (too few or too
-// many, or one of the wrong kind): OpenCASCADE would follow what it left
-// unset, and crash, or leave a face out.
+// type, when the parser could not read the fields (too few or too many, or
+// one of the wrong kind) of an entity that builds or places shapes:
+// OpenCASCADE would follow what it left unset, and crash, or leave a face out.
 void check_entities(const StepData_StepModel& model, const std::string& file);
 
 // What the file places that OpenCASCADE draws otherwise, one line each: a
