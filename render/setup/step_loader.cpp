@@ -204,7 +204,7 @@ class StepReader {
         std::vector<Part> parts = this->parts();
         // Once the file is read: a refused one has nothing to warn of.
         for (const std::string& warning : warnings_)
-            std::fprintf(stderr, "warning: %s\n", warning.c_str());
+            std::fprintf(stderr, "warning: %s\n", printable(utf8_text(warning)).c_str());
         return parts;
     }
 
@@ -347,8 +347,8 @@ class StepReader {
             throw std::runtime_error(path_ + " has no faces");
         for (const Product& product : products_)
             if (product.faces.empty())
-                warnings_.push_back(path_ + ": product '" + printable(utf8_text(product.name)) +
-                                    "' has no faces, so " + count_text(product.uses, "part") +
+                warnings_.push_back(path_ + ": product '" + product.name + "' has no faces, so " +
+                                    count_text(product.uses, "part") +
                                     (product.uses == 1 ? " is" : " are") + " left out");
         return parts;
     }
