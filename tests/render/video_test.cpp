@@ -59,16 +59,6 @@ Distance distance(const DecodedVideo::Frame& frame, const std::string& png) {
 
 } // namespace
 
-// Within each encoder's largest side, a frame can still be more than
-// libavcodec opens an encoder for.
-TEST(VideoFrames, LibavcodecsBoundOnAFramesPixelsIsKept) {
-    for (const char* extension : {".mp4", ".webm"}) {
-        EXPECT_NO_THROW(check_video_frame(format_of(extension), 16384, 16128, "v"));
-        EXPECT_THROW(check_video_frame(format_of(extension), 16130, 16384, "v"),
-                     std::runtime_error);
-    }
-}
-
 // Flat frames of known colours, encoded at the best quality: the planes hold
 // BT.709's Y'CbCr of the sRGB-encoded colour, in limited range (16 to 235, and
 // 240 for chroma), and the stream says so.
