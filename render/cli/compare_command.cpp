@@ -47,7 +47,7 @@ namespace {
 
 // Compares the images, writing the heat map when their sizes agree.
 bool compare_images(const CompareOptions& o) {
-    const std::string a_name = printable(utf8_text(o.a)), b_name = printable(utf8_text(o.b));
+    const std::string a_name = printable(o.a), b_name = printable(o.b);
     const ImageFile a = read_image(o.a, ImageChannels::beauty),
                     b = read_image(o.b, ImageChannels::beauty);
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
@@ -79,7 +79,7 @@ bool compare_images(const CompareOptions& o) {
     std::printf("  over %-11.6g %zu pixels (%.4g%%), %.4g%% allowed\n", double(o.fail), d.over,
                 percent, double(o.fail_percent));
     if (!o.diff.empty())
-        std::printf("  heat map         %s\n", printable(utf8_text(o.diff)).c_str());
+        std::printf("  heat map         %s\n", printable(o.diff).c_str());
     std::printf("%s\n", pass ? "PASS" : "FAIL");
     return pass;
 }

@@ -67,7 +67,7 @@ bool open_missing_standard_streams() {
 void report(const xr::CommandLine& command_line, const std::exception& e, const char* after = "") {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s%s\n", command_line.program().c_str(),
-                 xr::printable(xr::utf8_text(e.what())).c_str(), after);
+                 xr::printable(e.what()).c_str(), after);
 }
 
 } // namespace

@@ -36,7 +36,7 @@ void merge_command(const MergeOptions& o) {
     // Its temporary file made only now, for a job killed while it reads to leave none.
     const std::vector<uint8_t> bytes = encode_image(frame.film, frame.format);
     OutputFile(o.out).commit(bytes);
-    std::printf("%s: %dx%d, from %s\n", printable(utf8_text(o.out)).c_str(), frame.film.width(),
+    std::printf("%s: %dx%d, from %s\n", printable(o.out).c_str(), frame.film.width(),
                 frame.film.height(), count_text(o.tiles.size(), "tile").c_str());
 }
 

@@ -41,7 +41,7 @@ class KeyEvents : public nlohmann::json_sax<nlohmann::json> {
         // double's range is JSON, if more than this program reads.
         const bool overflow = dynamic_cast<const nlohmann::json::out_of_range*>(&e) != nullptr;
         throw Error(tracker_.place(),
-                    (overflow ? "" : "not JSON: ") + printable(utf8_text(syntax_message(e))));
+                    (overflow ? "" : "not JSON: ") + printable(syntax_message(e)));
     }
 
   private:

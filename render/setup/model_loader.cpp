@@ -163,8 +163,8 @@ class FileReader {
         // then ours, of what it lets pass and the steps would not.
         const aiScene* read = importer.ReadFile(path_, aiProcess_ValidateDataStructure);
         if (!files->refused().empty())
-            throw std::runtime_error(path_ + " names a file that cannot be read: " +
-                                     printable(utf8_text(files->refused())));
+            throw std::runtime_error(
+                path_ + " names a file that cannot be read: " + printable(files->refused()));
         if (read && read->mRootNode) {
             check_faces(*read, path_);
             check_face_counts(*read, primitives, path_);
@@ -176,7 +176,7 @@ class FileReader {
                                                 join_steps(path_));
         if (!read || !read->mRootNode)
             throw std::runtime_error("cannot read " + path_ + ": " +
-                                     printable(utf8_text(one_line(importer.GetErrorString()))));
+                                     printable(one_line(importer.GetErrorString())));
         // Ours from here: each mesh is freed as soon as it is converted, so
         // the importer's copy and ours are not held whole at once.
         scene_.reset(importer.GetOrphanedScene());

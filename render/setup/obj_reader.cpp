@@ -287,7 +287,7 @@ class ObjReader {
             // Too large for a float, the reader's value is infinite.
             if (!is_float_decimal(text) || !std::isfinite(values[n - 1]))
                 throw Error(Place::at_line(path_, lines_->number(), column),
-                            "'" + printable(utf8_text(text)) + "' is not a finite number");
+                            "'" + printable(text) + "' is not a finite number");
         }
         return read;
     }
@@ -321,9 +321,8 @@ class ObjReader {
                                "' is beyond an index's range, ±2147483647");
                 if ((part != 1 || slash == corner.size() || !index.empty()) &&
                     (error != std::errc() || end != index.data() + index.size()))
-                    throw fail(index.empty()
-                                   ? "an index is left out"
-                                   : "'" + printable(utf8_text(index)) + "' is not a whole number");
+                    throw fail(index.empty() ? "an index is left out"
+                                             : "'" + printable(index) + "' is not a whole number");
                 if (slash == corner.size())
                     break;
                 at = slash + 1;

@@ -58,9 +58,8 @@ class KeepLastFailure : public Message_Printer {
             // The parser frames its messages in stars.
             const size_t start = line.find_first_not_of("* ");
             const size_t end = line.find_last_not_of("* ");
-            text() = start == std::string::npos
-                         ? ""
-                         : printable(utf8_text(line.substr(start, end - start + 1)));
+            text() =
+                start == std::string::npos ? "" : printable(line.substr(start, end - start + 1));
         }
     }
 };
@@ -204,7 +203,7 @@ class StepReader {
         std::vector<Part> parts = this->parts();
         // Once the file is read: a refused one has nothing to warn of.
         for (const std::string& warning : warnings_)
-            std::fprintf(stderr, "warning: %s\n", printable(utf8_text(warning)).c_str());
+            std::fprintf(stderr, "warning: %s\n", printable(warning).c_str());
         return parts;
     }
 
@@ -284,7 +283,7 @@ class StepReader {
         std::mutex failure_mutex;
         tbb::parallel_for(size_t(0), products_.size(), [&](size_t i) {
             Product& product = products_[i];
-            const std::string what = path_ + ": part '" + printable(utf8_text(product.name)) + "'";
+            const std::string what = path_ + ": part '" + printable(product.name) + "'";
             // OpenCASCADE's exceptions are not std::exception: each is caught
             // in its thread and the first reported.
             try {

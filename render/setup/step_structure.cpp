@@ -182,7 +182,7 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
     const ExpansionFault& fault = expanded.fault;
     auto named = [&](size_t n) {
         if (const auto* d = dynamic_cast<Definition>(entities[n].get()))
-            return "product '" + printable(utf8_text(product_name(d))) + "'";
+            return "product '" + printable(product_name(d)) + "'";
         return "representation " + std::string(model.StringLabel(entities[n])->ToCString());
     };
     switch (fault.kind) {
@@ -249,9 +249,8 @@ void check_entities(const StepData_StepModel& model, const std::string& file) {
     for (int i = 1; i <= model.NbEntities(); ++i) {
         const Handle(Interface_Check)& check = model.Check(i, true);
         if (!check.IsNull() && check->HasFailed() && builds_shapes(model.Value(i).get()))
-            throw std::runtime_error(
-                file + ": entity " + entity_text(model, model.Value(i)) +
-                " cannot be read: " + printable(utf8_text(one_line(check->CFail(1)))));
+            throw std::runtime_error(file + ": entity " + entity_text(model, model.Value(i)) +
+                                     " cannot be read: " + printable(one_line(check->CFail(1))));
     }
 }
 

@@ -105,8 +105,7 @@ void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
             const auto cut_short = [&] {
                 return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
                                           " of the " + std::to_string(element.count) + " '" +
-                                          printable(utf8_text(element.name)) +
-                                          "' elements its header gives");
+                                          printable(element.name) + "' elements its header gives");
             };
             for (const bool list : element.is_list) {
                 const std::string word = next_word(in);
@@ -116,10 +115,9 @@ void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
                     continue;
                 const auto length = list_length(word);
                 if (!length)
-                    throw std::runtime_error(path + ": '" + printable(utf8_text(word)) +
+                    throw std::runtime_error(path + ": '" + printable(word) +
                                              "' is not the length of a list, in '" +
-                                             printable(utf8_text(element.name)) + "' " +
-                                             std::to_string(held));
+                                             printable(element.name) + "' " + std::to_string(held));
                 for (uint64_t i = 0; i < *length; ++i)
                     if (next_word(in).empty())
                         throw cut_short();

@@ -77,7 +77,8 @@ std::string utf8_text(std::string_view bytes) {
     return text;
 }
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view bytes) {
+    const std::string text = utf8_text(bytes);
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {

@@ -16,9 +16,10 @@ std::string number_text(float value);
 // character is U+FFFD, the replacement character.
 std::string utf8_text(std::string_view bytes);
 
-// UTF-8 text for a terminal: control characters, which could move the cursor
-// or recolour it, are shown as escapes ("\x1b", "\u009b").
-std::string printable(std::string_view text);
+// Bytes for a terminal, as UTF-8 text (see utf8_text) whose control
+// characters, which could move the cursor or recolour it, are shown as
+// escapes ("\x1b", "\u009b").
+std::string printable(std::string_view bytes);
 
 // An image's size as people write it: "640x400".
 std::string size_text(int width, int height);
