@@ -63,10 +63,14 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-void run(const std::string& path, qorv_xraytexture_fn shader, const BenchSettings& b) {
+// False when no threshold tried reached the uniform render's error.
+bool run(const std::string& path, qorv_xraytexture_fn shader, const BenchSettings& b) {
     const SceneDescription d = read_scene_file(path);
     const std::unique_ptr<Scene> scene = build_scene(d, load_parts(d));
+    // The reference and the uniform render sample uniformly, whatever the
+    // scene file asks for.
     RenderSettings base = d.settings;
+    base.adaptive = false;
     base.width = b.width;
     base.height = b.height;
     const double pixels = double(b.width) * double(b.height);
@@ -88,6 +92,7 @@ void run(const std::string& path, qorv_xraytexture_fn shader, const BenchSetting
     adaptive.adaptive = true;
     adaptive.samples = b.most;
     adaptive.min_samples = b.least;
+    adaptive.noise = default_noise;
     RenderSettings best;
     double best_seconds = INFINITY, best_error = 0.0, best_spp = 0.0;
     double power = 0.5, last_noise = 0.0, last_error = 0.0;
@@ -117,7 +122,7 @@ void run(const std::string& path, qorv_xraytexture_fn shader, const BenchSetting
     if (best_seconds == INFINITY) {
         std::printf("  %s: no threshold tried reached the error of %d samples\n", path.c_str(),
                     b.uniform);
-        return;
+        return false;
     }
     std::vector<double> uniform_times, adaptive_times;
     for (int rep = 0; rep < b.repetitions; ++rep) {
@@ -132,6 +137,7 @@ void run(const std::string& path, qorv_xraytexture_fn shader, const BenchSetting
                 "%.1f on average): %.2f s, error %.3f | time ratio %.2f  target <= 0.50\n",
                 path.substr(path.find_last_of('/') + 1).c_str(), b.uniform, tu, target, best.noise,
                 best.min_samples, best.samples, best_spp, ta, best_error, ta / tu);
+    return true;
 }
 
 } // namespace
@@ -149,11 +155,16 @@ int main(int argc, char** argv) {
     add_runs_option(app, "--repetitions", b.repetitions, "timed runs of each");
     add_runs_option(app, "--attempts", b.attempts, "thresholds tried");
     app.add_option("scenes", b.scenes, "scene files")->capture_default_str();
-    // Pixels that cannot stop early would time uniform sampling as adaptive.
+    // Pixels that cannot stop early would time uniform sampling as adaptive;
+    // a reference no better than the uniform render cannot measure its error.
     app.callback([&b] {
         if (b.least >= b.most)
             throw CLI::ValidationError("--least " + std::to_string(b.least) +
                                        ": must be fewer than --most, " + std::to_string(b.most));
+        if (b.reference <= b.uniform)
+            throw CLI::ValidationError("--reference " + std::to_string(b.reference) +
+                                       ": must be more than --uniform, " +
+                                       std::to_string(b.uniform));
     });
     CLI11_PARSE(app, argc, argv);
     try {
@@ -161,11 +172,12 @@ int main(int argc, char** argv) {
         std::printf("Adaptive sampling at equal quality: %dx%d, against a %d-sample reference on "
                     "another seed; medians of %d alternating runs.\n",
                     b.width, b.height, b.reference, b.repetitions);
+        bool reached = true;
         for (const std::string& scene : b.scenes)
-            run(scene, library.shader(), b);
+            reached = run(scene, library.shader(), b) && reached;
+        return reached ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "adaptive_bench: %s\n", e.what());
         return 1;
     }
-    return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,13 @@ int main(int argc, char** argv) {
         return 1;
 
     SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const size_t ran = benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    // A filter that matches nothing is a mistake, not a run with nothing to report.
+    if (ran == 0) {
+        std::fprintf(stderr, "xray_bench: no benchmark ran; see --benchmark_filter\n");
+        return 1;
+    }
     reporter.print_summary();
     return 0;
 }

@@ -16,6 +16,10 @@ baseline=${BASELINE_XRAY_RENDER:-}
 
 fail() { echo "first_pixel: $*" >&2; exit 1; }
 
+# A usage error, refused before the models are written: a median needs a run.
+[[ $repetitions =~ ^[1-9][0-9]*$ ]] ||
+    { echo "first_pixel: REPETITIONS '$repetitions': must be a positive integer" >&2; exit 2; }
+
 # The models are kept beside the build: writing them takes longer than the runs.
 models="$bin/../bench-models"
 mkdir -p "$models"
@@ -67,7 +71,14 @@ run() {
     echo "$(((end - start) / 1000000)) $load $bytes $rays $triangles"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# The median of the numbers read, one a line; nothing read is an error, not 0.
+median() {
+    sort -g | awk '{ v[NR] = $1 }
+        END {
+            if (NR == 0) { print "first_pixel: the median of no runs" > "/dev/stderr"; exit 1 }
+            print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        }'
+}
 
 # "first pixel  load  peak  rays a second" medians of a side's runs, and the
 # triangles it loaded, which the peak is divided by.

@@ -56,6 +56,9 @@ echo "instructions per shading call in the shader's own code (host operations an
 # The last row counts too when the file does not end in a newline.
 while read -r name lights samples limit || [ -n "$name" ]; do
     case "$name" in "" | "#"*) continue ;; esac
+    # awk would compare a budget that is not a number as a string.
+    [[ $limit =~ ^[0-9]+$ ]] ||
+        { echo "instructions: $budget: budget '$limit' of $name is not a number" >&2; exit 1; }
     checked=$((checked + 1))
     read -r library powf < <(count library "$lights" "$samples")
     read -r baseline _ < <(count baseline "$lights" "$samples")

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -29,7 +30,9 @@ double determinant(const double m[3][3]) {
            m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
 }
 
-CostModel fit(const std::vector<Timing>& timings) {
+// None when the configurations that ran do not determine the three terms (too
+// few of them, or all without lights, or all of one light count).
+std::optional<CostModel> fit(const std::vector<Timing>& timings) {
     double normal[3][3] = {}, rhs[3] = {};
     for (const Timing& t : timings) {
         const double x[3] = {1.0, t.lights, t.lights * t.samples};
@@ -40,16 +43,21 @@ CostModel fit(const std::vector<Timing>& timings) {
                 normal[i][j] += w * x[i] * x[j];
         }
     }
+    // The normal matrix is positive semi-definite, so its determinant is at
+    // most the product of its diagonal (Hadamard); a vanishing share of that
+    // product is a singular system that rounding left off zero.
     const double d = determinant(normal);
+    if (!(d > 1e-9 * normal[0][0] * normal[1][1] * normal[2][2]))
+        return std::nullopt;
     double solution[3] = {};
-    for (int k = 0; k < 3 && d != 0.0; ++k) {
+    for (int k = 0; k < 3; ++k) {
         double m[3][3];
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 m[i][j] = j == k ? rhs[i] : normal[i][j];
         solution[k] = determinant(m) / d;
     }
-    return {solution[0], solution[1], solution[2]};
+    return CostModel{solution[0], solution[1], solution[2]};
 }
 
 } // namespace
@@ -89,22 +97,29 @@ void SummaryReporter::print_summary() const {
                 timings.push_back({double(lights), double(samples),
                                    median(grid_name(lights, samples), "library_ns")});
     if (!timings.empty()) {
-        std::printf(
-            "\nShader through the library against the inline baseline (target: ratio <= "
-            "1.10):\n  lights samples  library ns  baseline ns  ratio  off the linear model\n");
-        const CostModel model = fit(timings);
+        const std::optional<CostModel> model = fit(timings);
+        std::printf("\nShader through the library against the inline baseline (target: ratio <= "
+                    "1.10):\n  lights samples  library ns  baseline ns  ratio%s\n",
+                    model ? "  off the linear model" : "");
         double worst = 0.0;
         for (const Timing& t : timings) {
             const double baseline = median(grid_name(int(t.lights), int(t.samples)), "baseline_ns");
-            const double off = t.ns / model.at(t.lights, t.samples) - 1.0;
-            worst = std::max(worst, std::fabs(off));
-            std::printf("  %6.0f %7.0f %11.1f %12.1f %6.2f %+19.1f%%\n", t.lights, t.samples, t.ns,
-                        baseline, t.ns / baseline, 100.0 * off);
+            std::printf("  %6.0f %7.0f %11.1f %12.1f %6.2f", t.lights, t.samples, t.ns, baseline,
+                        t.ns / baseline);
+            if (model) {
+                const double off = t.ns / model->at(t.lights, t.samples) - 1.0;
+                worst = std::max(worst, std::fabs(off));
+                std::printf(" %+19.1f%%", 100.0 * off);
+            }
+            std::printf("\n");
         }
-        std::printf(
-            "Linear model: %.1f ns a call + %.2f ns a light + %.2f ns a sample; every\n"
-            "configuration within %.1f%% of it (target: flat cost per sample, within 10%%)\n",
-            model.a, model.b, model.c, 100.0 * worst);
+        if (model)
+            std::printf(
+                "Linear model: %.1f ns a call + %.2f ns a light + %.2f ns a sample; every\n"
+                "configuration within %.1f%% of it (target: flat cost per sample, within 10%%)\n",
+                model->a, model->b, model->c, 100.0 * worst);
+        else
+            std::printf("No linear model: the configurations that ran do not determine one.\n");
     }
 
     const double wrapper = median("call", "wrapper_ns");
