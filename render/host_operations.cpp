@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 using namespace xr;
 
@@ -20,6 +21,30 @@ bool listed(const Tag* list, int32_t count, Tag tag) {
 void replace_list(int32_t* count, Tag** list, std::vector<Tag>& lights) {
     *count = int32_t(lights.size());
     *list = lights.data();
+}
+
+// The one of the depth's two light lists that `list` does not point into, emptied:
+// a shader may hand back a list it was given, which is read while the new one is built.
+std::vector<Tag>& new_light_list(HostState& s, const Tag* list) {
+    auto& lists = s.thread->light_lists[size_t(s.depth)];
+    const std::less<const Tag*> before;
+    const bool in_first =
+        !before(list, lists[0].data()) && before(list, lists[0].data() + lists[0].capacity());
+    std::vector<Tag>& kept = lists[in_first ? 1 : 0];
+    kept.clear();
+    return kept;
+}
+
+// A shader's direction scaled so that its squared length is a normal float:
+// with components beyond about 1e19 the square overflows (made unit, the
+// direction came out zero), below about 1e-19 it underflows (it stayed as
+// short). Divided by its largest magnitude it keeps its way. Any other comes
+// through to the bit, a zero or non-finite one too: no scale mends those.
+Vec3 in_float_range(Vec3 d) {
+    if (std::isnormal(dot(d, d)) || !finite(d))
+        return d;
+    const float largest = std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)});
+    return largest > 0.0f ? d / largest : d;
 }
 
 // Hands the shader sample i of the run in hand, the k-th it asks for.
@@ -62,7 +87,7 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
     if (s->depth >= max_depth)
         return 0;
     ThreadContext& context = *s->thread;
-    const Vec3 dir = normalize(Vec3(*direction));
+    const Vec3 dir = normalize(in_float_range(Vec3(*direction)));
     const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
         return 0;
@@ -71,7 +96,8 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
 }
 
 int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
-    *result = host_state(state)->thread->scene.environment.color(normalize(Vec3(*direction)));
+    *result = host_state(state)->thread->scene.environment.color(
+        normalize(in_float_range(Vec3(*direction))));
     return 1;
 }
 
@@ -89,8 +115,7 @@ int32_t mi_sample_light(Color* light_color, Vector3* light_direction, float* cos
 
 int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     HostState* s = host_state(state);
-    std::vector<Tag>& kept = s->thread->light_lists[size_t(s->depth)];
-    kept.clear();
+    std::vector<Tag>& kept = new_light_list(*s, *list);
     // Each scene light once, in the order listed; capacity is the scene's light count.
     for (int32_t i = 0; i < *count; ++i)
         if (s->thread->scene.light((*list)[i]) &&
@@ -102,8 +127,7 @@ int32_t mi_inclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
 
 int32_t mi_exclusive_lightlist(int32_t* count, Tag** list, RenderState* state) {
     HostState* s = host_state(state);
-    std::vector<Tag>& kept = s->thread->light_lists[size_t(s->depth)];
-    kept.clear();
+    std::vector<Tag>& kept = new_light_list(*s, *list);
     for (const Light& light : s->thread->scene.lights())
         if (!listed(*list, *count, light.tag))
             kept.push_back(light.tag);
@@ -149,7 +173,7 @@ float mi_phong_specular(float exponent, RenderState* state, Vector3* light_direc
     // The sample just given has its factor's cosine worked out with its run.
     float cosine;
     if (!s->thread->light_batch.phong_of_given(*s, *light_direction, cosine)) {
-        const Vec3 n(s->normal), l(*light_direction), v(s->direction);
+        const Vec3 n(s->normal), l = in_float_range(Vec3(*light_direction)), v(s->direction);
         cosine = phong_cosine(n.x, n.y, n.z, l.x, l.y, l.z, v.x, v.y, v.z);
     }
     return cosine > 0.0f ? std::pow(cosine, exponent) : 0.0f;

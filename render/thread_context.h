@@ -29,8 +29,9 @@ struct alignas(64) ThreadContext {
     // shading of its parent returns.
     std::array<HostState, max_depth + 1> states{};
     // Replaced light lists and evaluated parameters, one set per depth so that
-    // a nested shader never overwrites what its caller still holds.
-    std::array<std::vector<Tag>, max_depth + 1> light_lists;
+    // a nested shader never overwrites what its caller still holds. Two light
+    // lists a depth: a list handed back is read while the other is built.
+    std::array<std::array<std::vector<Tag>, 2>, max_depth + 1> light_lists;
     std::array<std::vector<uint32_t>, max_depth + 1> param_values;
     Rng rng;
     // Sample pixel_sample of the planned_samples the pixel takes in this round

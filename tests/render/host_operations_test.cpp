@@ -91,6 +91,16 @@ TEST_F(HostOperations, LightListsFollowTheScene) {
     mi_exclusive_lightlist(&count, &list, state());
     EXPECT_EQ(std::vector<Tag>(list, list + count), (std::vector<Tag>{overhead, hidden}));
     EXPECT_EQ(given[0], panel); // the shader's own array is left alone
+
+    // Lists handed back as they were given, read while the new one is built.
+    list = given + 3;
+    count = 1; // excludes `overhead`
+    mi_exclusive_lightlist(&count, &list, state());
+    mi_exclusive_lightlist(&count, &list, state());
+    EXPECT_EQ(std::vector<Tag>(list, list + count), (std::vector<Tag>{overhead}));
+    mi_exclusive_lightlist(&count, &list, state());
+    mi_inclusive_lightlist(&count, &list, state());
+    EXPECT_EQ(std::vector<Tag>(list, list + count), (std::vector<Tag>{panel, hidden}));
 }
 
 TEST_F(HostOperations, PhongFactorPeaksInTheMirrorDirection) {
@@ -98,6 +108,9 @@ TEST_F(HostOperations, PhongFactorPeaksInTheMirrorDirection) {
     EXPECT_FLOAT_EQ(mi_phong_specular(10.0f, state(), &up), 1.0f);
     // Reflected about the normal, the slanted light leaves at cos 0.8 to the viewer.
     EXPECT_NEAR(mi_phong_specular(3.0f, state(), &slanted), 0.8f * 0.8f * 0.8f, 1e-6f);
+    Vector3 far = {0.6e20f, 0.8e20f, 0.0f}, near = {0.6e-25f, 0.8e-25f, 0.0f};
+    EXPECT_NEAR(mi_phong_specular(3.0f, state(), &far), 0.8f * 0.8f * 0.8f, 1e-6f);
+    EXPECT_NEAR(mi_phong_specular(3.0f, state(), &near), 0.8f * 0.8f * 0.8f, 1e-6f);
     EXPECT_EQ(mi_phong_specular(10.0f, state(), &below), 0.0f);
 }
 
@@ -128,12 +141,21 @@ TEST_F(HostOperations, ConnectedParametersEvaluateIntoTheirOwnStorage) {
 
 TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
     HostState& s = context.states[0];
-    // From the floor's origin to the wall, a matte surface.
-    Vector3 across = {1.0f, 0.5f, 0.0f};
     Color c;
-    EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 1);
-    EXPECT_EQ(s.child, render_state(&context.states[1]));
-    EXPECT_NEAR(context.states[1].point.x, 2.0f, 1e-5f);
+    // From the floor's origin to the wall, a matte surface, and the sky straight
+    // up, however long the direction: squared, 1e20 and 1e-25 leave the floats.
+    const Color zenith = studio_sky({0.0f, 1.0f, 0.0f});
+    for (float scale : {1.0f, 1e20f, 1e-25f}) {
+        Vector3 across = {scale, 0.5f * scale, 0.0f}, up = {0.0f, scale, 0.0f};
+        EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 1);
+        EXPECT_EQ(s.child, render_state(&context.states[1]));
+        EXPECT_NEAR(context.states[1].point.x, 2.0f, 1e-5f);
+        EXPECT_NEAR(length(Vec3(context.states[1].direction)), 1.0f, 1e-6f);
+        EXPECT_EQ(mi_trace_environment(&c, state(), &up), 1);
+        EXPECT_EQ(std::memcmp(&c, &zenith, sizeof c), 0);
+    }
+
+    Vector3 across = {1.0f, 0.5f, 0.0f};
 
     s.depth = max_depth;
     EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 0);
