@@ -3,7 +3,11 @@
 # then joined by a merge job that Slurm starts once every task has succeeded:
 #
 #   job=$(TILES=8 sbatch --parsable --array=1-8 still.sbatch --scene model.json --width 8000 --height 5000)
-#   TILES=8 sbatch --dependency=afterok:$job --kill-on-invalid-dep=yes still.sbatch merge
+#   TILES=8 sbatch --dependency=afterok:$job --kill-on-invalid-dep=yes \
+#       --output=xray-still-merge_%j.log still.sbatch merge
+#
+# The merge job's log takes a name of its own: it is no array task, and the
+# --output below would name it xray-still_<job>_4294967294.log.
 #
 # Task I of the array renders band I of TILES (xray-render --tile I/TILES)
 # into a tile of its own; a tile that is already complete is skipped, so a
@@ -50,9 +54,10 @@ if [ "${1:-}" = merge ]; then
     exec "$renderer" merge "${names[@]}" "$out"
 fi
 
-if ! [[ $task =~ ^[0-9]+$ ]] || ((task < 1 || task > tiles)); then
+if ! [[ $task =~ ^[0-9]+$ ]] || ((10#$task < 1 || 10#$task > tiles)); then
     echo "still: no task index from 1 to $tiles: submit with sbatch --array=1-$tiles, or set TASK" >&2
     exit 2
 fi
+task=$((10#$task)) # in decimal: TASK=09 is band 9, not a bad octal number
 echo "task $task: band $task of $tiles on ${SLURMD_NODENAME:-$(uname -n)}"
 exec "$renderer" --tile "$task/$tiles" --skip-existing --threads "$threads" --out "$(tile "$task")" "$@"

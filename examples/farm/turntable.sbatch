@@ -40,6 +40,7 @@ if ! [[ $task =~ ^[0-9]+$ ]]; then
     echo "turntable: no task index: submit with sbatch --array, or set TASK" >&2
     exit 2
 fi
+task=$((10#$task)) # in decimal: TASK=010 is task 10, not octal 8
 # The tasks write frames with --skip-existing; a video is made from them after.
 if [[ $out != *#* ]]; then
     echo "turntable: OUT=$out names no frames: give a pattern with hashes for the frame" \

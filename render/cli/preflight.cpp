@@ -5,6 +5,7 @@
 #include "render/setup/scene_file.h"
 #include "render/setup/step_loader.h"
 #include "render/util/error.h"
+#include "render/util/program_version.h"
 #include "render/util/text.h"
 
 #include <cstdio>
@@ -44,6 +45,19 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
     } catch (const std::runtime_error& e) {
         throw Error({"", option}, e.what());
     }
+}
+
+// What a tile's file records: what merge needs to put the frame together
+// again and to refuse tiles of other renders, and --skip-existing to leave
+// only tiles of this one. The scene file states all that decides the pixels
+// but the window, and the program's version what it makes of them, as a
+// farm's machines may be upgraded while a frame renders. As CBOR, which holds
+// a file name of any bytes as they are, where JSON text holds UTF-8 alone.
+std::string tile_record(const SceneDescription& d) {
+    const RenderSettings& s = d.settings;
+    std::string render = std::string(program_version) + "\n";
+    nlohmann::ordered_json::to_cbor(scene_to_json(d), render);
+    return tile_text({{s.width, s.height, *s.region}, render_digest(render)});
 }
 
 // Calls `check` with each file the plan writes.
@@ -153,6 +167,8 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     Preflight p;
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
+    if (p.description.settings.region)
+        p.plan.tile = tile_record(p.description);
     check_frame_fits(p.plan, p.description.settings);
     if (p.plan.video) {
         if (p.description.settings.region)

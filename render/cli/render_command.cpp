@@ -4,8 +4,6 @@
 #include "render/output/frame_writer.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
-#include "render/setup/scene_file.h"
-#include "render/util/program_version.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
 
@@ -82,19 +80,8 @@ void render_command(const RenderOptions& options) {
     const std::unique_ptr<Scene> scene = build_scene(p.description, p.parts);
     const double build_seconds = seconds_since(build_start);
     FrameSource source{scene.get(), p.library->shader(), p.description.settings};
-    if (const std::optional<PixelRegion>& region = p.description.settings.region) {
-        // What merge needs to put the frame together again, and to refuse
-        // tiles of other renders: the scene file states all that decides the
-        // pixels but the window, and the program's version what it makes of
-        // them, as a farm's machines may be upgraded while a frame renders.
-        // As CBOR, which holds a file name of any bytes as they are, where
-        // JSON text holds UTF-8 alone.
-        const RenderSettings& s = p.description.settings;
-        std::string render = std::string(program_version) + "\n";
-        nlohmann::ordered_json::to_cbor(scene_to_json(p.description), render);
-        source.attributes[tile_attribute] =
-            tile_text({{s.width, s.height, *region}, render_digest(render)});
-    }
+    if (!p.plan.tile.empty())
+        source.attributes[tile_attribute] = p.plan.tile;
     write_frames(source, p.plan, p.frames);
     if (options.verbose)
         report_resources(p.parts, *scene, load_seconds, build_seconds);

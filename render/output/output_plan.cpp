@@ -3,7 +3,9 @@
 #include "render/image/film.h"
 #include "render/image/png_image.h"
 #include "render/output/output_file.h"
+#include "render/output/tile.h"
 
+#include <optional>
 #include <stdexcept>
 
 namespace xr {
@@ -22,6 +24,18 @@ void check_video_request(const OutputRequest& request, OutputPlan& plan) {
                                  "(name_####.png) with it and encode them into " +
                                  request.out);
     plan.video_settings = request.video;
+}
+
+// The tile text the file at `path` records, as merge reads it; nothing when
+// it records none or cannot be read.
+std::optional<std::string> recorded_tile(const std::string& path) {
+    try {
+        const Film film = read_image(path, ImageChannels::beauty, ImageExtent::data).film;
+        if (const auto text = film.attributes.find(tile_attribute); text != film.attributes.end())
+            return text->second;
+    } catch (const std::runtime_error&) {
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -108,7 +122,8 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::optional<ImageLayout> found =
             skip_existing ? whole_image_layout(plan.path(frame)) : std::nullopt;
-        if (!found || !(found->window == done.window) || found->channels != done.channels)
+        if (!found || !(found->window == done.window) || found->channels != done.channels ||
+            (!plan.tile.empty() && recorded_tile(plan.path(frame)) != plan.tile))
             frames.push_back(frame);
     }
     return frames;

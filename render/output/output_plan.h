@@ -32,6 +32,9 @@ struct OutputPlan {
     // Set when the frames go into one video rather than a file each.
     const VideoFormat* video = nullptr;
     VideoSettings video_settings;
+    // For a tile, the tile_attribute text its file records (tile_text): a file
+    // on disk that records another is of another render. Empty for a frame.
+    std::string tile;
 
     bool sequence() const { return turntable > 0; }
     std::string path(int frame) const {
@@ -59,7 +62,9 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 // The frames of the plan's range to render: all of them, or when existing
 // files are to be skipped, those not yet done. A frame is done when its file
 // is a whole image (whole_image_layout) of the settings' size (a tile's, its
-// window's) holding the channels of the plan's passes, no more nor fewer.
+// window's) holding the channels of the plan's passes, no more nor fewer,
+// and, for a tile, recording the plan's tile text: a tile of another frame
+// size, scene, settings or program version is rendered again.
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing);
 

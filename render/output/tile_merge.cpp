@@ -91,23 +91,22 @@ ImageFile merge_tiles(const std::vector<std::string>& paths) {
             frame->film.attributes = tile.film.attributes;
             frame->film.attributes.erase(tile_attribute);
         }
-        const std::string& first_path = paths.front();
+        // Either of two tiles that disagree may be the stale one: both named.
+        auto disagree = [&](const std::string& how) {
+            return std::runtime_error(paths.front() + " and " + path + " disagree: " + how);
+        };
         if (tile.format != frame->format)
-            throw std::runtime_error(path + ": " +
-                                     (tile.format == ImageFormat::png ? "a PNG" : "an OpenEXR") +
-                                     ", and " + first_path + " is not");
+            throw disagree(tile.format == ImageFormat::png ? "an OpenEXR and a PNG"
+                                                           : "a PNG and an OpenEXR");
         if (info.window.width != first.window.width || info.window.height != first.window.height)
-            throw std::runtime_error(path + ": a tile of a " +
-                                     size_text(info.window.width, info.window.height) +
-                                     " frame, and " + first_path + " of a " +
-                                     size_text(first.window.width, first.window.height) + " one");
+            throw disagree("tiles of a " + size_text(first.window.width, first.window.height) +
+                           " frame and of a " + size_text(info.window.width, info.window.height) +
+                           " one");
         if (info.render != first.render)
-            throw std::runtime_error(path +
-                                     ": rendered from another scene, with other settings or by "
-                                     "another version than " +
-                                     first_path);
+            throw disagree("rendered from other scenes, with other settings or by other "
+                           "versions");
         if (channel_layout(tile.film) != channel_layout(frame->film))
-            throw std::runtime_error(path + ": its channels differ from those of " + first_path);
+            throw disagree("their channels differ");
         for (size_t k = 0; k < placed.size(); ++k)
             if (r.overlaps(placed[k]))
                 throw std::runtime_error(path + ": overlaps " + paths[k]);

@@ -11,9 +11,10 @@ namespace xr {
 
 // The frame the tiles make up, in their format, with their attributes less
 // the tile's own. Throws std::runtime_error in one line naming the offending
-// tile: one that is not a tile or is not what its metadata says, one of
-// another frame, format, set of channels or render than the first, one that
-// overlaps another; or naming a pixel no tile covers.
+// tile: one that is not a tile or is not what its metadata says, one that
+// overlaps another; naming it and the first, as disagreeing, for another
+// frame, format, set of channels or render than the first's; or naming a
+// pixel no tile covers.
 ImageFile merge_tiles(const std::vector<std::string>& paths);
 
 } // namespace xr

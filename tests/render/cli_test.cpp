@@ -478,8 +478,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--tile", "0/0"}, "1 band at least"},
         {{"--tile", "1/17"}, "16 bands at most"},
         {{"--tile", "1/2", "--turntable", "3", "--out", dir + "/f_#.png"}},
-        {{"merge", dir + "/top.png", dir + "/other_bottom.png", out}, "other_bottom.png: rendered"},
-        {{"merge", dir + "/top.png", dir + "/wide_bottom.png", out}, "wide_bottom.png: a tile of"},
+        // Either of two tiles that disagree may be the stale one: both named.
+        {{"merge", dir + "/top.png", dir + "/other_bottom.png", out},
+         "top.png and " + dir + "/other_bottom.png disagree: rendered from other scenes"},
+        {{"merge", dir + "/top.png", dir + "/wide_bottom.png", out},
+         "wide_bottom.png disagree: tiles of a 24x16 frame and of a 32x16 one"},
         {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
         {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
         {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},

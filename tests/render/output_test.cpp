@@ -291,7 +291,10 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
     // With --skip-existing, a tile that is there is left: a PNG known by its
     // size, an OpenEXR by its windows, so that one of the same size elsewhere
     // in the frame is rendered again, as is a file cut short or without the
-    // passes asked for.
+    // passes asked for, or a tile of the same size from another render: of
+    // another seed, or of a frame one row taller.
+    for (const char* other : {"reseeded.png", "taller.png"})
+        std::ofstream(path(other), std::ios::binary) << bytes("band_2.png");
     std::ofstream(path("moved.exr"), std::ios::binary) << bytes("window_0.exr");
     std::ofstream(path("cut.png"), std::ios::binary) << bytes("band_2.png").substr(0, 100);
     std::ofstream(path("cut.exr"), std::ios::binary) << bytes("whole.exr").substr(0, 1000);
@@ -304,6 +307,8 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
                  {"window_2.exr", {"--region", windows[2]}, true},
                  {"whole.exr", {}, true},
                  {"moved.exr", {"--region", "37,29,74,58"}, false},
+                 {"reseeded.png", {"--tile", "2/3", "--seed", "7"}, false},
+                 {"taller.png", {"--tile", "2/3", "--height", "81"}, false},
                  {"cut.png", {"--tile", "2/3"}, false},
                  {"cut.exr", {}, false},
                  {"depth.exr", {}, false}};
