@@ -160,7 +160,9 @@ QORV_XRAYTEXTURE_STATIC_ASSERT(sizeof(XrayParams) == 68, "XrayParams ends with o
  * X(return type, name, slot, (parameters), (arguments)), where slot is the
  * operation's index in the host's table of shader operations. The library looks
  * each up by name when it first needs it. Expand the list with your own X to
- * declare, define or check them all at once.
+ * declare, define or check them all at once. What mi_phen_eval answers must
+ * stay valid and unchanged until the shader's call returns: the shader reads
+ * `specular` and `light` through those addresses while it samples the lights.
  */
 /* clang-format off */
 #define QORV_XRAYTEXTURE_HOST_OPERATIONS(X)                                                        \

@@ -223,5 +223,10 @@ int main(int argc, char** argv) {
                fabsf(state.facing), over_layer.r, over_layer.g, over_layer.b, over_layer.a,
                over_sky.r, over_sky.g, over_sky.b, over_sky.a);
     }
+    /* A table cut short by a full disk or a closed pipe is a failure. */
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "minimal_host: cannot write the table\n");
+        return 1;
+    }
     return 0;
 }

@@ -58,6 +58,9 @@ cmake --build "$work/example" >"$work/build.log" || { cat "$work/build.log"; fai
 "${emulator[@]}" "$work/example/minimal_host" >"$work/table.txt" || fail "the example host failed"
 diff -u "$source/tests/packaging/minimal_host_output.txt" "$work/table.txt" ||
     fail "the example host's table differs"
+if [ -w /dev/full ] && "${emulator[@]}" "$work/example/minimal_host" >/dev/full 2>/dev/null; then
+    fail "the example host reported a table lost to a full disk as written"
+fi
 
 if [ -n "$wrong_version" ]; then
     if "${emulator[@]}" "$work/example/minimal_host" "$wrong_version" >/dev/null 2>"$work/refusal.txt"; then
