@@ -4,6 +4,7 @@
 # included, matches PATTERN, an extended regular expression that may span lines.
 # Usage: bench/fails_with.sh PATTERN COMMAND [ARGUMENT...]
 set -uo pipefail
+export LC_ALL=C # messages matched as written
 pattern=$1
 shift
 output=$("$@" 2>&1)

@@ -17,7 +17,7 @@ baseline=${BASELINE_XRAY_RENDER:-}
 fail() { echo "first_pixel: $*" >&2; exit 1; }
 
 # A usage error, refused before the models are written: a median needs a run.
-[[ $repetitions =~ ^[1-9][0-9]*$ ]] ||
+[[ $repetitions =~ ^[0-9]+$ ]] && repetitions=$((10#$repetitions)) && ((repetitions > 0)) ||
     { echo "first_pixel: REPETITIONS '$repetitions': must be a positive integer" >&2; exit 2; }
 
 # The models are kept beside the build: writing them takes longer than the runs.

@@ -43,8 +43,9 @@ std::vector<Tag>& new_light_list(HostState& s, const Tag* list) {
 Vec3 in_float_range(Vec3 d) {
     if (std::isnormal(dot(d, d)) || !finite(d))
         return d;
+    // Each divided, not multiplied by a reciprocal, which is infinite below 1/FLT_MAX.
     const float largest = std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)});
-    return largest > 0.0f ? d / largest : d;
+    return largest > 0.0f ? Vec3(d.x / largest, d.y / largest, d.z / largest) : d;
 }
 
 // Hands the shader sample i of the run in hand, the k-th it asks for.

@@ -279,6 +279,16 @@ std::optional<ImageLayout> whole_exr_layout(const std::string& path, uint64_t si
     for (int c = 0; c < list->num_channels; ++c)
         layout.channels.emplace_back(list->entries[c].name.str,
                                      size_t(list->entries[c].name.length));
+    int32_t count = 0;
+    if (exr_get_attribute_count(f, 0, &count))
+        return std::nullopt;
+    for (int32_t i = 0; i < count; ++i) {
+        const exr_attribute_t* a = nullptr;
+        if (exr_get_attribute_by_index(f, 0, EXR_ATTR_LIST_FILE_ORDER, i, &a))
+            return std::nullopt;
+        if (a->type == EXR_ATTR_STRING && a->string)
+            layout.attributes[a->name] = std::string(a->string->str, size_t(a->string->length));
+    }
     return layout;
 }
 

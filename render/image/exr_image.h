@@ -6,6 +6,7 @@
 #include "render/image/film.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,11 +32,13 @@ std::vector<uint8_t> encode_exr(const Film& film);
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
                 ImageExtent extent = ImageExtent::frame);
 
-// What an image file holds: where its pixels lie in its frame, and the names
-// of its channels as file_channel_names sorts them.
+// What an image file holds: where its pixels lie in its frame, the names of
+// its channels as file_channel_names sorts them, and its string attributes as
+// a film read from it would have them.
 struct ImageLayout {
     FrameWindow window;
     std::vector<std::string> channels;
+    std::map<std::string, std::string> attributes;
 };
 
 // The layout of the file at `path`, `size` bytes long, from its header: the

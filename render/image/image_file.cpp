@@ -43,6 +43,22 @@ std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& form
     return bytes;
 }
 
+// The chunks of a PNG before its pixels, where this program writes its text:
+// the text of a large image is read without its pixels.
+std::vector<uint8_t> png_head(const RegularFile& file) {
+    uint64_t at = sizeof png_magic;
+    for (uint8_t chunk[8]; file.read_at(at, chunk, sizeof chunk) == sizeof chunk;) {
+        if (std::memcmp(chunk + 4, "IDAT", 4) == 0 || std::memcmp(chunk + 4, "IEND", 4) == 0)
+            break;
+        const uint64_t length =
+            uint64_t(chunk[0]) << 24 | chunk[1] << 16 | chunk[2] << 8 | chunk[3];
+        at += 12 + length;
+    }
+    std::vector<uint8_t> head(std::min<uint64_t>(at, file.size()));
+    head.resize(file.read_at(0, head.data(), head.size()));
+    return head;
+}
+
 } // namespace
 
 ImageFile read_image(const std::string& path, ImageChannels channels, ImageExtent extent) {
@@ -83,7 +99,9 @@ std::optional<ImageLayout> whole_image_layout(const std::string& path) {
             !std::equal(end, end + sizeof end, tail))
             return std::nullopt;
         const int width = int(be32(16)), height = int(be32(20));
-        return ImageLayout{{width, height, {0, 0, width, height}}, file_channel_names({})};
+        return ImageLayout{{width, height, {0, 0, width, height}},
+                           file_channel_names({}),
+                           png_text(png_head(file))};
     } catch (const std::exception&) {
         return std::nullopt; // missing, unreadable or broken: not an image
     }

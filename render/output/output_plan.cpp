@@ -26,16 +26,10 @@ void check_video_request(const OutputRequest& request, OutputPlan& plan) {
     plan.video_settings = request.video;
 }
 
-// The tile text the file at `path` records, as merge reads it; nothing when
-// it records none or cannot be read.
-std::optional<std::string> recorded_tile(const std::string& path) {
-    try {
-        const Film film = read_image(path, ImageChannels::beauty, ImageExtent::data).film;
-        if (const auto text = film.attributes.find(tile_attribute); text != film.attributes.end())
-            return text->second;
-    } catch (const std::runtime_error&) {
-    }
-    return std::nullopt;
+// The tile text a file records; empty for a whole frame's.
+std::string recorded_tile(const ImageLayout& layout) {
+    const auto text = layout.attributes.find(tile_attribute);
+    return text == layout.attributes.end() ? std::string() : text->second;
 }
 
 } // namespace
@@ -123,7 +117,7 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
         const std::optional<ImageLayout> found =
             skip_existing ? whole_image_layout(plan.path(frame)) : std::nullopt;
         if (!found || !(found->window == done.window) || found->channels != done.channels ||
-            (!plan.tile.empty() && recorded_tile(plan.path(frame)) != plan.tile))
+            recorded_tile(*found) != plan.tile)
             frames.push_back(frame);
     }
     return frames;

@@ -63,8 +63,9 @@ void check_frame_fits(const OutputPlan& plan, const RenderSettings& settings);
 // files are to be skipped, those not yet done. A frame is done when its file
 // is a whole image (whole_image_layout) of the settings' size (a tile's, its
 // window's) holding the channels of the plan's passes, no more nor fewer,
-// and, for a tile, recording the plan's tile text: a tile of another frame
-// size, scene, settings or program version is rendered again.
+// and recording the plan's tile text (none for a frame): a tile of another
+// frame size, scene, settings or program version, or a tile where a frame is
+// due, is rendered again.
 std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& settings,
                                   bool skip_existing);
 

@@ -143,9 +143,10 @@ TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
     HostState& s = context.states[0];
     Color c;
     // From the floor's origin to the wall, a matte surface, and the sky straight
-    // up, however long the direction: squared, 1e20 and 1e-25 leave the floats.
+    // up, however long the direction: squared, 1e20 and 1e-25 leave the floats,
+    // and the reciprocal of 1e-39 does too.
     const Color zenith = studio_sky({0.0f, 1.0f, 0.0f});
-    for (float scale : {1.0f, 1e20f, 1e-25f}) {
+    for (float scale : {1.0f, 1e20f, 1e-25f, 1e-39f}) {
         Vector3 across = {scale, 0.5f * scale, 0.0f}, up = {0.0f, scale, 0.0f};
         EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 1);
         EXPECT_EQ(s.child, render_state(&context.states[1]));

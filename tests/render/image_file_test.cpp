@@ -113,10 +113,11 @@ TEST_F(ImageFiles, ExrHalvesHoldValuesBeyondTheirRangeAsTheLargestHalf) {
 // A frame is done only when its file is whole: a PNG through its end chunk,
 // an OpenEXR through its last chunk of pixels. The broken files of
 // FormatIsKnownByContentAndBadFilesSayWhy, cut short or closed before their
-// pixels were written, are not.
+// pixels were written, are not. The text a file records is read with its layout.
 TEST_F(ImageFiles, WholeImagesAreKnownByTheirEndsAndChannels) {
     Film film = numbered_film();
     film.window = FrameWindow{20, 10, {3, 4, 10, 9}};
+    film.attributes = {{"xrayRenderTile", "a tile"}, {"Software", "xray-render"}};
     for (const ImageFormat format : {ImageFormat::png, ImageFormat::exr}) {
         const std::vector<uint8_t> bytes = encode_image(film, format);
         write("whole", bytes);
@@ -128,6 +129,7 @@ TEST_F(ImageFiles, WholeImagesAreKnownByTheirEndsAndChannels) {
             png ? std::vector<std::string>{"A", "B", "G", "R"}
                 : std::vector<std::string>{"A", "B", "G", "N.x", "N.y", "N.z", "R", "Z", "id"};
         EXPECT_EQ(layout->channels, channels);
+        EXPECT_EQ(layout->attributes, film.attributes);
         write("cut", {bytes.begin(), bytes.end() - 1});
         EXPECT_FALSE(whole_image_layout(path("cut")));
     }
