@@ -15,6 +15,7 @@ extern "C" {
     X(avutil_library, av_d2q)                                                                      \
     X(avutil_library, av_dict_count)                                                               \
     X(avutil_library, av_dict_free)                                                                \
+    X(avutil_library, av_dict_parse_string)                                                        \
     X(avutil_library, av_dict_set)                                                                 \
     X(avutil_library, av_dict_set_int)                                                             \
     X(avutil_library, av_frame_alloc)                                                              \

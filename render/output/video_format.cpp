@@ -11,13 +11,16 @@
 namespace xr {
 
 // Matroska holds H.264 too; it is what browsers and editors play most widely.
-// An MP4's index is written last, then moved to its front. libx264 opens for
-// no side beyond 16384 pixels; libvpx, built with its usual size limit,
-// fails on the first frame beyond that.
+// An MP4's index is written last, then moved to its front, so that it plays
+// before it has all downloaded. Matroska draws its segment's and tracks' IDs
+// at random, and names libavformat's version, unless written bit-exact: so
+// the same frames make the same file. libx264 opens for no side beyond 16384
+// pixels; libvpx, built with its usual size limit, fails on the first frame
+// beyond that.
 const std::array<VideoFormat, 3> video_formats = {{
-    {".mp4", "mp4", "H.264", "libx264", 51, 16384, false},
-    {".webm", "webm", "VP9", "libvpx-vp9", 63, 16384, true},
-    {".mkv", "matroska", "H.264", "libx264", 51, 16384, true},
+    {".mp4", "mp4", "movflags=+faststart", "H.264", "libx264", 51, 16384, false},
+    {".webm", "webm", "fflags=+bitexact", "VP9", "libvpx-vp9", 63, 16384, true},
+    {".mkv", "matroska", "fflags=+bitexact", "H.264", "libx264", 51, 16384, true},
 }};
 
 namespace {

@@ -10,6 +10,7 @@ namespace xr {
 struct VideoFormat {
     const char* extension; // in lower case: ".mp4"
     const char* muxer;     // libavformat's container
+    const char* muxing;    // the container's options, "name=value:name=value"
     const char* codec;     // as people name it: "H.264"
     const char* encoder;   // libavcodec's encoder
     int worst_crf;         // the encoder's constant rate factor runs from 0, the best, to this

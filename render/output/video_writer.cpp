@@ -145,11 +145,14 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format,
     check(libav().avio_open(&c.container->pb, url.c_str(), AVIO_FLAG_WRITE), path,
           "opening the file");
     AVDictionary* muxing = nullptr;
-    if (std::strcmp(format.muxer, "mp4") == 0) // plays before it has all downloaded
-        libav().av_dict_set(&muxing, "movflags", "+faststart", 0);
-    const int header = libav().avformat_write_header(c.container, &muxing);
+    int header = libav().av_dict_parse_string(&muxing, format.muxing, "=", ":", 0);
+    if (header >= 0)
+        header = libav().avformat_write_header(c.container, &muxing);
+    const bool muxing_taken = libav().av_dict_count(muxing) == 0;
     libav().av_dict_free(&muxing);
     check(header, path, "writing the header");
+    if (!muxing_taken)
+        check(AVERROR(EINVAL), path, "setting the container's options");
 
     // sRGB-encoded RGB, full range, into BT.709 YCbCr in limited range.
     c.scaler = check(libav().sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
