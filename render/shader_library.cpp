@@ -63,10 +63,14 @@ ShaderLibrary::~ShaderLibrary() {
     dlclose(module_);
 }
 
-std::string default_shader_path() {
+std::string program_path() {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    const std::string path = n > 0 ? std::string(exe, size_t(n)) : std::string();
+    return n > 0 ? std::string(exe, size_t(n)) : std::string();
+}
+
+std::string default_shader_path() {
+    const std::string path = program_path();
     const std::string dir = path.substr(0, path.find_last_of('/') + 1);
     // Beside the program in the build tree; in its plugin folder once installed.
     const std::string beside = dir + "qorv_xraytexture.so";

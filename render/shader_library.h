@@ -22,6 +22,9 @@ class ShaderLibrary {
     qorv_xraytexture_fn shader_ = nullptr;
 };
 
+// This program's own file; empty when it cannot be told.
+std::string program_path();
+
 // The library built beside this program, or else the one installed with it.
 std::string default_shader_path();
 

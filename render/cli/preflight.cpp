@@ -69,13 +69,16 @@ void each_output(const Preflight& p, const std::function<void(const std::string&
         check(p.plan.out);
 }
 
-// Refuses a file the plan would write that is one the scene is read from: the
-// scene file or a model's, under its own name or through a link; and one of
-// `also_written` that is a model's, or a file the plan writes too. One of them
-// may be the scene file: a served page's Save writes the scene over itself.
-void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p,
+// Refuses a file the plan would write that is one the render is read from:
+// the scene file, a model's, the shader library or this program, under its
+// own name or through a link; and one of `also_written` that is one of them
+// but the scene file, or a file the plan writes too. One of them may be the
+// scene file: a served page's Save writes the scene over itself.
+void check_outputs_not_inputs(const RenderOptions& o, const Preflight& p, const std::string& shader,
                               const std::vector<std::string>& also_written) {
-    std::vector<std::string> inputs;
+    std::vector<std::string> inputs{shader};
+    if (const std::string program = program_path(); !program.empty())
+        inputs.push_back(program);
     for (const ModelDescription& model : p.description.models)
         if (!model.shape)
             inputs.push_back(model_path(model, p.description.base_dir));
@@ -170,22 +173,18 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     if (p.description.settings.region)
         p.plan.tile = tile_record(p.description);
     check_frame_fits(p.plan, p.description.settings);
-    if (p.plan.video) {
-        if (p.description.settings.region)
-            throw Error({"", "--out " + p.plan.out},
-                        "a tile is written as a PNG or an OpenEXR, not into a video");
+    if (p.plan.video)
         check_video_frame(*p.plan.video, p.description.settings.width,
                           p.description.settings.height, "--out " + p.plan.out);
-    }
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
-    check_outputs_not_inputs(options, p, also_written);
+    const std::string shader = options.shader.empty() ? default_shader_path() : options.shader;
+    check_outputs_not_inputs(options, p, shader, also_written);
     check_frames_writable(p.plan, p.frames);
     for (const std::string& path : also_written)
         check_writable(path);
-    p.library = std::make_unique<ShaderLibrary>(options.shader.empty() ? default_shader_path()
-                                                                       : options.shader);
+    p.library = std::make_unique<ShaderLibrary>(shader);
     std::vector<std::string> also_read;
     p.parts = load_parts(p.description, &also_read);
     check_outputs_not_read(p, also_written, also_read);

@@ -32,9 +32,10 @@ struct Preflight {
 
 // Describes the scene and plans its output, for a tile with the text its
 // file records (OutputPlan::tile); refuses a frame that would not fit in
-// memory or into the video asked for, an output file that is the scene file
-// or a model, one of `also_written` that is a model or an output file, and an
-// output file, or one of `also_written`, that cannot be written; then loads
+// memory or into the video asked for, an output file that is the scene file,
+// a model, the shader library or this program, one of `also_written` that is
+// one of those but the scene file or is an output file, and an output file,
+// or one of `also_written`, that cannot be written; then loads
 // the library and the parts. With `skip_existing`, frames whose files exist,
 // complete and of this render, are not rendered. Throws in one line; warns,
 // on standard error, of adaptive sampling that can have no effect.

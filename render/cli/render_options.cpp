@@ -216,6 +216,21 @@ void RenderOptionParser::read_video_and_tiles() {
         throw CLI::ValidationError((region ? "--region " + region_text_ : "--tile " + tile_text_) +
                                    ": " + e.what());
     }
+    if (!video)
+        return;
+    // A video is one file, made whole by one run.
+    const std::string out = "--out " + o_.output.out + ": ";
+    if (o_.output.out.find('#') != std::string::npos)
+        throw CLI::ValidationError(out + "a video holds every frame in one file, whose name "
+                                         "takes no hashes");
+    if (o_.output.skip_existing)
+        throw CLI::ValidationError("--skip-existing: a video is made whole by one run and has no "
+                                   "frames to skip; leave it out, or render frames "
+                                   "(name_####.png) with it and encode them into " +
+                                   o_.output.out);
+    if (o_.region || o_.tile)
+        throw CLI::ValidationError(out + "a tile is written as a PNG or an OpenEXR, not into a "
+                                         "video");
 }
 
 } // namespace xr

@@ -126,6 +126,29 @@ mode_t mode_for(int folder, const std::string& name) {
     return 0666 & ~mask;
 }
 
+// Throws for what is at `target`, where `path` leads, that cannot be written
+// there; whether it is a device or a FIFO, written in place.
+bool written_in_place(const std::string& path, const std::string& target) {
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw write_error(path, EISDIR);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            if (access(target.c_str(), W_OK) != 0)
+                throw write_error(path, errno);
+            return true;
+        }
+        if (!S_ISREG(st.st_mode))
+            throw std::runtime_error("cannot write " + path +
+                                     ": not a regular file, a character device or a FIFO");
+    } else if (errno == ENAMETOOLONG) {
+        // Refused now: the temporary file's shortened name would pass, and
+        // the rename fail once the work is done.
+        throw write_error(path, errno);
+    }
+    return false;
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
@@ -142,24 +165,9 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
             throw write_error(path, EBADF);
         return;
     }
-    struct stat st;
-    if (stat(target_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            throw write_error(path, EISDIR);
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            // Opened when written: a FIFO's open waits for its reader.
-            if (access(target_.c_str(), W_OK) != 0)
-                throw write_error(path, errno);
-            return;
-        }
-        if (!S_ISREG(st.st_mode))
-            throw std::runtime_error("cannot write " + path +
-                                     ": not a regular file, a character device or a FIFO");
-    } else if (errno == ENAMETOOLONG) {
-        // Refused now: the temporary file's shortened name would pass, and
-        // the rename fail once the work is done.
-        throw write_error(path, errno);
-    }
+    // Opened when written: a FIFO's open waits for its reader.
+    if (written_in_place(path, target_))
+        return;
     // Hidden, in the same folder, so that the rename cannot cross file
     // systems; the name shortened so that the suffix stays within the limit.
     const std::string folder = folder_of(target_);
@@ -253,6 +261,12 @@ void OutputFile::commit(const std::vector<uint8_t>& bytes) {
 
 void check_writable(const std::string& path) {
     OutputFile probe(path);
+}
+
+void check_output_kind(const std::string& path) {
+    const std::string target = link_target(path);
+    if (descriptor_named(target) < 0)
+        written_in_place(path, target);
 }
 
 bool remove_regular_file(const std::string& path) {

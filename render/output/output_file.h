@@ -61,6 +61,10 @@ class OutputFile {
 // written fails before any work is done; leaves nothing behind.
 void check_writable(const std::string& path);
 
+// Throws what an OutputFile at `path` would for the file there (a folder, a
+// socket) or its name, making nothing: a look cheap enough for every frame.
+void check_output_kind(const std::string& path);
+
 // Removes the regular file at `path`, through its symlinks, where an output
 // was asked for and none is made (compare's heat map of images of different
 // sizes), so that an earlier run's cannot pass for it; anything else there

@@ -12,20 +12,6 @@ namespace xr {
 
 namespace {
 
-// A video is one file, made whole by one run.
-void check_video_request(const OutputRequest& request, OutputPlan& plan) {
-    if (request.out.find('#') != std::string::npos)
-        throw std::runtime_error("--out " + request.out +
-                                 ": a video holds every frame in one file, whose name takes no "
-                                 "hashes");
-    if (request.skip_existing)
-        throw std::runtime_error("--skip-existing: a video is made whole by one run and has no "
-                                 "frames to skip; leave it out, or render frames "
-                                 "(name_####.png) with it and encode them into " +
-                                 request.out);
-    plan.video_settings = request.video;
-}
-
 // The tile text a file records; empty for a whole frame's.
 std::string recorded_tile(const ImageLayout& layout) {
     const auto text = layout.attributes.find(tile_attribute);
@@ -46,7 +32,7 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
         throw std::runtime_error("--out " + request.out + ": " + e.what());
     }
     if (plan.video)
-        check_video_request(request, plan);
+        plan.video_settings = request.video;
     if (!plan.sequence()) {
         if (request.frames)
             throw std::runtime_error("--frames: there is no sequence of frames to choose from "
@@ -129,6 +115,8 @@ void check_frames_writable(const OutputPlan& plan, const std::vector<int>& frame
     check_writable(plan.path(frames.front()));
     if (frames.size() > 1)
         check_writable(plan.path(frames.back()));
+    for (size_t i = 1; i + 1 < frames.size(); ++i)
+        check_output_kind(plan.path(frames[i]));
 }
 
 } // namespace xr

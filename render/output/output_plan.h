@@ -45,8 +45,9 @@ struct OutputPlan {
 // The plan for the request and the scene's own turntable (0: none). Throws
 // std::runtime_error in one line for a sequence without a run of hashes in its
 // pattern, a still with one, or a range of frames beyond the turntable or
-// without one; for a video container this program does not write, and for a
-// video with hashes in its name or to be skipped when it exists.
+// without one, and for a video container this program does not write. A
+// video's name with hashes, or one to be skipped when it exists, is refused
+// with the options.
 OutputPlan plan_output(const OutputRequest& request, int turntable);
 
 // Throws std::runtime_error, in a line that starts with `path`, unless its
@@ -70,7 +71,8 @@ std::vector<int> frames_to_render(const OutputPlan& plan, const RenderSettings& 
                                   bool skip_existing);
 
 // Throws what writing the first or the last of `frames` would (check_writable),
-// so that a path that cannot be written fails before any of them is rendered;
+// or what is at another's path would (check_output_kind: a folder there), so
+// that a path that cannot be written fails before any of them is rendered;
 // the last's name is the longest, and one past the file system's limit fails
 // too. Nothing when there are no frames.
 void check_frames_writable(const OutputPlan& plan, const std::vector<int>& frames);

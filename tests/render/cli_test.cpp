@@ -330,6 +330,14 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     std::ofstream(dir + "/red.obj") << "mtllib red.mtl\nusemtl red\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
                                        "f 1 2 3\n";
     ASSERT_EQ(symlink("gap_1.png", (dir + "/gap_link.mkv").c_str()), 0);
+    // The shader library and the program: hard links, which a write not
+    // refused would replace rather than write through.
+    std::filesystem::copy_file(WRONG_VERSION_SHADER, dir + "/shader.so");
+    const std::string bin = std::filesystem::path(XRAY_RENDER).parent_path().string();
+    ASSERT_EQ(link((bin + "/qorv_xraytexture.so").c_str(), (dir + "/library.png").c_str()), 0);
+    ASSERT_EQ(link(XRAY_RENDER, (dir + "/program.png").c_str()), 0);
+    // A folder where a turntable's middle frame goes.
+    std::filesystem::create_directory(dir + "/mid_2.png");
     ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0600), 0);
     std::ifstream top_file(dir + "/top.png", std::ios::binary);
     const std::string top(std::istreambuf_iterator<char>(top_file), {});
@@ -412,11 +420,18 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--model", dir + "/assembly.gltf", "--out", dir + "/assembly.bin"},
          "assembly.bin: it is the input"},
         {{"--model", dir + "/red.obj", "--out", dir + "/red.mtl"}, "red.mtl: it is the input"},
+        {{"--shader", dir + "/shader.so", "--out", dir + "/shader.so"},
+         "shader.so: it is the input"},
+        {{"--out", dir + "/library.png"}, "library.png: it is the input"},
+        {{"--tile", "1/2", "--out", dir + "/program.png"}, "program.png: it is the input"},
         {{"--out", dir}},
         // serve refuses before it listens; bound where it cannot listen, so
         // that a server not refused ends too, saying something else.
         {{"serve", "--bind", "192.0.2.1", "--model", dir + "/tri.obj", "--save", dir + "/tri.obj"},
          "tri.obj: it is the input"},
+        {{"serve", "--bind", "192.0.2.1", "--shader", dir + "/shader.so", "--save",
+          dir + "/shader.so"},
+         "shader.so: it is the input"},
         {{"serve", "--bind", "192.0.2.1", "--save", out}, "out.png: the image " + out},
         {{"serve", "--bind", "192.0.2.1", "--save", dir + "/fifo.png"}, "fifo.png: a pipe"},
         {{"serve", "--bind", "192.0.2.1", "--out", dir + "/fifo.png"}, "fifo.png: a pipe"},
@@ -441,6 +456,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--out", dir + "/f_#_#.png"}},
         {{"--turntable", "3", "--out", dir + "/f_#/t.png"}, "f_#/t.png: the hashes stand for"},
         {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
+        {{"--turntable", "3", "--out", dir + "/mid_#.png"}, "mid_2.png: Is a directory"},
         // Frame 1's name fits the file system's 255 bytes, frame 10's not.
         {{"--turntable", "10", "--out", dir + "/" + std::string(249, 'f') + "_#.png"},
          "_10.png: File name too long"},
@@ -465,9 +481,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--width", "16386", "--height", "2", "--out", dir + "/v.webm"},
          "libvpx-vp9 encodes VP9 frames of 16384 pixels a side at most, and these are 16386x2"},
         {{"--width", "2", "--height", "16386", "--out", dir + "/v.mp4"}, "16384 pixels a side"},
-        {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes"},
-        {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}, "leave it out"},
-        {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video"},
+        {{"--turntable", "3", "--out", dir + "/v_#.mp4"}, "no hashes", "", 2},
+        {{"--turntable", "3", "--skip-existing", "--out", dir + "/v.mkv"}, "leave it out", "", 2},
+        {{"--tile", "1/2", "--out", dir + "/v.mp4"}, "not into a video", "", 2},
+        {{"--region", "0,0,8,8", "--out", dir + "/v.webm"}, "not into a video", "", 2},
         {{"--out", dir + "/piped.mp4"}, "piped.mp4: a .mp4 video is finished by going back"},
         // Tiles
         {{"--region", "0,0,25,16"}, "beyond the 24x16 frame"},
