@@ -193,6 +193,7 @@ class FileReader {
             triangles += part.triangles();
         if (triangles == 0)
             throw std::runtime_error(path_ + " has no faces");
+        name_parts(parts_, names_);
         return std::move(parts_);
     }
 
@@ -233,7 +234,6 @@ class FileReader {
 
     void add_part(const aiNode* node, const aiMatrix4x4& to_file, const std::string& path) {
         Part part;
-        part.name = names_.name(path);
         aiMatrix3x3 normal_matrix(to_file);
         normal_matrix.Inverse().Transpose();
         for (unsigned i = 0; i < node->mNumMeshes; ++i) {
@@ -264,8 +264,10 @@ class FileReader {
                 scene_->mMeshes[node->mMeshes[i]] = nullptr;
             }
         }
-        if (!part.pieces.empty())
+        if (!part.pieces.empty()) {
+            names_.add(path);
             parts_.push_back(std::move(part));
+        }
     }
 
     // The mesh in world space.

@@ -212,6 +212,7 @@ class ObjReader {
         finish_part();
         if (parts_.empty())
             throw std::runtime_error(path_ + " has no faces");
+        name_parts(parts_, names_);
         return std::move(parts_);
     }
 
@@ -235,7 +236,7 @@ class ObjReader {
         pieces_.clear();
         if (part.pieces.empty())
             return;
-        part.name = names_.name(part_name_);
+        names_.add(part_name_);
         parts_.push_back(std::move(part));
     }
 

@@ -3,6 +3,8 @@
 #include "render/util/text.h"
 
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace xr {
 
@@ -16,22 +18,40 @@ std::string file_stem(const std::string& path) {
     return name.substr(start, name.find('.', start) - start);
 }
 
-std::string PartNames::name(const std::string& path) {
+void PartNames::add(const std::string& path) {
     const std::string name = prefix_.empty() ? path : prefix_ + "/" + path;
     if (name.size() > max_part_name)
         throw std::runtime_error(file_ + " has a part whose name is longer than " +
                                  std::to_string(max_part_name) + " bytes");
-    const std::string text = utf8_text(name);
-    const auto [at, added] = seen_.try_emplace(text, 1);
-    if (added)
-        return text;
-    // The next number whose name no part has yet: the file may name one "path#2".
-    int& seen = at->second; // kept through rehashing
-    std::string unique;
-    do
-        unique = text + "#" + std::to_string(++seen);
-    while (!seen_.try_emplace(unique, 1).second);
-    return unique;
+    paths_.push_back(utf8_text(name));
+}
+
+std::vector<std::string> PartNames::names() const {
+    // The file's own names are known first, so that a later part's keeps it.
+    const std::unordered_set<std::string> own(paths_.begin(), paths_.end());
+    std::unordered_set<std::string> given;
+    // The last number tried after each name.
+    std::unordered_map<std::string, int> numbered;
+    std::vector<std::string> names;
+    for (const std::string& path : paths_) {
+        if (given.insert(path).second) {
+            names.push_back(path);
+            continue;
+        }
+        int& seen = numbered.try_emplace(path, 1).first->second;
+        std::string unique;
+        do
+            unique = path + "#" + std::to_string(++seen);
+        while (own.count(unique) > 0 || !given.insert(unique).second);
+        names.push_back(std::move(unique));
+    }
+    return names;
+}
+
+void name_parts(std::vector<Part>& parts, const PartNames& names) {
+    const std::vector<std::string> given = names.names();
+    for (size_t i = 0; i < parts.size(); ++i)
+        parts[i].name = given[i];
 }
 
 } // namespace xr

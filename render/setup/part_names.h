@@ -2,8 +2,10 @@
 // model's name, each unique.
 #pragma once
 
+#include "render/setup/part.h"
+
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace xr {
 
@@ -20,15 +22,21 @@ class PartNames {
     PartNames(std::string file, std::string prefix)
         : file_(std::move(file)), prefix_(std::move(prefix)) {}
 
-    // "prefix/path" as UTF-8 text; siblings that share a path become "path",
-    // "path#2" and so on, skipping a name another part has. Throws
-    // std::runtime_error, naming the file, for a name longer than max_part_name.
-    std::string name(const std::string& path);
+    // Adds the next part, at `path` in the file. Throws std::runtime_error,
+    // naming the file, for a name longer than max_part_name.
+    void add(const std::string& path);
+
+    // The parts' names in the order they were added: "prefix/path" as UTF-8
+    // text; siblings that share a path become "path", "path#2" and so on,
+    // skipping a name the file gives another part itself.
+    std::vector<std::string> names() const;
 
   private:
     std::string file_, prefix_;
-    // Every name given, and the last number tried after it.
-    std::unordered_map<std::string, int> seen_;
+    std::vector<std::string> paths_;
 };
+
+// Names the parts, added to `names` in the same order.
+void name_parts(std::vector<Part>& parts, const PartNames& names);
 
 } // namespace xr

@@ -29,6 +29,7 @@
 
 #include <tbb/parallel_for.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -223,8 +224,7 @@ class StepReader {
             if (node.IsAssembly)
                 continue;
             Leaf leaf;
-            // Siblings may share a name; the second becomes "name#2", as in other formats.
-            leaf.path = names_.name(path_of(e));
+            names_.add(path_of(e));
             leaf.product = product_of(node.RefLabel, *colors);
             leaf.to_file = affine(node.Location, path_);
             if (node.Style.IsSetColorSurf())
@@ -232,6 +232,10 @@ class StepReader {
             ++products_[leaf.product].uses;
             leaves_.push_back(std::move(leaf));
         }
+        // Siblings may share a name; the second becomes "name#2", as in other formats.
+        const std::vector<std::string> names = names_.names();
+        for (size_t i = 0; i < leaves_.size(); ++i)
+            leaves_[i].path = names[i];
     }
 
     // The path of instance names down to the explorer's node; a node without
@@ -261,15 +265,21 @@ class StepReader {
         product.shape = shape;
         TDF_LabelSequence subshapes;
         XCAFDoc_ShapeTool::GetSubShapes(label, subshapes);
+        std::vector<std::pair<TopoDS_Shape, Vec3>> styled;
         for (const TDF_Label& sub : subshapes) {
             Quantity_Color c;
-            if (!colors.GetColor(sub, XCAFDoc_ColorSurf, c) &&
-                !colors.GetColor(sub, XCAFDoc_ColorGen, c))
-                continue;
-            for (TopExp_Explorer f(XCAFDoc_ShapeTool::GetShape(sub), TopAbs_FACE); f.More();
-                 f.Next())
-                product.colors.Bind(f.Current(), linear_rgb(c));
+            if (colors.GetColor(sub, XCAFDoc_ColorSurf, c) ||
+                colors.GetColor(sub, XCAFDoc_ColorGen, c))
+                styled.emplace_back(XCAFDoc_ShapeTool::GetShape(sub), linear_rgb(c));
         }
+        // Whatever order the file lists them in, a solid's colour goes on its
+        // faces before a shell's, and a face's own goes on last.
+        std::stable_sort(styled.begin(), styled.end(), [](const auto& a, const auto& b) {
+            return a.first.ShapeType() < b.first.ShapeType();
+        });
+        for (const auto& [sub, color] : styled)
+            for (TopExp_Explorer f(sub, TopAbs_FACE); f.More(); f.Next())
+                product.colors.Bind(f.Current(), color);
         product_index_.Bind(shape, products_.size());
         products_.push_back(std::move(product));
         return products_.size() - 1;

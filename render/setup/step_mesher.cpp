@@ -2,12 +2,14 @@
 
 #include "render/setup/placement.h"
 
+#include <BRepAdaptor_Curve.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepGProp.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GProp_GProps.hxx>
+#include <Poly_PolygonOnTriangulation.hxx>
 #include <Precision.hxx>
 #include <RWMesh_FaceIterator.hxx>
 #include <TopExp_Explorer.hxx>
@@ -25,12 +27,57 @@ Vec3 vec3(const gp_XYZ& v, const std::string& what) {
     return checked_vec3(v.X(), v.Y(), v.Z(), what);
 }
 
+// The area the face's edges enclose, as a vector: a surface the mesher cannot
+// follow may be one its area cannot be computed on either.
+gp_XYZ enclosed_area(const TopoDS_Face& face) {
+    constexpr int steps = 16;
+    gp_XYZ area;
+    for (TopExp_Explorer e(face, TopAbs_EDGE); e.More(); e.Next()) {
+        const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+        if (BRep_Tool::Degenerated(edge))
+            continue;
+        const BRepAdaptor_Curve curve(edge);
+        const bool reversed = edge.Orientation() == TopAbs_REVERSED;
+        const double from = reversed ? curve.LastParameter() : curve.FirstParameter();
+        const double to = reversed ? curve.FirstParameter() : curve.LastParameter();
+        gp_XYZ last = curve.Value(from).XYZ();
+        for (int i = 1; i <= steps; ++i) {
+            const gp_XYZ next = curve.Value(from + (to - from) * i / steps).XYZ();
+            area += last.Crossed(next) / 2;
+            last = next;
+        }
+    }
+    return area;
+}
+
 // Whether a face left without triangles matters: one without area, an edge
-// or a point the modeller left behind, does not.
+// or a point the modeller left behind, does not. Its area is measured on its
+// surface, and inside its edges where that surface is broken.
 bool has_area(const TopoDS_Face& face, double diagonal) {
     GProp_GProps properties;
     BRepGProp::SurfaceProperties(face, properties);
-    return std::fabs(properties.Mass()) > 1e-12 * diagonal * diagonal;
+    const double least = 1e-12 * diagonal * diagonal;
+    return std::fabs(properties.Mass()) > least || enclosed_area(face).Modulus() > least;
+}
+
+// The nodes of the face on an edge that its surface degenerates to, a cone's
+// apex or a sphere's pole: OpenCASCADE makes their normal up, as often
+// inwards as not.
+std::vector<bool> on_degenerated_edge(const TopoDS_Face& face,
+                                      const Handle(Poly_Triangulation) & triangulation) {
+    std::vector<bool> nodes(size_t(triangulation->NbNodes()) + 1);
+    TopLoc_Location location;
+    for (TopExp_Explorer e(face, TopAbs_EDGE); e.More(); e.Next()) {
+        const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+        if (!BRep_Tool::Degenerated(edge))
+            continue;
+        const Handle(Poly_PolygonOnTriangulation) polygon =
+            BRep_Tool::PolygonOnTriangulation(edge, triangulation, location);
+        if (!polygon.IsNull())
+            for (int i = 1; i <= polygon->NbNodes(); ++i)
+                nodes[size_t(polygon->Node(i))] = true;
+    }
+    return nodes;
 }
 
 } // namespace
@@ -84,12 +131,14 @@ std::vector<FaceGroup> mesh_shape(const TopoDS_Shape& shape, const FaceColors& c
             group = groups.insert(groups.end(), {color, Mesh{}});
         Mesh& mesh = group->second;
         const auto base = uint32_t(mesh.positions.size());
+        const std::vector<bool> degenerated = on_degenerated_edge(f.Face(), f.Triangulation());
         for (int i = f.NodeLower(); i <= f.NodeUpper(); ++i) {
             mesh.positions.push_back(vec3(f.NodeTransformed(i).XYZ(), what));
             // Normals from the surface where the face has its parameters; a
             // zero normal takes its triangles' below.
-            mesh.normals.push_back(f.HasNormals() ? vec3(f.NormalTransformed(i).XYZ(), what)
-                                                  : Vec3{});
+            mesh.normals.push_back(f.HasNormals() && !degenerated[size_t(i)]
+                                       ? vec3(f.NormalTransformed(i).XYZ(), what)
+                                       : Vec3{});
         }
         for (int i = f.ElemLower(); i <= f.ElemUpper(); ++i) {
             int a = 0, b = 0, c = 0;

@@ -275,7 +275,7 @@ int write_fixtures(const std::string& dir) {
         !save(*squashed, "gltf2", dir + "/squashed.gltf") ||
         !save(*bolts_scene(false), "gltf2", dir + "/copied.gltf") ||
         !write_boxes(dir + "/assembly.step", "model", boxes) ||
-        !write_gearbox(dir + "/gearbox.step"))
+        !write_gearbox(dir + "/gearbox.step") || !write_box_and_cone(dir + "/box_and_cone.step"))
         return 1;
     return save(*make_scene(parts, false), "3mf", dir + "/assembly.3mf") ? 0 : 1;
 }

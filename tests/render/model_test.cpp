@@ -365,6 +365,12 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          replaced(fixture_text("gearbox.step"), "ADVANCED_FACE('',(#100),#114,.F.)",
                   "ADVANCED_FACE('',(#100),#114)"),
          "entity #99 (ADVANCED_FACE) cannot be read"},
+        // A face on a plane its edges are not in, which its area cannot be
+        // measured on either.
+        {"unmeshable.step",
+         replaced(fixture_text("box_and_cone.step"), "#35 = DIRECTION('',(1.,0.,-0.));",
+                  "#35 = DIRECTION('',(0.,0.,1.));"),
+         "part 'pair': 1 of its 8 faces cannot be meshed"},
         {"deep.step", chain_step(max_node_depth + 1), "nests deeper than 1024 levels"},
         {"hollow.step", chain_step(2), "has no faces"},
         {"dangling.step", replaced(fixture_text("gearbox.step"), "(#11,#97)", "(#11,#9999999)"),
@@ -469,9 +475,10 @@ TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
     const std::vector<Part> parts = load_model(model, dir);
     ASSERT_EQ(parts.size(), 4u);
     EXPECT_EQ(parts[0].name, "m/plate");
-    EXPECT_EQ(parts[1].name, "m/plate#2");
-    // Its own name, without the blanks around it, is taken: it is numbered on.
-    EXPECT_EQ(parts[2].name, "m/plate#2#2");
+    // The numbering skips the name a later object has of its own, without the
+    // blanks around it.
+    EXPECT_EQ(parts[1].name, "m/plate#3");
+    EXPECT_EQ(parts[2].name, "m/plate#2");
     // A colour of one value is grey.
     expect_color(parts[2].pieces.at(0), {0.5f, 0.5f, 0.5f});
     // An object without a name takes the file's, as other formats' parts do.
@@ -578,6 +585,21 @@ TEST(StepModels, TheGearboxReadsBackAsWritten) {
     const Bounds b = housing.pieces[0].mesh->bounds();
     EXPECT_NEAR(b.lo.x, -0.13f, 1e-6f);
     EXPECT_NEAR(b.hi.x, 0.13f, 1e-6f);
+}
+
+// A face's own colour over its solid's, whichever of their styles the file
+// lists first.
+TEST_F(ModelFiles, AFaceKeepsItsOwnColourOverItsSolids) {
+    const std::string text = fixture_text("box_and_cone.step");
+    for (const std::string& styles :
+         {text, replaced(text, "(#419,\n    #427,", "(#427,\n    #419,")}) {
+        write_text("pair.step", styles);
+        ModelDescription model;
+        model.file = "pair.step";
+        const std::vector<Part> parts = load_model(model, dir);
+        ASSERT_EQ(parts.at(0).pieces.size(), 3u);
+        expect_color(parts[0].pieces[0], {0, 1, 0});
+    }
 }
 
 // A product the file leaves unnamed is, as a glTF's unnamed mesh is, listed
@@ -704,6 +726,16 @@ TEST(StepModels, AFaceMicrometresAcrossIsMeshed) {
     const std::vector<FaceGroup> meshed = mesh_shape(face, {}, {}, "x.step: part 'tiny'");
     ASSERT_EQ(meshed.size(), 1u);
     EXPECT_EQ(meshed[0].mesh->triangles(), 2u);
+}
+
+// At a cone's apex, where its surface has no normal, each corner takes its
+// triangles' rather than one OpenCASCADE makes up, which may point inwards.
+TEST(StepModels, ACornerWithoutASurfaceNormalTakesItsTriangles) {
+    const std::vector<Part> parts = load("box_and_cone.step");
+    const Mesh& mesh = *parts.at(0).pieces.at(2).mesh; // the grey cone
+    for (uint32_t t = 0; t < mesh.triangles(); ++t)
+        for (size_t k = 0; k < 3; ++k)
+            ASSERT_GE(dot(mesh.normals[mesh.indices[3 * t + k]], mesh.face_normal(t)), 0.0f) << t;
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakePolygon.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCone.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
+#include <BRep_Builder.hxx>
 #include <Interface_Static.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
@@ -19,6 +21,7 @@
 #include <TDocStd_Document.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_ColorTool.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
@@ -129,6 +132,9 @@ class Assembly {
                 colors_->SetColor(shapes_->AddSubShape(product, f.Current()), color,
                                   XCAFDoc_ColorSurf);
     }
+    TDF_Label sub_shape(const TDF_Label& product, const TopoDS_Shape& shape) {
+        return shapes_->AddSubShape(product, shape);
+    }
     void color(const TDF_Label& label, Quantity_Color color) {
         colors_->SetColor(label, color, XCAFDoc_ColorSurf);
     }
@@ -222,5 +228,20 @@ bool write_boxes(const std::string& path, const char* group, const std::vector<B
                           rgb(b.color[0], b.color[1], b.color[2])),
                 b.name, {});
     }
+    return a.write(path);
+}
+
+bool write_box_and_cone(const std::string& path) {
+    TopoDS_Compound both;
+    BRep_Builder builder;
+    builder.MakeCompound(both);
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(100, 100, 100).Shape();
+    builder.Add(both, box);
+    builder.Add(both,
+                BRepPrimAPI_MakeCone(gp_Ax2(gp_Pnt(200, 0, 0), gp::DZ()), 50, 0, 100).Shape());
+    Assembly a;
+    const TDF_Label product = a.product("pair", both, rgb(0.5, 0.5, 0.5));
+    a.color(a.sub_shape(product, box), rgb(1, 0, 0));
+    a.color(a.sub_shape(product, TopExp_Explorer(box, TopAbs_FACE).Current()), rgb(0, 1, 0));
     return a.write(path);
 }

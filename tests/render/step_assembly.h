@@ -18,3 +18,7 @@ struct BoxPart {
 
 // The boxes as products in an assembly named `group`, written in metres.
 bool write_boxes(const std::string& path, const char* group, const std::vector<BoxPart>& boxes);
+
+// A 100 mm box and a cone as tall, its apex up, as one grey product: the box
+// red and one of its faces green.
+bool write_box_and_cone(const std::string& path);
