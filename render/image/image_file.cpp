@@ -50,9 +50,7 @@ std::vector<uint8_t> png_head(const RegularFile& file) {
     for (uint8_t chunk[8]; file.read_at(at, chunk, sizeof chunk) == sizeof chunk;) {
         if (std::memcmp(chunk + 4, "IDAT", 4) == 0 || std::memcmp(chunk + 4, "IEND", 4) == 0)
             break;
-        const uint64_t length =
-            uint64_t(chunk[0]) << 24 | chunk[1] << 16 | chunk[2] << 8 | chunk[3];
-        at += 12 + length;
+        at += 12 + uint64_t(png_u32(chunk));
     }
     std::vector<uint8_t> head(std::min<uint64_t>(at, file.size()));
     head.resize(file.read_at(0, head.data(), head.size()));
@@ -86,19 +84,16 @@ std::optional<ImageLayout> whole_image_layout(const std::string& path) {
         if (!starts_with(head, got, png_magic) || got < sizeof head ||
             std::memcmp(head + 12, "IHDR", 4) != 0)
             return std::nullopt;
-        const auto be32 = [&](int at) {
-            return int64_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
-        };
         constexpr uint8_t rgba8[] = {8, 6};
         // An empty IEND chunk and its CRC end the file.
         constexpr uint8_t end[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
         uint8_t tail[sizeof end];
-        if (be32(16) > INT_MAX || be32(20) > INT_MAX || !std::equal(rgba8, rgba8 + 2, head + 24) ||
-            file.size() < sizeof head + sizeof end ||
+        if (png_u32(head + 16) > uint32_t(INT_MAX) || png_u32(head + 20) > uint32_t(INT_MAX) ||
+            !std::equal(rgba8, rgba8 + 2, head + 24) || file.size() < sizeof head + sizeof end ||
             file.read_at(file.size() - sizeof end, tail, sizeof tail) != sizeof tail ||
             !std::equal(end, end + sizeof end, tail))
             return std::nullopt;
-        const int width = int(be32(16)), height = int(be32(20));
+        const int width = int(png_u32(head + 16)), height = int(png_u32(head + 20));
         return ImageLayout{{width, height, {0, 0, width, height}},
                            file_channel_names({}),
                            png_text(png_head(file))};

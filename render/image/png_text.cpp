@@ -32,10 +32,6 @@ void put_u32(std::vector<uint8_t>& out, uint32_t v) {
     out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
 }
 
-uint32_t get_u32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
 void check_keyword(const std::string& keyword) {
     bool valid = !keyword.empty() && keyword.size() <= max_keyword && keyword.front() != ' ' &&
                  keyword.back() != ' ' && keyword.find("  ") == std::string::npos;
@@ -61,6 +57,10 @@ std::vector<uint8_t> itxt_chunk(const std::string& keyword, const std::string& t
 
 } // namespace
 
+uint32_t png_u32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
 std::vector<uint8_t> add_png_text(std::vector<uint8_t> png,
                                   const std::map<std::string, std::string>& text) {
     // The header chunk comes first, and is 13 bytes long.
@@ -80,7 +80,7 @@ std::vector<uint8_t> add_png_text(std::vector<uint8_t> png,
 std::map<std::string, std::string> png_text(const std::vector<uint8_t>& png) {
     std::map<std::string, std::string> text;
     for (size_t at = signature_size; at + 12 <= png.size();) {
-        const size_t length = get_u32(&png[at]);
+        const size_t length = png_u32(&png[at]);
         if (length > png.size() - at - 12)
             throw std::runtime_error("a PNG chunk runs past the end of the file");
         const std::string type(png.begin() + std::ptrdiff_t(at + 4),
