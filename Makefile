@@ -14,7 +14,8 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-# The library, its tests and the example host for 64-bit Arm Linux; no renderer.
+# The library and its tests for 64-bit Arm Linux (a test builds the example
+# host against the installed package); no renderer.
 arm64:
 	scripts/install-deps.sh arm64
 	cmake --preset linux-arm64

@@ -58,12 +58,12 @@ else()
 
     # pkg-config: the prefix is the one installed into, known only then. A
     # relative one lies below the working directory, as the files installed
-    # do; pkg-config splits its flags at a space that is not escaped.
+    # do. It stays as it is, since variables are paths a caller uses as they
+    # stand; the flags are quoted, as pkg-config splits them at a space.
     set(QORV_PC_PREFIX "@QORV_PC_PREFIX@")
     configure_file(cmake/qorv_xraytexture.pc.in ${PROJECT_BINARY_DIR}/qorv_xraytexture.pc.in @ONLY)
     install(CODE [[
-        cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE QORV_PC_PREFIX)
-        string(REPLACE " " "\\ " QORV_PC_PREFIX "${QORV_PC_PREFIX}")]]
+        cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE QORV_PC_PREFIX)]]
         CODE "configure_file(\"${PROJECT_BINARY_DIR}/qorv_xraytexture.pc.in\"
                        \"${PROJECT_BINARY_DIR}/pkgconfig/qorv_xraytexture.pc\" @ONLY)")
     install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/qorv_xraytexture.pc

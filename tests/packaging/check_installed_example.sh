@@ -35,6 +35,7 @@ pc_dir=$(dirname "$(find "$work/rel prefix" -name qorv_xraytexture.pc)")
 eval "flags=($(pc --cflags))"
 [ ${#flags[@]} = 1 ] && [ "${flags[0]}" = "-I$work/rel prefix/include" ] ||
     fail "pkg-config gives cflags $(pc --cflags) for a relative prefix with a space"
+[ -f "$(pc --variable=module)" ] || fail "no library at module $(pc --variable=module) for a prefix with a space"
 
 # Nothing in the installed files may depend on where they were installed.
 mv "$work/installed" "$work/moved"
