@@ -95,7 +95,8 @@ struct LightDescription {
     Vec3 target;                       // where a rectangle faces
     float width = 1.0f, height = 1.0f; // a rectangle's sides
     Vec3 color{1.0f, 1.0f, 1.0f};
-    float intensity = 1.0f; // a point's power, or a rectangle's radiance, scaling the colour
+    // Scales the colour: a point's intensity (a steradian's worth), a rectangle's radiance.
+    float intensity = 1.0f;
     int samples = 1;
 };
 
