@@ -6,10 +6,12 @@
 #include "render/image/png_image.h"
 #include "render/output/output_file.h"
 #include "render/output/output_plan.h"
+#include "render/util/system_memory.h"
 #include "render/util/text.h"
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace xr {
 
@@ -48,8 +50,8 @@ namespace {
 // Compares the images, writing the heat map when their sizes agree.
 bool compare_images(const CompareOptions& o) {
     const std::string a_name = printable(o.a), b_name = printable(o.b);
-    const ImageFile a = read_image(o.a, ImageChannels::beauty),
-                    b = read_image(o.b, ImageChannels::beauty);
+    ImageFile a = read_image(o.a, ImageChannels::beauty),
+              b = read_image(o.b, ImageChannels::beauty);
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
         std::printf("%s is %dx%d, %s is %dx%d\n", a_name.c_str(), a.film.width(), a.film.height(),
                     b_name.c_str(), b.film.width(), b.film.height());
@@ -59,20 +61,27 @@ bool compare_images(const CompareOptions& o) {
         std::printf("FAIL\n");
         return false;
     }
+    const int width = a.film.width(), height = a.film.height();
+    // Converted in place: the films are held, not copies beside them.
     const CompareSpace space = compare_space(a.format, b.format);
-    const Image pa = in_space(a.film.beauty, a.format, space),
-                pb = in_space(b.film.beauty, b.format, space);
+    Image pa = in_space(std::move(a.film.beauty), a.format, space);
+    const Image pb = in_space(std::move(b.film.beauty), b.format, space);
     const ImageDifference d = measure_difference(pa, pb, o.fail, space);
     const double percent = d.pixels ? 100.0 * double(d.over) / double(d.pixels) : 0.0;
     const bool pass = percent <= double(o.fail_percent);
 
     if (!o.diff.empty()) {
-        const std::vector<uint8_t> bytes = encode_png(heat_map(pa, pb));
+        // Made in the place of pa; its encoding takes about as much again:
+        // its 8-bit copy, its filtered rows and their compressed copies.
+        check_memory(double(width) * double(height) * double(sizeof(Color)),
+                     "the heat map " + printable(o.diff) + " of " + size_text(width, height) +
+                         " pixels");
+        const std::vector<uint8_t> bytes = encode_png(heat_map(std::move(pa), pb));
         OutputFile(o.diff).commit(bytes);
     }
 
-    std::printf("%s and %s: %dx%d, compared in %s\n", a_name.c_str(), b_name.c_str(), pa.width,
-                pa.height, space_name(space));
+    std::printf("%s and %s: %dx%d, compared in %s\n", a_name.c_str(), b_name.c_str(), width, height,
+                space_name(space));
     std::printf("  mean difference  %.6g\n", d.mean);
     std::printf("  max difference   %.6g at (%d, %d) in %c\n", double(d.max), d.max_x, d.max_y,
                 "RGBA"[d.max_channel]);

@@ -99,11 +99,24 @@ half to_half(float value) {
 // offsets of chunks without their pixels; closed when it goes.
 class CoreFile {
   public:
-    explicit CoreFile(const std::string& path) {
-        exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
-        // Broken files are expected and answered by the caller; not printed.
-        init.error_handler_fn = [](exr_const_context_t, exr_result_t, const char*) {};
-        opened_ = exr_start_read(&context_, path.c_str(), &init) == EXR_ERR_SUCCESS;
+    explicit CoreFile(const std::string& path) { start(path, initializer()); }
+    // A file's bytes in memory, under its name.
+    CoreFile(const std::vector<uint8_t>& bytes, const std::string& name) {
+        exr_context_initializer_t init = initializer();
+        init.user_data = const_cast<std::vector<uint8_t>*>(&bytes);
+        init.read_fn = [](exr_const_context_t, void* file, void* into, uint64_t size,
+                          uint64_t offset, exr_stream_error_func_ptr_t) -> int64_t {
+            const auto& bytes = *static_cast<const std::vector<uint8_t>*>(file);
+            if (offset >= bytes.size())
+                return 0;
+            const uint64_t got = std::min(size, bytes.size() - offset);
+            std::memcpy(into, bytes.data() + offset, got);
+            return int64_t(got);
+        };
+        init.size_fn = [](exr_const_context_t, void* file) {
+            return int64_t(static_cast<const std::vector<uint8_t>*>(file)->size());
+        };
+        start(name, init);
     }
     ~CoreFile() { exr_finish(&context_); }
     CoreFile(const CoreFile&) = delete;
@@ -113,9 +126,54 @@ class CoreFile {
     exr_context_t get() const { return context_; }
 
   private:
+    static exr_context_initializer_t initializer() {
+        exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+        // Broken files are expected and answered by the caller; not printed.
+        init.error_handler_fn = [](exr_const_context_t, exr_result_t, const char*) {};
+        return init;
+    }
+    void start(const std::string& name, const exr_context_initializer_t& init) {
+        opened_ = exr_start_read(&context_, name.c_str(), &init) == EXR_ERR_SUCCESS;
+    }
+
     exr_context_t context_ = nullptr;
     bool opened_ = false;
 };
+
+// Whether every chunk of the pixels of a scan-line file's first part is
+// listed in its offset table, which is filled in last, and lies within its
+// `size` bytes, as each chunk says how long it is.
+bool scanlines_within(exr_context_t f, uint64_t size) {
+    exr_attr_box2i_t data;
+    int32_t lines = 0;
+    if (exr_get_data_window(f, 0, &data) || exr_get_scanlines_per_chunk(f, 0, &lines) || lines < 1)
+        return false;
+    for (int64_t y = data.min.y; y <= data.max.y; y += lines) {
+        exr_chunk_info_t chunk;
+        if (exr_read_scanline_chunk_info(f, 0, int(y), &chunk) || chunk.data_offset == 0 ||
+            chunk.data_offset > size || chunk.packed_size > size - chunk.data_offset)
+            return false;
+    }
+    return true;
+}
+
+// Throws for a file of several parts, of which OpenEXR's reader would read
+// the first alone, and for a scan-line file cut short, whose pixels that
+// reader would allocate before it found them missing. What OpenEXR's core
+// library cannot open is left to that reader to explain.
+void check_one_whole_part(const std::vector<uint8_t>& exr, const std::string& name) {
+    const CoreFile file(exr, name);
+    int parts = 0;
+    exr_storage_t storage;
+    if (!file.opened() || exr_get_count(file.get(), &parts) ||
+        exr_get_storage(file.get(), 0, &storage))
+        return;
+    if (parts != 1)
+        throw std::runtime_error("an OpenEXR file of " + std::to_string(parts) +
+                                 " parts (only single-part files are read)");
+    if (storage == EXR_STORAGE_SCANLINE && !scanlines_within(file.get(), exr.size()))
+        throw std::runtime_error("OpenEXR file cut short: its pixels run past the end of the file");
+}
 
 } // namespace
 
@@ -208,6 +266,8 @@ Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool b
                  "an OpenEXR image of " + std::to_string(held.max.x - held.min.x + 1) + "x" +
                      std::to_string(held.max.y - held.min.y + 1) + " pixels");
 
+    check_one_whole_part(exr, name);
+
     // Every channel wanted at once: the file is decompressed a single time.
     std::vector<Plane> planes;
     for (const char* channel : wanted)
@@ -256,20 +316,12 @@ std::optional<ImageLayout> whole_exr_layout(const std::string& path, uint64_t si
     int parts = 0;
     exr_storage_t storage;
     exr_attr_box2i_t display, data;
-    int32_t lines = 0;
     const exr_attr_chlist_t* list = nullptr;
     if (!file.opened() || exr_get_count(f, &parts) || parts != 1 ||
         exr_get_storage(f, 0, &storage) || storage != EXR_STORAGE_SCANLINE ||
-        exr_get_display_window(f, 0, &display) || exr_get_data_window(f, 0, &data) ||
-        exr_get_scanlines_per_chunk(f, 0, &lines) || lines < 1 || exr_get_channels(f, 0, &list))
+        !scanlines_within(f, size) || exr_get_display_window(f, 0, &display) ||
+        exr_get_data_window(f, 0, &data) || exr_get_channels(f, 0, &list))
         return std::nullopt;
-    // The offset table is filled in last, and each chunk says how long it is.
-    for (int64_t y = data.min.y; y <= data.max.y; y += lines) {
-        exr_chunk_info_t chunk;
-        if (exr_read_scanline_chunk_info(f, 0, int(y), &chunk) || chunk.data_offset == 0 ||
-            chunk.data_offset > size || chunk.packed_size > size - chunk.data_offset)
-            return std::nullopt;
-    }
     ImageLayout layout;
     const exr_attr_v2i_t origin = display.min;
     layout.window = {display.max.x - origin.x + 1,

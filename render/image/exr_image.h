@@ -28,7 +28,8 @@ std::vector<uint8_t> encode_exr(const Film& film);
 // only the beauty is asked for, and the string attributes into the film's.
 // Read as a frame, pixels of the display window that lie outside the data
 // window are zero. Throws an exception saying why, about the file of that
-// name, also before decoding when the pixels would not fit in memory.
+// name, also before decoding when the pixels would not fit in memory, when
+// the file holds several parts, or when it is a scan-line file cut short.
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only = false,
                 ImageExtent extent = ImageExtent::frame);
 

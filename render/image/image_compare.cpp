@@ -49,15 +49,14 @@ CompareSpace compare_space(ImageFormat a, ImageFormat b) {
                                                           : CompareSpace::display;
 }
 
-Image in_space(const Image& image, ImageFormat format, CompareSpace space) {
+Image in_space(Image image, ImageFormat format, CompareSpace space) {
     if (space == CompareSpace::linear)
         return image;
     // A PNG's values are its codes, found again after their trip through
     // linear light: whole steps of a 16-bit PNG, of which an 8-bit step is 257.
     const bool coded = format == ImageFormat::png;
     auto code = [coded](float v) { return coded ? std::round(v * png_steps) / png_steps : v; };
-    Image display = image;
-    for (Color& c : display.pixels) {
+    for (Color& c : image.pixels) {
         // NaN and infinities stay, where a PNG would hide them as 0 or 1: a
         // pixel gone bad must show. Colour is straight, as if fully covered.
         auto encode = [&c, &code](float v) {
@@ -68,7 +67,7 @@ Image in_space(const Image& image, ImageFormat format, CompareSpace space) {
         c = {encode(c.r), encode(c.g), encode(c.b),
              std::isfinite(c.a) ? code(std::clamp(c.a, 0.0f, 1.0f)) : c.a};
     }
-    return display;
+    return image;
 }
 
 float channel_difference(float a, float b) {
@@ -107,27 +106,26 @@ ImageDifference measure_difference(const Image& a, const Image& b, float thresho
     return result;
 }
 
-Image heat_map(const Image& a, const Image& b) {
-    std::vector<float> differences(a.pixels.size());
+Image heat_map(Image a, const Image& b) {
     float full = 0.0f;
-    for (size_t i = 0; i < differences.size(); ++i) {
-        differences[i] = pixel_difference(a.pixels[i], b.pixels[i]);
-        if (std::isfinite(differences[i]))
-            full = std::max(full, differences[i]);
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const float d = pixel_difference(a.pixels[i], b.pixels[i]);
+        if (std::isfinite(d))
+            full = std::max(full, d);
     }
-    Image map(a.width, a.height);
-    for (size_t i = 0; i < map.pixels.size(); ++i) {
-        const float d = differences[i];
+    // Each pixel of the map from the same pixel of `a`, in its place.
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        Color& c = a.pixels[i];
+        const float d = pixel_difference(c, b.pixels[i]);
         if (d > 0.0f) {
-            map.pixels[i] = heat(std::isfinite(d) ? d / full : 1.0f);
+            c = heat(std::isfinite(d) ? d / full : 1.0f);
             continue;
         }
-        const Color& c = a.pixels[i];
         const float grey =
             0.2f * std::clamp(0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b, 0.0f, 1.0f);
-        map.pixels[i] = {grey, grey, grey, 1.0f};
+        c = {grey, grey, grey, 1.0f};
     }
-    return map;
+    return a;
 }
 
 } // namespace xr

@@ -18,8 +18,9 @@ enum class CompareSpace { linear, display };
 CompareSpace compare_space(ImageFormat a, ImageFormat b);
 
 // The values in that space of an image read from a file of that format: a
-// PNG's, its codes exactly. NaN and infinities stay as they are.
-Image in_space(const Image& image, ImageFormat format, CompareSpace space);
+// PNG's, its codes exactly. NaN and infinities stay as they are. Converted
+// in place: an image moved in is not copied.
+Image in_space(Image image, ImageFormat format, CompareSpace space);
 
 struct ImageDifference {
     double mean = 0.0; // of |a - b| over every channel of every pixel
@@ -41,7 +42,8 @@ ImageDifference measure_difference(const Image& a, const Image& b, float thresho
 
 // A heat map of the largest channel difference at each pixel, from violet
 // through red and yellow to white at the largest finite difference (and for
-// infinite ones), over a dim grey copy of `a` where the images agree.
-Image heat_map(const Image& a, const Image& b);
+// infinite ones), over a dim grey copy of `a` where the images agree. Made in
+// the place of `a`: an image moved in is not copied.
+Image heat_map(Image a, const Image& b);
 
 } // namespace xr

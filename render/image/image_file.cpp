@@ -1,6 +1,7 @@
 #include "render/image/image_file.h"
 
 #include "render/image/exr_image.h"
+#include "render/image/png_chunks.h"
 #include "render/image/png_image.h"
 #include "render/image/png_text.h"
 #include "render/util/regular_file.h"
@@ -35,6 +36,8 @@ std::vector<uint8_t> read_image_bytes(const std::string& path, ImageFormat& form
         format = ImageFormat::exr;
     else
         throw std::runtime_error("neither a PNG nor an OpenEXR image");
+    if (format == ImageFormat::png)
+        check_png_file_size(file.size());
     check_memory(double(file.size()), "the file");
     // As large as the file was when it was opened, however it changes since.
     std::vector<uint8_t> bytes(file.size());

@@ -17,8 +17,15 @@ void check_png_size(int width, int height);
 // holds beyond its coverage (a highlight on a transparent surface) is lost, and
 // so is any colour at alpha 0. Throws std::runtime_error when it cannot be encoded.
 std::vector<uint8_t> encode_png(const Image& image);
+// Throws std::runtime_error for a PNG file of more bytes than the decoder
+// reads, before it is read.
+void check_png_file_size(uint64_t bytes);
+
 // 8- or 16-bit PNG of any colour type, as linear colour premultiplied by its
-// (straight, in the file) alpha. Throws std::runtime_error saying why.
+// (straight, in the file) alpha. Throws std::runtime_error saying why, also
+// for a file cut short, a chunk whose CRC does not match, a CgBI file (not
+// standard: its colours are stored as BGR), and before decoding for an image
+// too large or empty.
 Image decode_png(const std::vector<uint8_t>& png);
 
 } // namespace xr

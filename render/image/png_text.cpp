@@ -1,6 +1,7 @@
 #include "render/image/png_text.h"
 
-#include <array>
+#include "render/image/png_chunks.h"
+
 #include <stdexcept>
 
 namespace xr {
@@ -9,24 +10,6 @@ namespace {
 
 constexpr size_t signature_size = 8;
 constexpr size_t max_keyword = 79;
-
-// The CRC-32 every PNG chunk ends with, over its type and data.
-uint32_t chunk_crc(const uint8_t* bytes, size_t size) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xffffffffu;
-    for (size_t i = 0; i < size; ++i)
-        c = table[(c ^ bytes[i]) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffu;
-}
 
 void put_u32(std::vector<uint8_t>& out, uint32_t v) {
     out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
@@ -51,15 +34,11 @@ std::vector<uint8_t> itxt_chunk(const std::string& keyword, const std::string& t
     put_u32(chunk, uint32_t(data.size()));
     chunk.insert(chunk.end(), {'i', 'T', 'X', 't'});
     chunk.insert(chunk.end(), data.begin(), data.end());
-    put_u32(chunk, chunk_crc(chunk.data() + 4, chunk.size() - 4));
+    put_u32(chunk, png_crc(chunk.data() + 4, chunk.size() - 4));
     return chunk;
 }
 
 } // namespace
-
-uint32_t png_u32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
 
 std::vector<uint8_t> add_png_text(std::vector<uint8_t> png,
                                   const std::map<std::string, std::string>& text) {
@@ -79,22 +58,14 @@ std::vector<uint8_t> add_png_text(std::vector<uint8_t> png,
 
 std::map<std::string, std::string> png_text(const std::vector<uint8_t>& png) {
     std::map<std::string, std::string> text;
-    for (size_t at = signature_size; at + 12 <= png.size();) {
-        const size_t length = png_u32(&png[at]);
-        if (length > png.size() - at - 12)
-            throw std::runtime_error("a PNG chunk runs past the end of the file");
-        const std::string type(png.begin() + std::ptrdiff_t(at + 4),
-                               png.begin() + std::ptrdiff_t(at + 8));
-        const std::string data(png.begin() + std::ptrdiff_t(at + 8),
-                               png.begin() + std::ptrdiff_t(at + 8 + length));
-        at += 12 + length;
-        if (type == "IEND")
-            break;
-        const size_t end = data.find('\0');
-        if ((type != "iTXt" && type != "tEXt") || end == 0 || end > max_keyword ||
-            end == std::string::npos)
+    for (const PngChunk& chunk : png_chunks(png)) {
+        if (chunk.type != "iTXt" && chunk.type != "tEXt")
             continue;
-        if (type == "tEXt") {
+        const std::string data(chunk.data, chunk.data + chunk.size);
+        const size_t end = data.find('\0');
+        if (end == 0 || end > max_keyword || end == std::string::npos)
+            continue;
+        if (chunk.type == "tEXt") {
             text[data.substr(0, end)] = data.substr(end + 1);
             continue;
         }

@@ -10,10 +10,6 @@
 
 namespace xr {
 
-// The four-byte number at `p`, most significant byte first, as PNG writes
-// its lengths and sizes.
-uint32_t png_u32(const uint8_t* p);
-
 // The PNG with a chunk for each entry after its header chunk. Throws
 // std::invalid_argument for a keyword a PNG cannot hold: 1 to 79 printable
 // ASCII characters, no leading, trailing or double space.

@@ -1,5 +1,6 @@
 #include "render/util/system_memory.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -7,6 +8,22 @@
 #include <unistd.h>
 
 namespace xr {
+
+namespace {
+
+// The address space this process has mapped, all of which counts against an
+// address-space limit.
+size_t address_space_used() {
+    unsigned long long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%llu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    return size_t(pages) * size_t(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
 
 size_t available_memory() {
     size_t bytes = size_t(sysconf(_SC_PHYS_PAGES)) * size_t(sysconf(_SC_PAGESIZE));
@@ -19,9 +36,10 @@ size_t available_memory() {
         std::fclose(meminfo);
     }
     rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        size_t(limit.rlim_cur) < bytes)
-        bytes = size_t(limit.rlim_cur);
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const size_t used = address_space_used();
+        bytes = std::min(bytes, size_t(limit.rlim_cur) > used ? size_t(limit.rlim_cur) - used : 0);
+    }
     return bytes;
 }
 

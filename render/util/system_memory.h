@@ -7,7 +7,8 @@
 namespace xr {
 
 // Bytes the system can still give this process without swapping: the kernel's
-// estimate of available memory, or less under an address-space limit.
+// estimate of available memory, or less: what an address-space limit leaves
+// beside what the process has already mapped.
 size_t available_memory();
 
 // Throws std::runtime_error when `bytes` are more than the memory available:

@@ -341,6 +341,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
     ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0600), 0);
     std::ifstream top_file(dir + "/top.png", std::ios::binary);
     const std::string top(std::istreambuf_iterator<char>(top_file), {});
+    // A tile with one bit of its pixels flipped, which only its CRC tells.
+    std::ifstream bottom_file(dir + "/bottom.png", std::ios::binary);
+    std::string flipped(std::istreambuf_iterator<char>(bottom_file), {});
+    flipped[flipped.size() - 12 - 4 - 1] ^= 0x10;
+    std::ofstream(dir + "/flipped_bottom.png", std::ios::binary) << flipped;
     // Each case, and where it matters, what its message must say: some faults
     // would also end in one line, only the wrong one.
     const struct {
@@ -503,6 +508,8 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"merge", dir + "/top.png", dir + "/top.png", out}, "overlaps"},
         {{"merge", dir + "/top.png", out}, "uncovered, the first at (0, 8)"},
         {{"merge", dir + "/top.png", dir + "/whole.png", out}, "whole.png: not a tile"},
+        {{"merge", dir + "/top.png", dir + "/flipped_bottom.png", out},
+         "flipped_bottom.png: corrupt PNG (CRC mismatch in IDAT)"},
         // Its frame is not: refused before it is made.
         {{"merge", dir + "/huge.exr", dir + "/out.exr"},
          "a 65536x65536 image needs 131072 MiB, more than the memory available"},

@@ -5,6 +5,7 @@
 #include "render/image/exr_image.h"
 #include "render/image/image_file.h"
 #include "render/image/passes.h"
+#include "render/image/png_chunks.h"
 #include "render/image/png_image.h"
 #include "render/image/srgb.h"
 #include "render/output/output_file.h"
@@ -13,11 +14,14 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfMultiPartOutputFile.h>
+#include <ImfPartType.h>
 #include <ImfOutputFile.h>
 #include <half.h>
 
 #include <cmath>
 #include <map>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -261,6 +265,46 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
                                      Imf::Channel(Imf::HALF));
         Imf::OutputFile(path("huge.exr").c_str(), header);
     }
+    {
+        // Two parts, the second of which a reader of the first alone would miss.
+        std::vector<Imf::Header> parts(2, Imf::Header(4, 4));
+        for (size_t p = 0; p < parts.size(); ++p) {
+            parts[p].setName("part" + std::to_string(p));
+            parts[p].setType(Imf::SCANLINEIMAGE);
+            for (const char* c : {"R", "G", "B"})
+                parts[p].channels().insert(c, Imf::Channel(Imf::HALF));
+        }
+        Imf::MultiPartOutputFile(path("parts.exr").c_str(), parts.data(), 2);
+    }
+    // PNGs that stb_image would decode wrongly or refuse with its own words:
+    // one bit flipped in the pixels, a header's sizes changed, an end cut
+    // off, and the BGR variant, whose first chunk is CgBI.
+    std::vector<uint8_t> flipped = png;
+    flipped[flipped.size() - 12 - 4 - 1] ^= 0x10;
+    write("flipped.png", flipped);
+    auto put = [](std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+        for (size_t i = 0; i < 4; ++i)
+            bytes[at + i] = uint8_t(value >> (24 - 8 * i));
+    };
+    auto sized = [&](uint32_t width, uint32_t height) {
+        std::vector<uint8_t> header = png;
+        put(header, 16, width);
+        put(header, 20, height);
+        put(header, 29, png_crc(&header[12], 17));
+        return header;
+    };
+    write("huge.png", sized(100000, 100000));
+    write("wide.png", sized(INT32_MAX, 1));
+    write("empty.png", sized(0, 4));
+    write("endless.png", {png.begin(), png.end() - 12});
+    std::vector<uint8_t> cgbi = png,
+                         chunk = {0, 0, 0, 4, 'C', 'g', 'B', 'I', 0x50, 0, 0x20, 6, 0, 0, 0, 0};
+    put(chunk, 12, png_crc(&chunk[4], 8));
+    cgbi.insert(cgbi.begin() + 8, chunk.begin(), chunk.end());
+    write("cgbi.png", cgbi);
+    // Past what the decoder reads, refused before it is read: sparse, it costs no disk.
+    write("2gb.png", png);
+    ASSERT_EQ(truncate(path("2gb.png").c_str(), off_t(1) << 31), 0);
     const std::pair<std::string, std::string> cases[] = {
         {"zero.exr", "not a regular file"},
         {"fifo.png", "not a regular file"},
@@ -269,10 +313,20 @@ TEST_F(ImageFiles, FormatIsKnownByContentAndBadFilesSayWhy) {
         {"", "Is a directory"},
         {"text.png", "neither a PNG nor an OpenEXR image"},
         {"truncated.png", "PNG"},
-        {"truncated.exr", "end of file"},
+        {"truncated.exr", "OpenEXR file cut short"},
+        {"parts.exr", "an OpenEXR file of 2 parts"},
+        {"flipped.png", "corrupt PNG (CRC mismatch in IDAT)"},
+        {"huge.png", "PNG image of 100000x100000 pixels is too large"},
+        {"wide.png", "PNG image of 2147483647x1 pixels is too large"},
+        {"empty.png", "PNG image of 0x4 pixels has a zero width or height"},
+        {"endless.png", "corrupt PNG (cut short before IEND)"},
+        {"cgbi.png", "not a standard PNG (a CgBI file"},
+        {"2gb.png", "a PNG file of 2048 MiB is larger than the decoder reads"},
     };
+    // Whole, though unreadable: a frame's layout is read without its pixels.
+    const std::set<std::string> whole = {"flipped.png", "huge.png", "wide.png", "empty.png"};
     for (const auto& [name, reason] : cases) {
-        EXPECT_FALSE(whole_image_layout(path(name))) << name; // not a frame to skip
+        EXPECT_EQ(bool(whole_image_layout(path(name))), whole.count(name) > 0) << name;
         try {
             read_image(path(name));
             ADD_FAILURE() << name << " was read";
