@@ -129,8 +129,13 @@ SceneDescription describe(const RenderOptions& o) {
     if (!o.scene.empty()) {
         d = read_scene_file(o.scene);
     } else if (!o.model.empty()) {
+        // Stated as a scene file beside the model would state it, so that a
+        // tile's record is the same however the path was typed.
+        const size_t slash = o.model.rfind('/');
+        const bool in_folder = slash != std::string::npos && slash > 0;
         d.models.push_back({});
-        d.models[0].file = o.model;
+        d.models[0].file = in_folder ? o.model.substr(slash + 1) : o.model;
+        d.base_dir = in_folder ? o.model.substr(0, slash) : "";
         d.source = o.model;
         if (o.xray.empty())
             d.assign.push_back(xray_assignment("*", o, "--model"));

@@ -417,7 +417,7 @@ std::vector<Part> file_parts(const ModelDescription& model, const std::string& p
 std::string model_path(const ModelDescription& model, const std::string& base_dir) {
     if (model.file.empty() || model.file[0] == '/' || base_dir.empty())
         return model.file;
-    return base_dir + "/" + model.file;
+    return base_dir + (base_dir.back() == '/' ? "" : "/") + model.file;
 }
 
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir,

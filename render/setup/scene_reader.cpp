@@ -606,7 +606,8 @@ SceneDescription read_scene_file(const std::string& path) {
         return file.read_text(file.size());
     });
     const size_t slash = path.find_last_of('/');
-    return parse_scene(text, path, slash == std::string::npos ? "." : path.substr(0, slash));
+    return parse_scene(
+        text, path, slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1)));
 }
 
 } // namespace xr

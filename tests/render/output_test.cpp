@@ -319,6 +319,14 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
         EXPECT_EQ(r.status, 0) << out << ": " << r.err;
         EXPECT_EQ(r.out == path(out) + " is complete, skipped\n", done) << r.out;
     }
+
+    // A model named on the command line is the same render however its path is typed.
+    write_text("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    render({"--model", path("tri.obj"), "--tile", "1/2", "--out", path("model.png")});
+    const Outcome typed = run({"--model", path("sub/../tri.obj"), "--tile", "1/2", "--out",
+                               path("model.png"), "--skip-existing"});
+    EXPECT_EQ(typed.out, path("model.png") + " is complete, skipped\n") << typed.err;
 }
 
 // A frame that fails leaves no file, and the scene's camera where it was for
