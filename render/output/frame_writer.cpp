@@ -47,8 +47,16 @@ std::string samples_text(const RenderSettings& s, const RenderStats& stats, cons
     return text;
 }
 
-Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
-                  RenderSettings& settings, RenderStats& stats) {
+// The progress of `frames` frames from one frame's, `done` of them rendered
+// before it.
+ProgressFn job_progress(const ProgressFn& progress, size_t done, size_t frames) {
+    return
+        [progress, done, frames](float frame) { progress((float(done) + frame) / float(frames)); };
+}
+
+// One frame of the plan, the `done` of the `frames` to render before it finished.
+Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame, size_t done,
+                  size_t frames, RenderSettings& settings, RenderStats& stats) {
     const CameraKeeper camera(source.scene->camera);
     if (plan.sequence()) {
         source.scene->camera = turntable_camera(camera.kept(), frame, plan.turntable);
@@ -56,8 +64,10 @@ Film render_frame(const FrameSource& source, const OutputPlan& plan, int frame,
     }
     ProgressBar bar;
     RenderControl control = source.control;
-    if (!control.progress)
-        control.progress = [&bar](float done) { bar.update(done); };
+    if (control.progress)
+        control.progress = job_progress(control.progress, done, frames);
+    else
+        control.progress = [&bar](float share) { bar.update(share); };
     Film film = render_film({*source.scene, source.shader, settings, plan.passes}, stats, control);
     bar.finish();
     if (film.find("id"))
@@ -99,6 +109,7 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
                                               source.settings.width, source.settings.height);
     else
         check_frames_writable(plan, frames);
+    size_t rendered = 0;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::string path = plan.path(frame);
         const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
@@ -114,7 +125,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             check_writable(path);
         RenderSettings settings = source.settings;
         RenderStats stats;
-        const Film film = render_frame(source, plan, frame, settings, stats);
+        const Film film =
+            render_frame(source, plan, frame, rendered++, frames.size(), settings, stats);
         tbb::task_group_context* group = source.control.group;
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
@@ -126,6 +138,8 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             const std::vector<uint8_t> bytes = encode_image(film, plan.format);
             OutputFile(path).commit(bytes);
         }
+        if (source.written)
+            source.written(film);
         std::printf("%s: %s, %s, %s, %.2f s, %llu shading calls, %.2f Mrays/s\n", label.c_str(),
                     size_of(film).c_str(), samples_text(settings, stats, film).c_str(),
                     count_text(size_t(stats.threads), "thread").c_str(), stats.seconds,

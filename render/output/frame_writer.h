@@ -10,6 +10,7 @@
 #include "render/scene.h"
 #include <qorv_xraytexture.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,12 +23,16 @@ struct FrameSource {
     Scene* scene; // null when there are no frames to render
     qorv_xraytexture_fn shader;
     RenderSettings settings;
-    // Told each frame's progress; without a function for it, a progress bar
-    // on the standard error stream shows it. Cancelling its group stops the
-    // frame in flight, which is then not written, and write_frames throws.
+    // Told the progress of all the frames together, so that it rises once
+    // from the first to the last; without a function for it, a progress bar
+    // on the standard error stream shows each frame's. Cancelling its group
+    // stops the frame in flight, which is then not written, and write_frames
+    // throws.
     RenderControl control = {};
     // Written into every frame's file beside its pixels, by name.
     std::map<std::string, std::string> attributes = {};
+    // Given each frame's film once it is written, or taken by the video.
+    std::function<void(const Film& film)> written = {};
 };
 
 // Renders `frames` of the plan, in order, and reports the rest of its range as

@@ -21,6 +21,11 @@ void EventHub::publish(EventKind kind, const std::string& data) {
     changed_.notify_all();
 }
 
+void EventHub::withdraw(EventKind kind) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    slots_[size_t(kind)] = {};
+}
+
 bool EventHub::wait(Seen& seen, std::vector<Event>& events, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(mutex_);
     auto unseen = [&] {

@@ -33,6 +33,10 @@ class EventHub {
     // each as the text of one Server-Sent Event. False once the hub is closed.
     bool wait(Seen& seen, std::vector<Event>& events, std::chrono::milliseconds timeout);
 
+    // Drops the newest event of its kind, which no longer holds: a page that
+    // opens later is not sent it.
+    void withdraw(EventKind kind);
+
     // The data of the newest event of that kind, or null before the first.
     std::shared_ptr<const std::string> latest(EventKind kind) const;
 

@@ -40,6 +40,13 @@ void to_json(ordered_json& j, const FrameMessage& m) {
          {"samples", m.samples}, {"seconds", m.seconds}, {"image", m.image}};
 }
 
+std::vector<std::pair<std::string, std::string>> frame_headers(const FrameMessage& m) {
+    return {{"X-Edit", std::to_string(m.edit)},
+            {"X-Stage", std::to_string(m.stage)},
+            {"X-Stages", std::to_string(m.stages)},
+            {"X-Final", m.final ? "true" : "false"}};
+}
+
 void to_json(ordered_json& j, const ProgressMessage& m) {
     j = {{"text", m.text}, {"percent", m.percent}};
 }

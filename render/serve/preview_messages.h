@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xr {
@@ -53,6 +54,10 @@ struct FrameMessage {
     double seconds = 0.0; // since the edit was asked for, or since loading
     std::string image;    // a data: URL of the PNG
 };
+
+// Which edit and stage a frame shows, as the headers of its PNG served alone:
+// X-Edit, X-Stage, X-Stages and X-Final, valued as in its event.
+std::vector<std::pair<std::string, std::string>> frame_headers(const FrameMessage& m);
 
 // How far the render in flight has come.
 struct ProgressMessage {

@@ -213,10 +213,13 @@ void PreviewServer::add_routes() {
     });
 
     get("/api/frame.png", [this](const httplib::Request&, httplib::Response& res) {
-        const auto png = worker_.latest_frame();
-        if (!png)
+        const auto frame = worker_.latest_frame();
+        if (!frame)
             return refuse(res, 404, "no frame has been rendered yet");
-        res.set_content(reinterpret_cast<const char*>(png->data()), png->size(), "image/png");
+        for (const auto& [name, value] : frame_headers(frame->about))
+            res.set_header(name, value);
+        res.set_content(reinterpret_cast<const char*>(frame->png.data()), frame->png.size(),
+                        "image/png");
     });
 
     post("/api/edit", [this](const httplib::Request& req, httplib::Response& res) {

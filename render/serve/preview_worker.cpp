@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdio>
 #include <malloc.h>
+#include <optional>
 
 namespace xr {
 
@@ -38,6 +39,10 @@ ProgressFn percent_reporter(EventHub& events, const std::string& what) {
                 return;
             }
     };
+}
+
+std::exception_ptr server_stopped() {
+    return std::make_exception_ptr(std::runtime_error("the server stopped"));
 }
 
 } // namespace
@@ -89,7 +94,7 @@ void PreviewWorker::stop() {
     }
     wake_.notify_one();
     for (Job& job : left)
-        job.done.set_exception(std::make_exception_ptr(std::runtime_error("the server stopped")));
+        job.done.set_exception(server_stopped());
     const std::lock_guard<std::mutex> lock(joining_);
     if (thread_.joinable())
         thread_.join();
@@ -107,14 +112,36 @@ uint64_t PreviewWorker::edit(const std::string& request) {
 }
 
 std::future<ordered_json> PreviewWorker::save() {
-    return queue(Task::save);
+    std::promise<ordered_json> done;
+    // Written here rather than by the worker, which would have to cancel the
+    // stage in flight, or keep the Save waiting for it.
+    const std::lock_guard<std::mutex> saving(saving_);
+    SceneDescription scene;
+    {
+        const std::lock_guard<std::mutex> lock(editing_);
+        scene = edited_;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            done.set_exception(server_stopped());
+            return done.get_future();
+        }
+    }
+    try {
+        done.set_value(write_scene(scene));
+    } catch (const std::exception& e) {
+        publish_status(e.what(), true);
+        done.set_exception(std::current_exception());
+    }
+    return done.get_future();
 }
 
 std::future<ordered_json> PreviewWorker::render_image() {
     return queue(Task::render);
 }
 
-std::shared_ptr<const std::vector<uint8_t>> PreviewWorker::latest_frame() const {
+std::shared_ptr<const PreviewWorker::Frame> PreviewWorker::latest_frame() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return frame_;
 }
@@ -126,15 +153,17 @@ std::future<ordered_json> PreviewWorker::queue(Task task, SceneDescription scene
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) {
-            job.done.set_exception(
-                std::make_exception_ptr(std::runtime_error("the server stopped")));
+            job.done.set_exception(server_stopped());
             return done;
         }
-        if (task == Task::edit)
+        // The stage in flight shows a scene that an edit leaves behind; a
+        // Render waits for it instead, which is quicker than starting it over.
+        if (task == Task::edit) {
             job.number = *number = ++edits_;
+            if (rendering_)
+                rendering_->cancel_group_execution();
+        }
         jobs_.push_back(std::move(job));
-        if (rendering_)
-            rendering_->cancel_group_execution();
     }
     wake_.notify_one();
     return done;
@@ -185,8 +214,7 @@ void PreviewWorker::do_job(Job& job) {
             return;
         }
         catch_up();
-        job.done.set_value(job.task == Task::save ? ordered_json(write_scene())
-                                                  : ordered_json(write_image()));
+        job.done.set_value(write_image());
     } catch (const std::exception& e) {
         publish_status(e.what(), true);
         job.done.set_exception(std::current_exception());
@@ -208,6 +236,9 @@ void PreviewWorker::catch_up() {
     built_ = build_scene(scene_, parts_);
     stale_ = false;
     restart_stages();
+    // The progress of a stage the edits cancelled is no page's to see; the
+    // pages take the new state as its end.
+    events_.withdraw(EventKind::progress);
     publish(events_, preview_state(served_, scene_, built_->camera, shown_edit_));
 }
 
@@ -217,27 +248,35 @@ void PreviewWorker::restart_stages() {
     next_stage_ = 0;
 }
 
-SavedReply PreviewWorker::write_scene() const {
+SavedReply PreviewWorker::write_scene(const SceneDescription& scene) const {
     // Checked again here, as at the start: a FIFO put in its place since
-    // would hold the worker, and the server's stop, until a reader came.
+    // would hold the request, and the server's stop, until a reader came.
     check_not_a_pipe(served_.scene_file);
-    write_scene_file(scene_, served_.scene_file);
+    write_scene_file(scene, served_.scene_file);
     return {served_.scene_file};
 }
 
 RenderedReply PreviewWorker::write_image() {
     const OutputPlan& plan = served_.image;
     Cancellable writing(*this, writing_);
-    const FrameSource source{built_.get(),
-                             shader_,
-                             scene_.settings,
-                             {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
+    FrameSource source{built_.get(),
+                       shader_,
+                       scene_.settings,
+                       {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
+    // A still's beauty is the preview's final stage, pixel for pixel.
+    std::optional<Image> still;
+    if (!plan.sequence() && plan.passes.empty())
+        source.written = [&still](const Film& film) { still = film.beauty; };
     const std::vector<int> frames = frames_to_render(plan, scene_.settings, false);
     for (int frame : frames)
         check_not_a_pipe(plan.path(frame));
     const auto start = Clock::now();
     write_frames(source, plan, frames);
     const double seconds = seconds_between(start, Clock::now());
+    if (still && next_stage_ < stages_.size() && !edit_queued()) {
+        next_stage_ = stages_.size();
+        publish_frame(*still, next_stage_ - 1);
+    }
     char summary[32];
     std::snprintf(summary, sizeof summary, " in %.1f s", seconds);
     publish_status("wrote " + plan.out + summary);
@@ -252,22 +291,35 @@ bool PreviewWorker::render_stage(tbb::task_group_context& group) {
     const Image image = render({*built_, shader_, s}, stats, {progress, &group});
     if (group.is_group_execution_cancelled())
         return false;
-    auto png = std::make_shared<const std::vector<uint8_t>>(encode_png(image));
-    const FrameMessage frame{shown_edit_,       next_stage_ + 1,
-                             stages_.size(),    last,
-                             s.width,           s.height,
-                             s.samples,         seconds_between(shown_since_, Clock::now()),
-                             png_data_url(*png)};
+    publish_frame(image, next_stage_);
+    return true;
+}
+
+void PreviewWorker::publish_frame(const Image& image, size_t stage) {
+    const RenderSettings& s = stages_[stage];
+    const bool last = stage + 1 == stages_.size();
+    auto frame = std::make_shared<Frame>();
+    frame->png = encode_png(image);
+    frame->about = {
+        shown_edit_, stage + 1, stages_.size(), last,
+        s.width,     s.height,  s.samples,      seconds_between(shown_since_, Clock::now()),
+        {}}; // the image travels in the message alone
+    FrameMessage message = frame->about;
+    message.image = png_data_url(frame->png);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        frame_ = std::move(png);
+        frame_ = std::move(frame);
     }
     // Idle from now until the next request: give back the free pages that the
     // server's many threads leave scattered over the heap's arenas.
     if (last)
         malloc_trim(0);
-    publish(events_, frame);
-    return true;
+    publish(events_, message);
+}
+
+bool PreviewWorker::edit_queued() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return edits_ > shown_edit_;
 }
 
 void PreviewWorker::publish_status(const std::string& text, bool error) {

@@ -1,7 +1,8 @@
 // The one thread that owns the scene being served. It makes the edits the
 // server queues, in the order they came; renders the preview in stages,
 // publishing each frame; and saves the scene or renders the image when asked.
-// A newer request cancels the stage in flight, so no page waits for stale work.
+// An edit cancels the stage in flight, so no page waits for stale work; a
+// Save or a Render lets it finish, so its work is not thrown away.
 #pragma once
 
 #include "render/scene.h"
@@ -40,20 +41,28 @@ class PreviewWorker {
     // leave, and queues it; gives its number, from 1. The state and the frames
     // say which edits they show. Throws EditError, and queues nothing.
     uint64_t edit(const std::string& request);
-    // Once the edits queued before are made: writes the scene file, and gives
-    // a SavedReply; or renders the image at the scene's settings exactly as
-    // the command line does, and gives a RenderedReply; each as JSON. The
-    // future holds the exception when it fails.
+    // Writes the scene file as the edits queued before leave the scene, at
+    // once, beside the render in flight; and gives a SavedReply. Or, once
+    // those edits are made and the stage in flight is done, renders the image
+    // at the scene's settings exactly as the command line does, and gives a
+    // RenderedReply; a still's picture is then the preview's final frame,
+    // unless an edit came meanwhile. Each reply as JSON; the future holds the
+    // exception when it fails.
     std::future<nlohmann::ordered_json> save();
     std::future<nlohmann::ordered_json> render_image();
 
-    // The newest frame as a PNG, or null before the first.
-    std::shared_ptr<const std::vector<uint8_t>> latest_frame() const;
+    // A frame as the pages were sent it: its event, less the image, and its PNG.
+    struct Frame {
+        FrameMessage about;
+        std::vector<uint8_t> png;
+    };
+    // The newest frame, or null before the first.
+    std::shared_ptr<const Frame> latest_frame() const;
 
   private:
     using Clock = std::chrono::steady_clock;
     struct Cancellable;
-    enum class Task { edit, save, render };
+    enum class Task { edit, render };
     struct Job {
         Task task;
         SceneDescription scene; // an edit's result
@@ -72,10 +81,15 @@ class PreviewWorker {
     void catch_up();
     // The preview's stages for the scene's settings, from the first.
     void restart_stages();
-    SavedReply write_scene() const;
+    SavedReply write_scene(const SceneDescription& scene) const;
     RenderedReply write_image();
     // False when cancelled.
     bool render_stage(tbb::task_group_context& group);
+    // Sends the pages the picture of the scene as it stands, as stage `stage`
+    // (from 0) of the stages; the last is the final frame.
+    void publish_frame(const Image& image, size_t stage);
+    // Whether an edit is queued that is not made yet.
+    bool edit_queued() const;
     void publish_status(const std::string& text, bool error = false);
 
     // Read only, or the worker thread's alone.
@@ -99,12 +113,16 @@ class PreviewWorker {
     tbb::task_group_context* rendering_ = nullptr; // the stage in flight
     tbb::task_group_context* writing_ = nullptr;   // the Render in flight
     bool stopping_ = false;
-    std::shared_ptr<const std::vector<uint8_t>> frame_;
+    std::shared_ptr<const Frame> frame_;
 
     // Held while an edit is checked and queued, so edits are queued in the
     // order they were checked in.
     std::mutex editing_;
     SceneDescription edited_; // scene_ once the queued edits are made
+
+    // Held while a Save writes, so that the scene files are written in the
+    // order the Saves came.
+    std::mutex saving_;
 
     std::mutex joining_;
     std::thread thread_;

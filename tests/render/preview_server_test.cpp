@@ -324,6 +324,10 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_EQ(json::parse(c.Get("/api/state")->body)["edit"], number);
     const httplib::Result frame = c.Get("/api/frame.png");
     ASSERT_TRUE(frame && frame->status == 200);
+    EXPECT_EQ(frame->get_header_value("X-Edit"), std::to_string(number));
+    EXPECT_EQ(frame->get_header_value("X-Stage"), shown.data["stages"].dump());
+    EXPECT_EQ(frame->get_header_value("X-Stages"), shown.data["stages"].dump());
+    EXPECT_EQ(frame->get_header_value("X-Final"), "true");
 
     // Saved by a POST without a body, as HTTP/1.1 allows, with a request
     // after it in the same write: both are answered, at once.
@@ -399,6 +403,79 @@ TEST(PreviewServer, AnEditCancelsTheRenderInFlight) {
     EXPECT_EQ(events[i].data["edit"], 1) << "a frame of the scene before the edit";
     EXPECT_EQ(events[i].data["stage"], 1);
     std::printf("first frame %.3f s after the edit was sent\n", seconds);
+
+    // A page opened now is not told the progress of the render cancelled:
+    // any progress it is sent comes after the state of the edit.
+    EventListener later(server.port());
+    later.wait_for([](const ServerEvent& e) { return e.kind == "state"; });
+    EXPECT_NE(later.events().front().kind, "progress") << later.events().front().data.dump();
+}
+
+// Neither a Save nor a Render throws away the stage in flight: its progress
+// never starts over, and the final frame comes before the Render is written;
+// right after an edit, the still the Render writes is that final frame.
+TEST_F(PreviewFiles, SaveAndRenderLetTheRefiningFinish) {
+    PreviewProcess server(
+        {"--width", "320", "--height", "200", "--spp", "16", "--out", path("still.png")});
+    httplib::Client c = server.client();
+    EventListener page(server.port());
+    auto posted = [&](const std::string& to, const std::string& body) {
+        const httplib::Result r = post_json(c, to, body);
+        return r && r->status == 200;
+    };
+    auto final_then_written = [&](uint64_t edit) {
+        bool shown = false;
+        page.wait_for([&](const ServerEvent& e) {
+            shown |= final_frame_of(e, edit);
+            return shown && e.kind == "status" &&
+                   e.data["text"].get<std::string>().rfind("wrote ", 0) == 0;
+        });
+    };
+    page.wait_for([](const ServerEvent& e) { return e.kind == "progress"; }); // refining
+    ASSERT_TRUE(posted("/api/save", "{}"));
+    ASSERT_TRUE(posted("/api/render", "{}"));
+    final_then_written(0);
+    ASSERT_TRUE(posted("/api/edit", power_edit(0, 3)));
+    ASSERT_TRUE(posted("/api/render", "{}"));
+    final_then_written(1);
+    int percent = -1;
+    for (const ServerEvent& e : page.events()) {
+        if (e.kind == "state")
+            percent = -1;
+        if (e.kind == "progress" && e.data["text"] == "refining") {
+            EXPECT_GE(e.data["percent"], percent) << "the refining started over";
+            percent = e.data["percent"];
+        }
+    }
+    const httplib::Result frame = c.Get("/api/frame.png");
+    ASSERT_TRUE(frame && frame->status == 200);
+    EXPECT_EQ(frame->get_header_value("X-Edit"), "1");
+    EXPECT_TRUE(frame->body == slurp(path("still.png"))) << "the final frame differs";
+}
+
+// A turntable's Render tells its progress over all its frames: past half
+// only once the first frame is written, and up to the end.
+TEST_F(PreviewFiles, ATurntableRenderTellsItsProgressOverAllItsFrames) {
+    PreviewProcess server({"--width", "200", "--height", "120", "--spp", "16", "--turntable", "2",
+                           "--out", path("turn_#.png")});
+    EventListener page(server.port());
+    page.wait_for([](const ServerEvent& e) { return final_frame_of(e, 0); });
+    auto rendering = [](const ServerEvent& e) {
+        return e.kind == "progress" && e.data["text"].get<std::string>().rfind("rendering", 0) == 0;
+    };
+    std::thread render([&] {
+        httplib::Client c = server.client();
+        const httplib::Result rendered = post_json(c, "/api/render", "{}");
+        EXPECT_TRUE(rendered && rendered->status == 200);
+    });
+    page.wait_for([&](const ServerEvent& e) { return rendering(e) && e.data["percent"] > 50; });
+    EXPECT_TRUE(std::filesystem::exists(path("turn_1.png"))) << "past half within frame 1";
+    render.join();
+    int last = 0;
+    for (const ServerEvent& e : page.events())
+        if (rendering(e))
+            last = e.data["percent"];
+    EXPECT_GE(last, 90);
 }
 
 // A page whose browser stopped reading: it is sent nothing more once the

@@ -408,11 +408,14 @@ function wireButtons() {
 
 function listen() {
   const events = new EventSource('/api/events');
+  // A new state restarts the picture's stages: the progress shown before it
+  // is of a render cancelled.
   events.addEventListener('state', (e) => {
     const first = state === null;
     state = JSON.parse(e.data);
     if (first) build();
     refresh();
+    $('progress').hidden = true;
   });
   events.addEventListener('frame', (e) => showFrame(JSON.parse(e.data)));
   events.addEventListener('progress', (e) => {
