@@ -85,9 +85,11 @@ extern "C" {
 int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     HostState* s = host_state(state);
     s->child = nullptr;
-    if (s->depth >= max_depth)
-        return 0;
     ThreadContext& context = *s->thread;
+    if (s->depth >= max_depth) {
+        ++context.stats.cut_off; // the shader shows the background instead: said at the end
+        return 0;
+    }
     const Vec3 dir = normalize(in_float_range(Vec3(*direction)));
     const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
