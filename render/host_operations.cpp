@@ -35,19 +35,6 @@ std::vector<Tag>& new_light_list(HostState& s, const Tag* list) {
     return kept;
 }
 
-// A shader's direction scaled so that its squared length is a normal float:
-// with components beyond about 1e19 the square overflows (made unit, the
-// direction came out zero), below about 1e-19 it underflows (it stayed as
-// short). Divided by its largest magnitude it keeps its way. Any other comes
-// through to the bit, a zero or non-finite one too: no scale mends those.
-Vec3 in_float_range(Vec3 d) {
-    if (std::isnormal(dot(d, d)) || !finite(d))
-        return d;
-    // Each divided, not multiplied by a reciprocal, which is infinite below 1/FLT_MAX.
-    const float largest = std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)});
-    return largest > 0.0f ? Vec3(d.x / largest, d.y / largest, d.z / largest) : d;
-}
-
 // Hands the shader sample i of the run in hand, the k-th it asks for.
 [[gnu::always_inline]] inline int32_t give_sample(ThreadContext& context, int i, int32_t k,
                                                   Color* light_color, Vector3* light_direction,
@@ -85,9 +72,11 @@ extern "C" {
 int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* direction) {
     HostState* s = host_state(state);
     s->child = nullptr;
-    if (s->depth >= max_depth)
-        return 0;
     ThreadContext& context = *s->thread;
+    if (s->depth >= max_depth) {
+        ++context.stats.cut_off; // the shader shows the background instead: said at the end
+        return 0;
+    }
     const Vec3 dir = normalize(in_float_range(Vec3(*direction)));
     const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))

@@ -35,7 +35,8 @@ struct HostState {
     // Where rays leaving the point start: on the side the geometric normal
     // points to, and on the other.
     Vector3 leave_along, leave_against;
-    uint8_t private3[88];
+    uint32_t triangle; // the triangle of `object` hit
+    uint8_t private3[84];
     float facing; // cosine of the shading normal and the incident ray
     uint8_t private4[76];
     const ShaderRecord* shader;

@@ -18,6 +18,7 @@ struct Hit {
     uint32_t object;
     uint32_t triangle;
     float u, v; // barycentric coordinates within the triangle
+    float t;    // the distance along the ray, in units of its direction
 };
 
 // A ray for Embree, seeing the objects whose masks share a bit with `mask`.
@@ -103,7 +104,7 @@ class Intersector {
         // the object is the instance's number.
         const unsigned object =
             query.hit.instID[0] != RTC_INVALID_GEOMETRY_ID ? query.hit.instID[0] : query.hit.geomID;
-        hit = {object, query.hit.primID, query.hit.u, query.hit.v};
+        hit = {object, query.hit.primID, query.hit.u, query.hit.v, query.ray.tfar};
         return true;
     }
     // Whether a surface that casts shadows lies along the ray within (near, far).

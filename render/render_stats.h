@@ -12,6 +12,7 @@ struct RenderStats {
     uint64_t unsound = 0;      // camera samples made summable (camera_sample.h)
     uint64_t shader_calls = 0; // calls of the x-ray shader
     int deepest = 0;           // the deepest nesting at which it was called
+    uint64_t cut_off = 0;      // see-through rays refused at the nesting limit (max_depth)
     int threads = 0;           // threads that rendered
     double seconds = 0.0;
 
@@ -21,6 +22,7 @@ struct RenderStats {
         unsound += other.unsound;
         shader_calls += other.shader_calls;
         deepest = std::max(deepest, other.deepest);
+        cut_off += other.cut_off;
         return *this;
     }
 };

@@ -16,8 +16,15 @@
 
 namespace xr {
 
-// Rays nest this deep at most: a see-through ray from depth 16 finds nothing.
-constexpr int max_depth = 16;
+// Rays nest this deep at most: a see-through ray from this depth finds
+// nothing, and is counted (RenderStats::cut_off). An x-rayed assembly puts
+// two surfaces a part in a ray's way, a finned one a hundred or more. Each
+// level costs a thread about 0.6 KiB of stack (the shader's frame, trace and
+// mi_trace_reflection: 624 bytes on x86-64, 2.2 KiB under AddressSanitizer),
+// 160 KiB in all, well within oneTBB's 4 MiB worker stacks and the 8 MiB of
+// the main and serve threads; and 0.4 KiB of this context. The guide
+// (docs/xray-render.md) states this number.
+constexpr int max_depth = 256;
 
 // On cache lines of its own: threads write their counters on every ray.
 struct alignas(64) ThreadContext {

@@ -3,6 +3,8 @@
 #include "render/matte.h"
 #include "render/ray_offset.h"
 
+#include <cmath>
+
 namespace xr {
 
 namespace {
@@ -48,6 +50,7 @@ void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 di
     s.material = object.material;
     s.depth = depth;
     s.object = hit.object;
+    s.triangle = hit.triangle;
     s.ray_type = ray_type;
     s.surface_flag = object.flagged ? 1 : 0;
     s.direction = direction.vector3();
@@ -74,17 +77,30 @@ bool shade(ThreadContext& context, HostState& s, Color& result) {
 bool trace(ThreadContext& context, Vec3 origin, Vec3 direction, int depth, int32_t ray_type,
            Color& result) {
     HostState& s = context.states[size_t(depth)];
+    // The surface the ray leaves: the caller's, then each looked through.
+    const HostState* left = depth > 0 ? &context.states[size_t(depth - 1)] : nullptr;
+    float near = 0.0f;
     for (int layer = 0; layer < max_layers; ++layer) {
         Hit hit;
         context.count_ray(depth == 0 && layer == 0 ? RayKind::camera : RayKind::see_through, origin,
-                          direction, 0.0f, INFINITY);
-        if (!context.scene.intersector().intersect(origin, direction, 0.0f, INFINITY, hit))
+                          direction, near, INFINITY);
+        if (!context.scene.intersector().intersect(origin, direction, near, INFINITY, hit))
             return false;
+        // A ray leaving a flat triangle cannot meet it again; where Embree's
+        // rounding, larger than the point's, finds it anyway (a point near
+        // the origin on a triangle far larger than its coordinates), the ray
+        // goes on beyond that hit, where it would meet it at every depth.
+        if (left && hit.object == left->object && hit.triangle == left->triangle) {
+            near = std::nextafter(hit.t, INFINITY);
+            continue;
+        }
+        near = 0.0f;
         enter_surface(context, s, hit, direction, depth, ray_type);
         if (shade(context, s, result))
             return true;
         // Looked through: go on from just beyond the surface.
         origin = leaving_origin(s, direction);
+        left = &s;
     }
     return false;
 }

@@ -13,14 +13,25 @@
 
 namespace xr {
 
-std::optional<float> parse_number(const std::string& text) {
+namespace {
+
+// A number finite as a float, kept in double: one too small for a float is
+// not yet 0.
+std::optional<double> parse_double(const std::string& text) {
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
         return std::nullopt;
     char* end = nullptr;
-    const float value = std::strtof(text.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(value))
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(float(value)))
         return std::nullopt;
     return value;
+}
+
+} // namespace
+
+std::optional<float> parse_number(const std::string& text) {
+    const std::optional<double> value = parse_double(text);
+    return value ? std::optional<float>(float(*value)) : std::nullopt;
 }
 
 CLI::Validator not_empty(const std::string& noun) {
@@ -53,11 +64,11 @@ namespace {
 
 // Comma-separated finite numbers. Every field counts, the empty ones too:
 // "1,0,0," is four fields, one of them bad.
-std::optional<std::vector<float>> parse_numbers(const std::string& text) {
-    std::vector<float> values;
+std::optional<std::vector<double>> parse_numbers(const std::string& text) {
+    std::vector<double> values;
     for (size_t start = 0;;) {
         const size_t comma = text.find(',', start);
-        const std::optional<float> v = parse_number(text.substr(start, comma - start));
+        const std::optional<double> v = parse_double(text.substr(start, comma - start));
         if (!v)
             return std::nullopt;
         values.push_back(*v);
@@ -70,12 +81,12 @@ std::optional<std::vector<float>> parse_numbers(const std::string& text) {
 } // namespace
 
 std::optional<std::array<float, 4>> parse_color(const std::string& text) {
-    const std::optional<std::vector<float>> parsed = parse_numbers(text);
+    const std::optional<std::vector<double>> parsed = parse_numbers(text);
     if (!parsed || (parsed->size() != 3 && parsed->size() != 4))
         return std::nullopt;
-    const std::vector<float>& values = *parsed;
-    return std::array<float, 4>{values[0], values[1], values[2],
-                                values.size() == 4 ? values[3] : 1.0f};
+    const std::vector<double>& values = *parsed;
+    return std::array<float, 4>{float(values[0]), float(values[1]), float(values[2]),
+                                values.size() == 4 ? float(values[3]) : 1.0f};
 }
 
 std::optional<Background> parse_background(const std::string& text) {
@@ -96,12 +107,12 @@ std::optional<Background> parse_background(const std::string& text) {
 }
 
 std::optional<Tessellation> parse_tessellation(const std::string& text) {
-    const std::optional<std::vector<float>> values = parse_numbers(text);
+    const std::optional<std::vector<double>> values = parse_numbers(text);
     if (!values || values->size() != 2)
         return std::nullopt;
-    const float linear = (*values)[0], angular = (*values)[1];
-    if (!(linear > 0.0f && linear <= max_coordinate && angular >= min_angular_deflection &&
-          angular <= max_angular_deflection))
+    const std::optional<float> linear = linear_deflection((*values)[0]);
+    const float angular = float((*values)[1]);
+    if (!(linear && angular >= min_angular_deflection && angular <= max_angular_deflection))
         return std::nullopt;
     Tessellation t;
     t.linear = linear;

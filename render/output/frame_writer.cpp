@@ -5,6 +5,7 @@
 #include "render/output/turntable.h"
 #include "render/output/video_writer.h"
 #include "render/sample_bounds.h"
+#include "render/thread_context.h"
 #include "render/util/standard_output.h"
 #include "render/util/text.h"
 
@@ -97,6 +98,28 @@ void warn_unsound(const std::string& label, const RenderStats& stats) {
                  one ? "sample was" : "samples were", number_text(max_sample_value).c_str());
 }
 
+// A line on standard error when see-through rays reached the nesting limit:
+// the shader showed the background where something may have lain beyond.
+void warn_cut_off(const std::string& label, const RenderStats& stats) {
+    if (stats.cut_off != 0)
+        std::fprintf(stderr,
+                     "warning: %s: %s reached the nesting limit of %d surfaces; the background "
+                     "shows beyond them\n",
+                     label.c_str(), count_text(size_t(stats.cut_off), "see-through ray").c_str(),
+                     max_depth);
+}
+
+// Runs `work`, saying what ran out of memory if it does ("PATH: encoding the
+// 640x400 image as PNG: out of memory"), where a bare std::bad_alloc would not.
+template <class Work>
+auto saying_out_of_memory(const std::string& what, Work work) -> decltype(work()) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(what + ": out of memory");
+    }
+}
+
 } // namespace
 
 void write_frames(const FrameSource& source, const OutputPlan& plan,
@@ -119,14 +142,18 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;
         }
-        // Each frame's path checked again just before its render: one that has
-        // become unwritable since the start fails before its work, not after.
-        if (!video)
+        // Each frame's path and size checked again just before its render: a
+        // path become unwritable since the start, or an image too large for
+        // what the loaded scene leaves of the memory, fails before its work.
+        if (!video) {
             check_writable(path);
+            check_frame_fits(plan, source.settings);
+        }
         RenderSettings settings = source.settings;
         RenderStats stats;
-        const Film film =
-            render_frame(source, plan, frame, rendered++, frames.size(), settings, stats);
+        const Film film = saying_out_of_memory(label + ": rendering", [&] {
+            return render_frame(source, plan, frame, rendered++, frames.size(), settings, stats);
+        });
         tbb::task_group_context* group = source.control.group;
         if (group && group->is_group_execution_cancelled())
             throw std::runtime_error("the render of " + path + " was stopped");
@@ -135,7 +162,10 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
         } else {
             // The file's hidden temporary made only now, so that a process
             // killed while it renders (SIGKILL) leaves none behind.
-            const std::vector<uint8_t> bytes = encode_image(film, plan.format);
+            const std::vector<uint8_t> bytes =
+                saying_out_of_memory(label + ": encoding the " + size_of(film) + " image as " +
+                                         (plan.format == ImageFormat::png ? "PNG" : "OpenEXR"),
+                                     [&] { return encode_image(film, plan.format); });
             OutputFile(path).commit(bytes);
         }
         if (source.written)
@@ -147,6 +177,7 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
                     stats.seconds > 0.0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0);
         flush_standard_output(); // a line as each frame is done, into a log file too
         warn_unsound(label, stats);
+        warn_cut_off(label, stats);
     }
     if (video) {
         video->finish();

@@ -11,6 +11,8 @@
 #include "render/util/error.h"
 #include "render/xray_settings.h"
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +58,14 @@ struct Tessellation {
     std::optional<float> linear;
     float angular = 20.0f; // degrees, within [min_angular_deflection, max_angular_deflection]
 };
+// A linear deflection given in double as a Tessellation holds it: none unless
+// within (0, max_coordinate], compared before it is a float; one too small for
+// a float kept as the smallest, which the mesher raises to its finest anyway.
+inline std::optional<float> linear_deflection(double length) {
+    if (!(length > 0.0 && length <= double(max_coordinate)))
+        return std::nullopt;
+    return std::max(float(length), std::numeric_limits<float>::denorm_min());
+}
 // The finest angle a tessellation may ask for: triangles grow as the inverse
 // square of the angle, and a half-degree made a 88 KB file's screw 233,000
 // triangles and 1.2 GB; at one degree it is 62,000 and 0.3 GB.

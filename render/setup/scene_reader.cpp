@@ -122,6 +122,15 @@ class Field {
             fail("expected a number within (0, " + number_text(max_coordinate) + "]");
         return v;
     }
+    // A linear deflection (linear_deflection): a length, one too small for a
+    // float taken as the finest.
+    float deflection() const {
+        number(); // a number, finite as a float
+        const std::optional<float> v = linear_deflection(j_.get<double>());
+        if (!v)
+            fail("expected a number within (0, " + number_text(max_coordinate) + "]");
+        return *v;
+    }
     // A number with no fraction, however written (7 or 7.0), within [lo, hi];
     // in double, which holds every such number exactly, where a float would
     // round large ones.
@@ -218,7 +227,7 @@ Tessellation read_tessellation(const Field& f) {
     f.object({"linear", "angular"});
     Tessellation t;
     if (f.has("linear"))
-        t.linear = f["linear"].extent();
+        t.linear = f["linear"].deflection();
     if (f.has("angular"))
         t.angular = f["angular"].number(min_angular_deflection, max_angular_deflection);
     return t;
@@ -453,7 +462,7 @@ CameraDescription read_camera(const Field& f) {
         c.frame = f["frame"].string();
     if (f.has("from")) {
         c.from = f["from"].vec3();
-        if (!(length(c.from) > 0.0f))
+        if (!(length(in_float_range(c.from)) > 0.0f))
             f["from"].fail("the direction cannot be zero");
     }
     if (f.has("fov"))

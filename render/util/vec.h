@@ -68,6 +68,18 @@ inline Vec3 normalize(Vec3 a) {
 inline bool finite(Vec3 a) {
     return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
 }
+// A direction scaled so that its squared length is a normal float: with
+// components beyond about 1e19 the square overflows (made unit, the direction
+// came out zero), below about 1e-19 it underflows (it stayed as short, or
+// seemed zero). Divided by its largest magnitude it keeps its way. Any other
+// comes through to the bit, a zero or non-finite one too: no scale mends those.
+inline Vec3 in_float_range(Vec3 d) {
+    if (std::isnormal(dot(d, d)) || !finite(d))
+        return d;
+    // Each divided, not multiplied by a reciprocal, which is infinite below 1/FLT_MAX.
+    const float largest = std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)});
+    return largest > 0.0f ? Vec3(d.x / largest, d.y / largest, d.z / largest) : d;
+}
 inline Vec3 min(Vec3 a, Vec3 b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
 }

@@ -3,6 +3,7 @@
 
 #include "render/image/image_file.h"
 #include "render/render_settings.h"
+#include "render/thread_context.h"
 #include "render/util/interrupt.h"
 
 #include <csignal>
@@ -41,6 +42,29 @@ TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
                      "minimum of 16 (--spp and --min-spp, or the scene's samples and "
                      "min_samples): every pixel takes 1 sample; the samples must exceed both "
                      "the minimum and 2\n");
+
+    // Boxes in a row, x-rayed, whose surfaces outnumber the nesting limit
+    // before the wall: rendered, and said once.
+    std::string boxes;
+    for (int i = 0; i <= xr::max_depth / 2; ++i)
+        boxes += R"({"shape": "box", "name": "b)" + std::to_string(i) +
+                 R"(", "size": [2, 2, 0.01], "translate": [0, 0, )" + std::to_string(i * 0.05) +
+                 "]},";
+    std::ofstream(dir + "/row.json")
+        << R"({"models": [)" << boxes
+        << R"({"shape": "box", "name": "wall", "size": [1, 1, 0.2], "translate": [0, 0, -2]}],
+              "assign": [{"parts": "b*", "xray": {}}, {"parts": "wall", "matte": {}}],
+              "camera": {"eye": [0, 0, 30], "target": [0, 0, 0], "fov": 10}})";
+    r = run({"--scene", dir + "/row.json", "--width", "8", "--height", "8", "--spp", "1", "--out",
+             dir + "/row.png"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find(" see-through rays reached the nesting limit of " +
+                         std::to_string(xr::max_depth) +
+                         " surfaces; the background shows beyond "
+                         "them\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 }
 
 TEST_F(XrayRenderCli, RendersModelsAndListsTheirParts) {
@@ -512,7 +536,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "flipped_bottom.png: corrupt PNG (CRC mismatch in IDAT)"},
         // Its frame is not: refused before it is made.
         {{"merge", dir + "/huge.exr", dir + "/out.exr"},
-         "a 65536x65536 image needs 131072 MiB, more than the memory available"},
+         "a 65536x65536 image needs 229376 MiB, more than the memory available"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top.png"},
          "top.png: it is the input " + dir + "/top.png"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},

@@ -161,6 +161,7 @@ TEST_F(HostOperations, SeeThroughRaysSetTheChildAndStopAtTheDepthLimit) {
     s.depth = max_depth;
     EXPECT_EQ(mi_trace_reflection(&c, state(), &across), 0);
     EXPECT_EQ(s.child, nullptr);
+    EXPECT_EQ(context.stats.cut_off, 1u); // counted, for the render to say so
 }
 
 // The shader's samples come from runs made at the first of them: every answer,

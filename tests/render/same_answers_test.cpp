@@ -228,7 +228,7 @@ TEST_P(SameAnswersOfAFrame, EveryRayFindsWhatTheMaskedSceneFinds) {
             } else {
                 query.ray = make_ray(r.origin, r.direction, r.near, r.far, Intersector::camera);
                 rtcIntersect1(masked.scene(), &context, &query);
-                Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f};
+                Hit hit{RTC_INVALID_GEOMETRY_ID, 0, 0.0f, 0.0f, 0.0f};
                 intersector.intersect(r.origin, r.direction, r.near, r.far, hit);
                 if (query.hit.instID[0] != RTC_INVALID_GEOMETRY_ID)
                     query.hit.geomID = query.hit.instID[0];

@@ -3,9 +3,11 @@
 #include "tests/render/render_fixture.h"
 #include "tests/render/scratch_dir.h"
 
+#include "render/cli/option_values.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
+#include "render/setup/studio.h"
 
 #include <algorithm>
 #include <cstring>
@@ -222,7 +224,7 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {R"({"models": [{"file": "assembly.glb", "tessellation": {"linear": 0.01}}]})",
          "test.json: /models/0/tessellation: applies to STEP files (.step, .stp) only"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 0}}]})",
-         "test.json: /models/0/tessellation/linear: expected a number above 0"},
+         "test.json: /models/0/tessellation/linear: expected a number within (0, 1e+09]"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"angular": -5}}]})",
          "test.json: /models/0/tessellation/angular: expected a number within [1, 90]"},
         {R"({"models": [{"file": "gearbox.step", "tessellation": {"angular": 0.5}}]})",
@@ -248,6 +250,21 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         const std::string scene = R"({"models": [{"shape": "box"}], "settings": {"seed": )";
         EXPECT_EQ(parse_scene(scene + text + "}}", "test.json", ".").settings.seed, seed);
     }
+    // Values too small to square in a float: a direction still a direction,
+    // a deflection still above 0 (the mesher makes it its finest).
+    const SceneDescription tiny = parse_scene(
+        R"({"models": [{"file": "gearbox.step", "tessellation": {"linear": 1e-300}}],
+            "camera": {"from": [0, 1e-30, 0]}})",
+        "test.json", ".");
+    EXPECT_GT(*tiny.models[0].tessellation.linear, 0.0f);
+    EXPECT_EQ(
+        framing({{-1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 1.0f}}, {1e-22f, 1e-22f, 1e-22f}, 30.0f, 1.0f)
+            .eye.x,
+        framing({{-1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 1.0f}}, {1.0f, 1.0f, 1.0f}, 30.0f, 1.0f)
+            .eye.x);
+    const std::optional<Tessellation> finest = parse_tessellation("1e-300,20");
+    ASSERT_TRUE(finest);
+    EXPECT_GT(*finest->linear, 0.0f);
 
     // Files that are not scene files are refused unread: a folder, a FIFO
     // (as /dev/zero is a device, which was read until memory ran out), a

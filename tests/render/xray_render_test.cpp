@@ -7,6 +7,7 @@
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
 #include "render/setup/shapes.h"
+#include "render/thread_context.h"
 
 #include <cmath>
 #include <cstring>
@@ -123,6 +124,36 @@ TEST(XrayRender, NestedXrayObjectIsShadedThroughTheOuterOne) {
     const Image image = render_small(scene, &stats);
     expect_near_color(image.at(32, 32), green);
     EXPECT_GE(stats.deepest, 1); // the inner sphere is shaded inside the outer one's call
+}
+
+// Boxes x-rayed in a row, two surfaces each, the last nested in all the
+// others' calls: up to the nesting limit they show the wall behind exactly;
+// one box more, and the rays that reach the limit are counted.
+TEST(XrayRender, RaysSeeThroughAsManySurfacesAsTheNestingLimit) {
+    for (const int boxes : {max_depth / 2, max_depth / 2 + 1}) {
+        Scene scene = backdrop_scene();
+        XraySettings clear;
+        param(clear, "power")[0] = 0.0f;
+        const Material& glass = xray(scene, clear);
+        for (int i = 0; i < boxes; ++i) {
+            const float z = -1.5f + 3.0f * float(i) / float(boxes);
+            add(scene, box({-2.0f, -2.0f, z}, {2.0f, 2.0f, z + 0.005f}), glass);
+        }
+        scene.commit();
+        RenderStats stats;
+        const Image image = render_small(scene, &stats, 2, 16);
+        Scene backdrop = backdrop_scene();
+        backdrop.commit();
+        const int differing =
+            differing_pixels(image, render_small(backdrop, nullptr, 2, 16), 1e-4f);
+        if (boxes == max_depth / 2) {
+            EXPECT_EQ(differing, 0);
+            EXPECT_EQ(stats.cut_off, 0u);
+        } else {
+            EXPECT_GT(differing, 0); // the wall's half shows the environment
+            EXPECT_GT(stats.cut_off, 0u);
+        }
+    }
 }
 
 TEST(XrayRender, ConnectedColourComesFromTheHostShader) {
