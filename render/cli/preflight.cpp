@@ -9,6 +9,7 @@
 #include "render/util/text.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,8 +56,19 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
 // a file name of any bytes as they are, where JSON text holds UTF-8 alone.
 std::string tile_record(const SceneDescription& d) {
     const RenderSettings& s = d.settings;
+    // A model named on the command line by where the system finds it, so
+    // that one file typed two ways is one render, and two files of one name
+    // are two; a scene file's are named from its folder, as it states them.
+    SceneDescription stated = d;
+    if (d.base_dir.empty())
+        for (ModelDescription& m : stated.models) {
+            std::error_code error;
+            const std::filesystem::path found = std::filesystem::weakly_canonical(m.file, error);
+            if (!m.file.empty() && !error)
+                m.file = std::filesystem::absolute(found, error).string();
+        }
     std::string render = std::string(program_version) + "\n";
-    nlohmann::ordered_json::to_cbor(scene_to_json(d), render);
+    nlohmann::ordered_json::to_cbor(scene_to_json(stated), render);
     return tile_text({{s.width, s.height, *s.region}, render_digest(render)});
 }
 
@@ -129,13 +141,8 @@ SceneDescription describe(const RenderOptions& o) {
     if (!o.scene.empty()) {
         d = read_scene_file(o.scene);
     } else if (!o.model.empty()) {
-        // Stated as a scene file beside the model would state it, so that a
-        // tile's record is the same however the path was typed.
-        const size_t slash = o.model.rfind('/');
-        const bool in_folder = slash != std::string::npos && slash > 0;
         d.models.push_back({});
-        d.models[0].file = in_folder ? o.model.substr(slash + 1) : o.model;
-        d.base_dir = in_folder ? o.model.substr(0, slash) : "";
+        d.models[0].file = o.model;
         d.source = o.model;
         if (o.xray.empty())
             d.assign.push_back(xray_assignment("*", o, "--model"));

@@ -320,13 +320,19 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
         EXPECT_EQ(r.out == path(out) + " is complete, skipped\n", done) << r.out;
     }
 
-    // A model named on the command line is the same render however its path is typed.
+    // A model named on the command line is the same render however its path
+    // is typed, and another of the same name elsewhere another render.
     write_text("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    write_text("sub/tri.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 3\n");
     render({"--model", path("tri.obj"), "--tile", "1/2", "--out", path("model.png")});
-    const Outcome typed = run({"--model", path("sub/../tri.obj"), "--tile", "1/2", "--out",
-                               path("model.png"), "--skip-existing"});
-    EXPECT_EQ(typed.out, path("model.png") + " is complete, skipped\n") << typed.err;
+    for (const char* model : {"sub/../tri.obj", "sub/tri.obj"}) {
+        const Outcome r = run({"--model", path(model), "--tile", "1/2", "--out", path("model.png"),
+                               "--skip-existing"});
+        EXPECT_EQ(r.out == path("model.png") + " is complete, skipped\n",
+                  std::string(model) == "sub/../tri.obj")
+            << model << ": " << r.out << r.err;
+    }
 }
 
 // A frame that fails leaves no file, and the scene's camera where it was for
