@@ -41,6 +41,11 @@ ProgressFn percent_reporter(EventHub& events, const std::string& what) {
     };
 }
 
+// Whether a Render's picture is the preview's final frame, pixel for pixel.
+bool publishes_still(const OutputPlan& plan) {
+    return !plan.sequence() && plan.passes.empty();
+}
+
 std::exception_ptr server_stopped() {
     return std::make_exception_ptr(std::runtime_error("the server stopped"));
 }
@@ -156,13 +161,15 @@ std::future<ordered_json> PreviewWorker::queue(Task task, SceneDescription scene
             job.done.set_exception(server_stopped());
             return done;
         }
-        // The stage in flight shows a scene that an edit leaves behind; a
-        // Render waits for it instead, which is quicker than starting it over.
-        if (task == Task::edit) {
+        // The stage in flight shows a scene that an edit leaves behind, and a
+        // still's final stage the picture a Render publishes; a Render waits
+        // for any other, which is quicker than starting it over. The stages
+        // are read only while one is in flight, when the worker leaves them.
+        if (task == Task::edit)
             job.number = *number = ++edits_;
-            if (rendering_)
-                rendering_->cancel_group_execution();
-        }
+        if (rendering_ && (task == Task::edit ||
+                           (next_stage_ + 1 == stages_.size() && publishes_still(served_.image))))
+            rendering_->cancel_group_execution();
         jobs_.push_back(std::move(job));
     }
     wake_.notify_one();
@@ -265,7 +272,7 @@ RenderedReply PreviewWorker::write_image() {
                        {percent_reporter(events_, "rendering " + plan.out), &writing.group}};
     // A still's beauty is the preview's final stage, pixel for pixel.
     std::optional<Image> still;
-    if (!plan.sequence() && plan.passes.empty())
+    if (publishes_still(plan))
         source.written = [&still](const Film& film) { still = film.beauty; };
     const std::vector<int> frames = frames_to_render(plan, scene_.settings, false);
     for (int frame : frames)
