@@ -50,6 +50,28 @@ class MemoryStream : public Imf::IStream {
     uint64_t position_ = 0;
 };
 
+// The file as OpenEXR writes it, straight into the bytes returned, which
+// hold room for it uncompressed: no copy of it is made on the way. OpenEXR
+// seeks back to fill in the table of its chunks.
+class VectorStream : public Imf::OStream {
+  public:
+    explicit VectorStream(std::vector<uint8_t>& bytes) : Imf::OStream("memory"), bytes_(bytes) {}
+
+    void write(const char c[], int n) override {
+        const size_t end = position_ + size_t(n);
+        if (end > bytes_.size())
+            bytes_.resize(end);
+        std::memcpy(bytes_.data() + position_, c, size_t(n));
+        position_ = end;
+    }
+    uint64_t tellp() override { return position_; }
+    void seekp(uint64_t position) override { position_ = position; }
+
+  private:
+    std::vector<uint8_t>& bytes_;
+    uint64_t position_ = 0;
+};
+
 // One channel of the file over the data window.
 struct Plane {
     std::string name;
@@ -219,14 +241,26 @@ std::vector<uint8_t> encode_exr(const Film& film) {
         add(channel.name, Imf::HALF, halves[k].data(), sizeof(half));
     }
 
-    Imf::StdOSStream stream;
+    // Chunks are stored as they are where compressing them would not make
+    // them smaller, so no file is larger than its pixels, a table entry and a
+    // chunk's own header a line, and its header.
+    size_t pixel_bytes = 4 * sizeof(half);
+    size_t header_bytes = 4096;
+    for (const FilmChannel& channel : film.channels) {
+        pixel_bytes += channel.precision == ChannelPrecision::single ? sizeof(float) : sizeof(half);
+        header_bytes += channel.name.size() + 32;
+    }
+    for (const auto& [name, text] : film.attributes)
+        header_bytes += name.size() + text.size() + 32;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(pixels * pixel_bytes + size_t(film.height()) * 16 + header_bytes);
     {
+        VectorStream stream(bytes);
         Imf::OutputFile file(stream, header);
         file.setFrameBuffer(frame);
         file.writePixels(film.height());
     } // the file is complete once closed
-    const std::string bytes = stream.str();
-    return {bytes.begin(), bytes.end()};
+    return bytes;
 }
 
 Film decode_exr(const std::vector<uint8_t>& exr, const std::string& name, bool beauty_only,

@@ -115,11 +115,11 @@ void check_image_fits(ImageFormat format, int width, int height, size_t channels
     const double film = double(sizeof(Color) + sizeof(float) * channels);
     // What encoding holds beside the film at its peak, a pixel. PNG: the 8-bit
     // copy, and stb's deflated rows (at most 9/8 of 4 bytes) in a buffer grown
-    // by doubling, then copied out. OpenEXR: the colour in half, and the file
-    // (at most its pixels uncompressed, every channel counted single) four
-    // times: a stream's buffer grown by doubling, its string, the bytes returned.
+    // by doubling, then copied out. OpenEXR: the colour in half, each pass in
+    // half, and room for the file uncompressed (every channel counted single).
     const double file = 8.0 + double(sizeof(float) * channels);
-    const double encoded = format == ImageFormat::exr ? 8.0 + 4.0 * file : 4.0 + 3.0 * 4.5;
+    const double encoded =
+        format == ImageFormat::exr ? 8.0 + 2.0 * double(channels) + file : 4.0 + 3.0 * 4.5;
     check_memory(double(width) * double(height) * (film + encoded),
                  "a " + size_text(width, height) + " image");
 }

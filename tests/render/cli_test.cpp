@@ -536,7 +536,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "flipped_bottom.png: corrupt PNG (CRC mismatch in IDAT)"},
         // Its frame is not: refused before it is made.
         {{"merge", dir + "/huge.exr", dir + "/out.exr"},
-         "a 65536x65536 image needs 229376 MiB, more than the memory available"},
+         "a 65536x65536 image needs 131072 MiB, more than the memory available"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top.png"},
          "top.png: it is the input " + dir + "/top.png"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},
