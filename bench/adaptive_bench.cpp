@@ -6,6 +6,7 @@
 // alternating order. Errors are root-mean-square over the channels of the
 // image as an 8-bit display shows it, in 8-bit steps.
 #include "bench/bench_options.h"
+#include "bench/median.h"
 #include "render/image/srgb.h"
 #include "render/renderer.h"
 #include "render/setup/model_loader.h"
@@ -55,12 +56,6 @@ Result render_once(const Scene& scene, qorv_xraytexture_fn shader, const RenderS
     RenderStats stats;
     Image image = render({scene, shader, settings}, stats);
     return {std::move(image), stats.seconds, stats.samples, stats.rays};
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
 // False when no threshold tried reached the uniform render's error.

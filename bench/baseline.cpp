@@ -1,4 +1,5 @@
 #include "bench/baseline.h"
+#include "shader/highlight.h"
 
 #include <cmath>
 #include <cstring>
@@ -57,9 +58,9 @@ int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
     int32_t count = *resolve(state, &params->n_light);
     const int32_t first = *resolve(state, &params->i_light);
     Tag* lights = const_cast<Tag*>(resolve(state, &params->light[0])) + first;
-    if (mode == 1)
+    if (mode == QORV_XRAYTEXTURE_LIGHTS_INCLUSIVE)
         host_ops.mi_inclusive_lightlist(&count, &lights, state);
-    else if (mode == 2)
+    else if (mode == QORV_XRAYTEXTURE_LIGHTS_EXCLUSIVE)
         host_ops.mi_exclusive_lightlist(&count, &lights, state);
 
     float hr = 0.0f, hg = 0.0f, hb = 0.0f;
@@ -73,7 +74,7 @@ int32_t baseline_shade(Color* result, RenderState* state, XrayParams* params) {
             while (host_ops.mi_sample_light(&light_color, &light_direction, &cosine, state,
                                             lights[k], &sample_count)) {
                 const float s = host_ops.mi_phong_specular(exponent, state, &light_direction);
-                if (s > 0.001f) {
+                if (s > phong_threshold) {
                     const float sw = s * weight;
                     sr += sw * specular->r * light_color.r;
                     sg += sw * specular->g * light_color.g;

@@ -4,6 +4,7 @@
 // (this program again), so that its peak memory is its own; the three run in
 // alternating order, and the figures are medians of the repetitions.
 #include "bench/bench_options.h"
+#include "bench/median.h"
 #include "render/renderer.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/shapes.h"
@@ -140,12 +141,6 @@ Measurement measure_apart(Layout layout, const Settings& s) {
         throw std::runtime_error("the " + std::string(layout_names[int(layout)]) +
                                  " measurement failed");
     return m;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
 void report(const Settings& s) {

@@ -6,6 +6,7 @@
 #include "bench/bench_options.h"
 #include "bench/bench_scenes.h"
 #include "bench/masked_scene.h"
+#include "bench/median.h"
 #include "bench/ray_replay.h"
 
 #include "render/renderer.h"
@@ -17,8 +18,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 using namespace xr;
@@ -36,11 +38,9 @@ struct Spread {
     double median, low, high;
 };
 
-Spread spread(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-    return {median, values.front(), values.back()};
+Spread spread(const std::vector<double>& values) {
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return {median(values), *low, *high};
 }
 
 void print_row(const char* what, const Spread& s, const char* unit, double scale,
@@ -67,12 +67,9 @@ FrameTime render_frame(const BenchScene& b, qorv_xraytexture_fn shader, RenderSe
     const double cpu = cpu_seconds();
     render({*b.scene, shader, settings}, stats);
     const FrameTime time{stats.seconds, cpu_seconds() - cpu};
-    if (stats.rays != rays) {
-        std::fprintf(stderr, "render_bench: a frame cast %llu rays, the recorded one %llu\n",
-                     static_cast<unsigned long long>(stats.rays),
-                     static_cast<unsigned long long>(rays));
-        std::exit(1);
-    }
+    if (stats.rays != rays)
+        throw std::runtime_error("a frame cast " + std::to_string(stats.rays) +
+                                 " rays, the recorded one " + std::to_string(rays));
     return time;
 }
 
@@ -143,14 +140,9 @@ void run(const BenchScene& b, qorv_xraytexture_fn shader, const BenchSettings& s
     }
     // The casters' scene must answer as the masked one; packets may settle a
     // ray that grazes an edge otherwise.
-    if (hits[0] != hits[1]) {
-        std::fprintf(stderr,
-                     "render_bench: %llu rays hit in the masked scene, %llu in the "
-                     "renderer's scenes\n",
-                     static_cast<unsigned long long>(hits[0]),
-                     static_cast<unsigned long long>(hits[1]));
-        std::exit(1);
-    }
+    if (hits[0] != hits[1])
+        throw std::runtime_error(std::to_string(hits[0]) + " rays hit in the masked scene, " +
+                                 std::to_string(hits[1]) + " in the renderer's scenes");
     if (hits[2] != hits[1])
         std::printf("  %llu rays hit in packets, %llu alone\n",
                     static_cast<unsigned long long>(hits[2]),

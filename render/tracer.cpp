@@ -10,10 +10,11 @@ namespace xr {
 namespace {
 
 // Surfaces a single ray may look through before the host gives up on it.
-// Each layer starts the ray beyond the surface it met, so a ray cannot meet
-// one twice; the bound only stops a ray that rounding could trap between
-// surfaces, and lies far beyond any model's depth (a finned or many-part
-// model easily puts a hundred surfaces behind one another).
+// Each layer starts the ray beyond the surface it met, and a surface met again
+// through rounding is passed over (trace); the bound only stops a ray
+// that rounding could trap between surfaces, and lies far beyond any model's
+// depth (a finned or many-part model easily puts a hundred surfaces behind
+// one another).
 constexpr int max_layers = 1 << 16;
 
 void enter_surface(ThreadContext& context, HostState& s, const Hit& hit, Vec3 direction, int depth,

@@ -4,9 +4,6 @@
 
 namespace {
 
-// The float32 0x3A83126F: Phong factors at or below it add nothing.
-constexpr float phong_threshold = 0.001f;
-
 // Sums one light's contributions over the samples the host gives for it.
 void add_light(Highlight& sum, RenderState* state, Tag light, float weight, float exponent,
                const Color* specular) {

@@ -3,6 +3,9 @@
 
 #include <qorv_xraytexture.h>
 
+// The float32 0x3A83126F: Phong factors at or below it add nothing.
+constexpr float phong_threshold = 0.001f;
+
 struct Highlight {
     float r, g, b;
 };

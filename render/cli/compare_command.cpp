@@ -53,8 +53,9 @@ bool compare_images(const CompareOptions& o) {
     ImageFile a = read_image(o.a, ImageChannels::beauty),
               b = read_image(o.b, ImageChannels::beauty);
     if (a.film.width() != b.film.width() || a.film.height() != b.film.height()) {
-        std::printf("%s is %dx%d, %s is %dx%d\n", a_name.c_str(), a.film.width(), a.film.height(),
-                    b_name.c_str(), b.film.width(), b.film.height());
+        std::printf("%s is %s, %s is %s\n", a_name.c_str(),
+                    size_text(a.film.width(), a.film.height()).c_str(), b_name.c_str(),
+                    size_text(b.film.width(), b.film.height()).c_str());
         if (!o.diff.empty())
             std::printf("  heat map         none (sizes differ)%s\n",
                         remove_regular_file(o.diff) ? ", the old one removed" : "");
@@ -80,8 +81,8 @@ bool compare_images(const CompareOptions& o) {
         OutputFile(o.diff).commit(bytes);
     }
 
-    std::printf("%s and %s: %dx%d, compared in %s\n", a_name.c_str(), b_name.c_str(), width, height,
-                space_name(space));
+    std::printf("%s and %s: %s, compared in %s\n", a_name.c_str(), b_name.c_str(),
+                size_text(width, height).c_str(), space_name(space));
     std::printf("  mean difference  %.6g\n", d.mean);
     std::printf("  max difference   %.6g at (%d, %d) in %c\n", double(d.max), d.max_x, d.max_y,
                 "RGBA"[d.max_channel]);

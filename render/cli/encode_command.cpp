@@ -53,8 +53,8 @@ std::vector<std::string> frame_files(const EncodeOptions& o) {
 
 CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
     CLI::App* command = app.add_subcommand(
-        "encode", "Joins frames rendered elsewhere (PNG or OpenEXR) into a video: NAME.mp4 "
-                  "(H.264), NAME.webm (VP9) or NAME.mkv (H.264).");
+        "encode",
+        "Joins frames rendered elsewhere (PNG or OpenEXR) into a video: " + video_names() + ".");
     command
         ->add_option("PATTERN", o.pattern,
                      "the frames, hashes standing for the frame number: frames_####.png")
@@ -81,14 +81,9 @@ CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
 }
 
 void encode_command(const EncodeOptions& o) {
-    const VideoFormat* format = nullptr;
-    try {
-        format = video_format_for(o.out);
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error(o.out + ": " + e.what());
-    }
+    const VideoFormat* format = video_format_for(o.out);
     if (!format)
-        throw std::runtime_error(o.out + ": not a video; name it NAME.mp4, NAME.webm or NAME.mkv");
+        throw std::runtime_error(o.out + ": not a video; name it " + video_names());
     const std::vector<std::string> files = frame_files(o);
     check_not_an_input(o.out, files);
     std::optional<VideoWriter> video;

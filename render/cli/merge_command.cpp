@@ -36,8 +36,9 @@ void merge_command(const MergeOptions& o) {
     // Its temporary file made only now, for a job killed while it reads to leave none.
     const std::vector<uint8_t> bytes = encode_image(frame.film, frame.format);
     OutputFile(o.out).commit(bytes);
-    std::printf("%s: %dx%d, from %s\n", printable(o.out).c_str(), frame.film.width(),
-                frame.film.height(), count_text(o.tiles.size(), "tile").c_str());
+    std::printf("%s: %s, from %s\n", printable(o.out).c_str(),
+                size_text(frame.film.width(), frame.film.height()).c_str(),
+                count_text(o.tiles.size(), "tile").c_str());
 }
 
 } // namespace xr

@@ -34,8 +34,10 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     tessellation_ = app.add_option(
         "--tessellation", tessellation_text_,
         "how finely STEP models are meshed: LINEAR,ANGULAR, the most a triangle may lie off the "
-        "surface (metres) and the most its normals may turn (degrees) (default: a thousandth of "
-        "each part's size, and 20)");
+        "surface (metres) and the most its normals may turn (degrees) (default: " +
+            number_text(float(relative_linear_deflection)) +
+            " times the diagonal of each shape's bounds, and " +
+            number_text(Tessellation{}.angular) + ")");
     repeatable(
         app.add_option("--xray", o.xray,
                        "the parts matching this glob wear the x-ray material; repeatable (default: "
@@ -44,9 +46,8 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         app.add_flag("--list-parts", o.list_parts,
                      "list the parts with their ids, triangle counts and colours, and exit");
     app.add_option("-o,--out", o.output.out,
-                   "image or video to write: OpenEXR for NAME.exr, a video for NAME.mp4, "
-                   ".webm or .mkv, else PNG; for a turntable's frames, hashes stand for the "
-                   "frame number")
+                   "image or video to write: OpenEXR for NAME.exr, a video for " + video_names() +
+                       ", else PNG; for a turntable's frames, hashes stand for the frame number")
         ->capture_default_str()
         ->check(a_file_name());
     // Shown as the defaults; given, they override a scene file's settings.
@@ -107,13 +108,11 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
 
     // Videos, and one frame split between processes.
     fps_ = app.add_option("--fps", o.output.video.fps,
-                          "frames a second of a video: --out NAME.mp4 (H.264), NAME.webm (VP9) "
-                          "or NAME.mkv (H.264)")
+                          "frames a second of a video: --out " + video_names())
                ->capture_default_str()
                ->check(number_within(min_fps, max_fps));
     quality_ = app.add_option("--quality", o.output.video.quality,
-                              "a video's constant quality, 0 to 100 (best): H.264's CRF 51 to 0, "
-                              "VP9's 63 to 0")
+                              "a video's constant quality, 0 to 100 (best): " + crf_scales())
                    ->capture_default_str()
                    ->check(CLI::Range(0, max_video_quality));
     region_ = app.add_option("--region", region_text_,
@@ -180,8 +179,8 @@ void RenderOptionParser::read() {
         o_.tessellation = parse_tessellation(tessellation_text_);
         if (!o_.tessellation)
             throw CLI::ValidationError("--tessellation " + tessellation_text_ +
-                                       ": expected LINEAR,ANGULAR, a length " + "within (0, " +
-                                       number_text(max_coordinate) + "] and degrees within [" +
+                                       ": expected LINEAR,ANGULAR, a length within " +
+                                       length_range() + " and degrees within [" +
                                        number_text(min_angular_deflection) + ", " +
                                        number_text(max_angular_deflection) + "]");
     }
@@ -200,12 +199,12 @@ void RenderOptionParser::read_video_and_tiles() {
     try {
         video = video_format_for(o_.output.out) != nullptr;
     } catch (const std::runtime_error& e) { // a container not written, whatever the scene
-        throw CLI::ValidationError("--out " + o_.output.out + ": " + e.what());
+        throw CLI::ValidationError(std::string("--out ") + e.what());
     }
     for (const CLI::Option* option : {fps_, quality_})
         if (option->count() && !video)
             throw CLI::ValidationError(option->get_name() + ": " + o_.output.out +
-                                       " is not a video (--out NAME.mp4, .webm or .mkv)");
+                                       " is not a video: --out " + video_names());
     try {
         if (region_->count())
             o_.region = parse_region(region_text_);

@@ -75,7 +75,7 @@ void check_png_file_size(uint64_t bytes) {
 void check_png_size(int width, int height) {
     const size_t rows = (size_t(std::max(width, 0)) * 4 + 1) * size_t(std::max(height, 0));
     if (rows > max_png_rows)
-        throw std::runtime_error("a " + std::to_string(width) + "x" + std::to_string(height) +
+        throw std::runtime_error("a " + size_text(width, height) +
                                  " image is larger than a PNG can be written: its rows come to " +
                                  std::to_string(rows >> 20) + " MiB, and the encoder takes " +
                                  std::to_string(max_png_rows >> 20) +

@@ -1,7 +1,8 @@
 #include "render/output/frame_sequence.h"
 
+#include "render/util/whole_number.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -9,23 +10,14 @@
 
 namespace xr {
 
-namespace {
-
-// A whole number from 1 up, nothing else.
-bool parse_frame(const std::string& text, int& frame) {
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, frame);
-    return !text.empty() && text[0] != '-' && error == std::errc() && stop == end;
-}
-
-} // namespace
-
 FrameRange parse_frame_range(const std::string& text) {
     const size_t dash = text.find('-');
-    FrameRange range;
-    if (!parse_frame(text.substr(0, dash), range.first) ||
-        !parse_frame(dash == std::string::npos ? text : text.substr(dash + 1), range.last))
+    const std::optional<int> first = whole_number<int>(text.substr(0, dash)),
+                             last = whole_number<int>(
+                                 dash == std::string::npos ? text : text.substr(dash + 1));
+    if (!first || !last)
         throw std::runtime_error("expected A-B or A, whole numbers");
+    const FrameRange range{*first, *last};
     if (range.first < 1)
         throw std::runtime_error("frames are numbered from 1");
     if (range.first > range.last)
@@ -72,12 +64,11 @@ std::vector<int> frames_on_disk(const std::string& pattern) {
         if (file.size() <= prefix.size() + suffix.size() || file.rfind(prefix, 0) != 0 ||
             file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
-        int frame = 0;
         // As the frame's own name, padded the pattern's way: no other spelling of its number.
-        if (parse_frame(file.substr(prefix.size(), file.size() - prefix.size() - suffix.size()),
-                        frame) &&
-            frame >= 1 && frame_path(name, frame) == file)
-            frames.push_back(frame);
+        const std::optional<int> frame = whole_number<int>(
+            file.substr(prefix.size(), file.size() - prefix.size() - suffix.size()));
+        if (frame && *frame >= 1 && frame_path(name, *frame) == file)
+            frames.push_back(*frame);
     }
     if (error)
         throw std::runtime_error("cannot list " + folder + ": " + error.message());

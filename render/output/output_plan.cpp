@@ -26,11 +26,7 @@ OutputPlan plan_output(const OutputRequest& request, int turntable) {
     plan.out = request.out;
     plan.turntable = turntable;
     plan.passes = request.passes;
-    try {
-        plan.video = video_format_for(request.out);
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error("--out " + request.out + ": " + e.what());
-    }
+    plan.video = video_format_for(request.out);
     if (plan.video)
         plan.video_settings = request.video;
     if (!plan.sequence()) {

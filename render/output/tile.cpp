@@ -1,5 +1,7 @@
 #include "render/output/tile.h"
 
+#include "render/util/text.h"
+
 #include <nlohmann/json.hpp>
 
 #include <charconv>
@@ -64,8 +66,7 @@ PixelRegion band_region(const TileBand& band, int width, int height) {
 
 void check_region(const PixelRegion& region, int width, int height) {
     if (!region.inside(width, height))
-        throw std::runtime_error("reaches beyond the " + std::to_string(width) + "x" +
-                                 std::to_string(height) + " frame");
+        throw std::runtime_error("reaches beyond the " + size_text(width, height) + " frame");
 }
 
 std::string render_digest(const std::string& text) {

@@ -23,19 +23,32 @@ const std::array<VideoFormat, 3> video_formats = {{
     {".mkv", "matroska", "fflags=+bitexact", "H.264", "libx264", 51, 16384, true},
 }};
 
-namespace {
-
-// ".mp4 (H.264), .webm (VP9)": the formats, or those that stream.
-std::string format_list(bool streaming_only) {
-    std::string list;
-    for (const VideoFormat& format : video_formats)
-        if (format.streams || !streaming_only)
-            list += std::string(list.empty() ? "" : ", ") + format.extension + " (" + format.codec +
-                    ")";
-    return list;
+std::string video_names(bool streaming_only) {
+    std::string list, last;
+    for (const VideoFormat& format : video_formats) {
+        if (streaming_only && !format.streams)
+            continue;
+        if (!last.empty())
+            list += (list.empty() ? "" : ", ") + last;
+        last = std::string("NAME") + format.extension + " (" + format.codec + ")";
+    }
+    return list.empty() ? last : list + " or " + last;
 }
 
-} // namespace
+std::string crf_scales() {
+    std::string scales;
+    for (size_t i = 0; i < video_formats.size(); ++i) {
+        const VideoFormat& format = video_formats[i];
+        const auto same_codec = [&](const VideoFormat& f) {
+            return f.codec == std::string(format.codec);
+        };
+        if (std::any_of(video_formats.begin(), video_formats.begin() + i, same_codec))
+            continue;
+        scales += (scales.empty() ? "" : ", ") + std::string(format.codec) + "'s CRF " +
+                  std::to_string(format.worst_crf) + " to 0";
+    }
+    return scales;
+}
 
 const VideoFormat* video_format_for(const std::string& path) {
     const std::string extension = "." + lowercase_extension(path);
@@ -49,8 +62,8 @@ const VideoFormat* video_format_for(const std::string& path) {
     // no file of its own, stands for the images.
     const AVOutputFormat* muxer = libav().av_guess_format(nullptr, path.c_str(), nullptr);
     if (muxer && muxer->video_codec != AV_CODEC_ID_NONE && !(muxer->flags & AVFMT_NOFILE))
-        throw std::runtime_error(std::string("xray-render does not write ") + muxer->name +
-                                 " videos; it writes " + format_list(false));
+        throw std::runtime_error(path + ": " + muxer->name + " videos are not written; name it " +
+                                 video_names(false));
     return nullptr;
 }
 
@@ -86,7 +99,7 @@ void check_video_streams(const VideoFormat& format, const std::string& what) {
         throw std::runtime_error(what + ": a " + format.extension +
                                  " video is finished by going back over it, which a pipe or a "
                                  "device cannot be; these stream: " +
-                                 format_list(true));
+                                 video_names(true));
 }
 
 } // namespace xr

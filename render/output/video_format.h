@@ -35,9 +35,17 @@ struct VideoSettings {
 };
 
 // The format of a video named so, whatever the case of its extension; null
-// for an image. Throws std::runtime_error for a container this program does
-// not write (.avi, .mov, .gif, ...), which the caller prefixes with the path.
+// for an image. Throws std::runtime_error, naming the path, for a container
+// this program does not write (.avi, .mov, .gif, ...).
 const VideoFormat* video_format_for(const std::string& path);
+
+// The names videos take, or those that stream, for messages and help:
+// "NAME.mp4 (H.264), NAME.webm (VP9) or NAME.mkv (H.264)".
+std::string video_names(bool streaming_only = false);
+
+// Each codec's constant rate factors from the worst quality to the best, for
+// help: "H.264's CRF 51 to 0, VP9's CRF 63 to 0".
+std::string crf_scales();
 
 // The encoder's constant rate factor for a quality from 0 to 100: the
 // codec's scale in equal steps, 100 giving 0.

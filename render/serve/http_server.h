@@ -19,8 +19,8 @@
 namespace xr {
 
 struct ConnectionLimits {
-    int threads = 64; // connections served at once
-    int slow = 16;    // of them, those slow to send a request
+    int threads; // connections served at once
+    int slow;    // of them, those slow to send a request
     std::chrono::milliseconds quick{1000};
     std::chrono::milliseconds brief{100};
     std::chrono::milliseconds arrival{10000};

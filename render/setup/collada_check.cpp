@@ -86,7 +86,7 @@ std::string attribute_value(const std::string& raw) {
     return out;
 }
 
-struct Tag {
+struct XmlTag {
     std::string name;
     std::unordered_map<std::string, std::string> attributes; // id, name and url only
     bool empty = false;                                      // <name/>
@@ -120,7 +120,7 @@ class NodeScanner {
                 in_.skip_past(">");
                 close();
             } else if (c != -1 && !is_space(c)) {
-                const Tag tag = read_tag(c);
+                const XmlTag tag = read_tag(c);
                 open(tag);
                 if (tag.empty)
                     close();
@@ -174,8 +174,8 @@ class NodeScanner {
     }
 
     // A start tag from its name's first character to its '>'.
-    Tag read_tag(int c) {
-        Tag tag;
+    XmlTag read_tag(int c) {
+        XmlTag tag;
         while (c != -1 && !is_space(c) && c != '/' && c != '>') {
             tag.name += char(c);
             c = in_.get();
@@ -213,12 +213,12 @@ class NodeScanner {
         }
     }
 
-    std::string attribute(const Tag& tag, const char* name) const {
+    std::string attribute(const XmlTag& tag, const char* name) const {
         const auto at = tag.attributes.find(name);
         return at == tag.attributes.end() ? "" : at->second;
     }
 
-    void open(const Tag& tag) {
+    void open(const XmlTag& tag) {
         if (++open_by_name_[tag.name] > max_node_depth)
             throw std::runtime_error(path_ + " has <" + utf8_text(tag.name) +
                                      "> elements nested more than " +
@@ -255,7 +255,7 @@ class NodeScanner {
         open_.push_back(std::move(element));
     }
 
-    size_t add_node(const Tag& tag) {
+    size_t add_node(const XmlTag& tag) {
         Node node;
         node.id = attribute(tag, "id");
         // A scene without a name has the importer's.

@@ -9,6 +9,7 @@
 #include "render/light.h"
 #include "render/render_settings.h"
 #include "render/util/error.h"
+#include "render/util/text.h"
 #include "render/xray_settings.h"
 
 #include <algorithm>
@@ -53,11 +54,18 @@ struct Shape {
 // `angular` across one.
 struct Tessellation {
     // A length in the model's units before its scale (STEP files are read in
-    // metres); none for a thousandth of each part's size, so that a large
-    // housing and a small pin look as smooth.
+    // metres); none for relative_linear_deflection of each shape's bounding
+    // diagonal, so that a large housing and a small pin look as smooth.
     std::optional<float> linear;
     float angular = 20.0f; // degrees, within [min_angular_deflection, max_angular_deflection]
 };
+// The linear deflection without a tessellation's own, as a share of the
+// diagonal of each shape's bounds.
+constexpr double relative_linear_deflection = 1e-3;
+// The lengths a scene may give, as messages write them: "(0, 1e+09]".
+inline std::string length_range() {
+    return "(0, " + number_text(max_coordinate) + "]";
+}
 // A linear deflection given in double as a Tessellation holds it: none unless
 // within (0, max_coordinate], compared before it is a float; one too small for
 // a float kept as the smallest, which the mesher raises to its finest anyway.

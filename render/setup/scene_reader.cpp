@@ -108,18 +108,11 @@ class Field {
             fail("expected a number above 0");
         return v;
     }
-    // A number within (lo, hi].
-    float number_above(float lo, float hi) const {
-        const float v = number();
-        if (!(v > lo && v <= hi))
-            fail("expected a number within (" + number_text(lo) + ", " + number_text(hi) + "]");
-        return v;
-    }
     // A length or a scale factor.
     float extent() const {
         const float v = positive();
         if (v > max_coordinate)
-            fail("expected a number within (0, " + number_text(max_coordinate) + "]");
+            fail("expected a number within " + length_range());
         return v;
     }
     // A linear deflection (linear_deflection): a length, one too small for a
@@ -128,7 +121,7 @@ class Field {
         number(); // a number, finite as a float
         const std::optional<float> v = linear_deflection(j_.get<double>());
         if (!v)
-            fail("expected a number within (0, " + number_text(max_coordinate) + "]");
+            fail("expected a number within " + length_range());
         return *v;
     }
     // A number with no fraction, however written (7 or 7.0), within [lo, hi];

@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-// Each section as the reader reads it, leaving out what is the default.
+// Each section as the reader reads it. A model's, a material's and a
+// texture's values, and the adaptive settings, are left out where they are
+// the default; the lights given, the camera's view and field of view, the
+// environment and the settings' width, height, samples and seed are written
+// whatever they are.
 namespace xr {
 
 namespace {

@@ -26,11 +26,10 @@ struct FaceGroup {
     std::optional<Vec3> color; // none: the faces take the colour of the part they are in
 };
 
-// The linear deflection without a tessellation's own, as a share of the
-// diagonal of each shape's bounds; the finest one given may ask for, below
+// As shares of the diagonal of each shape's bounds, as relative_linear_deflection
+// (scene_description.h): the finest linear deflection one may ask for, below
 // which a shape's triangles would only exhaust the memory; and the coarsest,
 // beyond which the mesher leaves small faces without triangles.
-constexpr double relative_linear_deflection = 1e-3;
 constexpr double finest_linear_deflection = 1e-5;
 constexpr double coarsest_linear_deflection = 1e-2;
 // Whatever the shape's size, no deflection is finer than this many times

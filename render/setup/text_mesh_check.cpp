@@ -3,6 +3,7 @@
 #include "render/util/byte_stream.h"
 #include "render/util/regular_file.h"
 #include "render/util/text.h"
+#include "render/util/whole_number.h"
 
 #include <algorithm>
 #include <cctype>
@@ -44,17 +45,9 @@ std::optional<std::string> next_line(ByteStream& in) {
     return line;
 }
 
-std::optional<uint64_t> whole_number(const std::string& word) {
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (error != std::errc() || end != word.data() + word.size())
-        return std::nullopt;
-    return value;
-}
-
 // A list's length, which the importer also takes written as a whole decimal ("3.0").
 std::optional<uint64_t> list_length(const std::string& word) {
-    if (const auto whole = whole_number(word))
+    if (const auto whole = whole_number<uint64_t>(word))
         return whole;
     double value = 0.0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
@@ -87,7 +80,7 @@ std::optional<std::vector<PlyElement>> ply_text_elements(ByteStream& in) {
         if (keyword == "format") {
             text = a == "ascii";
         } else if (keyword == "element") {
-            const auto count = whole_number(b);
+            const auto count = whole_number<uint64_t>(b);
             if (!count)
                 return std::nullopt;
             elements.push_back({a, *count, {}});

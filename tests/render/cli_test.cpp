@@ -492,10 +492,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frames", "1-2"}},
         {{"--out", dir + "/still_#.png"}},
         // Videos
-        {{"--out", dir + "/v.avi"},
-         "--out " + dir + "/v.avi: xray-render does not write avi",
-         "",
-         2},
+        {{"--out", dir + "/v.avi"}, "--out " + dir + "/v.avi: avi videos are not written", "", 2},
         {{"--fps", "0", "--out", dir + "/v.mp4"}},
         {{"--fps", "-30", "--out", dir + "/v.mp4"}},
         {{"--fps", "inf", "--out", dir + "/v.mp4"}},
@@ -541,6 +538,10 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
          "top.png: it is the input " + dir + "/top.png"},
         {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/top_link.png"},
          "top_link.png: it is the input " + dir + "/top.png"},
+        {{"merge", dir + "/top.png", dir + "/bottom.png", dir + "/v.avi"},
+         "merge: " + dir +
+             "/v.avi: avi videos are not written; name it NAME.mp4 (H.264), "
+             "NAME.webm (VP9) or NAME.mkv (H.264)"},
         // Frames into a video
         {{"encode", dir + "/none_#.png", dir + "/v.mp4"}, "no frames match"},
         {{"encode", dir + "/gap_#.png", dir + "/v.mp4"}, "gap_2.png is missing"},
