@@ -6,7 +6,7 @@ namespace xr {
 
 CameraView::CameraView(const Camera& camera, int width, int height)
     : eye_(camera.eye), width_(float(width)), height_(float(height)) {
-    forward_ = normalize(camera.target - camera.eye);
+    forward_ = unit_direction(camera.target - camera.eye);
     const Vec3 side = cross(forward_, camera.up);
     right_ = normalize(length(side) > 1e-4f ? side : cross(forward_, camera.overhead_top));
     upward_ = cross(right_, forward_);

@@ -77,7 +77,7 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
         ++context.stats.cut_off; // the shader shows the background instead: said at the end
         return 0;
     }
-    const Vec3 dir = normalize(in_float_range(Vec3(*direction)));
+    const Vec3 dir = unit_direction(Vec3(*direction));
     const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
         return 0;
@@ -87,7 +87,7 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
 
 int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
     *result = host_state(state)->thread->scene.environment.color(
-        normalize(in_float_range(Vec3(*direction))));
+        unit_direction(Vec3(*direction)));
     return 1;
 }
 

@@ -3,7 +3,7 @@
 namespace xr {
 
 Tag Scene::add_texture(Texture texture) {
-    texture.axis = normalize(texture.axis);
+    texture.axis = unit_direction(texture.axis);
     textures_.push_back(texture);
     return Tag(textures_.size());
 }

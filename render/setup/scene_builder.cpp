@@ -49,7 +49,7 @@ Light make_light(const LightDescription& l) {
     if (l.kind == Light::Kind::point)
         return Light::point(l.position, power);
     // The rectangle emits towards its target: edge_u x edge_v points there.
-    const Vec3 n = normalize(l.target - l.position);
+    const Vec3 n = unit_direction(l.target - l.position);
     const Vec3 reference = std::fabs(n.y) > 0.99f ? Vec3{0.0f, 0.0f, 1.0f} : Vec3{0.0f, 1.0f, 0.0f};
     const Vec3 u = normalize(cross(reference, n)), v = cross(n, u);
     const Vec3 corner = l.position - u * (0.5f * l.width) - v * (0.5f * l.height);

@@ -280,7 +280,7 @@ Texture read_texture(const Field& f, bool numbers) {
         t.scale = f["scale"].positive();
     if (f.has("axis")) {
         const Vec3 axis = f["axis"].vec3();
-        if (!(length(axis) > 0.0f))
+        if (!(length(in_float_range(axis)) > 0.0f))
             f["axis"].fail("the axis cannot be zero");
         t.axis = axis;
     }
@@ -402,7 +402,7 @@ LightDescription read_light(const Field& f) {
         // Straight down by default, by a step that far from the origin still counts.
         const Vec3 down{0.0f, std::max(1.0f, std::fabs(l.position.y)), 0.0f};
         l.target = f.has("target") ? f["target"].vec3() : l.position - down;
-        if (!(length(l.target - l.position) > 0.0f))
+        if (!(length(in_float_range(l.target - l.position)) > 0.0f))
             f["target"].fail("a rectangle cannot face its own centre");
         if (f.has("size")) {
             const Field size = f["size"];
@@ -448,7 +448,7 @@ CameraDescription read_camera(const Field& f) {
     if (placed) {
         c.eye = f["eye"].vec3(max_camera_coordinate);
         c.target = f["target"].vec3(max_camera_coordinate);
-        if (!(length(*c.target - *c.eye) > 0.0f))
+        if (!(length(in_float_range(*c.target - *c.eye)) > 0.0f))
             f["target"].fail("the camera cannot look at its own eye");
     }
     if (f.has("frame"))

@@ -101,7 +101,7 @@ Camera framing(const Bounds& subject, Vec3 from, float fov_y, float aspect) {
     const float half_y = radians(fov_y * 0.5f);
     const float half = aspect < 1.0f ? std::atan(std::tan(half_y) * aspect) : half_y;
     const float distance = radius_of(subject) / std::sin(half);
-    camera.eye = camera.target + normalize(in_float_range(from)) * distance;
+    camera.eye = camera.target + unit_direction(from) * distance;
     return camera;
 }
 

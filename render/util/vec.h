@@ -80,6 +80,10 @@ inline Vec3 in_float_range(Vec3 d) {
     const float largest = std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)});
     return largest > 0.0f ? Vec3(d.x / largest, d.y / largest, d.z / largest) : d;
 }
+// The unit vector along a direction given by a user or a shader, whatever its scale.
+inline Vec3 unit_direction(Vec3 d) {
+    return normalize(in_float_range(d));
+}
 inline Vec3 min(Vec3 a, Vec3 b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
 }

@@ -257,6 +257,15 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
             "camera": {"from": [0, 1e-30, 0]}})",
         "test.json", ".");
     EXPECT_GT(*tiny.models[0].tessellation.linear, 0.0f);
+    parse_scene(R"({"models": [{"shape": "box"}], "assign": [{"parts": "*", "xray": {"color":
+                       {"texture": "stripes", "axis": [0, 1e-30, 0]}}}],
+                   "lights": [{"name": "k", "type": "rect", "position": [0, 1, 0],
+                               "target": [0, 1, 1e-30]}],
+                   "camera": {"eye": [0, 0, 0], "target": [1e-30, 0, 0]}})",
+                "test.json", ".");
+    const CameraView close({{0.0f, 0.0f, 0.0f}, {1e-30f, 0.0f, 0.0f}}, 2, 2);
+    EXPECT_TRUE(close.well_defined());
+    EXPECT_EQ(close.direction(1.0f, 1.0f).x, 1.0f);
     EXPECT_EQ(
         framing({{-1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 1.0f}}, {1e-22f, 1e-22f, 1e-22f}, 30.0f, 1.0f)
             .eye.x,
