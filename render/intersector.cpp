@@ -22,11 +22,15 @@ bool Intersector::count_memory(void* user, ssize_t bytes, bool) {
     return true;
 }
 
-Intersector::Intersector() {
-    device_ = rtcNewDevice(nullptr);
-    if (!device_)
-        throw std::runtime_error("cannot start Embree: " +
-                                 std::to_string(int(rtcGetDeviceError(nullptr))));
+Intersector::Intersector(const std::string& isa) {
+    device_ = rtcNewDevice(isa.empty() ? nullptr : ("isa=" + isa).c_str());
+    if (!device_) {
+        const RTCError error = rtcGetDeviceError(nullptr);
+        if (error == RTC_ERROR_UNSUPPORTED_CPU)
+            throw std::runtime_error(isa.empty() ? "Embree does not run on this CPU"
+                                                 : "this CPU cannot trace with " + isa);
+        throw std::runtime_error("cannot start Embree: error " + std::to_string(int(error)));
+    }
     rtcSetDeviceErrorFunction(device_, remember_error, &error_);
     rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);
     if (!rtcGetDeviceProperty(device_, RTC_DEVICE_PROPERTY_RAY_MASK_SUPPORTED)) {

@@ -74,8 +74,10 @@ class Intersector {
     // Which rays see an object: shadow rays only see those that cast shadows.
     enum Visibility : unsigned { camera = 1u, shadow = 2u };
 
-    // Throws std::runtime_error when Embree cannot start, or lacks ray masks.
-    Intersector();
+    // Traces with `isa`, one of the instruction_sets (render_settings.h), or when empty the widest
+    // the CPU has. Throws std::runtime_error when Embree cannot start (this
+    // CPU lacks `isa`), or lacks ray masks.
+    explicit Intersector(const std::string& isa = "");
     ~Intersector();
     Intersector(const Intersector&) = delete;
     Intersector& operator=(const Intersector&) = delete;

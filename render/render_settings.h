@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace xr {
 
@@ -21,11 +22,18 @@ constexpr int default_min_samples = 16;
 // The largest noise threshold: the whole range of an 8-bit image.
 constexpr float max_noise = 255.0f;
 
+// The instruction sets Embree can be told to trace with. By default it takes
+// the widest the CPU has, and each traces a few hits differently in the last
+// bit: images are the same to the byte only between machines tracing with
+// one set, which naming one pins.
+constexpr const char* instruction_sets[] = {"sse2", "sse4.2", "avx", "avx2", "avx512"};
+
 struct RenderSettings {
     int width = 640;
     int height = 400;
     int samples = 16; // per pixel; the most a pixel takes when sampling adaptively
     int threads = 0;  // 0: every core
+    std::string isa;  // Embree's instruction set (instruction_sets); empty: the CPU's widest
     uint32_t seed = 1;
     // Adaptive sampling: each pixel takes at least min_samples, then more
     // until the estimated error of what a display shows of it is under

@@ -27,8 +27,8 @@ void Scene::add_object(std::shared_ptr<const Mesh> mesh, const Material& materia
     objects_.push_back({std::move(mesh), &material, flagged, part, instance});
 }
 
-void Scene::commit() {
-    intersector_ = std::make_unique<Intersector>();
+void Scene::commit(const std::string& isa) {
+    intersector_ = std::make_unique<Intersector>(isa);
     for (const Object& object : objects_) {
         if (object.instance)
             intersector_->add(*object.mesh, object.instance->to_world, object.casts_shadow());

@@ -51,8 +51,9 @@ class Scene {
     // then holds the mesh once and places each use.
     void add_object(std::shared_ptr<const Mesh> mesh, const Material& material, bool flagged,
                     uint32_t part = 0, const std::optional<Affine>& to_world = {});
-    // Builds the acceleration structure; the scene is read-only afterwards.
-    void commit();
+    // Builds the acceleration structure, traced with the instruction set
+    // `isa` (Intersector); the scene is read-only afterwards.
+    void commit(const std::string& isa = "");
 
     const std::vector<Object>& objects() const { return objects_; }
     const std::vector<Light>& lights() const { return lights_; }

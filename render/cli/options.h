@@ -31,6 +31,7 @@ struct RenderOptions {
     std::optional<int> turntable;             // frames
     std::optional<Tessellation> tessellation; // of every STEP model
     int threads = 0;
+    std::string isa; // empty: the CPU's widest
     OutputRequest output;
     std::string shader; // empty: the library beside the program
     // Only a window of the frame, given as such or as a band.

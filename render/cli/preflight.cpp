@@ -160,6 +160,7 @@ SceneDescription describe(const RenderOptions& o) {
     s.noise = o.noise.value_or(s.noise);
     s.min_samples = o.min_samples.value_or(s.min_samples);
     s.threads = o.threads;
+    s.isa = o.isa;
     if (o.background)
         d.environment.background = *o.background;
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);

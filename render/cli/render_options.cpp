@@ -81,6 +81,12 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
         ->capture_default_str()
         ->check(CLI::Range(0, 1 << 16));
+    app.add_option("--isa", o.isa,
+                   "the instruction set Embree traces with; by default the widest this CPU has. "
+                   "Each traces a few hits differently in the last bit: machines that must "
+                   "render the same bytes (a farm's nodes, tests) name one")
+        ->check(CLI::IsMember(
+            std::vector<std::string>(std::begin(instruction_sets), std::end(instruction_sets))));
     app.add_option("--shader", o.shader,
                    "shader library to load (default: the one installed with this program)")
         ->check(a_file_name());

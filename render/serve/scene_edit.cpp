@@ -92,6 +92,7 @@ SceneDescription edited(const SceneDescription& scene, const std::vector<Operati
     // What a scene file does not hold.
     d.source = scene.source;
     d.settings.threads = scene.settings.threads;
+    d.settings.isa = scene.settings.isa;
     return d;
 }
 

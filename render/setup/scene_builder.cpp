@@ -174,7 +174,7 @@ std::unique_ptr<Scene> build_scene(const SceneDescription& d, const std::vector<
     if (!CameraView(scene->camera, 1, 1).well_defined())
         throw Error({d.source, "/camera"},
                     "the camera's eye and target are not finite, or are one point");
-    scene->commit();
+    scene->commit(d.settings.isa);
     return scene;
 }
 
