@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace xr {
 
@@ -20,6 +21,8 @@ constexpr float default_noise = 0.5f;
 constexpr int default_min_samples = 16;
 // The largest noise threshold: the whole range of an 8-bit image.
 constexpr float max_noise = 255.0f;
+// The most noise a pixel that needs many samples may keep, in thresholds.
+constexpr float most_leeway = 4.0f;
 
 struct RenderSettings {
     int width = 640;
@@ -40,5 +43,10 @@ struct RenderSettings {
     // whole frame; the whole frame when absent.
     std::optional<PixelRegion> region;
 };
+
+// Why adaptive sampling, asked for, can stop no pixel early, in words for a
+// warning; empty when it can, or is not asked for. The counts may come from
+// the command line or from the scene file.
+std::string unadaptive_warning(const RenderSettings& s);
 
 } // namespace xr
