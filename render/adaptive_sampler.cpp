@@ -17,9 +17,6 @@ std::array<double, 4> shown(const Color& c) {
     return {srgb_encode(c.r), srgb_encode(c.g), srgb_encode(c.b), std::clamp(c.a, 0.0f, 1.0f)};
 }
 
-// The most the noise a pixel may keep grows to, in thresholds.
-constexpr float most_leeway = 4.0f;
-
 } // namespace
 
 void AdaptiveSampler::take(ThreadContext& context, Pixel& p, int x, int y, int until) {

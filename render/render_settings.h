@@ -21,6 +21,8 @@ constexpr float default_noise = 0.5f;
 constexpr int default_min_samples = 16;
 // The largest noise threshold: the whole range of an 8-bit image.
 constexpr float max_noise = 255.0f;
+// The most noise a pixel that needs many samples may keep, in thresholds.
+constexpr float most_leeway = 4.0f;
 
 // The instruction sets Embree can be told to trace with. By default it takes
 // the widest the CPU has, and each traces a few hits differently in the last
@@ -48,5 +50,10 @@ struct RenderSettings {
     // whole frame; the whole frame when absent.
     std::optional<PixelRegion> region;
 };
+
+// Why adaptive sampling, asked for, can stop no pixel early, in words for a
+// warning; empty when it can, or is not asked for. The counts may come from
+// the command line or from the scene file.
+std::string unadaptive_warning(const RenderSettings& s);
 
 } // namespace xr

@@ -6,7 +6,6 @@
 #include "render/setup/step_loader.h"
 #include "render/util/error.h"
 #include "render/util/program_version.h"
-#include "render/util/text.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -123,15 +122,9 @@ void check_outputs_not_read(const Preflight& p, const std::vector<std::string>& 
 // can stop early: a scene file's settings may ask it of any --spp, so it is
 // no error.
 void warn_unadaptive(const RenderSettings& s) {
-    if (!s.adaptive || s.fewest_samples() < s.samples)
-        return;
-    // The counts may come from the command line or from the scene file.
-    std::fprintf(stderr,
-                 "warning: adaptive sampling has no effect with %s a pixel and a minimum "
-                 "of %d (--spp and --min-spp, or the scene's samples and min_samples): every "
-                 "pixel takes %s; the samples must exceed both the minimum and 2\n",
-                 count_text(size_t(s.samples), "sample").c_str(), s.min_samples,
-                 count_text(size_t(s.samples), "sample").c_str());
+    const std::string why = unadaptive_warning(s);
+    if (!why.empty())
+        std::fprintf(stderr, "warning: %s\n", why.c_str());
 }
 
 } // namespace

@@ -23,10 +23,13 @@ void to_json(ordered_json& j, const StateMessage& m) {
     for (const StateMessage::Material& material : m.materials)
         materials.push_back({{"name", material.name}, {"path", material.path}});
     j = {{"edit", m.edit},
+         {"server", m.server},
          {"title", m.title},
          {"files", {{"image", m.image_file}, {"scene", m.scene_file}}},
          {"parameters", m.parameters},
          {"sampling", m.sampling},
+         {"sampling_warning", m.sampling_warning},
+         {"fov_range", m.fov_range},
          {"materials", materials},
          {"lights", m.lights},
          {"scene", m.scene},

@@ -34,10 +34,13 @@ struct StateMessage {
     };
 
     uint64_t edit = 0;
+    std::string server; // this run of the server: a page tells a restart by it
     std::string title;
     std::string image_file, scene_file; // what Render and Save write
     nlohmann::ordered_json parameters;  // the shader's declared parameters the page may set
     nlohmann::ordered_json sampling;    // the render settings it may set, declared alike
+    std::string sampling_warning;       // why adaptive sampling, asked for, does nothing
+    float fov_range[2] = {};            // the camera's field of view the scene takes
     std::vector<Material> materials;
     std::vector<std::string> lights;
     nlohmann::ordered_json scene; // the scene file

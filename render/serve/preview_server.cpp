@@ -3,7 +3,9 @@
 #include "render/serve/http_server.h"
 #include "render/util/embedded_text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <chrono>
 #include <sys/socket.h>
 #include <thread>
@@ -76,6 +78,22 @@ bool takes(const std::string& methods, const std::string& method) {
     return (", " + methods + ",").find(" " + method + ",") != std::string::npos;
 }
 
+// Whether a stated Content-Length is a number, which httplib does not check:
+// it reads "-5" as a length near 2^64, and "five" as none.
+bool length_is_number(const httplib::Request& req) {
+    if (!req.has_header("Content-Length"))
+        return true;
+    const std::string length = req.get_header_value("Content-Length");
+    return !length.empty() && length.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Whether a Content-Type names JSON, in any case, with or without parameters.
+bool is_json(std::string type) {
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return type.rfind("application/json", 0) == 0;
+}
+
 // Throws a Refusal for a request that may not be served. Pages of other sites
 // must not drive the preview: they cannot send JSON without asking first, and
 // their requests carry their own origin. A body stated too large is refused
@@ -90,6 +108,9 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
         throw Refusal{404, "there is no such resource"};
     if (!takes(methods->second, req.method))
         throw Refusal{405, req.method + " " + req.path + ": it takes " + methods->second};
+    if (!length_is_number(req))
+        throw Refusal{400, "Content-Length: '" + req.get_header_value("Content-Length") +
+                               "' is not a number"};
     if (stated_length(req) > max_body_bytes)
         throw Refusal{413, status_text(413)};
     if (req.method == "GET" || req.method == "HEAD")
@@ -97,7 +118,7 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
     const std::string origin = req.get_header_value("Origin");
     if (!origin.empty() && origin != "http://" + req.get_header_value("Host"))
         throw Refusal{403, "requests from " + origin + " are not served"};
-    if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
+    if (!is_json(req.get_header_value("Content-Type")))
         throw Refusal{415, "expected Content-Type: application/json"};
 }
 
@@ -142,7 +163,8 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
         } catch (const Refusal& r) {
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
-            if (r.status == 413) // its body, unread, would pass for the next request
+            // Its body, unread or of no length known, would pass for the next request.
+            if (r.status == 413 || r.status == 400)
                 res.set_header("Connection", "close");
             refuse(res, r.status, r.why);
             return httplib::Server::HandlerResponse::Handled;

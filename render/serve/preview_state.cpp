@@ -3,6 +3,7 @@
 #include "render/setup/scene_file.h"
 #include "render/setup/studio.h"
 #include "render/util/embedded_text.h"
+#include "render/util/text.h"
 
 #include <map>
 
@@ -43,7 +44,8 @@ ordered_json sampling_settings() {
           {"range", {0.0f, max_noise}},
           {"soft_range", {0.1f, 4.0f}},
           {"help", "with adaptive sampling: the noise threshold, in 8-bit steps; a pixel that "
-                   "needs many samples keeps up to 4 times it"}}});
+                   "needs many samples keeps up to " +
+                       number_text(most_leeway) + " times it"}}});
 }
 
 // Each x-ray assignment by the glob it assigns to, the same glob twice as
@@ -70,11 +72,15 @@ StateMessage preview_state(const ServedScene& served, const SceneDescription& sc
     static const ordered_json sampling = sampling_settings();
     StateMessage state;
     state.edit = edit;
+    state.server = served.server;
     state.title = served.title;
     state.image_file = served.image.out;
     state.scene_file = served.scene_file;
     state.parameters = parameters;
     state.sampling = sampling;
+    state.sampling_warning = unadaptive_warning(scene.settings);
+    state.fov_range[0] = min_fov;
+    state.fov_range[1] = max_fov;
     state.materials = xray_materials(scene);
     state.lights = light_names(scene);
     state.scene = scene_to_json(scene);

@@ -18,6 +18,7 @@ struct ServedScene {
     OutputPlan image;       // what "Render" writes, as the command line would
     std::string scene_file; // where "Save" writes
     Camera loaded_camera;   // the camera as the scene placed it
+    std::string server;     // this run of the server, unlike any other's
 };
 
 // The page's state after `edit` edits.

@@ -7,6 +7,7 @@
 #include "render/serve/preview_stages.h"
 #include "render/setup/scene_builder.h"
 #include "render/setup/scene_file.h"
+#include "render/util/text.h"
 
 #include <tbb/task_group.h>
 
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <malloc.h>
 #include <optional>
+#include <random>
 
 namespace xr {
 
@@ -44,6 +46,22 @@ ProgressFn percent_reporter(EventHub& events, const std::string& what) {
 // Whether a Render's picture is the preview's final frame, pixel for pixel.
 bool publishes_still(const OutputPlan& plan) {
     return !plan.sequence() && plan.passes.empty();
+}
+
+// Tells this run of the server from any before or after it on the same port.
+std::string run_id() {
+    std::random_device random;
+    char id[17];
+    std::snprintf(id, sizeof id, "%08x%08x", unsigned(random()), unsigned(random()));
+    return id;
+}
+
+// What a Render wrote: the still or video, or a sequence's first and last frames.
+std::string written_text(const OutputPlan& plan, const std::vector<int>& frames) {
+    const std::string first = plan.path(frames.front()), last = plan.path(frames.back());
+    if (first == last)
+        return first;
+    return first + " … " + last + " (" + count_text(frames.size(), "frame") + ")";
 }
 
 std::exception_ptr server_stopped() {
@@ -79,6 +97,7 @@ PreviewWorker::PreviewWorker(SceneDescription scene, std::vector<Part> parts,
       edited_(scene_) {
     restart_stages();
     served_.loaded_camera = built_->camera;
+    served_.server = run_id();
     publish(events_, preview_state(served_, scene_, built_->camera, 0));
     thread_ = std::thread([this] { run(); });
 }
@@ -134,7 +153,10 @@ std::future<ordered_json> PreviewWorker::save() {
         }
     }
     try {
-        done.set_value(write_scene(scene));
+        const SavedReply saved = write_scene(scene);
+        // The newest status is every new page's: a failure before stays no longer.
+        publish_status("saved " + saved.file);
+        done.set_value(saved);
     } catch (const std::exception& e) {
         publish_status(e.what(), true);
         done.set_exception(std::current_exception());
@@ -284,10 +306,11 @@ RenderedReply PreviewWorker::write_image() {
         next_stage_ = stages_.size();
         publish_frame(*still, next_stage_ - 1);
     }
+    const std::string written = written_text(plan, frames);
     char summary[32];
     std::snprintf(summary, sizeof summary, " in %.1f s", seconds);
-    publish_status("wrote " + plan.out + summary);
-    return {plan.out, seconds};
+    publish_status("wrote " + written + summary);
+    return {written, seconds};
 }
 
 bool PreviewWorker::render_stage(tbb::task_group_context& group) {

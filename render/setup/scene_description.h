@@ -31,6 +31,8 @@ constexpr float max_coordinate = 1e9f;
 constexpr float max_camera_coordinate = 1000.0f * max_coordinate;
 // The most frames a turntable may have.
 constexpr int max_turntable_frames = 1000000;
+// The vertical fields of view a camera may have, in degrees.
+constexpr float min_fov = 1.0f, max_fov = 170.0f;
 
 // Applied to a model as scale, then rotation about x, y and z in turn, then translation.
 struct Transform {

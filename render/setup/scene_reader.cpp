@@ -459,7 +459,7 @@ CameraDescription read_camera(const Field& f) {
             f["from"].fail("the direction cannot be zero");
     }
     if (f.has("fov"))
-        c.fov = f["fov"].number(1.0f, 170.0f);
+        c.fov = f["fov"].number(min_fov, max_fov);
     if (f.has("turntable"))
         c.turntable = f["turntable"].integer(1, max_turntable_frames);
     return c;

@@ -4,8 +4,10 @@
 // `invert` change the picture where the shell is and nowhere else; dragging
 // places the camera and orbits it; unticking the texture of a list's
 // parameter returns it to its default; the server refuses an out-of-range value; a page opened
-// after a Render shows no stale progress, and a page beyond the limit says
-// that it was turned away.
+// after a Render shows no stale progress, a page beyond the limit says
+// that it was turned away, a page open while the server restarts with
+// another scene shows that scene, and it says why adaptive sampling with few
+// samples does nothing.
 //
 // Usage: node preview_test.mjs XRAY_RENDER WORK_DIR
 //        node preview_test.mjs XRAY_RENDER WORK_DIR --measure N
@@ -23,9 +25,9 @@ const work = resolve(workDir);
 const { chromium } = createRequire(join(work, 'package.json'))('playwright-core');
 const measuring = mode === '--measure';
 
-// The server, on a free port; resolves with its address once it prints it.
-function startServer(args) {
-  const server = spawn(xrayRender, ['serve', '--port', '0', ...args], {
+// The server, on a free port or `port`; resolves with its address once it prints it.
+function startServer(args, port = 0) {
+  const server = spawn(xrayRender, ['serve', '--port', String(port), ...args], {
     stdio: ['ignore', 'pipe', 'inherit'],
   });
   const address = new Promise((resolve, reject) => {
@@ -155,9 +157,9 @@ async function test() {
   scene.assign[5].xray.mode = { texture: 'constant', a: 1 };
   writeFileSync(join(work, 'framed.json'), JSON.stringify(scene));
   // 8 connections: 4 pages at most.
-  const { server, address } = startServer(['--scene', join(work, 'framed.json'), '--width', '240',
-    '--height', '150', '--spp', '4', '--connections', '8', '--out', join(work, 'xray.png'),
-    '--save', join(work, 'xray.json')]);
+  const options = ['--width', '240', '--height', '150', '--spp', '4', '--connections', '8',
+    '--out', join(work, 'xray.png'), '--save', join(work, 'xray.json')];
+  let { server, address } = startServer(['--scene', join(work, 'framed.json'), ...options]);
   const browser = await launchBrowser();
   try {
     const page = await browser.context.newPage();
@@ -243,6 +245,27 @@ async function test() {
     const away = await browser.context.newPage();
     await away.goto(await address);
     await away.locator('#status', { hasText: 'too many pages are open; close one and reload' }).waitFor();
+
+    // Restarted on its port with the first two materials swapped: the page
+    // open meanwhile draws the new scene's panels, and shows no error.
+    await later.close();
+    await away.close();
+    const port = new URL(await address).port;
+    await stopServer(server);
+    [scene.assign[0], scene.assign[1]] = [scene.assign[1], scene.assign[0]];
+    writeFileSync(join(work, 'swapped.json'), JSON.stringify(scene));
+    ({ server, address } = startServer(['--scene', join(work, 'swapped.json'), ...options], port));
+    await address;
+    await page.waitForFunction(() => document.querySelector('#controls summary').textContent === 'inside/cube',
+      null, { timeout: 30000 });
+    const panels = await page.locator('#controls summary').allTextContents();
+    assert.deepEqual(panels.slice(0, 2), ['inside/cube', 'shell']);
+    await page.locator('#status.error').waitFor({ state: 'detached' });
+
+    // Adaptive sampling with 4 samples a pixel stops no pixel early: the page says why.
+    await page.locator('input[type=checkbox][data-path="/settings/adaptive"]').click();
+    await page.locator('#sampling-warning', { hasText: 'adaptive sampling has no effect with 4 samples' }).waitFor();
+    assert.deepEqual(errors, [], 'the page threw after the restart');
   } finally {
     await browser.close();
     await stopServer(server);

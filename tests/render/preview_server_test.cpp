@@ -121,6 +121,7 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
     args.insert(args.end(), {"--bind", "127.1"});
     PreviewProcess server(args);
     httplib::Client c = server.client();
+    EventListener events(server.port());
 
     const httplib::Result page = c.Get("/");
     ASSERT_TRUE(page);
@@ -156,6 +157,13 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
          {{"Content-Type", "application/json"}, {"Origin", "http://example.com"}},
          403,
          "requests from http://example.com are not served"},
+        {"a media type in capitals, with a parameter: adaptive sampling with 2 samples",
+         "POST",
+         "/api/edit",
+         R"([{"op": "add", "path": "/settings/adaptive", "value": true}])",
+         {{"Content-Type", "Application/JSON; charset=utf-8"}},
+         200,
+         ""},
         {"a form another site posts",
          "POST",
          "/api/save",
@@ -237,7 +245,23 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
                                 "Content-Type: application/json\r\nContent-Length: 70000\r\n\r\n");
     EXPECT_EQ(refused.rfind("HTTP/1.1 413 ", 0), 0u) << refused;
     EXPECT_LT(seconds_since(sent), 2.0);
+    const std::string negative =
+        exchange(server.port(), "POST /api/edit HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/json\r\nContent-Length: -5\r\n\r\n");
+    EXPECT_EQ(negative.rfind("HTTP/1.1 400 ", 0), 0u) << negative;
+    EXPECT_NE(negative.find("Content-Length: '-5' is not a number"), std::string::npos);
     EXPECT_TRUE(server.running());
+
+    // The page is told why the adaptive sampling it turned on does nothing,
+    // and the limits of the camera's field of view.
+    const ServerEvent state = events.wait_for([](const ServerEvent& e) {
+        return e.kind == "state" && e.data["scene"]["settings"].value("adaptive", false);
+    });
+    EXPECT_EQ(state.data["sampling_warning"].get<std::string>().rfind(
+                  "adaptive sampling has no effect with 2 samples a pixel and a minimum of 16", 0),
+              0u)
+        << state.data["sampling_warning"];
+    EXPECT_EQ(state.data["fov_range"], json::array({xr::min_fov, xr::max_fov}));
 }
 
 // Serving ends when stopped, even by a stop that comes before it starts (a
@@ -329,6 +353,13 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     EXPECT_EQ(frame->get_header_value("X-Stages"), shown.data["stages"].dump());
     EXPECT_EQ(frame->get_header_value("X-Final"), "true");
 
+    // A Save that fails, its folder gone, and then one that succeeds.
+    std::filesystem::rename(path("looks"), path("gone"));
+    const httplib::Result failed = post_json(c, "/api/save", "{}");
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->status, 500);
+    std::filesystem::rename(path("gone"), path("looks"));
+
     // Saved by a POST without a body, as HTTP/1.1 allows, with a request
     // after it in the same write: both are answered, at once.
     const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
@@ -343,6 +374,10 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     ASSERT_TRUE(scene.camera.eye);
     EXPECT_EQ(scene.camera.eye->x, float(camera["eye"][0]));
     EXPECT_NO_THROW(xr::load_parts(scene)); // motor.glb, from the new folder
+    // A page opened now is told of the Save that succeeded, not the one before.
+    EventListener opened(server.port());
+    EXPECT_EQ(opened.wait_for([](const ServerEvent& e) { return e.kind == "status"; }).data,
+              json({{"text", "saved " + path("looks/motor.json")}, {"error", false}}));
 
     const httplib::Result rendered = post_json(c, "/api/render", "{}");
     ASSERT_TRUE(rendered && rendered->status == 200) << (rendered ? rendered->body : "");
@@ -369,6 +404,8 @@ TEST_F(PreviewFiles, SaveAndRenderWriteWhatThePageShows) {
     const httplib::Result state = n.Get("/api/state");
     ASSERT_TRUE(state && state->status == 200);
     EXPECT_EQ(json::parse(state->body)["title"], path("caf\xEF\xBF\xBD.obj"));
+    // Each run of a server tells itself apart, for a page that outlives one.
+    EXPECT_NE(json::parse(state->body)["server"], json::parse(c.Get("/api/state")->body)["server"]);
     const httplib::Result made = post_json(n, "/api/edit", power_edit(0, 2.0));
     ASSERT_TRUE(made);
     EXPECT_EQ(made->status, 200) << made->body;
@@ -466,7 +503,15 @@ TEST_F(PreviewFiles, ATurntableRenderTellsItsProgressOverAllItsFrames) {
     std::thread render([&] {
         httplib::Client c = server.client();
         const httplib::Result rendered = post_json(c, "/api/render", "{}");
-        EXPECT_TRUE(rendered && rendered->status == 200);
+        ASSERT_TRUE(rendered && rendered->status == 200);
+        // The frames written, not the pattern, in the answer and the status.
+        const std::string written = path("turn_1.png") + " … " + path("turn_2.png") + " (2 frames)";
+        EXPECT_EQ(json::parse(rendered->body)["file"], written);
+        EXPECT_EQ(page.wait_for([](const ServerEvent& e) { return e.kind == "status"; })
+                      .data["text"]
+                      .get<std::string>()
+                      .rfind("wrote " + written + " in ", 0),
+                  0u);
     });
     page.wait_for([&](const ServerEvent& e) { return rendering(e) && e.data["percent"] > 50; });
     EXPECT_TRUE(std::filesystem::exists(path("turn_1.png"))) << "past half within frame 1";

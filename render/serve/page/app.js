@@ -275,11 +275,18 @@ function environmentSection() {
     row('floor', "the studio's checkered floor under the models", floor));
 }
 
-// Adaptive sampling, its controls drawn as the parameters' are.
+// Adaptive sampling, its controls drawn as the parameters' are, and why it
+// does nothing when the scene's samples leave it nothing to do.
 function samplingSection() {
   const section = el('details', {open: true}, el('summary', {text: 'Sampling'}));
   for (const p of state.sampling) section.append(parameterRow(`/settings/${p.name}`, p));
+  section.append(el('p', {id: 'sampling-warning', className: 'note warning', hidden: true}));
   return section;
+}
+
+function showSamplingWarning() {
+  $('sampling-warning').textContent = state.sampling_warning;
+  $('sampling-warning').hidden = !state.sampling_warning;
 }
 
 // The camera orbits its target: drag to turn, wheel to move closer or away.
@@ -320,7 +327,7 @@ function zoom(camera, factor) {
 }
 
 function cameraSection() {
-  const inputs = numberInputs('/camera/fov', 1, 170, [10, 90], (fov) => {
+  const inputs = numberInputs('/camera/fov', ...state.fov_range, [10, 90], (fov) => {
     const camera = currentCamera();
     camera.fov = fov;
     setCamera(camera);
@@ -362,7 +369,13 @@ function wirePicture() {
   });
 }
 
+// The controls of the state's scene, drawn afresh for a restarted server's,
+// whose materials, lights and size may differ.
 function build() {
+  $('controls').replaceChildren();
+  controls.clear();
+  pending.clear();
+  view.camera = null;
   $('title').textContent = state.title;
   $('save').title = `writes ${state.files.scene}`;
   $('render').title = `writes ${state.files.image}`;
@@ -411,10 +424,11 @@ function listen() {
   // A new state restarts the picture's stages: the progress shown before it
   // is of a render cancelled.
   events.addEventListener('state', (e) => {
-    const first = state === null;
+    const before = state;
     state = JSON.parse(e.data);
-    if (first) build();
+    if (before?.server !== state.server) build();
     refresh();
+    showSamplingWarning();
     $('progress').hidden = true;
   });
   events.addEventListener('frame', (e) => showFrame(JSON.parse(e.data)));
@@ -430,8 +444,12 @@ function listen() {
     showStatus(status.text, status.error);
     $('progress').hidden = true;
   });
-  // A restarted server numbers its edits afresh.
-  events.addEventListener('open', () => awaited.clear());
+  // A restarted server numbers its edits afresh, and sends a status only once
+  // something has ended: the one shown is of the lost connection, or older.
+  events.addEventListener('open', () => {
+    awaited.clear();
+    showStatus('');
+  });
   events.addEventListener('error', () => {
     if (events.readyState === EventSource.CONNECTING) showStatus('reconnecting to the server…', true);
     else if (events.readyState === EventSource.CLOSED) turnedAway();
