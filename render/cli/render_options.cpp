@@ -70,7 +70,8 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     noise_ = app.add_option("--noise", settings_.noise,
                             "with --adaptive: the noise threshold, in steps of an 8-bit image "
                             "(the largest standard error of a pixel's channels as a display "
-                            "shows them); a pixel that needs many samples keeps up to 4 times it")
+                            "shows them); a pixel that needs many samples keeps up to " +
+                                number_text(most_leeway) + " times it")
                  ->capture_default_str()
                  ->check(number_within(0.0f, max_noise));
     min_samples_ = app.add_option("--min-spp", settings_.min_samples,
