@@ -51,7 +51,8 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
 // again and to refuse tiles of other renders, and --skip-existing to leave
 // only tiles of this one. The scene file states all that decides the pixels
 // but the window, and the program's version what it makes of them, as a
-// farm's machines may be upgraded while a frame renders. As CBOR, which holds
+// farm's machines may be upgraded while a frame renders; an instruction set
+// named for Embree traces otherwise than another. As CBOR, which holds
 // a file name of any bytes as they are, where JSON text holds UTF-8 alone.
 std::string tile_record(const SceneDescription& d) {
     const RenderSettings& s = d.settings;
@@ -67,6 +68,8 @@ std::string tile_record(const SceneDescription& d) {
                 m.file = std::filesystem::absolute(found, error).string();
         }
     std::string render = std::string(program_version) + "\n";
+    if (!s.isa.empty())
+        render += "isa " + s.isa + "\n";
     nlohmann::ordered_json::to_cbor(scene_to_json(stated), render);
     return tile_text({{s.width, s.height, *s.region}, render_digest(render)});
 }

@@ -16,6 +16,10 @@ using Clock = std::chrono::steady_clock;
 // Waits are cut into slices this long, so that a stop is seen.
 constexpr std::chrono::milliseconds slice{100};
 
+// Set by end_connection_with_answer(): a connection's requests are served on
+// its one thread, handlers included.
+thread_local bool ending = false;
+
 // The address of a socket's end, as httplib reports it.
 void address_of(int fd, bool peer, std::string& ip, int& port) {
     sockaddr_storage address{};
@@ -152,6 +156,10 @@ class HttpServer::Connection : public httplib::Stream {
     size_t begin_ = 0, end_ = 0;
 };
 
+void end_connection_with_answer() {
+    ending = true;
+}
+
 uint64_t stated_length(const httplib::Request& req) {
     return httplib::detail::get_header_value<uint64_t>(req.headers, "Content-Length", 0, 0);
 }
@@ -171,10 +179,11 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
             // A body stated over the limit is refused unread, or skipped as
             // it comes, however slowly: the connection ends with its answer.
             bool closed = false, oversized = false;
+            ending = false;
             served = process_request(connection, left == 1, closed, [&](httplib::Request& req) {
                 oversized = stated_length(req) > payload_max_length_;
             });
-            if (!served || closed || oversized)
+            if (!served || closed || oversized || ending)
                 break;
         }
     }

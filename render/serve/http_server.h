@@ -33,6 +33,11 @@ struct ConnectionLimits {
 // it; 0 when it states none.
 uint64_t stated_length(const httplib::Request& req);
 
+// Called by a handler that answers a request without reading its body, as a
+// refusal does: the connection ends with the answer, or the body would be
+// read as the next request, whatever refused it.
+void end_connection_with_answer();
+
 class HttpServer : public httplib::Server {
   public:
     explicit HttpServer(const ConnectionLimits& limits);

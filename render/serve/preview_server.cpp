@@ -163,9 +163,10 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
         } catch (const Refusal& r) {
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
-            // Its body, unread or of no length known, would pass for the next request.
-            if (r.status == 413 || r.status == 400)
-                res.set_header("Connection", "close");
+            // Its body, unread or of no length known, would pass for the next
+            // request: a page of another site could send one in a form's text.
+            res.set_header("Connection", "close");
+            end_connection_with_answer();
             refuse(res, r.status, r.why);
             return httplib::Server::HandlerResponse::Handled;
         }

@@ -292,8 +292,9 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
     // size, an OpenEXR by its windows, so that one of the same size elsewhere
     // in the frame is rendered again, as is a file cut short or without the
     // passes asked for, or a tile of the same size from another render: of
-    // another seed, or of a frame one row taller.
-    for (const char* other : {"reseeded.png", "taller.png"})
+    // another seed, of a frame one row taller, or traced with another
+    // instruction set.
+    for (const char* other : {"reseeded.png", "taller.png", "pinned.png"})
         std::ofstream(path(other), std::ios::binary) << bytes("band_2.png");
     std::ofstream(path("moved.exr"), std::ios::binary) << bytes("window_0.exr");
     std::ofstream(path("cut.png"), std::ios::binary) << bytes("band_2.png").substr(0, 100);
@@ -309,6 +310,7 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
                  {"moved.exr", {"--region", "37,29,74,58"}, false},
                  {"reseeded.png", {"--tile", "2/3", "--seed", "7"}, false},
                  {"taller.png", {"--tile", "2/3", "--height", "81"}, false},
+                 {"pinned.png", {"--tile", "2/3", "--isa", "sse2"}, false},
                  {"cut.png", {"--tile", "2/3"}, false},
                  {"cut.exr", {}, false},
                  {"depth.exr", {}, false}};

@@ -250,6 +250,18 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
                                 "Content-Type: application/json\r\nContent-Length: -5\r\n\r\n");
     EXPECT_EQ(negative.rfind("HTTP/1.1 400 ", 0), 0u) << negative;
     EXPECT_NE(negative.find("Content-Length: '-5' is not a number"), std::string::npos);
+    // A refused request's body is not served as the next request, as a form
+    // of another site would send one in its text.
+    const std::string smuggled = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    for (const std::string& headers :
+         {std::string("Content-Type: application/json\r\nContent-Length: five\r\n"),
+          "Origin: http://example.com\r\nContent-Type: text/plain\r\nContent-Length: " +
+              std::to_string(smuggled.size()) + "\r\n"}) {
+        const std::string answer =
+            exchange(server.port(), "POST /api/edit HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers +
+                                        "\r\n" + smuggled);
+        EXPECT_EQ(count_of(answer, "HTTP/1.1 "), 1u) << answer;
+    }
     EXPECT_TRUE(server.running());
 
     // The page is told why the adaptive sampling it turned on does nothing,
