@@ -28,6 +28,7 @@ struct RenderOptions {
     std::optional<float> noise;
     std::optional<int> min_samples;
     std::optional<Background> background;
+    std::optional<bool> floor;
     std::optional<int> turntable;             // frames
     std::optional<Tessellation> tessellation; // of every STEP model
     int threads = 0;

@@ -159,6 +159,7 @@ SceneDescription describe(const RenderOptions& o) {
     s.isa = o.isa;
     if (o.background)
         d.environment.background = *o.background;
+    d.environment.floor = o.floor.value_or(d.environment.floor);
     d.camera.turntable = o.turntable.value_or(d.camera.turntable);
     if (o.tessellation) {
         bool applied = false;

@@ -98,6 +98,9 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
         app.add_option("--background", background_text_,
                        "what is seen behind the models: studio, transparent, or a colour r,g,b "
                        "(linear); overrides the scene's");
+    floor_ = app.add_flag("--floor,!--no-floor", floor_flag_,
+                          "the studio's checkered floor under the models, which fills the view "
+                          "behind them; overrides the scene's");
     std::string pass_names;
     for (const PassLayout& layout : pass_layouts)
         pass_names += (pass_names.empty() ? "" : ", ") + std::string(layout.name);
@@ -158,6 +161,8 @@ void RenderOptionParser::read() {
         o_.noise = settings_.noise;
     if (min_samples_->count())
         o_.min_samples = settings_.min_samples;
+    if (floor_->count())
+        o_.floor = floor_flag_;
     if (background_->count()) {
         o_.background = parse_background(background_text_);
         if (!o_.background)

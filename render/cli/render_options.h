@@ -34,8 +34,8 @@ class RenderOptionParser {
     CLI::Option *width_, *height_, *samples_, *seed_, *list_parts_;
     std::string background_text_, frames_text_, tessellation_text_;
     CLI::Option *background_, *turntable_, *frames_, *tessellation_;
-    bool adaptive_flag_ = false;
-    CLI::Option *adaptive_, *noise_, *min_samples_;
+    bool adaptive_flag_ = false, floor_flag_ = true;
+    CLI::Option *adaptive_, *noise_, *min_samples_, *floor_;
     int turntable_frames_ = 0;
     std::vector<std::string> aov_;
     MaterialOptions material_;

@@ -181,6 +181,14 @@ TEST_F(Outputs, TransparentRenderCompositedOverAColourIsTheRenderOnThatColour) {
     }
     EXPECT_GT(see_through, 400u); // the shell against the sky
     EXPECT_GT(empty, 1000u);      // the sky itself
+
+    // Without the studio's floor, where it was is empty too.
+    render({"--scene", path("scene.json"), "--background", "transparent", "--no-floor", "--out",
+            path("bare.exr")});
+    size_t bare = 0;
+    for (const Color& c : read_image(path("bare.exr")).film.beauty.pixels)
+        bare += c.a == 0.0f;
+    EXPECT_GT(bare, empty + 1000u);
 }
 
 // Frames come out the same, byte for byte, however the turntable is split
