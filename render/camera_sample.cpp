@@ -44,6 +44,7 @@ Color camera_sample(ThreadContext& context, const CameraView& camera,
     const float jx = context.rng.uniform(), jy = context.rng.uniform();
     const Vec3 direction = camera.direction(float(x) + jx, float(y) + jy);
     Color c = {0.0f, 0.0f, 0.0f, 0.0f};
+    context.see_through_left = see_through_budget;
     const bool hit = trace(context, camera.eye(), direction, 0, ray_eye, c);
     if (passes)
         passes->add(context, hit ? &context.states[0] : nullptr, pass_pixel);

@@ -73,10 +73,16 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
     HostState* s = host_state(state);
     s->child = nullptr;
     ThreadContext& context = *s->thread;
+    // Either way the shader shows the background instead: said at the end.
     if (s->depth >= max_depth) {
-        ++context.stats.cut_off; // the shader shows the background instead: said at the end
+        ++context.stats.cut_off;
         return 0;
     }
+    if (context.see_through_left == 0) {
+        ++context.stats.starved;
+        return 0;
+    }
+    --context.see_through_left;
     const Vec3 dir = unit_direction(Vec3(*direction));
     const Vec3 origin = leaving_origin(*s, dir);
     if (!trace(context, origin, dir, s->depth + 1, ray_see_through, *result))
@@ -86,8 +92,7 @@ int32_t mi_trace_reflection(Color* result, RenderState* state, Vector3* directio
 }
 
 int32_t mi_trace_environment(Color* result, RenderState* state, Vector3* direction) {
-    *result = host_state(state)->thread->scene.environment.color(
-        unit_direction(Vec3(*direction)));
+    *result = host_state(state)->thread->scene.environment.color(unit_direction(Vec3(*direction)));
     return 1;
 }
 

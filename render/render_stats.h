@@ -13,6 +13,7 @@ struct RenderStats {
     uint64_t shader_calls = 0; // calls of the x-ray shader
     int deepest = 0;           // the deepest nesting at which it was called
     uint64_t cut_off = 0;      // see-through rays refused at the nesting limit (max_depth)
+    uint64_t starved = 0;      // and once their camera sample had cast see_through_budget
     int threads = 0;           // threads that rendered
     double seconds = 0.0;
 
@@ -23,6 +24,7 @@ struct RenderStats {
         shader_calls += other.shader_calls;
         deepest = std::max(deepest, other.deepest);
         cut_off += other.cut_off;
+        starved += other.starved;
         return *this;
     }
 };

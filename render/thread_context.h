@@ -26,6 +26,15 @@ namespace xr {
 // (docs/xray-render.md) states this number.
 constexpr int max_depth = 256;
 
+// See-through rays one camera sample may cast; those asked for beyond them
+// find nothing, and are counted (RenderStats::starved). A shader that skips
+// flagged surfaces looks through a surface after tracing what lies behind
+// it, which the ray then traces again: nested layers can double a sample's
+// rays each, and a camera on a sphere's pole, where dozens of triangles meet,
+// never finished a frame. An honest sample casts one see-through ray a
+// surface it looks through, far fewer than this.
+constexpr uint32_t see_through_budget = 1u << 12;
+
 // On cache lines of its own: threads write their counters on every ray.
 struct alignas(64) ThreadContext {
     ThreadContext(const Scene& scene, qorv_xraytexture_fn shader);
@@ -46,6 +55,7 @@ struct alignas(64) ThreadContext {
     int pixel_sample = 0;
     int planned_samples = 1;
     uint64_t pixel_stream = 0;
+    uint32_t see_through_left = see_through_budget; // the camera sample's, left
     // The run of light samples the shader is being answered from.
     LightBatch light_batch;
     RenderStats stats;

@@ -43,13 +43,14 @@ compare_args=(--fail 0.02 --fail-percent 0.2)
 
 mkdir -p "$out"
 if [ "$update" = 1 ] || [ "$exact" = 1 ]; then
-    probed=0
-    "$renderer" --isa "$golden_isa" --width 1 --height 1 --spp 1 --out "$out/probe.png" \
-        >/dev/null 2>"$out/probe.err" || probed=$?
+    # Named for this run: the tests of each scene share the folder.
+    probe=$out/probe.$$ probed=0
+    "$renderer" --isa "$golden_isa" --width 1 --height 1 --spp 1 --out "$probe.png" \
+        >/dev/null 2>"$probe.err" || probed=$?
     unable=0
-    grep -q "cannot trace with" "$out/probe.err" && unable=1
-    cat "$out/probe.err" >&2
-    rm -f "$out/probe.png" "$out/probe.err"
+    grep -q "cannot trace with" "$probe.err" && unable=1
+    cat "$probe.err" >&2
+    rm -f "$probe.png" "$probe.err"
     if [ "$probed" != 0 ]; then
         [ "$exact" = 1 ] && [ "$unable" = 1 ] && exit 77
         exit 1

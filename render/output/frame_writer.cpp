@@ -98,8 +98,9 @@ void warn_unsound(const std::string& label, const RenderStats& stats) {
                  one ? "sample was" : "samples were", number_text(max_sample_value).c_str());
 }
 
-// A line on standard error when see-through rays reached the nesting limit:
-// the shader showed the background where something may have lain beyond.
+// A line on standard error when see-through rays reached the nesting limit,
+// or their sample's budget: the shader showed the background where something
+// may have lain beyond.
 void warn_cut_off(const std::string& label, const RenderStats& stats) {
     if (stats.cut_off != 0)
         std::fprintf(stderr,
@@ -107,6 +108,13 @@ void warn_cut_off(const std::string& label, const RenderStats& stats) {
                      "shows beyond them\n",
                      label.c_str(), count_text(size_t(stats.cut_off), "see-through ray").c_str(),
                      max_depth);
+    if (stats.starved != 0)
+        std::fprintf(stderr,
+                     "warning: %s: %s came after the %u a camera sample may cast, where surfaces "
+                     "traced what lies behind them again and again; the background shows beyond "
+                     "them\n",
+                     label.c_str(), count_text(size_t(stats.starved), "see-through ray").c_str(),
+                     see_through_budget);
 }
 
 // Runs `work`, saying what ran out of memory if it does ("PATH: encoding the
