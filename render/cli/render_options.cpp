@@ -2,6 +2,7 @@
 
 #include "render/cli/option_values.h"
 #include "render/image/passes.h"
+#include "render/output/frame_sequence.h"
 #include "render/sample_bounds.h"
 #include "render/util/text.h"
 
@@ -212,6 +213,15 @@ void RenderOptionParser::read_video_and_tiles() {
         video = video_format_for(o_.output.out) != nullptr;
     } catch (const std::runtime_error& e) { // a container not written, whatever the scene
         throw CLI::ValidationError(std::string("--out ") + e.what());
+    }
+    // Hashes, if any, make one run in the file's name, whether or not the
+    // scene is a sequence.
+    if (!video && o_.output.out.find('#') != std::string::npos) {
+        try {
+            check_frame_pattern(o_.output.out);
+        } catch (const std::runtime_error& e) {
+            throw CLI::ValidationError("--out " + o_.output.out + ": " + e.what());
+        }
     }
     for (const CLI::Option* option : {fps_, quality_})
         if (option->count() && !video)

@@ -103,8 +103,8 @@ ImageFile merge_tiles(const std::vector<std::string>& paths) {
                            " frame and of a " + size_text(info.window.width, info.window.height) +
                            " one");
         if (info.render != first.render)
-            throw disagree("rendered from other scenes, with other settings or by other "
-                           "versions");
+            throw disagree("rendered from other scenes, with other settings, for other "
+                           "instruction sets or by other versions");
         if (channel_layout(tile.film) != channel_layout(frame->film))
             throw disagree("their channels differ");
         for (size_t k = 0; k < placed.size(); ++k)

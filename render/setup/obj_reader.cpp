@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,58 +27,6 @@
 namespace xr {
 
 namespace {
-
-// The material files an OBJ names, from its folder, held to what a model file
-// must be: a pipe or a device named there would hang the load or never end.
-// (The library's own reader also splits its folder at ':'.)
-class MaterialFiles : public tinyobj::MaterialReader {
-  public:
-    MaterialFiles(std::string model, std::string folder, std::vector<std::string>* also_read)
-        : model_(std::move(model)), folder_(std::move(folder)), also_read_(also_read) {}
-
-    bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
-                    std::map<std::string, int>* ids, std::string* warnings,
-                    std::string* errors) override {
-        const std::string path = folder_ + name;
-        std::error_code missing;
-        // A missing material file leaves the model in the default grey.
-        if (!std::filesystem::exists(path, missing))
-            return false;
-        try {
-            check_model_file(path);
-        } catch (const std::runtime_error& e) {
-            throw std::runtime_error(model_ +
-                                     " names a material file that cannot be read: " + e.what());
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return false;
-        if (also_read_)
-            also_read_->push_back(path);
-        std::istringstream text(with_grey_diffuse(in));
-        tinyobj::LoadMtl(ids, materials, &text, warnings, errors);
-        return true;
-    }
-
-    // The material file's text, a diffuse colour given by one value made
-    // grey, as the format has it: the reader would take "Kd 0.5" for
-    // (0.5, 0, 0).
-    static std::string with_grey_diffuse(std::istream& in) {
-        std::string text, line;
-        while (std::getline(in, line)) {
-            std::istringstream words(line);
-            std::string keyword, value, more;
-            if (words >> keyword >> value && keyword == "Kd" && !(words >> more))
-                line = "Kd " + value + " " + value + " " + value;
-            text += line + '\n';
-        }
-        return text;
-    }
-
-  private:
-    std::string model_, folder_;
-    std::vector<std::string>* also_read_; // may be null
-};
 
 // Whether a word is a number as the reader parses one in full, of a size a
 // float holds: a sign, digits with at most one point among them, and an
@@ -130,6 +79,110 @@ bool is_float_decimal(std::string_view text) {
     // reader's value says.
     return i == text.size() && (!lead || *lead + exponent <= 38);
 }
+
+// The words of the line, the keyword first, where the reader splits
+// them (it ends the line at a NUL), one after another.
+class Words {
+  public:
+    explicit Words(std::string_view line) : line_(line.substr(0, line.find('\0'))) {}
+
+    // The next word, and its column from 1; empty past the last.
+    std::string_view next(size_t& column) {
+        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+        while (at_ < line_.size() && blank(line_[at_]))
+            ++at_;
+        const size_t start = at_;
+        while (at_ < line_.size() && !blank(line_[at_]))
+            ++at_;
+        column = start + 1;
+        return line_.substr(start, at_ - start);
+    }
+
+  private:
+    std::string_view line_;
+    size_t at_ = 0;
+};
+
+// The material files an OBJ names, from its folder, held to what a model file
+// must be: a pipe or a device named there would hang the load or never end.
+// (The library's own reader also splits its folder at ':'.)
+class MaterialFiles : public tinyobj::MaterialReader {
+  public:
+    MaterialFiles(std::string model, std::string folder, std::vector<std::string>* also_read)
+        : model_(std::move(model)), folder_(std::move(folder)), also_read_(also_read) {}
+
+    bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
+                    std::map<std::string, int>* ids, std::string* warnings,
+                    std::string* errors) override {
+        const std::string path = folder_ + name;
+        std::error_code missing;
+        // A missing material file leaves the model in the default grey.
+        if (!std::filesystem::exists(path, missing))
+            return false;
+        try {
+            check_model_file(path);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(model_ +
+                                     " names a material file that cannot be read: " + e.what());
+        }
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        if (also_read_)
+            also_read_->push_back(path);
+        std::istringstream text;
+        try {
+            text.str(with_grey_diffuse(in, path));
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(model_ + ": " + e.what());
+        }
+        tinyobj::LoadMtl(ids, materials, &text, warnings, errors);
+        return true;
+    }
+
+    // The material file's text, each diffuse colour's words checked, as the
+    // reader takes what is not a number as 0, and a colour given by one value
+    // made grey, as the format has it: the reader would take "Kd 0.5" for
+    // (0.5, 0, 0). Lines end as the reader's do: at LF, CR LF or a CR alone.
+    static std::string with_grey_diffuse(std::istream& in, const std::string& path) {
+        const std::string read{std::istreambuf_iterator<char>(in), {}};
+        std::string text;
+        size_t number = 0;
+        for (size_t at = 0; at < read.size();) {
+            const size_t end = std::min(read.find_first_of("\r\n", at), read.size());
+            const std::string_view line = std::string_view(read).substr(at, end - at);
+            at = end + (read.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+            text += diffuse(line, path, ++number);
+            text += '\n';
+        }
+        return text;
+    }
+
+    // A line of the material file as with_grey_diffuse gives it.
+    static std::string diffuse(std::string_view line, const std::string& path, size_t number) {
+        Words words(line);
+        size_t column = 0;
+        if (words.next(column) != "Kd")
+            return std::string(line);
+        std::string_view values[3];
+        size_t count = 0;
+        for (; count < 3 && !(values[count] = words.next(column)).empty(); ++count)
+            if (!is_float_decimal(values[count]))
+                throw Error(Place::at_line(path, number, column),
+                            "'" + printable(values[count]) + "' is not a finite number");
+        if (count != 1 && count != 3)
+            throw Error({path, "line " + std::to_string(number)},
+                        "expected a colour of one value or three");
+        if (count == 1)
+            return "Kd " + std::string(values[0]) + " " + std::string(values[0]) + " " +
+                   std::string(values[0]);
+        return std::string(line);
+    }
+
+  private:
+    std::string model_, folder_;
+    std::vector<std::string>* also_read_; // may be null
+};
 
 // One piece's mesh as its faces arrive.
 struct PieceBuilder {
@@ -247,31 +300,6 @@ class ObjReader {
         pieces_.push_back({++builders_, material_, {}, {}});
         return pieces_.back();
     }
-
-    // The words of the line, the keyword first, where the reader splits
-    // them (it ends the line at a NUL), one after another.
-    class Words {
-      public:
-        explicit Words(std::string_view line) : line_(line.substr(0, line.find('\0'))) {}
-
-        // The next word, and its column from 1; empty past the last.
-        std::string_view next(size_t& column) {
-            const auto blank = [](char c) {
-                return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-            };
-            while (at_ < line_.size() && blank(line_[at_]))
-                ++at_;
-            const size_t start = at_;
-            while (at_ < line_.size() && !blank(line_[at_]))
-                ++at_;
-            column = start + 1;
-            return line_.substr(start, at_ - start);
-        }
-
-      private:
-        std::string_view line_;
-        size_t at_ = 0;
-    };
 
     // What the reader made of a vertex's or a normal's line: it takes what is
     // not a number, or is missing, as 0; what overflows a float is infinite.

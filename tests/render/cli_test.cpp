@@ -482,8 +482,9 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--turntable", "3", "--frames", "3-2", "--out", dir + "/f_#.png"}},
         {{"--turntable", "3", "--frames", "2-4", "--out", dir + "/f_#.png"}},
         {{"--turntable", "3", "--out", dir + "/f.png"}},
-        {{"--turntable", "3", "--out", dir + "/f_#_#.png"}},
-        {{"--turntable", "3", "--out", dir + "/f_#/t.png"}, "f_#/t.png: the hashes stand for"},
+        {{"--turntable", "3", "--out", dir + "/f_#_#.png"}, "more than one run of hashes", "", 2},
+        {{"--out", dir + "/f_#_#.png"}, "more than one run of hashes", "", 2},
+        {{"--turntable", "3", "--out", dir + "/f_#/t.png"}, "#/t.png: the hashes stand", "", 2},
         {{"--turntable", "3", "--out", dir + "/no/such/dir/f_#.png"}},
         {{"--turntable", "3", "--out", dir + "/mid_#.png"}, "mid_2.png: Is a directory"},
         // Frame 1's name fits the file system's 255 bytes, frame 10's not.

@@ -301,6 +301,13 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "colour (0, -1, 0) cannot be negative"},
         {"bright.obj", "mtllib bright.mtl\nusemtl bright\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
          "colour (20000, 0, 0) has a channel above 10000"},
+        // The reader takes a colour's words that are not numbers as 0.
+        {"nan_kd.obj", "mtllib nan.mtl\nusemtl a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "nan.mtl:3:4: 'nan' is not a finite number"},
+        {"word_kd.obj", "mtllib word.mtl\nusemtl a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "word.mtl:2:6: 'x' is not a finite number"},
+        {"pair_kd.obj", "mtllib pair.mtl\nusemtl a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+         "pair.mtl: line 2: expected a colour of one value or three"},
         // A face without corners would stop the program in triangulation.
         {"cornerless.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n0\n"), "has no corners"},
         // A pipe would hang the load.
@@ -402,7 +409,12 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"packed.zae", "PK\x03\x04 manifest.xml", "is a zipped COLLADA file"},
     };
     write_text("outside.bin", std::string(36, '\0'));
-    write_text("hot.mtl", "newmtl hot\nKd 1e39 0 0\n");
+    // A number below 1e39 that a float cannot hold.
+    write_text("hot.mtl", "newmtl hot\nKd 3.5e38 0 0\n");
+    // Lines end as the reader's do, a CR alone among them.
+    write_text("nan.mtl", "newmtl a\r\n# c\rKd nan 0 0\n");
+    write_text("word.mtl", "newmtl a\nKd 1 x 0\n");
+    write_text("pair.mtl", "newmtl a\nKd 0.5 0\n");
     write_text("cold.mtl", "newmtl cold\nKd 0 -1 0\n");
     write_text("bright.mtl", "newmtl bright\nKd 2e4 0 0\n");
     ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
