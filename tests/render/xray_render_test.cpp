@@ -279,19 +279,25 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     EXPECT_EQ(differing_pixels(render_small(flagged), plain, 1e-4f), 0);
 
     // A pane in front of a flagged wall gives no result where the wall lies behind it.
-    auto flagged_wall = [&](bool with_pane) {
+    auto flagged_wall = [&](int panes, RenderStats* stats = nullptr, int size = 64) {
         Scene scene;
         scene.camera = backdrop_scene().camera;
         add(scene, pane({-5.0f, 0.0f, -2.0f}, 5.0f), scene.add_material(Vec3{0.5f, 0.5f, 0.5f}),
             true);
-        if (with_pane)
-            add(scene, pane({0.0f, 0.0f, 1.0f}, 0.8f), xray(scene, skipping));
+        for (int i = 0; i < panes; ++i)
+            add(scene, pane({0.0f, 0.0f, 1.0f - 0.1f * float(i)}, 0.8f), xray(scene, skipping));
         scene.commit();
-        return render_small(scene);
+        return render_small(scene, stats, 2, size);
     };
-    const Image image = flagged_wall(true);
-    expect_near_color(image.at(20, 32), flagged_wall(false).at(20, 32), 1e-4f);
+    const Image image = flagged_wall(1);
+    expect_near_color(image.at(20, 32), flagged_wall(0).at(20, 32), 1e-4f);
     expect_near_color(image.at(44, 32), green);
+    // Each such pane traces what lies behind it twice, through itself and then
+    // beyond it: a sample's rays double with each, until its budget stops them.
+    RenderStats stats;
+    flagged_wall(13, &stats, 8);
+    EXPECT_GT(stats.starved, 0u);
+    EXPECT_EQ(stats.cut_off, 0u);
 }
 
 // Looking straight along the up vector, rays still fan out across the view,
