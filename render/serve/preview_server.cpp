@@ -111,6 +111,12 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
     if (!length_is_number(req))
         throw Refusal{400, "Content-Length: '" + req.get_header_value("Content-Length") +
                                "' is not a number"};
+    // Bodies whose end two readers could see in two places.
+    if (req.get_header_value_count("Content-Length") > 1)
+        throw Refusal{400, "Content-Length is stated more than once"};
+    const bool carries_body = stated_length(req) > 0 || req.has_header("Transfer-Encoding");
+    if ((req.method == "GET" || req.method == "HEAD") && carries_body)
+        throw Refusal{400, req.method + " takes no body"};
     if (stated_length(req) > max_body_bytes)
         throw Refusal{413, status_text(413)};
     if (req.method == "GET" || req.method == "HEAD")
@@ -163,15 +169,17 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
         } catch (const Refusal& r) {
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
-            // Its body, unread or of no length known, would pass for the next
-            // request: a page of another site could send one in a form's text.
-            res.set_header("Connection", "close");
-            end_connection_with_answer();
             refuse(res, r.status, r.why);
             return httplib::Server::HandlerResponse::Handled;
         }
     });
+    // Every error, whether this server's refusal or httplib's (a request line
+    // or header it cannot read, a body it cannot): the body, unread or of no
+    // length known, would pass for the next request, as a page of another
+    // site could send one in a form's text.
     http_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Connection", "close");
+        end_connection_with_answer();
         if (res.body.empty())
             refuse(res, res.status, status_text(res.status));
     });
@@ -219,7 +227,6 @@ void PreviewServer::add_routes() {
             if (!read_whole) {
                 // httplib's own status for a body it could not read.
                 const int status = over ? 413 : res.status > 0 ? res.status : 400;
-                res.set_header("Connection", "close");
                 return refuse(res, status, status_text(status));
             }
             handler(whole, res);
