@@ -31,9 +31,10 @@ constexpr int max_depth = 256;
 // flagged surfaces looks through a surface after tracing what lies behind
 // it, which the ray then traces again: nested layers can double a sample's
 // rays each, and a camera on a sphere's pole, where dozens of triangles meet,
-// never finished a frame. An honest sample casts one see-through ray a
-// surface it looks through, far fewer than this.
-constexpr uint32_t see_through_budget = 1u << 12;
+// never finished a frame. Sixteen such layers, each doubling, fit: as many as
+// rays nested before their limit was raised, and more than an assembly of
+// eight parts x-rayed before a flagged one needs.
+constexpr uint32_t see_through_budget = 1u << 16;
 
 // On cache lines of its own: threads write their counters on every ray.
 struct alignas(64) ThreadContext {

@@ -158,11 +158,19 @@ class MaterialFiles : public tinyobj::MaterialReader {
         return text;
     }
 
-    // A line of the material file as with_grey_diffuse gives it.
+    // A line of the material file as with_grey_diffuse gives it. A comment
+    // ends it; a colour given as a spectrum or in CIE XYZ goes to the reader
+    // as it is.
     static std::string diffuse(std::string_view line, const std::string& path, size_t number) {
+        line = line.substr(0, line.find('#'));
         Words words(line);
         size_t column = 0;
         if (words.next(column) != "Kd")
+            return std::string(line);
+        Words ahead = words;
+        size_t form_column = 0;
+        const std::string_view form = ahead.next(form_column);
+        if (form == "spectral" || form == "xyz")
             return std::string(line);
         std::string_view values[3];
         size_t count = 0;

@@ -474,7 +474,8 @@ void expect_color(const Piece& piece, Vec3 color) {
 // material, polygons as fans, indices back from the end, and corners shared
 // only where both their position and their normal are.
 TEST_F(ModelFiles, ObjPartsPiecesAndCorners) {
-    write_text("two.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\nnewmtl grey\nKd 0.5\n");
+    write_text("two.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\nnewmtl grey\nKd 0.5 # g\n"
+                          "newmtl cie\nKd xyz 0.5 0.5 0.5\n");
     write_text("parts.obj", "mtllib two.mtl\n"
                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvn 1 0 0\n"
                             "g plate\nusemtl red\nf 1//1 2//1 3//1 4//1\nf 1//2 2//1 4//1\n"

@@ -295,7 +295,7 @@ TEST(XrayRender, FlaggedSurfacesAreSkippedWhenAsked) {
     // Each such pane traces what lies behind it twice, through itself and then
     // beyond it: a sample's rays double with each, until its budget stops them.
     RenderStats stats;
-    flagged_wall(13, &stats, 8);
+    flagged_wall(17, &stats, 8);
     EXPECT_GT(stats.starved, 0u);
     EXPECT_EQ(stats.cut_off, 0u);
 }
