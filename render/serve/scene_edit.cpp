@@ -1,5 +1,6 @@
 #include "render/serve/scene_edit.h"
 
+#include "render/setup/json_keys.h"
 #include "render/setup/scene_file.h"
 
 #include <nlohmann/json.hpp>
@@ -100,6 +101,8 @@ SceneDescription edited(const SceneDescription& scene, const std::vector<Operati
 
 SceneDescription edit_scene(const std::string& body, const SceneDescription& scene) {
     ordered_json request;
+    if (!nesting_within_limit(body))
+        throw EditError("cannot read the request: " + nesting_refusal());
     try {
         request = ordered_json::parse(body);
     } catch (const ordered_json::exception& e) {

@@ -85,7 +85,47 @@ class KeyEvents : public nlohmann::json_sax<nlohmann::json> {
     std::vector<json*> building_; // the kept containers open, innermost last
 };
 
+// Counts the containers open; reads nothing else and stops at the first
+// fault of syntax.
+class NestingEvents : public nlohmann::json_sax<nlohmann::json> {
+  public:
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return start(); }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return --depth_, true; }
+    bool start_array(std::size_t) override { return start(); }
+    bool end_array() override { return --depth_, true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+    bool too_deep = false;
+
+  private:
+    bool start() {
+        too_deep = ++depth_ > max_json_nesting;
+        return !too_deep;
+    }
+    size_t depth_ = 0;
+};
+
 } // namespace
+
+bool nesting_within_limit(const std::string& text) {
+    NestingEvents events;
+    nlohmann::json::sax_parse(text, &events);
+    return !events.too_deep;
+}
+
+std::string nesting_refusal() {
+    return "values nested more than " + std::to_string(max_json_nesting) + " deep";
+}
 
 void KeyTracker::key(const std::string& key) {
     Open& object = open_.back();

@@ -52,6 +52,18 @@ class KeyTracker {
 nlohmann::json check_keys(const std::string& text, KeyTracker& tracker,
                           const std::vector<std::string>& kept = {});
 
+// Values nested deeper than this are refused before the text is parsed: a
+// parser that recurses once a level (the importer's, and nlohmann's copy of
+// an ordered object it grows) runs out of stack long before memory.
+constexpr size_t max_json_nesting = 256;
+
+// Whether no value of the text lies deeper than max_json_nesting. Text that
+// is not JSON is left to the parser, which places its fault.
+bool nesting_within_limit(const std::string& text);
+
+// The refusal of text nested deeper: "values nested more than 256 deep".
+std::string nesting_refusal();
+
 // nlohmann's message without its own prefix and position.
 std::string syntax_message(const nlohmann::json::exception& e);
 

@@ -44,6 +44,8 @@ std::optional<json> gltf_json(const RegularFile& file, const std::string& path) 
         text.assign(reinterpret_cast<const char*>(head), got);
         text += file.read_text(file.size() - got);
     }
+    if (!nesting_within_limit(text))
+        throw Error({path, ""}, nesting_refusal());
     // Only what is checked here is kept.
     KeyTracker keys(path, "the importer would read the first");
     return check_keys(text, keys, {"asset", "nodes", "buffers", "meshes", "accessors"});

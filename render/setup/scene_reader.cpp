@@ -541,6 +541,8 @@ SceneDescription parse_scene(const std::string& text, const std::string& source,
                              const std::string& base_dir) {
     json root;
     KeyTracker keys(source, "a scene file states each key once");
+    if (!nesting_within_limit(text))
+        throw Error({source, ""}, nesting_refusal());
     try {
         // Keys are checked in a pass of their own: nlohmann's parser with a
         // callback takes time quadratic in the length of an array of objects.

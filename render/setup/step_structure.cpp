@@ -2,6 +2,8 @@
 
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
+#include "render/util/byte_stream.h"
+#include "render/util/regular_file.h"
 #include "render/util/text.h"
 #include "render/util/vec.h"
 
@@ -29,6 +31,7 @@
 #include <StepShape_ShapeDefinitionRepresentation.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
 
+#include <climits>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -209,6 +212,43 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
     if (parts > max_expanded_nodes)
         throw std::runtime_error(file + ": the assembly expands to more than " +
                                  std::to_string(max_expanded_nodes) + " parts");
+}
+
+void check_entity_numbers(const std::string& file) {
+    const RegularFile text = open_to_read(file);
+    ByteStream in(text);
+    // Numbers outside strings and comments; a string's '' quote, closing and
+    // opening it, reads as text.
+    bool quoted = false, comment = false, numbering = false;
+    std::string number; // without its leading zeros, and cut at 20 digits
+    size_t line = 1;
+    for (int c = in.get(), previous = 0;; previous = c, c = in.get()) {
+        if (numbering && c >= '0' && c <= '9') {
+            if ((c != '0' || !number.empty()) && number.size() < 20)
+                number += char(c);
+            continue;
+        }
+        if (numbering && (number.size() > 10 || (!number.empty() && std::stoull(number) > INT_MAX)))
+            throw std::runtime_error(
+                file + " names entity #" + number + " on line " + std::to_string(line) +
+                ", beyond the reader's numbers (up to " + std::to_string(INT_MAX) + ")");
+        numbering = false;
+        if (c == -1)
+            return;
+        line += c == '\n';
+        if (comment) {
+            comment = !(previous == '*' && c == '/');
+            c = comment ? c : 0; // "*/*" closes a comment and opens none
+        } else if (c == '\'') {
+            quoted = !quoted;
+        } else if (!quoted && previous == '/' && c == '*') {
+            comment = true;
+            c = 0; // "/*/" opens a comment and does not close it
+        } else if (!quoted && c == '#') {
+            numbering = true;
+            number.clear();
+        }
+    }
 }
 
 void check_references(const StepData_StepModel& model, const std::string& file) {

@@ -11,6 +11,12 @@ class StepData_StepModel;
 
 namespace xr {
 
+// Throws std::runtime_error, in one line naming the file, the entity and its
+// line, when the text names an entity by a number above 2^31 - 1: the parser
+// would wrap it, to crash or to take another entity for it. One pass through
+// the file, before the parser reads it.
+void check_entity_numbers(const std::string& file);
+
 // Throws std::runtime_error, in one line naming the file and the product (or
 // the representation), when an assembly contains itself or nests deeper than
 // max_node_depth, the bound on every format's hierarchy, or when the

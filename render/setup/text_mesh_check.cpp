@@ -64,8 +64,9 @@ struct PlyElement {
 };
 
 // The elements a PLY in text says it holds, read through its header; none
-// for another file, or a header the importer is left to judge.
-std::optional<std::vector<PlyElement>> ply_text_elements(ByteStream& in) {
+// for another file, or a header the importer is left to judge. A header
+// without its end is refused: the importer would wait for it for ever.
+std::optional<std::vector<PlyElement>> ply_text_elements(ByteStream& in, const std::string& path) {
     const auto first = next_line(in);
     if (!first || (*first != "ply" && *first != "ply\r"))
         return std::nullopt;
@@ -88,7 +89,7 @@ std::optional<std::vector<PlyElement>> ply_text_elements(ByteStream& in) {
             elements.back().is_list.push_back(a == "list");
         }
     }
-    return std::nullopt;
+    throw std::runtime_error(path + " is cut short in its header: it has no 'end_header'");
 }
 
 void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
@@ -156,7 +157,7 @@ void check_text_mesh_file(const std::string& path) {
     {
         const RegularFile file = open_to_read(path);
         ByteStream in(file);
-        if (const auto elements = ply_text_elements(in)) {
+        if (const auto elements = ply_text_elements(in, path)) {
             check_ply_text(in, *elements, path);
             return;
         }

@@ -330,6 +330,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         // whole, and drops a glTF's face with an index beyond its vertices.
         {"cut.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1\n"),
          "cut short: it holds 0 of the 1 'face' elements its header gives"},
+        // ...and waits for ever for the end of a PLY's header.
+        {"header.ply", "ply\nformat binary_little_endian 1.0\n", "cut short in its header"},
         {"cut.stl",
          "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
          "vertex 0 1 0\nendloop\nendfacet\n",
@@ -342,6 +344,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "Mesh \"m\\x1b[2J\" has no faces"},
         {"deep.gltf", chain_gltf(max_node_depth + 1, "n"), "nested more than 1024 deep"},
         {"twice.gltf", chain_gltf(40, "n", true), "is the child of two nodes"},
+        {"arrays.gltf", "{\"a\": " + std::string(257, '[') + std::string(257, ']') + "}",
+         "arrays.gltf: values nested more than 256 deep"},
         {"long.gltf", chain_gltf(6, std::string(1000, 'n')), "longer than 4096 bytes"},
         {"passwd.gltf", chain_gltf(1, "n", false, "/etc/passwd"), "outside the model's folder"},
         {"spaced.gltf", std::string(20, ' ') + chain_gltf(1, "n", false, "/etc/passwd"),
@@ -353,6 +357,11 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"up.gltf", chain_gltf(1, "n", false, "sub/%2E%2E/../outside.bin"),
          "outside the model's folder"},
         {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
+        // The parser wraps the number; those in a comment or string are text.
+        {"wrap.step",
+         "ISO-10303-21;\n/* #4294967296 */ HEADER;\nFILE_NAME('#9999999999''#0/*', '');\n"
+         "ENDSEC;\nDATA;\n#2147483648=CARTESIAN_POINT('',(0.,0.,0.));\n",
+         "names entity #2147483648 on line 6"},
         {"cut.step", fixture_text("gearbox.step").substr(0, 300000), "cut short"},
         {"self.step", chain_step(1, true), "product 'p0' contains itself"},
         {"loop.step", chain_step(3, true), "contains itself, through product 'p2'"},

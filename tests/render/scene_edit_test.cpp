@@ -49,6 +49,8 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
          "cannot read the request: number overflow parsing '1e999'"},
         {R"({"op": "add", "path": "/camera"})", "expected a JSON Patch: an array of 1 to 64"},
         {"[]", "expected a JSON Patch"},
+        {std::string(257, '[') + std::string(257, ']'),
+         "cannot read the request: values nested more than 256 deep"},
         {many_operations(65), "expected a JSON Patch: an array of 1 to 64"},
         {R"([{"path": "/environment/floor", "value": true}])", "operation 0: expected {"},
         {R"([{"op": "move", "from": "/camera", "path": "/environment/floor"}])",

@@ -67,6 +67,8 @@ TEST_F(SceneFile, FaultsAreOneLineNamingTheFileAndWhere) {
         {"{\n  \"models\": [\n    {\"shape\": \"sphere\"},\n  ]\n}",
          "test.json:4:3: syntax error while parsing value - unexpected ']'"},
         {scene_text("", R"(, "lihgts": [])"), "test.json: /lihgts: unknown key 'lihgts'"},
+        {"{\"a\": " + std::string(257, '[') + std::string(257, ']') + ", \"b\": 1}",
+         "test.json: values nested more than 256 deep"},
         {R"({"assign": []})", "test.json: /: needs \"models\""},
         {R"({"models": [{"scale": 2}]})",
          "test.json: /models/0: a model needs a \"file\" or a \"shape\""},
