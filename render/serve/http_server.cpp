@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds slice{100};
 // Set by end_connection_with_answer(): a connection's requests are served on
 // its one thread, handlers included.
 thread_local bool ending = false;
+// The connection whose request this thread serves.
+thread_local const httplib::Stream* serving = nullptr;
 
 // The address of a socket's end, as httplib reports it.
 void address_of(int fd, bool peer, std::string& ip, int& port) {
@@ -160,6 +162,10 @@ void end_connection_with_answer() {
     ending = true;
 }
 
+bool client_has_gone() {
+    return serving && !serving->is_writable();
+}
+
 uint64_t stated_length(const httplib::Request& req) {
     return httplib::detail::get_header_value<uint64_t>(req.headers, "Content-Length", 0, 0);
 }
@@ -180,12 +186,14 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
             // it comes, however slowly: the connection ends with its answer.
             bool closed = false, oversized = false;
             ending = false;
+            serving = &connection;
             served = process_request(connection, left == 1, closed, [&](httplib::Request& req) {
                 oversized = stated_length(req) > payload_max_length_;
             });
             if (!served || closed || oversized || ending)
                 break;
         }
+        serving = nullptr;
     }
     shutdown(sock, SHUT_RDWR);
     close(sock);

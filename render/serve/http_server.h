@@ -38,6 +38,9 @@ uint64_t stated_length(const httplib::Request& req);
 // read as the next request, whatever refused it.
 void end_connection_with_answer();
 
+// Called by a handler: whether its request's client has closed its end.
+bool client_has_gone();
+
 class HttpServer : public httplib::Server {
   public:
     explicit HttpServer(const ConnectionLimits& limits);

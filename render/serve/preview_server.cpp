@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <chrono>
+#include <functional>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -128,8 +129,16 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
         throw Refusal{415, "expected Content-Type: application/json"};
 }
 
-// Answers with the worker's result, or its error.
-void reply_when_done(std::future<nlohmann::ordered_json> done, httplib::Response& res) {
+// Answers with the worker's result, or its error. A client that has gone
+// frees its connection's thread at once, after `gone`.
+void reply_when_done(
+    std::shared_future<nlohmann::ordered_json> done, httplib::Response& res,
+    const std::function<void()>& gone = [] {}) {
+    while (done.wait_for(stream_check) != std::future_status::ready)
+        if (client_has_gone()) {
+            gone();
+            return end_connection_with_answer();
+        }
     try {
         res.status = 200;
         res.set_content(json_text(done.get()), "application/json");
@@ -263,7 +272,10 @@ void PreviewServer::add_routes() {
         reply_when_done(worker_.save(), res);
     });
     post("/api/render", [this](const httplib::Request&, httplib::Response& res) {
-        reply_when_done(worker_.render_image(), res);
+        if (client_has_gone()) // before it is queued
+            return end_connection_with_answer();
+        uint64_t job = 0;
+        reply_when_done(worker_.render_image(&job), res, [&] { worker_.give_up(job); });
     });
 
     get("/api/events", [this](const httplib::Request&, httplib::Response& res) {

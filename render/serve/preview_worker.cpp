@@ -128,7 +128,7 @@ uint64_t PreviewWorker::edit(const std::string& request) {
     const std::lock_guard<std::mutex> lock(editing_);
     SceneDescription scene = edit_scene(request, edited_);
     uint64_t number = 0;
-    std::future<ordered_json> queued = queue(Task::edit, scene, &number);
+    const std::shared_future<ordered_json> queued = queue(Task::edit, scene, &number);
     if (number == 0)
         queued.get(); // not queued: throws why
     edited_ = std::move(scene);
@@ -164,8 +164,17 @@ std::future<ordered_json> PreviewWorker::save() {
     return done.get_future();
 }
 
-std::future<ordered_json> PreviewWorker::render_image() {
-    return queue(Task::render);
+std::shared_future<ordered_json> PreviewWorker::render_image(uint64_t* job) {
+    return queue(Task::render, {}, job);
+}
+
+void PreviewWorker::give_up(uint64_t job) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto at = std::find_if(jobs_.begin(), jobs_.end(), [job](const Job& j) {
+        return j.task == Task::render && j.number == job;
+    });
+    if (at != jobs_.end() && --at->waiting == 0)
+        jobs_.erase(at);
 }
 
 std::shared_ptr<const PreviewWorker::Frame> PreviewWorker::latest_frame() const {
@@ -173,22 +182,28 @@ std::shared_ptr<const PreviewWorker::Frame> PreviewWorker::latest_frame() const 
     return frame_;
 }
 
-std::future<ordered_json> PreviewWorker::queue(Task task, SceneDescription scene,
-                                               uint64_t* number) {
-    Job job{task, std::move(scene), 0, Clock::now(), {}};
-    std::future<ordered_json> done = job.done.get_future();
+std::shared_future<ordered_json> PreviewWorker::queue(Task task, SceneDescription scene,
+                                                      uint64_t* number) {
+    Job job{task, std::move(scene), 0, 1, Clock::now(), {}, {}};
+    job.reply = job.done.get_future().share();
+    const std::shared_future<ordered_json> done = job.reply;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) {
             job.done.set_exception(server_stopped());
             return done;
         }
+        if (task == Task::render && !jobs_.empty() && jobs_.back().task == Task::render) {
+            ++jobs_.back().waiting;
+            *number = jobs_.back().number;
+            return jobs_.back().reply;
+        }
         // The stage in flight shows a scene that an edit leaves behind, and a
         // still's final stage the picture a Render publishes; a Render waits
         // for any other, which is quicker than starting it over. The stages
         // are read only while one is in flight, when the worker leaves them.
-        if (task == Task::edit)
-            job.number = *number = ++edits_;
+        if (number)
+            job.number = *number = task == Task::edit ? ++edits_ : ++renders_;
         if (rendering_ && (task == Task::edit ||
                            (next_stage_ + 1 == stages_.size() && publishes_still(served_.image))))
             rendering_->cancel_group_execution();

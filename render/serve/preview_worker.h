@@ -47,9 +47,16 @@ class PreviewWorker {
     // at the scene's settings exactly as the command line does, and gives a
     // RenderedReply; a still's picture is then the preview's final frame,
     // unless an edit came meanwhile. Each reply as JSON; the future holds the
-    // exception when it fails.
+    // exception when it fails. A Render asked for while another waits, with
+    // no edit queued between them, joins it and shares its reply: the two
+    // would write the same files, and Renders whose clients have gone cannot
+    // pile up.
+    // The Render's job is numbered in `job`, for give_up.
     std::future<nlohmann::ordered_json> save();
-    std::future<nlohmann::ordered_json> render_image();
+    std::shared_future<nlohmann::ordered_json> render_image(uint64_t* job);
+    // Called for a Render whose client has gone: its job is dropped, unless it
+    // has started or another Render waits for it too.
+    void give_up(uint64_t job);
 
     // A frame as the pages were sent it: its event, less the image, and its PNG.
     struct Frame {
@@ -66,13 +73,15 @@ class PreviewWorker {
     struct Job {
         Task task;
         SceneDescription scene; // an edit's result
-        uint64_t number = 0;    // of an edit
+        uint64_t number = 0;    // of an edit, or of a Render's job
+        size_t waiting = 1;     // Renders that wait for the job
         Clock::time_point queued;
         std::promise<nlohmann::ordered_json> done;
+        std::shared_future<nlohmann::ordered_json> reply; // of done
     };
 
-    std::future<nlohmann::ordered_json> queue(Task task, SceneDescription scene = {},
-                                              uint64_t* number = nullptr);
+    std::shared_future<nlohmann::ordered_json> queue(Task task, SceneDescription scene = {},
+                                                     uint64_t* number = nullptr);
     void run();
     // Answers the job's future, with the exception when it fails.
     void do_job(Job& job);
@@ -110,6 +119,7 @@ class PreviewWorker {
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     uint64_t edits_ = 0;
+    uint64_t renders_ = 0;
     tbb::task_group_context* rendering_ = nullptr; // the stage in flight
     tbb::task_group_context* writing_ = nullptr;   // the Render in flight
     bool stopping_ = false;

@@ -507,6 +507,25 @@ TEST_F(PreviewFiles, SaveAndRenderLetTheRefiningFinish) {
     ASSERT_TRUE(frame && frame->status == 200);
     EXPECT_EQ(frame->get_header_value("X-Edit"), "1");
     EXPECT_TRUE(frame->body == slurp(path("still.png"))) << "the final frame differs";
+    // Renders whose clients hang up join the one waiting, as does the next:
+    // they cannot pile up, nor hold the threads that answer other requests.
+    auto renders_written = [&page] {
+        size_t written = 0;
+        for (const ServerEvent& e : page.events())
+            written +=
+                e.kind == "status" && e.data["text"].get<std::string>().rfind("wrote ", 0) == 0;
+        return written;
+    };
+    const size_t written_before = renders_written();
+    for (int i = 0; i < 40; ++i) {
+        const int fd = connected_to(server.port());
+        const std::string request = "POST /api/render HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                    "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
+        EXPECT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+        close(fd);
+    }
+    ASSERT_TRUE(posted("/api/render", "{}"));
+    EXPECT_LE(renders_written() - written_before, 5u) << "abandoned Renders each ran";
 }
 
 // A turntable's Render tells its progress over all its frames: past half
