@@ -50,8 +50,7 @@ class PreviewWorker {
     // exception when it fails. A Render asked for while another waits, with
     // no edit queued between them, joins it and shares its reply: the two
     // would write the same files, and Renders whose clients have gone cannot
-    // pile up.
-    // The Render's job is numbered in `job`, for give_up.
+    // pile up. A Render's job is numbered in `job`, for give_up.
     std::future<nlohmann::ordered_json> save();
     std::shared_future<nlohmann::ordered_json> render_image(uint64_t* job);
     // Called for a Render whose client has gone: its job is dropped, unless it
