@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <sys/socket.h>
 #include <thread>
@@ -158,9 +160,10 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
     http_->set_payload_max_length(max_body_bytes);
     // SO_REUSEADDR alone: httplib's default, SO_REUSEPORT, lets a second
     // server listen on the port too and take some of this one's requests.
-    http_->set_socket_options([](socket_t sock) {
+    http_->set_socket_options([this](socket_t sock) {
         const int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        last_socket_ = sock;
     });
     http_->set_keep_alive_max_count(1000);
     http_->set_write_timeout(10);
@@ -311,6 +314,14 @@ int PreviewServer::bind(const std::string& address, int port) {
     if (bound <= 0)
         throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port) +
                                  (port ? " (in use? --port 0 picks a free one)" : ""));
+    // httplib listens with a backlog of 5: past it, the kernel drops a new
+    // connection's handshake and its client retries a second or more later,
+    // so a burst of requests (a page's Renders sent and abandoned) would
+    // arrive over seconds, each held off behind the last. Listening again
+    // on the bound socket only sets the backlog; the system caps it.
+    if (::listen(last_socket_, SOMAXCONN) != 0)
+        throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(bound) +
+                                 ": " + std::strerror(errno));
     bound_ = address;
     return bound;
 }

@@ -46,6 +46,7 @@ class PreviewServer {
     std::shared_ptr<std::atomic<int>> streams_;  // event streams open
     std::map<std::string, std::string> allowed_; // each path's methods: "GET, HEAD"
     std::string bound_;                          // the address as bind() was given it
+    int last_socket_ = -1;                       // the socket bind() made last
     std::atomic<bool> listened_{false};          // listen() has returned
 };
 

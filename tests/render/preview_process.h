@@ -24,6 +24,7 @@ class PreviewProcess {
     ~PreviewProcess();
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     httplib::Client client() const;
     // Its resident memory now, in bytes.
     size_t resident_memory() const;
