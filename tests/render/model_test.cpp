@@ -330,6 +330,17 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         // whole, and drops a glTF's face with an index beyond its vertices.
         {"cut.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3 0 1\n"),
          "cut short: it holds 0 of the 1 'face' elements its header gives"},
+        {"cut_binary.ply", ply("binary_little_endian", binary_vertices),
+         "the 1 'face' elements its header gives take more than the 0 bytes left"},
+        // ...and reserves room for the count a header gives, which in an OFF
+        // it reads by its digits alone.
+        {"many.ply",
+         replaced(ply("binary_big_endian", binary_vertices), "vertex 3", "vertex 2147483648"),
+         "the 2147483648 'vertex' elements its header gives take more than the 36 bytes"},
+        {"many.off", "OFF\n3 2147483647 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+         "its header counts 3 vertices and 2147483647 faces, more than its 45 bytes"},
+        {"wrap.off", "OFF\n3 4294967297 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "4294967297 faces"},
+        {"negative.off", "COFF\n-1 1 0\n0 0 0\n", "negative.off: '-1' is not a count of vertices"},
         // ...and waits for ever for the end of a PLY's header.
         {"header.ply", "ply\nformat binary_little_endian 1.0\n", "cut short in its header"},
         {"cut.stl",
@@ -548,11 +559,17 @@ TEST_F(ModelFiles, ObjCornersInEveryForm) {
         EXPECT_EQ(n.z, 1.0f);
 }
 
-// Whole text files in layouts the importer reads, which the checks for files
-// cut short must not refuse.
-TEST_F(ModelFiles, WholeTextFilesInEveryLayoutLoad) {
+// Whole files in layouts the importer reads, which the checks for files cut
+// short must not refuse.
+TEST_F(ModelFiles, WholeFilesInEveryLayoutLoad) {
     const std::string facet =
         "facet normal 0 0 1 outer loop vertex 0 0 0 vertex 1 0 0 vertex 0 1 0 endloop endfacet";
+    std::string binary;
+    for (const float coordinate : {0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f})
+        binary.append(reinterpret_cast<const char*>(&coordinate), sizeof coordinate);
+    binary += '\3';
+    for (const int index : {0, 1, 2})
+        binary.append(reinterpret_cast<const char*>(&index), sizeof index);
     const struct {
         const char* name;
         std::string text;
@@ -562,6 +579,8 @@ TEST_F(ModelFiles, WholeTextFilesInEveryLayoutLoad) {
         {"dos.stl", "solid a\r\n" + facet + "\r\nendsolid a\r\n\x1a"},
         {"noted.stl", "solid a\n" + facet + "\nendsolid a\nwritten by hand\n"},
         {"decimal.ply", ply("ascii", "0 0 0\n1 0 0\n0 1 0\n3.0 0 1 2\n")},
+        {"binary.ply", ply("binary_little_endian", binary)},
+        {"colour.off", "COFF\n3 1 0\n0 0 0 1 1 1 1\n1 0 0 1 1 1 1\n0 1 0 1 1 1 1\n3 0 1 2\n"},
     };
     for (const auto& f : files) {
         write_text(f.name, f.text);
