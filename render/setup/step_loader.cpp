@@ -171,7 +171,7 @@ class StepReader {
 
     std::vector<Part> read() {
         check_model_file(path_);
-        check_entity_numbers(path_);
+        check_step_numbers(path_);
         set_up_opencascade();
         KeepLastFailure::text().clear();
         Document doc;

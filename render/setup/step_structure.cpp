@@ -31,7 +31,12 @@
 #include <StepShape_ShapeDefinitionRepresentation.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
 
+#include <cctype>
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -214,13 +219,43 @@ void check_product_structure(const StepData_StepModel& model, const std::string&
                                  std::to_string(max_expanded_nodes) + " parts");
 }
 
-void check_entity_numbers(const std::string& file) {
+namespace {
+
+// The largest real the reader hands the geometry kernel: beyond it, squares
+// overflow, and its shape healing crashed or its mesher looped for ever. It
+// is far beyond any model's size in any unit, and above the kernel's own
+// infinity (2e100), which an exporter may write.
+constexpr double max_step_real = 1e150;
+
+// A parameter's text, "-1.5E3": refused when it is a number beyond
+// max_step_real. What is not a number (".T.") is the parser's to judge.
+void check_real(std::string text, const std::string& file, size_t line) {
+    const std::string written = text;
+    if (!text.empty() && text[0] == '+')
+        text.erase(0, 1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (end != text.data() + text.size() ||
+        (error == std::errc() && std::fabs(value) <= max_step_real) ||
+        (error != std::errc() && error != std::errc::result_out_of_range))
+        return;
+    char bound[16];
+    std::snprintf(bound, sizeof bound, "%g", max_step_real);
+    throw std::runtime_error(file + ": the number " + written + " on line " + std::to_string(line) +
+                             " is beyond ±" + bound + ", the largest the reader takes");
+}
+
+} // namespace
+
+void check_step_numbers(const std::string& file) {
     const RegularFile text = open_to_read(file);
     ByteStream in(text);
     // Numbers outside strings and comments; a string's '' quote, closing and
-    // opening it, reads as text.
-    bool quoted = false, comment = false, numbering = false;
-    std::string number; // without its leading zeros, and cut at 20 digits
+    // opening it, reads as text. A parameter's number follows '(' or ','.
+    bool quoted = false, comment = false, numbering = false, measuring = false;
+    std::string number; // an entity's, without its leading zeros, and cut at 20 digits
+    std::string real;   // a parameter's, cut at 64 characters
+    int before = 0;     // the last character outside strings, comments and blanks
     size_t line = 1;
     for (int c = in.get(), previous = 0;; previous = c, c = in.get()) {
         if (numbering && c >= '0' && c <= '9') {
@@ -233,6 +268,14 @@ void check_entity_numbers(const std::string& file) {
                 file + " names entity #" + number + " on line " + std::to_string(line) +
                 ", beyond the reader's numbers (up to " + std::to_string(INT_MAX) + ")");
         numbering = false;
+        if (measuring && c > 0 && (std::isdigit(c) || std::strchr(".Ee+-", c))) {
+            if (real.size() < 64)
+                real += char(c);
+            continue;
+        }
+        if (measuring)
+            check_real(real, file, line);
+        measuring = false;
         if (c == -1)
             return;
         line += c == '\n';
@@ -247,7 +290,13 @@ void check_entity_numbers(const std::string& file) {
         } else if (!quoted && c == '#') {
             numbering = true;
             number.clear();
+        } else if (!quoted && (before == '(' || before == ',') &&
+                   (std::isdigit(c) || std::strchr(".+-", c))) {
+            measuring = true;
+            real.assign(1, char(c));
         }
+        if (!quoted && !comment && !std::isspace(c))
+            before = c;
     }
 }
 

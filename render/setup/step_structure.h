@@ -11,11 +11,12 @@ class StepData_StepModel;
 
 namespace xr {
 
-// Throws std::runtime_error, in one line naming the file, the entity and its
-// line, when the text names an entity by a number above 2^31 - 1: the parser
-// would wrap it, to crash or to take another entity for it. One pass through
-// the file, before the parser reads it.
-void check_entity_numbers(const std::string& file);
+// Throws std::runtime_error, in one line naming the file and the line, when
+// the text names an entity by a number above 2^31 - 1 (the parser would wrap
+// it, to crash or to take another entity for it), or gives a parameter a
+// number beyond 1e150 (the geometry kernel crashed or looped for ever on
+// it). One pass through the file, before the parser reads it.
+void check_step_numbers(const std::string& file);
 
 // Throws std::runtime_error, in one line naming the file and the product (or
 // the representation), when an assembly contains itself or nests deeper than

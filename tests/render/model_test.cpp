@@ -370,9 +370,17 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"text.step", "solid cube\nendsolid\n", "not a STEP file"},
         // The parser wraps the number; those in a comment or string are text.
         {"wrap.step",
-         "ISO-10303-21;\n/* #4294967296 */ HEADER;\nFILE_NAME('#9999999999''#0/*', '');\n"
+         "ISO-10303-21;\n/* #4294967296, 1.E300 */ HEADER;\nFILE_NAME('#9999999999''#0/*', '');\n"
          "ENDSEC;\nDATA;\n#2147483648=CARTESIAN_POINT('',(0.,0.,0.));\n",
          "names entity #2147483648 on line 6"},
+        // The geometry kernel crashed on the first and looped for ever on the second.
+        {"huge_circle.step",
+         replaced(fixture_text("gearbox.step"), "CIRCLE('',#787,12.)", "CIRCLE('',#787,1.E300)"),
+         "the number 1.E300 on line"},
+        {"huge_sphere.step",
+         "ISO-10303-21;\nHEADER;\nFILE_NAME('1.E300,', '');\nENDSEC;\nDATA;\n"
+         "#1=SPHERICAL_SURFACE('',#2, -2E+400 );\n",
+         "the number -2E+400 on line 6 is beyond ±1e+150"},
         {"cut.step", fixture_text("gearbox.step").substr(0, 300000), "cut short"},
         {"self.step", chain_step(1, true), "product 'p0' contains itself"},
         {"loop.step", chain_step(3, true), "contains itself, through product 'p2'"},
