@@ -1,5 +1,7 @@
 #include "render/serve/http_server.h"
 
+#include "render/serve/connection_threads.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -171,7 +173,17 @@ uint64_t stated_length(const httplib::Request& req) {
 }
 
 HttpServer::HttpServer(const ConnectionLimits& limits) : limits_(limits) {
-    new_task_queue = [threads = limits.threads] { return new httplib::ThreadPool(threads); };
+    new_task_queue = [this]() -> httplib::TaskQueue* {
+        start_threads();
+        return threads_.release();
+    };
+}
+
+HttpServer::~HttpServer() = default;
+
+void HttpServer::start_threads() {
+    if (!threads_)
+        threads_ = std::make_unique<ConnectionThreads>(limits_.threads);
 }
 
 bool HttpServer::process_and_close_socket(socket_t sock) {

@@ -15,8 +15,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 
 namespace xr {
+
+class ConnectionThreads;
 
 struct ConnectionLimits {
     int threads; // connections served at once
@@ -44,13 +47,20 @@ bool client_has_gone();
 class HttpServer : public httplib::Server {
   public:
     explicit HttpServer(const ConnectionLimits& limits);
+    ~HttpServer() override;
+
+    // Starts the threads that will serve connections, before the server
+    // says where it listens: listening starts them otherwise. Throws
+    // std::runtime_error when the system gives fewer.
+    void start_threads();
 
   private:
     class Connection;
     bool process_and_close_socket(socket_t sock) override;
 
     const ConnectionLimits limits_;
-    std::atomic<int> slow_{0}; // connections slow to send a request
+    std::unique_ptr<ConnectionThreads> threads_; // until listening takes them
+    std::atomic<int> slow_{0};                   // connections slow to send a request
 };
 
 } // namespace xr

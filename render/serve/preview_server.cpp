@@ -309,11 +309,17 @@ void PreviewServer::add_routes() {
 }
 
 int PreviewServer::bind(const std::string& address, int port) {
+    errno = 0;
     const int bound = port == 0 ? http_->bind_to_any_port(address)
                                 : (http_->bind_to_port(address, port) ? port : -1);
+    // httplib says only that binding failed; the system's reason is in errno.
+    const int reason = errno;
     if (bound <= 0)
         throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port) +
-                                 (port ? " (in use? --port 0 picks a free one)" : ""));
+                                 (reason == EADDRINUSE
+                                      ? ": it is in use (--port 0 picks a free one)"
+                                  : reason ? std::string(": ") + std::strerror(reason)
+                                           : std::string()));
     // httplib listens with a backlog of 5: past it, the kernel drops a new
     // connection's handshake and its client retries a second or more later,
     // so a burst of requests (a page's Renders sent and abandoned) would
@@ -322,6 +328,7 @@ int PreviewServer::bind(const std::string& address, int port) {
     if (::listen(last_socket_, SOMAXCONN) != 0)
         throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(bound) +
                                  ": " + std::strerror(errno));
+    http_->start_threads();
     bound_ = address;
     return bound;
 }

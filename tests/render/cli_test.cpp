@@ -466,6 +466,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"serve", "--bind", "192.0.2.1", "--out", dir + "/fifo.png"}, "fifo.png: a pipe"},
         {{"serve", "--bind", "192.0.2.1", "--out", dir + "/o.json"}, "Save would write the scene"},
         {{"serve", "--bind", "192.0.2.1", "--out", "/dev/null"}, "give --save"},
+        {{"serve", "--bind", "192.0.2.1"}, "192.0.2.1 port 8080: Cannot assign requested address"},
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
         {{"--background", "-1,0,0"}},

@@ -17,7 +17,9 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -289,8 +291,9 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
 // Serving ends when stopped, even by a stop that comes before it starts (a
 // signal as the program starts serving); and when its listening socket fails,
 // with an error rather than as a stop would. A port in use is refused, not
-// shared. An edit that comes once the worker stops is refused, not answered
-// as made.
+// shared, and so are connection threads the system cannot give (the process
+// ended, or hung). An edit that comes once the worker stops is refused, not
+// answered as made.
 TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     xr::SceneDescription scene = xr::built_in_scene();
     scene.settings.width = 32;
@@ -311,6 +314,27 @@ TEST(PreviewServer, ServingEndsOnAStopOrAFailureAndSaysWhich) {
     EXPECT_THROW(second.bind("127.0.0.1", port), std::runtime_error);
     ASSERT_EQ(shutdown(socket_on(port), SHUT_RDWR), 0);
     EXPECT_THROW(failed.listen(), std::runtime_error);
+
+    // In a child whose address space has room for a few threads' stacks.
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        std::ifstream statm("/proc/self/statm");
+        size_t pages = 0;
+        statm >> pages;
+        const rlimit room{pages * size_t(sysconf(_SC_PAGESIZE)) + (64 << 20), RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &room);
+        try {
+            xr::PreviewServer crowded(worker, events, 1024);
+            crowded.bind("127.0.0.1", 0);
+        } catch (const std::runtime_error& e) {
+            _exit(std::string(e.what()).rfind("cannot start 1024 connection threads (", 0) ? 1 : 0);
+        }
+        _exit(2);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "threads the system could not give were not refused";
 
     worker.stop();
     try {
