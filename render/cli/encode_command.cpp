@@ -66,7 +66,7 @@ CLI::App* add_encode_command(CLI::App& app, EncodeOptions& o) {
         ->check(number_within(min_fps, max_fps));
     command->add_option("--quality", o.video.quality, "constant quality, 0 to 100 (best)")
         ->capture_default_str()
-        ->check(CLI::Range(0, max_video_quality));
+        ->check(whole_number_within(0, max_video_quality));
     command->add_option_function<std::string>(
         "--frames",
         [&o](const std::string& text) {

@@ -3,6 +3,7 @@
 #include "render/sample_bounds.h"
 #include "render/setup/scene_names.h"
 #include "render/util/text.h"
+#include "render/util/whole_number.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,6 +59,18 @@ CLI::Validator number_within(float min, float max) {
         // As CLI11's own checks show theirs in --help.
         std::isinf(max) ? "FLOAT >= " + number_text(min)
                         : "FLOAT in [" + number_text(min) + " - " + number_text(max) + "]");
+}
+
+CLI::Validator whole_number_within(int64_t min, int64_t max) {
+    const std::string range = std::to_string(min) + " to " + std::to_string(max);
+    return CLI::Validator(
+        [min, max, range](std::string& text) {
+            const std::optional<int64_t> value = whole_number<int64_t>(text);
+            if (value && *value >= min && *value <= max)
+                return std::string();
+            return text + ": expected a whole number from " + range;
+        },
+        "INT in [" + std::to_string(min) + " - " + std::to_string(max) + "]");
 }
 
 namespace {

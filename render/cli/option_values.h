@@ -8,6 +8,7 @@
 #include <qorv_xraytexture.h>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,11 @@ std::optional<float> parse_number(const std::string& text);
 // `max` (which may be infinite), its message naming the range. Every number
 // option has it: CLI::Range lets NaN through.
 CLI::Validator number_within(float min, float max);
+
+// The check of an option that takes a whole number, from `min` to `max`,
+// written in decimal digits alone: its message says so where CLI11's said
+// "64.0" was not in the range.
+CLI::Validator whole_number_within(int64_t min, int64_t max);
 
 // The check of an option whose empty value is refused, where it would
 // otherwise read as the option left out (a shell variable never set renders

@@ -54,14 +54,14 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     // Shown as the defaults; given, they override a scene file's settings.
     width_ = app.add_option("--width", settings_.width, "image width in pixels")
                  ->capture_default_str()
-                 ->check(CLI::Range(1, max_image_side));
+                 ->check(whole_number_within(1, max_image_side));
     height_ = app.add_option("--height", settings_.height, "image height in pixels")
                   ->capture_default_str()
-                  ->check(CLI::Range(1, max_image_side));
+                  ->check(whole_number_within(1, max_image_side));
     samples_ = app.add_option("--spp", settings_.samples,
                               "jittered samples per pixel; with --adaptive, the most a pixel takes")
                    ->capture_default_str()
-                   ->check(CLI::Range(1, max_samples));
+                   ->check(whole_number_within(1, max_samples));
     seed_ = app.add_option("--seed", settings_.seed, "seed of the sampling pattern")
                 ->capture_default_str();
     // Adaptive sampling; given, they override a scene file's settings too.
@@ -79,10 +79,10 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                                   "with --adaptive: the samples every pixel takes before its "
                                   "noise is judged")
                        ->capture_default_str()
-                       ->check(CLI::Range(1, max_samples));
+                       ->check(whole_number_within(1, max_samples));
     app.add_option("--threads", o.threads, "rendering threads, 0 for every core")
         ->capture_default_str()
-        ->check(CLI::Range(0, 1 << 16));
+        ->check(whole_number_within(0, 1 << 16));
     app.add_option("--isa", o.isa,
                    "the instruction set Embree traces with; by default the widest this CPU has. "
                    "Each traces a few hits differently in the last bit: machines that must "
@@ -111,7 +111,7 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     turntable_ = app.add_option("--turntable", turntable_frames_,
                                 "render N frames with the camera orbiting the target once; "
                                 "--out then names the frames with hashes: name_####.png")
-                     ->check(CLI::Range(1, max_turntable_frames));
+                     ->check(whole_number_within(1, max_turntable_frames));
     frames_ = app.add_option("--frames", frames_text_,
                              "render only frames A to B of the turntable (A-B, or A)");
     app.add_flag("--skip-existing", o.output.skip_existing,
@@ -125,7 +125,7 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
     quality_ = app.add_option("--quality", o.output.video.quality,
                               "a video's constant quality, 0 to 100 (best): " + crf_scales())
                    ->capture_default_str()
-                   ->check(CLI::Range(0, max_video_quality));
+                   ->check(whole_number_within(0, max_video_quality));
     region_ = app.add_option("--region", region_text_,
                              "render only this window of the frame, X0,Y0,X1,Y1 in pixels (the "
                              "right and bottom ends excluded); xray-render merge joins the tiles");

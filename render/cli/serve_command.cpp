@@ -7,6 +7,7 @@
 #include "render/serve/preview_server.h"
 #include "render/util/interrupt.h"
 #include "render/util/standard_output.h"
+#include "render/util/text.h"
 
 #include <cstdio>
 #include <exception>
@@ -41,7 +42,7 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
     command->fallthrough();
     command->add_option("--port", o.port, "port to listen on; 0 picks a free one")
         ->capture_default_str()
-        ->check(CLI::Range(0, 65535));
+        ->check(whole_number_within(0, 65535));
     command
         ->add_option("--bind", o.bind,
                      "address to listen on; any other than 127.0.0.1 lets whoever reaches it "
@@ -53,7 +54,7 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& o) {
                      "connections served at once, a thread each: up to half of them pages "
                      "listening, a quarter clients slow to send their requests")
         ->capture_default_str()
-        ->check(CLI::Range(8, 1024));
+        ->check(whole_number_within(8, 1024));
     command
         ->add_option("--save", o.save,
                      "scene file the page's Save writes (default: --out as .json, less a "
@@ -104,9 +105,10 @@ void serve_command(const RenderOptions& options, const ServeOptions& o) {
     if (o.bind != "127.0.0.1" && o.bind != "::1" && o.bind != "localhost")
         std::printf("xray-render: listening on %s: whoever reaches it can change the scene and "
                     "write %s and %s\n",
-                    o.bind.c_str(), served.image.out.c_str(), served.scene_file.c_str());
-    std::printf("Render writes %s, Save writes %s; Ctrl-C stops.\n", served.image.out.c_str(),
-                served.scene_file.c_str());
+                    o.bind.c_str(), printable(served.image.out).c_str(),
+                    printable(served.scene_file).c_str());
+    std::printf("Render writes %s, Save writes %s; Ctrl-C stops.\n",
+                printable(served.image.out).c_str(), printable(served.scene_file).c_str());
     flush_standard_output();
 
     stop.on_first([&] {

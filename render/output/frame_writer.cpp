@@ -143,9 +143,10 @@ void write_frames(const FrameSource& source, const OutputPlan& plan,
     size_t rendered = 0;
     for (int frame = plan.range.first; frame <= plan.range.last; ++frame) {
         const std::string path = plan.path(frame);
-        const std::string label = plan.sequence() ? "frame " + std::to_string(frame) + " of " +
-                                                        std::to_string(plan.turntable) + ": " + path
-                                                  : path;
+        const std::string label = plan.sequence()
+                                      ? "frame " + std::to_string(frame) + " of " +
+                                            std::to_string(plan.turntable) + ": " + printable(path)
+                                      : printable(path);
         if (!std::binary_search(frames.begin(), frames.end(), frame)) {
             std::printf("%s is complete, skipped\n", label.c_str());
             continue;

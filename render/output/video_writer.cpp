@@ -225,7 +225,7 @@ std::string VideoWriter::summary() const {
     std::snprintf(text, sizeof text, ": %s at %g fps, %.2f s of %s, CRF %d",
                   count_text(size_t(frames_), "frame").c_str(), fps_, double(frames_) / fps_,
                   format_.codec, crf_);
-    return path_ + text;
+    return printable(path_) + text;
 }
 
 } // namespace xr

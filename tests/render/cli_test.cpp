@@ -26,13 +26,15 @@ const char* const tiny[] = {"--width", "24", "--height", "16", "--spp", "1"};
 
 TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
     std::vector<std::string> args(std::begin(tiny), std::end(tiny));
-    args.insert(args.end(), {"--threads", "1", "--out", dir + "/scene.png"});
+    // A name's control characters are shown as escapes, not sent to the terminal.
+    args.insert(args.end(), {"--threads", "1", "--out", dir + "/scene\x1b[2J\n.png"});
     Outcome r = run(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, ""); // no diagnostic: every host operation was found
-    EXPECT_NE(r.out.find("24x16, 1 spp, 1 thread,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("scene\\x1b[2J\\x0a.png: 24x16, 1 spp, 1 thread,"), std::string::npos)
+        << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
-    EXPECT_EQ(xr::read_image(path("scene.png")).format, xr::ImageFormat::png);
+    EXPECT_EQ(xr::read_image(path("scene\x1b[2J\n.png")).format, xr::ImageFormat::png);
 
     // Adaptive sampling that cannot adapt renders, and says so.
     args.push_back("--adaptive");
@@ -56,7 +58,7 @@ TEST_F(XrayRenderCli, RendersQuietlyAndSumsUpOnOneLine) {
               "assign": [{"parts": "b*", "xray": {}}, {"parts": "wall", "matte": {}}],
               "camera": {"eye": [0, 0, 30], "target": [0, 0, 0], "fov": 10}})";
     r = run({"--scene", dir + "/row.json", "--width", "8", "--height", "8", "--spp", "1", "--out",
-             dir + "/row.png"});
+             dir + "/row\n.png"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find(" see-through rays reached the nesting limit of " +
                          std::to_string(xr::max_depth) +
@@ -381,6 +383,7 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"--frobnicate"}},
         {{"--width", "-5"}},
         {{"--spp", "0"}},
+        {{"--spp", "64.0"}, "--spp: 64.0: expected a whole number from 1 to 65536", "", 2},
         {{"--adaptive", "--noise", "-1"}},
         {{"--adaptive", "--min-spp", "0"}},
         {{"--adaptive", "--noise", "nan"}, "--noise: nan: expected a number from 0 to"},
