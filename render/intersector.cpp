@@ -29,7 +29,10 @@ Intersector::Intersector(const std::string& isa) {
         if (error == RTC_ERROR_UNSUPPORTED_CPU)
             throw std::runtime_error(isa.empty() ? "Embree does not run on this CPU"
                                                  : "this CPU cannot trace with " + isa);
-        throw std::runtime_error("cannot start Embree: error " + std::to_string(int(error)));
+        throw std::runtime_error(
+            "cannot start Embree: " +
+            std::string(error == RTC_ERROR_OUT_OF_MEMORY ? "out of memory" : "error") + " (" +
+            std::to_string(int(error)) + ")");
     }
     rtcSetDeviceErrorFunction(device_, remember_error, &error_);
     rtcSetDeviceMemoryMonitorFunction(device_, count_memory, this);

@@ -58,30 +58,42 @@ std::optional<uint64_t> list_length(const std::string& word) {
     return uint64_t(value);
 }
 
+// A PLY type's size in binary, and its sign.
+struct PlyType {
+    uint64_t bytes = 0;
+    bool is_signed = false;
+};
+
+struct PlyProperty {
+    bool list = false;
+    std::optional<PlyType> type; // a value's, or a list's length's; none for an unknown name
+    std::optional<PlyType> item; // a list's values'
+};
+
 struct PlyElement {
     std::string name;
     uint64_t count = 0;
-    std::vector<bool> is_list; // by property
-    // In binary, the fewest bytes one can take; none when a property's type
-    // is left to the importer to judge.
-    std::optional<uint64_t> least_bytes = 0;
+    std::vector<PlyProperty> properties;
 };
 
 struct PlyHeader {
     bool text = false;
+    bool big_endian = false;
     uint64_t bytes = 0; // through the end of its "end_header" line
     std::vector<PlyElement> elements;
 };
 
-// The bytes a value of a PLY type takes in binary; none for another name.
-std::optional<uint64_t> ply_type_bytes(const std::string& type) {
-    static const std::pair<const char*, uint64_t> types[] = {
-        {"char", 1},  {"uchar", 1},   {"int8", 1},   {"uint8", 1},  {"short", 2}, {"ushort", 2},
-        {"int16", 2}, {"uint16", 2},  {"int", 4},    {"uint", 4},   {"int32", 4}, {"uint32", 4},
-        {"float", 4}, {"float32", 4}, {"double", 8}, {"float64", 8}};
-    for (const auto& [name, bytes] : types)
-        if (type == name)
-            return bytes;
+std::optional<PlyType> ply_type(const std::string& name) {
+    static const std::pair<const char*, PlyType> types[] = {
+        {"char", {1, true}},   {"uchar", {1, false}},  {"int8", {1, true}},
+        {"uint8", {1, false}}, {"short", {2, true}},   {"ushort", {2, false}},
+        {"int16", {2, true}},  {"uint16", {2, false}}, {"int", {4, true}},
+        {"uint", {4, false}},  {"int32", {4, true}},   {"uint32", {4, false}},
+        {"float", {4, true}},  {"float32", {4, true}}, {"double", {8, true}},
+        {"float64", {8, true}}};
+    for (const auto& [type, size] : types)
+        if (name == type)
+            return size;
     return std::nullopt;
 }
 
@@ -98,46 +110,109 @@ std::optional<PlyHeader> ply_header(ByteStream& in, const std::string& path) {
     for (auto line = next_line(in); line; line = next_line(in)) {
         header.bytes += line->size() + 1;
         std::istringstream words(*line);
-        std::string keyword, a, b;
-        words >> keyword >> a >> b;
+        std::string keyword, a, b, c;
+        words >> keyword >> a >> b >> c;
         if (keyword == "end_header")
             return known ? std::optional(header) : std::nullopt;
         if (keyword == "format") {
             header.text = a == "ascii";
-            known = header.text || a.rfind("binary_", 0) == 0;
+            header.big_endian = a == "binary_big_endian";
+            known = header.text || header.big_endian || a == "binary_little_endian";
         } else if (keyword == "element") {
             const auto count = whole_number<uint64_t>(b);
             if (!count)
                 return std::nullopt;
             header.elements.push_back({a, *count, {}});
         } else if (keyword == "property" && !header.elements.empty()) {
-            PlyElement& element = header.elements.back();
-            element.is_list.push_back(a == "list");
-            // A list takes its length at least.
-            const auto bytes = ply_type_bytes(a == "list" ? b : a);
-            element.least_bytes = element.least_bytes && bytes
-                                      ? std::optional(*element.least_bytes + *bytes)
-                                      : std::nullopt;
+            const bool list = a == "list";
+            header.elements.back().properties.push_back(
+                {list, ply_type(list ? b : a), list ? ply_type(c) : std::nullopt});
         }
     }
     throw std::runtime_error(path + " is cut short in its header: it has no 'end_header'");
 }
 
-// The importer reserves room for the elements a binary PLY's header gives
-// before it reads one, and fills those the file is too short to hold with
-// zeros.
+// A binary PLY's bytes by their offset, read a block at a time.
+class PlyData {
+  public:
+    PlyData(const RegularFile& file, bool big_endian)
+        : file_(file), big_endian_(big_endian), block_(1 << 16) {}
+
+    // The unsigned number in `bytes` (at most 8) at `offset`; none past the end.
+    std::optional<uint64_t> number_at(uint64_t offset, uint64_t bytes) {
+        if (offset < start_ || offset + bytes > start_ + size_) {
+            start_ = offset;
+            size_ = file_.read_at(offset, block_.data(), block_.size());
+            if (bytes > size_)
+                return std::nullopt;
+        }
+        const uint8_t* at = block_.data() + (offset - start_);
+        uint64_t number = 0;
+        for (uint64_t i = 0; i < bytes; ++i)
+            number |= uint64_t(at[big_endian_ ? bytes - 1 - i : i]) << (8 * i);
+        return number;
+    }
+
+  private:
+    const RegularFile& file_;
+    const bool big_endian_;
+    std::vector<uint8_t> block_;
+    uint64_t start_ = 0, size_ = 0;
+};
+
+// The importer reserves room for the elements and the list a binary PLY
+// gives before it reads them, and fills those the file is too short to hold
+// with zeros. Elements without lists are counted, not read; a type the
+// importer is left to judge ends the check.
 void check_ply_binary(const RegularFile& file, const PlyHeader& header, const std::string& path) {
-    uint64_t left = file.size() - std::min<uint64_t>(header.bytes, file.size());
+    PlyData data(file, header.big_endian);
+    const uint64_t end = file.size();
+    uint64_t at = std::min<uint64_t>(header.bytes, end);
     for (const PlyElement& element : header.elements) {
-        if (!element.least_bytes)
-            return;
-        const uint64_t each = *element.least_bytes;
-        if (each && element.count > left / each)
+        uint64_t least = 0; // bytes one element takes at least
+        bool lists = false;
+        for (const PlyProperty& property : element.properties) {
+            if (!property.type || (property.list && !property.item))
+                return;
+            least += property.type->bytes;
+            lists = lists || property.list;
+        }
+        if (least && element.count > (end - at) / least)
             throw std::runtime_error(path + " is cut short: the " + std::to_string(element.count) +
                                      " '" + printable(element.name) +
                                      "' elements its header gives take more than the " +
-                                     std::to_string(left) + " bytes left");
-        left -= element.count * each;
+                                     std::to_string(end - at) + " bytes left");
+        if (!lists) {
+            at += element.count * least;
+            continue;
+        }
+        for (uint64_t held = 0; held < element.count; ++held) {
+            const auto cut_short = [&] {
+                return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
+                                          " of the " + std::to_string(element.count) + " '" +
+                                          printable(element.name) + "' elements its header gives");
+            };
+            for (const PlyProperty& property : element.properties) {
+                const uint64_t bytes = property.type->bytes;
+                if (!property.list) {
+                    at += bytes;
+                    continue;
+                }
+                const auto length = data.number_at(at, bytes);
+                if (!length)
+                    throw cut_short();
+                if (property.type->is_signed && *length >> (8 * bytes - 1))
+                    throw std::runtime_error(path + ": a list of '" + printable(element.name) +
+                                             "' " + std::to_string(held) +
+                                             " has a negative length");
+                at += bytes;
+                if (at > end || *length > (end - at) / property.item->bytes)
+                    throw cut_short();
+                at += *length * property.item->bytes;
+            }
+            if (at > end)
+                throw cut_short();
+        }
     }
 }
 
@@ -150,11 +225,11 @@ void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
                                           " of the " + std::to_string(element.count) + " '" +
                                           printable(element.name) + "' elements its header gives");
             };
-            for (const bool list : element.is_list) {
+            for (const PlyProperty& property : element.properties) {
                 const std::string word = next_word(in);
                 if (word.empty())
                     throw cut_short();
-                if (!list)
+                if (!property.list)
                     continue;
                 const auto length = list_length(word);
                 if (!length)

@@ -332,6 +332,9 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "cut short: it holds 0 of the 1 'face' elements its header gives"},
         {"cut_binary.ply", ply("binary_little_endian", binary_vertices),
          "the 1 'face' elements its header gives take more than the 0 bytes left"},
+        {"long_list.ply",
+         ply("binary_little_endian", binary_vertices + "\xff" + binary_face.substr(1)),
+         "long_list.ply is cut short: it holds 0 of the 1 'face' elements its header gives"},
         // ...and reserves room for the count a header gives, which in an OFF
         // it reads by its digits alone.
         {"many.ply",
