@@ -88,7 +88,7 @@ std::string attribute_value(const std::string& raw) {
 
 struct XmlTag {
     std::string name;
-    std::unordered_map<std::string, std::string> attributes; // id, name and url only
+    std::unordered_map<std::string, std::string> attributes; // id, name, url and count only
     bool empty = false;                                      // <name/>
 };
 
@@ -105,7 +105,8 @@ struct Node {
 // and of their nodes, are read.
 class NodeScanner {
   public:
-    NodeScanner(const RegularFile& file, const std::string& path) : in_(file), path_(path) {}
+    NodeScanner(const RegularFile& file, const std::string& path)
+        : in_(file), path_(path), size_(file.size()) {}
 
     void scan() {
         for (int c = in_.get(); c != -1; c = in_.get()) {
@@ -207,7 +208,7 @@ class NodeScanner {
             std::string value;
             for (c = in_.get(); c != -1 && c != quote; c = in_.get())
                 value += char(c);
-            if (name == "id" || name == "name" || name == "url")
+            if (name == "id" || name == "name" || name == "url" || name == "count")
                 tag.attributes.try_emplace(name, attribute_value(value)); // the first counts
             c = in_.get();
         }
@@ -223,6 +224,7 @@ class NodeScanner {
             throw std::runtime_error(path_ + " has <" + utf8_text(tag.name) +
                                      "> elements nested more than " +
                                      std::to_string(max_node_depth) + " deep");
+        check_count(tag);
         const Kind parent = open_.empty() ? Kind::other : open_.back().kind;
         Open element{Kind::other, 0, tag.name};
         if (open_.empty() && tag.name == "COLLADA" && !seen_root_) {
@@ -255,6 +257,23 @@ class NodeScanner {
         open_.push_back(std::move(element));
     }
 
+    // What an element counts (an array's values, a list's triangles) is in
+    // the file, a byte at least each: the importer reserves room for the
+    // count before it reads one, and ran out of memory on a count of 10^9.
+    void check_count(const XmlTag& tag) const {
+        const std::string count = attribute(tag, "count");
+        const auto digits = count.find_first_not_of("0123456789");
+        if (count.empty() || digits != std::string::npos)
+            return;
+        if (count.size() > 19 || std::stoull(count) > size_) {
+            const std::string id = attribute(tag, "id");
+            throw std::runtime_error(path_ + ": <" + utf8_text(tag.name) + ">" +
+                                     (id.empty() ? "" : " '" + utf8_text(id) + "'") + " counts " +
+                                     count + ", more than its " + std::to_string(size_) +
+                                     " bytes can hold");
+        }
+    }
+
     size_t add_node(const XmlTag& tag) {
         Node node;
         node.id = attribute(tag, "id");
@@ -274,6 +293,7 @@ class NodeScanner {
 
     ByteStream in_;
     const std::string& path_;
+    const uint64_t size_; // the file's
     std::vector<Open> open_;
     std::unordered_map<std::string, int> open_by_name_;
     bool seen_root_ = false; // the importer reads the first <COLLADA>

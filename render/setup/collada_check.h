@@ -11,7 +11,8 @@ namespace xr {
 // (known as the importer knows it: by its extension or its first bytes) with
 // elements of one name nested more than max_node_depth deep, whose scene
 // nests nodes deeper than that counting the nodes they instance, instances a
-// node inside itself, or expands to more than max_expanded_nodes nodes; and
+// node inside itself, expands to more than max_expanded_nodes nodes, or has
+// an element whose count is beyond the file's size in bytes; and
 // for one packed in a zip archive, whose content is not read before the
 // importer. Other files pass. One pass through the file, linear in its size.
 void check_collada_file(const std::string& path);

@@ -416,6 +416,11 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"wide.step", chain_step(22, false, 2), "expands to more than 1048576 parts, at product"},
         // COLLADA's importer recurses through nested elements and the nodes
         // that nodes instance, and builds every use of an instanced node.
+        // ...and reserves room for the values an array counts before it reads one.
+        {"count.dae",
+         replaced(collada("", "<node><instance_geometry url=\"#g\"/></node>"), "count=\"9\"",
+                  "count=\"1000000000\""),
+         "<float_array> 'a' counts 1000000000, more than its"},
         {"deep.dae",
          collada("", nested("node", max_node_depth + 1, "<instance_geometry url=\"#g\"/>")),
          "has <node> elements nested more than 1024 deep"},
