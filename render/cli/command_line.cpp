@@ -22,8 +22,7 @@ CommandLine::CommandLine()
     render_ = std::make_unique<RenderOptionParser>(app_, command_.render);
     compare_ = add_compare_command(app_, command_.compare);
     serve_ = add_serve_command(app_, command_.serve);
-    serve_->excludes(render_->list_parts());
-    for (CLI::Option* option : render_->tile_options())
+    for (CLI::Option* option : render_->not_served())
         serve_->excludes(option);
     merge_ = add_merge_command(app_, command_.merge);
     encode_ = add_encode_command(app_, command_.encode);

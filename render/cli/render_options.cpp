@@ -114,8 +114,8 @@ RenderOptionParser::RenderOptionParser(CLI::App& app, RenderOptions& o)
                      ->check(whole_number_within(1, max_turntable_frames));
     frames_ = app.add_option("--frames", frames_text_,
                              "render only frames A to B of the turntable (A-B, or A)");
-    app.add_flag("--skip-existing", o.output.skip_existing,
-                 "leave the output files that exist (files appear only whole)");
+    skip_existing_ = app.add_flag("--skip-existing", o.output.skip_existing,
+                                  "leave the output files that exist (files appear only whole)");
 
     // Videos, and one frame split between processes.
     fps_ = app.add_option("--fps", o.output.video.fps,

@@ -16,9 +16,12 @@ class RenderOptionParser {
     RenderOptionParser(const RenderOptionParser&) = delete;
     RenderOptionParser& operator=(const RenderOptionParser&) = delete;
 
-    CLI::Option* list_parts() const { return list_parts_; }
-    // The options that cut a frame into tiles.
-    std::vector<CLI::Option*> tile_options() const { return {region_, tile_}; }
+    // The options serve does not take: listing the parts, leaving frames
+    // that are done (a Render writes its file whole each time), and cutting
+    // a frame into tiles.
+    std::vector<CLI::Option*> not_served() const {
+        return {list_parts_, skip_existing_, region_, tile_};
+    }
     // Whether any of them was given.
     bool given() const;
     // Reads and checks what was parsed; throws CLI::ValidationError.
@@ -31,7 +34,7 @@ class RenderOptionParser {
     RenderOptions& o_;
     // Parsed as text or into a stand-in, then checked and moved into `o_`.
     RenderSettings settings_;
-    CLI::Option *width_, *height_, *samples_, *seed_, *list_parts_;
+    CLI::Option *width_, *height_, *samples_, *seed_, *list_parts_, *skip_existing_;
     std::string background_text_, frames_text_, tessellation_text_;
     CLI::Option *background_, *turntable_, *frames_, *tessellation_;
     bool adaptive_flag_ = false, floor_flag_ = true;

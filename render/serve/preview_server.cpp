@@ -2,10 +2,9 @@
 
 #include "render/serve/http_server.h"
 #include "render/util/embedded_text.h"
+#include "render/util/text.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -63,11 +62,15 @@ struct Refusal {
 // A host name the pages may use: an address, localhost, this machine's name
 // or the name the server was bound by, which its address names. Any other
 // name may be a DNS rebinding of this server by another site.
-bool known_host(std::string host, const std::string& bound) {
+bool known_host(const std::string& original, const std::string& bound) {
+    std::string host = original;
     if (host.size() > 2 && host.front() == '[' && host.find(']') != std::string::npos)
         host = host.substr(1, host.find(']') - 1); // [v6]:port
     else if (host.find(':') != std::string::npos && host.find(':') == host.rfind(':'))
         host = host.substr(0, host.find(':')); // name:port
+    const size_t port = host.size() < original.size() ? original.rfind(':') + 1 : original.size();
+    if (original.find_first_not_of("0123456789", port) != std::string::npos)
+        return false; // a port that is not a number: "80@other.site"
     unsigned char address[16];
     if (inet_pton(AF_INET, host.c_str(), address) == 1 ||
         inet_pton(AF_INET6, host.c_str(), address) == 1 || host == "localhost" || host == bound)
@@ -91,10 +94,8 @@ bool length_is_number(const httplib::Request& req) {
 }
 
 // Whether a Content-Type names JSON, in any case, with or without parameters.
-bool is_json(std::string type) {
-    std::transform(type.begin(), type.end(), type.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return type.rfind("application/json", 0) == 0;
+bool is_json(const std::string& type) {
+    return lowercase(type).rfind("application/json", 0) == 0;
 }
 
 // Throws a Refusal for a request that may not be served. Pages of other sites
@@ -103,6 +104,8 @@ bool is_json(std::string type) {
 // before it is read, which httplib would wait for.
 void check_request(const httplib::Request& req, const std::map<std::string, std::string>& allowed,
                    const std::string& bound) {
+    if (req.get_header_value_count("Host") > 1)
+        throw Refusal{400, "Host is stated more than once"};
     if (!known_host(req.get_header_value("Host"), bound))
         throw Refusal{403, "unknown host '" + req.get_header_value("Host") +
                                "'; open the page by address"};
@@ -117,6 +120,22 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
     // Bodies whose end two readers could see in two places.
     if (req.get_header_value_count("Content-Length") > 1)
         throw Refusal{400, "Content-Length is stated more than once"};
+    if (req.has_header("Transfer-Encoding")) {
+        if (req.has_header("Content-Length"))
+            throw Refusal{400, "Content-Length and Transfer-Encoding are both stated"};
+        const std::string coding = req.get_header_value("Transfer-Encoding");
+        if (req.get_header_value_count("Transfer-Encoding") > 1 || lowercase(coding) != "chunked")
+            throw Refusal{400, "Transfer-Encoding: '" + printable(coding) +
+                                   "': a body is read by its length or in chunks alone"};
+    }
+    if (req.has_header("Content-Encoding")) {
+        const std::string coding = lowercase(req.get_header_value("Content-Encoding"));
+        if (req.get_header_value_count("Content-Encoding") > 1 ||
+            (coding != "gzip" && coding != "deflate" && coding != "identity"))
+            throw Refusal{415, "Content-Encoding: '" +
+                                   printable(req.get_header_value("Content-Encoding")) +
+                                   "': a body is read plain, or as gzip or deflate"};
+    }
     const bool carries_body = stated_length(req) > 0 || req.has_header("Transfer-Encoding");
     if ((req.method == "GET" || req.method == "HEAD") && carries_body)
         throw Refusal{400, req.method + " takes no body"};
@@ -131,6 +150,13 @@ void check_request(const httplib::Request& req, const std::map<std::string, std:
         throw Refusal{415, "expected Content-Type: application/json"};
 }
 
+// The answer to a client that has closed its end, which may still read it
+// (it shut only its sending side): not one of success.
+void refuse_gone(httplib::Response& res) {
+    refuse(res, 400, "the client closed its end of the connection: the request was given up");
+    end_connection_with_answer();
+}
+
 // Answers with the worker's result, or its error. A client that has gone
 // frees its connection's thread at once, after `gone`.
 void reply_when_done(
@@ -139,7 +165,7 @@ void reply_when_done(
     while (done.wait_for(stream_check) != std::future_status::ready)
         if (client_has_gone()) {
             gone();
-            return end_connection_with_answer();
+            return refuse_gone(res);
         }
     try {
         res.status = 200;
@@ -175,10 +201,19 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
                                     "frame-ancestors 'none'; form-action 'none'"},
     });
     http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        // httplib cuts every answer to the ranges a request asks for, a
+        // refusal's too, with a copy of the whole for each range: a request
+        // of a few thousand took gigabytes. One range is served (a download
+        // resumed); more, or any on a refusal, are let go, as a server may.
+        // The request is httplib's own, not const.
+        auto& ranges = const_cast<httplib::Request&>(req).ranges;
+        if (ranges.size() > 1)
+            ranges.clear();
         try {
             check_request(req, allowed_, bound_);
             return httplib::Server::HandlerResponse::Unhandled;
         } catch (const Refusal& r) {
+            ranges.clear();
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
             refuse(res, r.status, r.why);
@@ -276,7 +311,7 @@ void PreviewServer::add_routes() {
     });
     post("/api/render", [this](const httplib::Request&, httplib::Response& res) {
         if (client_has_gone()) // before it is queued
-            return end_connection_with_answer();
+            return refuse_gone(res);
         uint64_t job = 0;
         reply_when_done(worker_.render_image(&job), res, [&] { worker_.give_up(job); });
     });

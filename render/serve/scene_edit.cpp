@@ -2,6 +2,7 @@
 
 #include "render/setup/json_keys.h"
 #include "render/setup/scene_file.h"
+#include "render/util/error.h"
 
 #include <nlohmann/json.hpp>
 
@@ -109,6 +110,13 @@ SceneDescription edit_scene(const std::string& body, const SceneDescription& sce
         // Syntax, or a number beyond a double's range; without nlohmann's code.
         const std::string what = e.what();
         throw EditError("cannot read the request: " + what.substr(what.find("] ") + 2));
+    }
+    // The parser keeps the last of a key given twice, which a scene file refuses.
+    try {
+        KeyTracker keys("request", "an edit states each key once");
+        check_keys(body, keys);
+    } catch (const Error& e) {
+        throw EditError(e.what());
     }
     if (!request.is_array() || request.empty() || request.size() > max_operations)
         throw EditError("expected a JSON Patch: an array of 1 to " +

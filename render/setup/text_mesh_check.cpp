@@ -6,7 +6,6 @@
 #include "render/util/whole_number.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -284,13 +283,9 @@ void check_off_counts(ByteStream& in, const std::string& keyword, uint64_t size,
 bool facets_after_endsolid(ByteStream& in) {
     static const char* const facet_words[] = {"facet",  "outer",   "loop",
                                               "vertex", "endloop", "endfacet"};
-    const auto lower = [](std::string& word) {
-        for (char& c : word)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
-    };
     bool open = true; // the text began with "solid"
     for (std::string word = next_word(in); !word.empty(); word = next_word(in)) {
-        lower(word);
+        word = lowercase(word);
         if (word.rfind("endsolid", 0) == 0)
             open = false;
         else if (std::find(std::begin(facet_words), std::end(facet_words), word) !=

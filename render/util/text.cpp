@@ -15,15 +15,18 @@ std::string one_line(std::string text) {
     return text;
 }
 
+std::string lowercase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
+
 std::string lowercase_extension(const std::string& path) {
     const size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
         return "";
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return extension;
+    return lowercase(path.substr(dot + 1));
 }
 
 std::string number_text(float value) {

@@ -27,6 +27,9 @@ std::string size_text(int width, int height);
 // A count of things, the noun singular for one: "1 thread", "4 threads".
 std::string count_text(size_t count, const std::string& noun);
 
+// ASCII letters in lower case; other bytes as they are.
+std::string lowercase(std::string text);
+
 // What follows the last dot of a path's file name, in lower case: "glb" for
 // "parts/Big.GLB"; empty when the name has no dot.
 std::string lowercase_extension(const std::string& path);

@@ -470,6 +470,11 @@ TEST_F(XrayRenderCli, BadInputIsOneLineAndNoFile) {
         {{"serve", "--bind", "192.0.2.1", "--out", dir + "/o.json"}, "Save would write the scene"},
         {{"serve", "--bind", "192.0.2.1", "--out", "/dev/null"}, "give --save"},
         {{"serve", "--bind", "192.0.2.1"}, "192.0.2.1 port 8080: Cannot assign requested address"},
+        // A Render writes its file whole each time.
+        {{"serve", "--bind", "192.0.2.1", "--skip-existing"},
+         "serve excludes --skip-existing",
+         "",
+         2},
         {{"--background", "purple"}},
         {{"--background", "0.1,0.2"}},
         {{"--background", "-1,0,0"}},

@@ -48,6 +48,9 @@ TEST(SceneEdit, RefusesWhatTheSceneCannotTakeInOneLine) {
         {R"([{"op": "add", "path": "/assign/0/xray/power", "value": 1e999}])",
          "cannot read the request: number overflow parsing '1e999'"},
         {R"({"op": "add", "path": "/camera"})", "expected a JSON Patch: an array of 1 to 64"},
+        // The parser would keep the last of a key given twice.
+        {R"([{"op": "add", "path": "/assign/0/xray/power", "path": "/camera/fov", "value": 50}])",
+         "request: /0/path: given twice; an edit states each key once"},
         {"[]", "expected a JSON Patch"},
         {std::string(257, '[') + std::string(257, ']'),
          "cannot read the request: values nested more than 256 deep"},
