@@ -200,7 +200,8 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
         {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:; "
                                     "frame-ancestors 'none'; form-action 'none'"},
     });
-    http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    // The status of the refusal set in `res`, or 0 for a request that may be served.
+    const auto refused = [this](const httplib::Request& req, httplib::Response& res) {
         // httplib cuts every answer to the ranges a request asks for, a
         // refusal's too, with a copy of the whole for each range: a request
         // of a few thousand took gigabytes. One range is served (a download
@@ -211,15 +212,25 @@ PreviewServer::PreviewServer(PreviewWorker& worker, EventHub& events, int connec
             ranges.clear();
         try {
             check_request(req, allowed_, bound_);
-            return httplib::Server::HandlerResponse::Unhandled;
+            return 0;
         } catch (const Refusal& r) {
             ranges.clear();
             if (r.status == 405)
                 res.set_header("Allow", allowed_.at(req.path));
             refuse(res, r.status, r.why);
-            return httplib::Server::HandlerResponse::Handled;
+            return r.status;
         }
+    };
+    http_->set_pre_routing_handler([refused](const httplib::Request& req, httplib::Response& res) {
+        return refused(req, res) ? httplib::Server::HandlerResponse::Handled
+                                 : httplib::Server::HandlerResponse::Unhandled;
     });
+    // A client that waits to be asked for its body is refused before it sends it.
+    http_->set_expect_100_continue_handler(
+        [refused](const httplib::Request& req, httplib::Response& res) {
+            const int status = refused(req, res);
+            return status ? status : 100;
+        });
     // Every error, whether this server's refusal or httplib's (a request line
     // or header it cannot read, a body it cannot): the body, unread or of no
     // length known, would pass for the next request, as a page of another
