@@ -48,9 +48,19 @@ void refuse(httplib::Response& res, int status, const std::string& why) {
 
 // Why a request is refused for its size, or for what httplib cannot read.
 std::string status_text(int status) {
-    if (status == 413)
+    switch (status) {
+    case 400:
+        return "the request cannot be read: its line, a header, a chunk or its coded body is "
+               "malformed, or it did not arrive whole";
+    case 413:
         return "the request is larger than " + std::to_string(max_body_bytes / 1024) + " KiB";
-    return "the request cannot be served";
+    case 414:
+        return "the request's target is too long";
+    case 416:
+        return "the range asked for is not in the resource";
+    default:
+        return "the request cannot be served";
+    }
 }
 
 // A request that may not be served: the status to answer, and why.
