@@ -131,6 +131,13 @@ std::optional<PlyHeader> ply_header(ByteStream& in, const std::string& path) {
     throw std::runtime_error(path + " is cut short in its header: it has no 'end_header'");
 }
 
+// The refusal of a PLY whose data ends in the element `held` of `element`.
+std::runtime_error cut_short_at(const PlyElement& element, uint64_t held, const std::string& path) {
+    return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
+                              " of the " + std::to_string(element.count) + " '" +
+                              printable(element.name) + "' elements its header gives");
+}
+
 // A binary PLY's bytes by their offset, read a block at a time.
 class PlyData {
   public:
@@ -186,11 +193,7 @@ void check_ply_binary(const RegularFile& file, const PlyHeader& header, const st
             continue;
         }
         for (uint64_t held = 0; held < element.count; ++held) {
-            const auto cut_short = [&] {
-                return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
-                                          " of the " + std::to_string(element.count) + " '" +
-                                          printable(element.name) + "' elements its header gives");
-            };
+            const auto cut_short = [&] { return cut_short_at(element, held, path); };
             for (const PlyProperty& property : element.properties) {
                 const uint64_t bytes = property.type->bytes;
                 if (!property.list) {
@@ -219,11 +222,7 @@ void check_ply_text(ByteStream& in, const std::vector<PlyElement>& elements,
                     const std::string& path) {
     for (const PlyElement& element : elements)
         for (uint64_t held = 0; held < element.count; ++held) {
-            const auto cut_short = [&] {
-                return std::runtime_error(path + " is cut short: it holds " + std::to_string(held) +
-                                          " of the " + std::to_string(element.count) + " '" +
-                                          printable(element.name) + "' elements its header gives");
-            };
+            const auto cut_short = [&] { return cut_short_at(element, held, path); };
             for (const PlyProperty& property : element.properties) {
                 const std::string word = next_word(in);
                 if (word.empty())
