@@ -57,8 +57,17 @@ stop() {
 teardown() {
     local status=$?
     set +e
-    # Slurm first, while munge still vouches for its messages.
-    [ -n "${daemons[slurmctld]:-}" ] && scontrol shutdown >/dev/null 2>&1 # slurmd too
+    # Slurm first, while munge still vouches for its messages. A job still
+    # running (a wait timed out, a check failed) lives in its slurmstepd,
+    # which outlives the daemons: cancel it and give it time to end.
+    if [ -n "${daemons[slurmctld]:-}" ]; then
+        scancel --quiet --full --user "$(id -un)" >/dev/null 2>&1
+        for _ in $(seq 20); do
+            [ -z "$(squeue --noheader 2>/dev/null)" ] && break
+            sleep 0.5
+        done
+        scontrol shutdown >/dev/null 2>&1 # slurmd too
+    fi
     stop slurmd
     stop slurmctld
     [ -n "${daemons[munged]:-}" ] && kill -TERM "${daemons[munged]}" 2>/dev/null

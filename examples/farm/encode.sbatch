@@ -31,4 +31,13 @@ fps=${FPS:-30}
 renderer=${XRAY_RENDER:-xray-render}
 
 echo "encode: frames 1-$frames of $out into $video at $fps fps on ${SLURMD_NODENAME:-$(uname -n)}"
-exec "$renderer" encode "$out" "$video" --frames "1-$frames" --fps "$fps" "$@"
+for arg in "$@"; do
+    case $arg in
+    --frames | --frames=* | --fps | --fps=*)
+        echo "encode: $arg: the script sets it (FRAMES, FPS); leave it out" >&2
+        exit 2
+        ;;
+    esac
+done
+# Names after "--", which may begin with '-'.
+exec "$renderer" encode --frames "1-$frames" --fps "$fps" "$@" -- "$out" "$video"

@@ -33,6 +33,21 @@ renderer=${XRAY_RENDER:-xray-render}
 threads=${THREADS:-${SLURM_CPUS_PER_TASK:-0}}
 task=${TASK:-${SLURM_ARRAY_TASK_ID:-}}
 
+# xray-render takes the last of an option given twice: one of the script's
+# own, given again after it, would render another band than it says.
+for arg in "$@"; do
+    case $arg in
+    --tile | --tile=* | --region | --region=* | --skip-existing | --out | --out=* | -o*)
+        echo "still: $arg: the script sets it (TILES, OUT); leave it out" >&2
+        exit 2
+        ;;
+    esac
+done
+# sbatch passes the submitting shell's environment on, a TASK left in it too.
+if [ -n "${TASK:-}" ] && [ -n "${SLURM_ARRAY_TASK_ID:-}" ] && [ "$TASK" != "$SLURM_ARRAY_TASK_ID" ]; then
+    echo "still: TASK=$TASK is not this array task's index, $SLURM_ARRAY_TASK_ID: unset TASK" >&2
+    exit 2
+fi
 if ! [[ $tiles =~ ^[1-9][0-9]*$ ]]; then
     echo "still: TILES must be a positive whole number" >&2
     exit 2
@@ -51,7 +66,7 @@ if [ "${1:-}" = merge ]; then
         names+=("$(tile "$i")")
     done
     echo "merge: ${tiles} tiles into $out on ${SLURMD_NODENAME:-$(uname -n)}"
-    exec "$renderer" merge "${names[@]}" "$out"
+    exec "$renderer" merge -- "${names[@]}" "$out"
 fi
 
 if ! [[ $task =~ ^[0-9]+$ ]] || ((10#$task < 1 || 10#$task > tiles)); then

@@ -8,7 +8,8 @@
 # The last task of an array that looks too short warns, naming the frames no
 # task of it renders that are not on disk yet.
 #
-# Arguments after the script go to xray-render. Frames that are already
+# Arguments after the script go to xray-render, but for the options the script
+# sets (--turntable, --frames, --skip-existing, --out). Frames that are already
 # complete are skipped, so a failed or lost task is re-run by submitting the
 # array, or just that task, again. See docs/farm.md.
 #
@@ -32,6 +33,21 @@ renderer=${XRAY_RENDER:-xray-render}
 threads=${THREADS:-${SLURM_CPUS_PER_TASK:-0}}
 task=${TASK:-${SLURM_ARRAY_TASK_ID:-}}
 
+# xray-render takes the last of an option given twice: one of the script's
+# own, given again after it, would render other frames than it says.
+for arg in "$@"; do
+    case $arg in
+    --turntable | --turntable=* | --frames | --frames=* | --skip-existing | --out | --out=* | -o*)
+        echo "turntable: $arg: the script sets it (FRAMES, CHUNK, OUT); leave it out" >&2
+        exit 2
+        ;;
+    esac
+done
+# sbatch passes the submitting shell's environment on, a TASK left in it too.
+if [ -n "${TASK:-}" ] && [ -n "${SLURM_ARRAY_TASK_ID:-}" ] && [ "$TASK" != "$SLURM_ARRAY_TASK_ID" ]; then
+    echo "turntable: TASK=$TASK is not this array task's index, $SLURM_ARRAY_TASK_ID: unset TASK" >&2
+    exit 2
+fi
 if ! [[ $frames =~ ^[1-9][0-9]*$ && $chunk =~ ^[1-9][0-9]*$ ]]; then
     echo "turntable: FRAMES and CHUNK must be positive whole numbers" >&2
     exit 2
