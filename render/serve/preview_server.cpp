@@ -4,6 +4,7 @@
 #include "render/util/embedded_text.h"
 #include "render/util/text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -72,14 +73,21 @@ struct Refusal {
 // A host name the pages may use: an address, localhost, this machine's name
 // or the name the server was bound by, which its address names. Any other
 // name may be a DNS rebinding of this server by another site.
-bool known_host(const std::string& original, const std::string& bound) {
-    std::string host = original;
-    if (host.size() > 2 && host.front() == '[' && host.find(']') != std::string::npos)
-        host = host.substr(1, host.find(']') - 1); // [v6]:port
-    else if (host.find(':') != std::string::npos && host.find(':') == host.rfind(':'))
-        host = host.substr(0, host.find(':')); // name:port
-    const size_t port = host.size() < original.size() ? original.rfind(':') + 1 : original.size();
-    if (original.find_first_not_of("0123456789", port) != std::string::npos)
+bool known_host(std::string host, const std::string& bound) {
+    std::string port;
+    const size_t colon = host.find(':');
+    if (host.size() > 2 && host.front() == '[' && host.find(']') != std::string::npos) {
+        const size_t close = host.find(']'); // [v6]:port
+        port = host.substr(close + 1);
+        host = host.substr(1, close - 1);
+        if (!port.empty() && port[0] != ':')
+            return false;
+        port = port.substr(std::min<size_t>(1, port.size()));
+    } else if (colon != std::string::npos && colon == host.rfind(':')) {
+        port = host.substr(colon + 1); // name:port
+        host = host.substr(0, colon);
+    }
+    if (port.find_first_not_of("0123456789") != std::string::npos)
         return false; // a port that is not a number: "80@other.site"
     unsigned char address[16];
     if (inet_pton(AF_INET, host.c_str(), address) == 1 ||

@@ -192,6 +192,7 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
          "the request is larger than 64 KiB"},
         {"a body too large once inflated", "POST", "/api/edit", gzipped(padded_edit),
          gzipped_json_type, 413, "the request is larger than 64 KiB"},
+        {"an address without a port", "GET", "/api/state", "", {{"Host", "[::1]"}}, 200, ""},
         {"a name with a port that is no number",
          "GET",
          "/api/state",
