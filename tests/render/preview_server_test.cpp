@@ -73,13 +73,15 @@ int connected_to(int port, int flags = 0) {
 }
 
 // What the server answers to `requests`, sent in one write on one
-// connection, read until it closes the connection (the last asks it to).
-std::string exchange(int port, const std::string& requests) {
+// connection, read until it closes the connection (the last asks it to). A
+// client done sending shuts its side (`done_sending`).
+std::string exchange(int port, const std::string& requests, bool done_sending = false) {
     const int fd = connected_to(port);
     const timeval patience{60, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     std::string answer;
-    if (send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) == ssize_t(requests.size())) {
+    if (send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) == ssize_t(requests.size()) &&
+        (!done_sending || shutdown(fd, SHUT_WR) == 0)) {
         char buffer[4096];
         for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             answer.append(buffer, size_t(n));
@@ -301,6 +303,22 @@ TEST(PreviewServer, RefusesWhatItShouldNotServeWithAJsonError) {
         EXPECT_EQ(answer.rfind("HTTP/1.1 4", 0), 0u) << head << answer;
     }
     EXPECT_TRUE(server.running());
+
+    // A Render whose client is done sending (taken for gone: it cannot be told
+    // from one that has closed) is given up, and not answered as made.
+    kill(server.pid(), SIGSTOP); // so that the server sees both at once
+    std::thread resume([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(server.pid(), SIGCONT);
+    });
+    const std::string given_up = exchange(
+        server.port(),
+        "POST /api/render HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+        "Content-Length: 2\r\n\r\n{}",
+        true);
+    resume.join();
+    EXPECT_EQ(given_up.rfind("HTTP/1.1 400 ", 0), 0u) << given_up;
+    EXPECT_NE(given_up.find("the client closed its end"), std::string::npos) << given_up;
 
     // The page is told why the adaptive sampling it turned on does nothing,
     // and the limits of the camera's field of view.
