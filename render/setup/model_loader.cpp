@@ -2,6 +2,7 @@
 
 #include "render/material.h"
 #include "render/sample_bounds.h"
+#include "render/setup/archive_check.h"
 #include "render/setup/collada_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/obj_reader.h"
@@ -151,6 +152,7 @@ class FileReader {
         const std::vector<PrimitiveFaces> primitives = check_model_file(path_);
         check_collada_file(path_);
         check_text_mesh_file(path_);
+        check_archive_file(path_);
         Assimp::Importer importer;
         auto* files = new RegularFileSystem(also_read_);
         importer.SetIOHandler(files); // the importer's to delete

@@ -17,11 +17,12 @@ namespace xr {
 // the model's name when it has one, as UTF-8 text (utf8_text); triangulated,
 // with the file's normals where it has them. Throws std::runtime_error, in one
 // line naming the file, when it cannot be read (check_model_file,
-// check_text_mesh_file), names a file that is there but not a regular file (a
-// glTF's buffer, an OBJ's material file), holds no faces, a face without
-// corners, a glTF face whose index is beyond its vertices, a vertex that is
-// not finite, a colour that is not finite or is negative (as a scene file's),
-// or a part's name longer than max_part_name.
+// check_text_mesh_file, check_archive_file, or the importer fails a check of
+// its own), names a file that is there but not a regular file (a glTF's
+// buffer, an OBJ's material file), holds no faces, a face without corners,
+// a glTF face whose index is beyond its vertices, a vertex that is not
+// finite, a colour that is not finite or is negative (as a scene file's), or
+// a part's name longer than max_part_name.
 // `also_read`, when given, gains the other files the reader opened (a glTF's
 // buffers, an OBJ's materials), which an output must not replace.
 std::vector<Part> load_model(const ModelDescription& model, const std::string& base_dir,

@@ -5,6 +5,7 @@
 #include "tests/render/scratch_dir.h"
 
 #include "render/cli/preflight.h"
+#include "render/setup/archive_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_builder.h"
@@ -12,6 +13,7 @@
 
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakePolygon.hxx>
+#include <minizip/zip.h>
 
 #include <cmath>
 #include <cstring>
@@ -261,6 +263,35 @@ std::string ply(const std::string& format, const std::string& body) {
            body;
 }
 
+// A 3MF of the files, each stored as it is; one whose size is `stated` is
+// said to inflate to that.
+struct Archived {
+    std::string name, data;
+    uint64_t stated = 0;
+};
+
+void write_3mf(const std::string& path, const std::vector<Archived>& files) {
+    const std::string relations =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Target="/3D/3dmodel.model" Id="r" )"
+        R"(Type="http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel"/></Relationships>)";
+    const zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr);
+    std::vector<Archived> all = {{"_rels/.rels", relations}};
+    all.insert(all.end(), files.begin(), files.end());
+    for (const Archived& file : all) {
+        const zip_fileinfo info{};
+        const int raw = file.stated > 0;
+        ASSERT_EQ(zipOpenNewFileInZip2(zip, file.name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                       nullptr, 0, 0, raw),
+                  ZIP_OK);
+        ASSERT_EQ(zipWriteInFileInZip(zip, file.data.data(), unsigned(file.data.size())), ZIP_OK);
+        ASSERT_EQ(raw ? zipCloseFileInZipRaw64(zip, file.stated, 0) : zipCloseFileInZip(zip),
+                  ZIP_OK);
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
 // Each bad file is refused in one line that names it and says why, before
 // the importer or the walk through its nodes could crash or read elsewhere.
 TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
@@ -443,7 +474,22 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"bomb.dae", collada(instance_chain(21, 2), uses_chain),
          "expands to more than 1048576 nodes"},
         {"packed.zae", "PK\x03\x04 manifest.xml", "is a zipped COLLADA file"},
+        // The importer stopped the program on a 3MF whose model it could not
+        // take (written below): missing, cut short, or beyond its reach.
+        {"missing.3mf", "", "missing.3mf: the importer's check that"},
+        {"short.3mf", "", "short.3mf: the importer's check that"},
+        {"huge.3mf", "", "'3D/3dmodel.model' is said to inflate to 2147483648 bytes"},
+        {"many.3mf", "", "more than the memory available"},
     };
+    write_3mf(path("missing.3mf"), {});
+    const std::string model = "<model/>";
+    write_3mf(path("short.3mf"), {{"3D/3dmodel.model", model, model.size() + 1}});
+    write_3mf(path("huge.3mf"), {{"3D/3dmodel.model", model, archived_file_limit}});
+    std::vector<Archived> textures;
+    for (int i = 0; i < 400; ++i)
+        textures.push_back(
+            {"3D/Textures/" + std::to_string(i) + ".png", "", archived_file_limit - 1});
+    write_3mf(path("many.3mf"), textures);
     write_text("outside.bin", std::string(36, '\0'));
     // A number below 1e39 that a float cannot hold.
     write_text("hot.mtl", "newmtl hot\nKd 3.5e38 0 0\n");
