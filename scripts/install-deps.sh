@@ -8,7 +8,7 @@ packages_for() {
         build) echo "cmake make g++ binutils libgtest-dev nlohmann-json3-dev libxml2-utils pkgconf" ;;
         # help2man writes xray-render's manual page from its --help; libav* write videos;
         # OpenCASCADE reads STEP assemblies and meshes their shapes (and model_generator writes them).
-        render) echo "libembree-dev libtbb-dev libassimp-dev libminizip-dev libtinyobjloader-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev libavcodec-dev libavformat-dev libswscale-dev help2man libocct-data-exchange-dev libocct-ocaf-dev libocct-modeling-algorithms-dev" ;;
+        render) echo "libembree-dev libtbb-dev libassimp-dev libminizip-dev libpugixml-dev libtinyobjloader-dev nlohmann-json3-dev libstb-dev libcli11-dev libopenexr-dev libcpp-httplib-dev libavcodec-dev libavformat-dev libswscale-dev help2man libocct-data-exchange-dev libocct-ocaf-dev libocct-modeling-algorithms-dev" ;;
         # The browser test of xray-render serve; npm installs playwright-core.
         browser) echo "chromium nodejs npm" ;;
         windows) echo "cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest" ;;

@@ -1,11 +1,13 @@
 #include "render/setup/archive_check.h"
 
+#include "render/setup/three_mf_check.h"
 #include "render/util/system_memory.h"
 #include "render/util/text.h"
 
 #include <minizip/unzip.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace xr {
@@ -19,6 +21,21 @@ constexpr double copies_while_parsing = 3;
 // and the model, which is one of the archive's .model files.
 bool is_read_by_importer(const std::string& name) {
     return name == "_rels/.rels" || lowercase_extension(name) == "model";
+}
+
+// The archive's file `name` inflated; none if it holds none such or it cannot
+// be inflated whole (its checksum too): the importer says why.
+std::optional<std::string> inflated_file(unzFile zip, const std::string& name) {
+    unz_file_info64 info{};
+    if (unzLocateFile(zip, name.c_str(), 1) != UNZ_OK ||
+        unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        info.uncompressed_size >= archived_file_limit || unzOpenCurrentFile(zip) != UNZ_OK)
+        return std::nullopt;
+    std::string data(info.uncompressed_size, '\0');
+    const int read = unzReadCurrentFile(zip, data.data(), unsigned(data.size()));
+    if (unzCloseCurrentFile(zip) != UNZ_OK || read != int(data.size()))
+        return std::nullopt;
+    return data;
 }
 
 } // namespace
@@ -46,6 +63,10 @@ void check_archive_file(const std::string& path) {
         inflated += double(info.uncompressed_size);
     }
     check_memory(copies_while_parsing * inflated, "inflating and parsing the model of " + path);
+    if (const auto relationships = inflated_file(zip.get(), "_rels/.rels"))
+        if (const auto name = model_part_name(*relationships))
+            if (const auto model = inflated_file(zip.get(), *name))
+                check_3mf_model(*model, path);
 }
 
 } // namespace xr

@@ -16,7 +16,8 @@ constexpr uint64_t archived_file_limit = uint64_t(1) << 31;
 // (found as the importer finds one: from its end) whose relationships
 // (_rels/.rels) or model files (.model) are said to inflate to
 // archived_file_limit or more, or would need, inflated and parsed, more than
-// the memory available. Other files pass, and so do files of the archive the
+// the memory available, and for a 3MF whose model check_3mf_model refuses.
+// Other files pass, and so do files of the archive the
 // importer leaves (thumbnails, textures), and an archive that cannot be read:
 // the importer says why.
 void check_archive_file(const std::string& path);

@@ -484,6 +484,15 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"short.3mf", "", "short.3mf: the importer's check that"},
         {"huge.3mf", "", "'3D/3dmodel.model' is said to inflate to 2147483648 bytes"},
         {"many.3mf", "", "inflating and parsing the model of"},
+        // Models on which the importer crashed, recursed for ever, or built
+        // a node for each of 4^10 uses (written below).
+        {"loop.3mf", "", "loop.3mf: object 2 contains itself, through object 3"},
+        {"bomb.3mf", "", "the build expands to more than 1048576 objects"},
+        {"material.3mf", "", "object 1 takes entry 7 of basematerials 5, which has 1"},
+        {"texture.3mf", "",
+         "triangle 1 of object 1 takes entry 9 of texture2dgroup 6, which has 2"},
+        {"vertex.3mf", "", "triangle 1 of object 2 uses vertex -1 of 3"},
+        {"transform.3mf", "", "the transform of a component of object 2 has 11 numbers, not 12"},
     };
     write_3mf(path("missing.3mf"), {});
     const std::string model = "<model/>";
@@ -497,6 +506,56 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
     for (int i = 0; i < 400; ++i)
         models.push_back({"3D/" + std::to_string(i) + ".model", "", archived_file_limit - 1});
     write_3mf(path("many.3mf"), models);
+    auto write_model = [&](const std::string& file, const std::string& resources) {
+        write_3mf(path(file), {{"3D/3dmodel.model", "<model><resources>" + resources +
+                                                        R"(</resources><build><item objectid="2"/>)"
+                                                        "</build></model>"}});
+    };
+    auto mesh = [](const std::string& second_triangle) {
+        return R"(<mesh><vertices><vertex x="0" y="0" z="0"/><vertex x="1" y="0" z="0"/>)"
+               R"(<vertex x="0" y="1" z="0"/></vertices><triangles>)"
+               R"(<triangle v1="0" v2="1" v3="2"/><triangle )" +
+               second_triangle + "/></triangles></mesh>";
+    };
+    auto uses = [](int object, const std::string& attributes) {
+        return R"(<component objectid=")" + std::to_string(object) + "\" " + attributes + "/>";
+    };
+    const std::string ok_mesh = mesh(R"(v1="2" v2="1" v3="0")");
+    write_model("loop.3mf", R"(<object id="1">)" + ok_mesh +
+                                R"(</object><object id="2"><components>)" + uses(1, "") +
+                                uses(3, "") +
+                                R"(</components></object><object id="3">)"
+                                "<components>" +
+                                uses(2, "") + "</components></object>");
+    std::string levels = R"(<object id="1">)" + ok_mesh + "</object>";
+    for (int level = 2; level <= 11; ++level) {
+        levels +=
+            "<object id=\"" + std::to_string(level == 11 ? 2 : 100 + level) + "\"><components>";
+        for (int use = 0; use < 4; ++use)
+            levels += uses(level == 2 ? 1 : 99 + level, "");
+        levels += "</components></object>";
+    }
+    write_model("bomb.3mf", levels);
+    write_model("material.3mf",
+                R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)"
+                R"(<object id="1" pid="5" pindex="7">)" +
+                    ok_mesh +
+                    R"(</object><object id="2">)"
+                    "<components>" +
+                    uses(1, "") + "</components></object>");
+    write_model(
+        "texture.3mf",
+        R"(<m:texture2dgroup id="6" texid="9"><m:tex2coord u="0" v="0"/><m:tex2coord u="1" )"
+        R"(v="0"/></m:texture2dgroup><object id="1">)" +
+            mesh(R"(v1="2" v2="1" v3="0" pid="6" p1="1" p2="9")") +
+            R"(</object><object id="2"><components>)" + uses(1, "") + "</components></object>");
+    write_model("vertex.3mf",
+                R"(<object id="2">)" + mesh(R"(v1="2" v2="-1" v3="0")") + "</object>");
+    write_model("transform.3mf", R"(<object id="1">)" + ok_mesh +
+                                     R"(</object><object id="2">)"
+                                     "<components>" +
+                                     uses(1, R"(transform="1 0 0 0 1 0 0 0 1 0 0")") +
+                                     "</components></object>");
     write_text("outside.bin", std::string(36, '\0'));
     // A number below 1e39 that a float cannot hold.
     write_text("hot.mtl", "newmtl hot\nKd 3.5e38 0 0\n");

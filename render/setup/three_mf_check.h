@@ -1,0 +1,27 @@
+// What a 3MF's model must be before the importer reads it: the importer
+// follows objects' components by recursion and builds a node for every use,
+// and takes materials, texture coordinates and colours by the indices the
+// model gives, unchecked.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace xr {
+
+// The model a 3MF's relationships (its _rels/.rels) name, as the importer
+// finds it: the first relationship of a 3D model's type, without its target's
+// leading slashes. None if they name none, or cannot be read.
+std::optional<std::string> model_part_name(const std::string& relationships);
+
+// Throws std::runtime_error, in one line naming the 3MF at `path`, for a model
+// (the XML `text`) one of whose objects contains itself through components,
+// whose components nest deeper than max_node_depth or expand the build to
+// more than max_expanded_nodes objects, one of whose objects or triangles
+// takes an entry beyond its material, texture coordinate or colour group, one
+// of whose triangles uses a vertex beyond its mesh's, or one of whose items'
+// or components' transforms has fewer than 12 numbers. Text the importer's
+// parser cannot read passes: the importer says why.
+void check_3mf_model(const std::string& text, const std::string& path);
+
+} // namespace xr
