@@ -36,6 +36,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -228,21 +229,21 @@ namespace {
 constexpr double max_step_real = 1e150;
 
 // A parameter's text, "-1.5E3": refused when it is a number beyond
-// max_step_real. What is not a number (".T.") is the parser's to judge.
-void check_real(std::string text, const std::string& file, size_t line) {
-    const std::string written = text;
-    if (!text.empty() && text[0] == '+')
-        text.erase(0, 1);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (end != text.data() + text.size() ||
-        (error == std::errc() && std::fabs(value) <= max_step_real) ||
-        (error != std::errc() && error != std::errc::result_out_of_range))
+// max_step_real. What is not a number (".T.") is the parser's to judge. Read
+// whole, however long, with strtod (the program keeps the C locale): unlike
+// from_chars, it tells a number too large for a double from one too small.
+void check_real(const std::string& text, const std::string& file, size_t line) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || std::fabs(value) <= max_step_real)
         return;
+    constexpr size_t shown = 64;
     char bound[16];
     std::snprintf(bound, sizeof bound, "%g", max_step_real);
-    throw std::runtime_error(file + ": the number " + written + " on line " + std::to_string(line) +
-                             " is beyond ±" + bound + ", the largest the reader takes");
+    throw std::runtime_error(file + ": the number " + text.substr(0, shown) +
+                             (text.size() > shown ? "..." : "") + " on line " +
+                             std::to_string(line) + " is beyond ±" + bound +
+                             ", the largest the reader takes");
 }
 
 } // namespace
@@ -254,7 +255,7 @@ void check_step_numbers(const std::string& file) {
     // opening it, reads as text. A parameter's number follows '(' or ','.
     bool quoted = false, comment = false, numbering = false, measuring = false;
     std::string number; // an entity's, without its leading zeros, and cut at 20 digits
-    std::string real;   // a parameter's, cut at 64 characters
+    std::string real;   // a parameter's
     int before = 0;     // the last character outside strings, comments and blanks
     size_t line = 1;
     for (int c = in.get(), previous = 0;; previous = c, c = in.get()) {
@@ -269,8 +270,7 @@ void check_step_numbers(const std::string& file) {
                 ", beyond the reader's numbers (up to " + std::to_string(INT_MAX) + ")");
         numbering = false;
         if (measuring && c > 0 && (std::isdigit(c) || std::strchr(".Ee+-", c))) {
-            if (real.size() < 64)
-                real += char(c);
+            real += char(c);
             continue;
         }
         if (measuring)

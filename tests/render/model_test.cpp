@@ -419,6 +419,11 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "ISO-10303-21;\nHEADER;\nFILE_NAME('1.E300,', '');\nENDSEC;\nDATA;\n"
          "#1=SPHERICAL_SURFACE('',#2, -2E+400 );\n",
          "the number -2E+400 on line 6 is beyond ±1e+150"},
+        // Judged whole, however many digits it has before its point.
+        {"long_sphere.step",
+         "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n#1=SPHERICAL_SURFACE('',#2,1" +
+             std::string(200, '0') + ".);\n",
+         "the number 1" + std::string(63, '0') + "... on line 5 is beyond"},
         {"cut.step", fixture_text("gearbox.step").substr(0, 300000), "cut short"},
         {"self.step", chain_step(1, true), "product 'p0' contains itself"},
         {"loop.step", chain_step(3, true), "contains itself, through product 'p2'"},
@@ -782,6 +787,9 @@ TEST_F(ModelFiles, UnnamedProductsAndInstancesAreNamedByWhatHasAName) {
                     "NEXT_ASSEMBLY_USAGE_OCCURRENCE('NAUO4',' '");
     text =
         replaced(text, "#8 = PRODUCT_CONTEXT('',#2,'mechanical');", "#8 = PRODUCT_CONTEXT('',#2);");
+    // Too small for a double, which reads as zero.
+    text =
+        replaced(text, "#14 = DIRECTION('',(1.,0.,-0.));", "#14 = DIRECTION('',(1.,0.,-1.E-400));");
     write_text("unnamed.step", text);
     ModelDescription model;
     model.file = "unnamed.step";
