@@ -6,37 +6,100 @@
 
 #include <minizip/unzip.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace xr {
 
 namespace {
 
-// The inflated file, and the parser's copy of it and its own.
-constexpr double copies_while_parsing = 3;
+// The importer's zip reader takes names of up to this many bytes.
+constexpr size_t longest_name = 256;
 
-// The files the importer inflates: the relationships that name the model,
-// and the model, which is one of the archive's .model files.
-bool is_read_by_importer(const std::string& name) {
-    return name == "_rels/.rels" || lowercase_extension(name) == "model";
+// An archived file the importer lists.
+struct Listed {
+    unz64_file_pos at;
+    uint64_t size;
+};
+using Listing = std::map<std::string, Listed>;
+
+// A name as the importer's zip reader takes it, for the files it lists and
+// those it is asked for: backslashes as slashes, leading dots and slashes
+// left out, and "folder/../" taken out; none where its own simplification
+// would fail, and with it the whole import.
+std::optional<std::string> simplified(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    name.erase(0, name.find_first_not_of("./"));
+    const std::string up = "/../";
+    for (size_t at = name.find(up); at != std::string::npos; at = name.find(up)) {
+        const size_t before = name.rfind('/', at - 1);
+        if (before == std::string::npos)
+            return std::nullopt;
+        name.erase(before, at + up.size() - 1 - before);
+    }
+    return name;
 }
 
-// The archive's file `name` inflated; none if it holds none such or it cannot
-// be inflated whole (its checksum too): the importer says why.
-std::optional<std::string> inflated_file(unzFile zip, const std::string& name) {
-    unz_file_info64 info{};
-    if (unzLocateFile(zip, name.c_str(), 1) != UNZ_OK ||
-        unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.uncompressed_size >= archived_file_limit || unzOpenCurrentFile(zip) != UNZ_OK)
+// The archive's files as the importer lists them: by their simplified names,
+// the first of a name kept, empty ones left out. None if the importer fails
+// to list them.
+std::optional<Listing> listing(unzFile zip) {
+    Listing files;
+    for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip)) {
+        unz_file_info64 info{};
+        char name[longest_name + 1] = {};
+        unz64_file_pos position{};
+        if (unzGetCurrentFileInfo64(zip, &info, name, longest_name, nullptr, 0, nullptr, 0) !=
+                UNZ_OK ||
+            unzGetFilePos64(zip, &position) != UNZ_OK)
+            return std::nullopt;
+        if (info.uncompressed_size == 0 || info.size_filename > longest_name)
+            continue;
+        const std::optional<std::string> listed = simplified(std::string(name, info.size_filename));
+        if (!listed)
+            return std::nullopt;
+        files.try_emplace(*listed, Listed{position, info.uncompressed_size});
+    }
+    return files;
+}
+
+// Thumbnails the importer reads whole, and copies.
+bool is_thumbnail(const std::string& name) {
+    const std::string extension = lowercase_extension(name);
+    return (extension == "png" || extension == "jpg") &&
+           name.find("thumbnail") != std::string::npos;
+}
+
+// The file inflated; none if it cannot be inflated whole (its checksum too):
+// the importer says why.
+std::optional<std::string> inflated(unzFile zip, const Listed& file) {
+    unz64_file_pos at = file.at;
+    if (unzGoToFilePos64(zip, &at) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK)
         return std::nullopt;
-    std::string data(info.uncompressed_size, '\0');
+    std::string data(file.size, '\0');
     const int read = unzReadCurrentFile(zip, data.data(), unsigned(data.size()));
     if (unzCloseCurrentFile(zip) != UNZ_OK || read != int(data.size()))
         return std::nullopt;
     return data;
 }
+
+// The importer cannot inflate a file this large, and with the relationships
+// or the model stopped the process.
+void check_size(const std::string& path, const std::string& name, const Listed& file) {
+    if (file.size >= archived_file_limit)
+        throw std::runtime_error(path + ": '" + printable(name) + "' is said to inflate to " +
+                                 std::to_string(file.size) +
+                                 " bytes; the importer takes files under " +
+                                 std::to_string(archived_file_limit >> 30) + " GiB");
+}
+
+// The relationships or the model inflated, with the reader's copy and the
+// parser's; a thumbnail inflated and copied.
+constexpr double copies_of_text = 3, copies_of_thumbnail = 2;
 
 } // namespace
 
@@ -46,27 +109,31 @@ void check_archive_file(const std::string& path) {
     const std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen64(path.c_str()), unzClose);
     if (!zip)
         return;
-    double inflated = 0;
-    for (int at = unzGoToFirstFile(zip.get()); at == UNZ_OK; at = unzGoToNextFile(zip.get())) {
-        unz_file_info64 info{};
-        char name[1024] = {};
-        if (unzGetCurrentFileInfo64(zip.get(), &info, name, sizeof name - 1, nullptr, 0, nullptr,
-                                    0) != UNZ_OK)
-            return;
-        if (!is_read_by_importer(name))
-            continue;
-        if (info.uncompressed_size >= archived_file_limit)
-            throw std::runtime_error(path + ": '" + printable(name) + "' is said to inflate to " +
-                                     std::to_string(info.uncompressed_size) +
-                                     " bytes; the importer takes files under " +
-                                     std::to_string(archived_file_limit >> 30) + " GiB");
-        inflated += double(info.uncompressed_size);
-    }
-    check_memory(copies_while_parsing * inflated, "inflating and parsing the model of " + path);
-    if (const auto relationships = inflated_file(zip.get(), "_rels/.rels"))
-        if (const auto name = model_part_name(*relationships))
-            if (const auto model = inflated_file(zip.get(), *name))
-                check_3mf_model(*model, path);
+    const std::optional<Listing> files = listing(zip.get());
+    if (!files)
+        return;
+    double needed = 0;
+    for (const auto& [name, file] : *files)
+        if (is_thumbnail(name) && file.size < archived_file_limit)
+            needed += copies_of_thumbnail * double(file.size);
+    const auto relationships = files->find("_rels/.rels");
+    if (relationships == files->end())
+        return check_memory(needed, "inflating the thumbnails of " + path);
+    check_size(path, relationships->first, relationships->second);
+    check_memory(needed + copies_of_text * double(relationships->second.size),
+                 "inflating the relationships and thumbnails of " + path);
+    std::optional<std::string> text = inflated(zip.get(), relationships->second);
+    const std::optional<std::string> target =
+        text ? model_part_name(std::move(*text)) : std::nullopt;
+    const std::optional<std::string> name = target ? simplified(*target) : std::nullopt;
+    const auto model = name ? files->find(*name) : files->end();
+    if (model == files->end())
+        return;
+    check_size(path, model->first, model->second);
+    check_memory(needed + copies_of_text * double(model->second.size),
+                 "inflating and parsing the model of " + path);
+    if (std::optional<std::string> model_text = inflated(zip.get(), model->second))
+        check_3mf_model(std::move(*model_text), path);
 }
 
 } // namespace xr

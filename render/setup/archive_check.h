@@ -14,12 +14,12 @@ constexpr uint64_t archived_file_limit = uint64_t(1) << 31;
 
 // Throws std::runtime_error, in one line naming the file, for a zip archive
 // (found as the importer finds one: from its end) whose relationships
-// (_rels/.rels) or model files (.model) are said to inflate to
-// archived_file_limit or more, or would need, inflated and parsed, more than
-// the memory available, and for a 3MF whose model check_3mf_model refuses.
-// Other files pass, and so do files of the archive the
-// importer leaves (thumbnails, textures), and an archive that cannot be read:
-// the importer says why.
+// (_rels/.rels) or model, the one they name, are said to inflate to
+// archived_file_limit or more, or which with its thumbnails would need,
+// inflated and parsed, more than the memory available; and for a 3MF whose
+// model check_3mf_model refuses. Files go by their names as the importer's zip
+// reader takes them. Other files pass, and so does an archive the importer
+// cannot read or finds no model in: it says why.
 void check_archive_file(const std::string& path);
 
 } // namespace xr

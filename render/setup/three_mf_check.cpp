@@ -2,11 +2,14 @@
 
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
+#include "render/util/system_memory.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -19,51 +22,87 @@ namespace {
 
 using std::to_string;
 
-// Elements are taken by their names without a namespace's prefix: the
-// importer reads some elements of the materials extension by theirs.
-std::string_view local_name(const pugi::xml_node& node) {
-    const std::string_view name = node.name();
-    const size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
+// Elements and attributes go by the importer's exact names, prefixes and all:
+// it skips any other, so one of another name must not count here.
+constexpr std::string_view model_relationship =
+    "http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel";
 
-pugi::xml_node first_child(const pugi::xml_node& node, std::string_view name) {
-    return node.find_child([&](const pugi::xml_node& child) { return local_name(child) == name; });
+bool named(const pugi::xml_node& node, std::string_view name) {
+    return node.name() == name;
 }
 
 bool has(const pugi::xml_node& node, const char* attribute) {
     return !node.attribute(attribute).empty();
 }
 
-constexpr std::string_view model_relationship =
-    "http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel";
-
-// An id or an index, read as the importer reads it.
+// Most ids and indices, as the importer reads them: by atoi.
 int number(const pugi::xml_node& node, const char* attribute) {
     return std::atoi(node.attribute(attribute).as_string());
 }
 
-// A colour the importer keeps in a colour group: "#RRGGBB" or "#RRGGBBAA".
-bool is_colour(std::string_view text) {
-    return (text.size() == 7 || text.size() == 9) && text[0] == '#';
+size_t children_named(const pugi::xml_node& node, std::string_view name) {
+    return size_t(std::count_if(node.begin(), node.end(),
+                                [&](const pugi::xml_node& child) { return named(child, name); }));
 }
 
-// The entries a group holds that objects and triangles take by index, by the
-// group's element: the importer counts these.
-struct GroupKind {
-    std::string_view group, entry;
-    bool colours;
+// What the parser holds, counted on the thread that parses: the importer's own
+// copy of the parser holds as much for the same text. An allocation beyond the
+// budget fails, and the parse with it.
+struct ParseMemory {
+    size_t held = 0, budget = SIZE_MAX;
 };
-constexpr GroupKind group_kinds[] = {{"basematerials", "base", false},
-                                     {"texture2dgroup", "tex2coord", false},
-                                     {"colorgroup", "color", true}};
+thread_local ParseMemory parse_memory;
 
-// A resource as the importer files it, by its id: the first of an id stays.
+// Each block starts with its size, for the deallocation, which is not told it.
+void* counted_allocate(size_t size) {
+    ParseMemory& memory = parse_memory;
+    if (size > memory.budget - memory.held)
+        return nullptr;
+    auto* block = static_cast<std::max_align_t*>(std::malloc(sizeof(std::max_align_t) + size));
+    if (block == nullptr)
+        return nullptr;
+    *reinterpret_cast<size_t*>(block) = size;
+    memory.held += size;
+    return block + 1;
+}
+
+void counted_deallocate(void* data) {
+    if (data == nullptr)
+        return;
+    auto* block = static_cast<std::max_align_t*>(data) - 1;
+    parse_memory.held -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+
+// Only this file uses this copy of the parser: its allocations are counted
+// from the start.
+const bool counted_parsing =
+    (pugi::set_memory_management_functions(counted_allocate, counted_deallocate), true);
+
+// Parses as the importer does: up to a NUL, as UTF-8; in place, with at most
+// `budget` bytes more held.
+pugi::xml_parse_status parse(pugi::xml_document& document, std::string& text, size_t budget) {
+    text.resize(std::strlen(text.c_str()));
+    ParseMemory& memory = parse_memory;
+    memory.budget = budget > SIZE_MAX - memory.held ? SIZE_MAX : memory.held + budget;
+    const pugi::xml_parse_status status =
+        document
+            .load_buffer_inplace(text.data(), text.size(), pugi::parse_full, pugi::encoding_utf8)
+            .status;
+    memory.budget = SIZE_MAX;
+    return status;
+}
+
+// A resource the importer files by its id; the first of an id stays.
 struct Resource {
-    std::string_view kind; // its element's name
-    size_t entries = 0;    // a group's
-    size_t object = 0;     // an object's place in ModelCheck::objects_
+    enum class Kind { object, materials, coordinates } kind;
+    size_t entries = 0; // a group's: materials, or texture coordinates
+    size_t object = 0;  // an object's place in ModelCheck::objects_
 };
+
+const char* group_name(Resource::Kind kind) {
+    return kind == Resource::Kind::materials ? "basematerials" : "texture2dgroup";
+}
 
 class ModelCheck {
   public:
@@ -72,89 +111,101 @@ class ModelCheck {
     // The resources in order, each seeing those before it, as the importer
     // reads them; then the build.
     void check(const pugi::xml_node& model) {
-        for (const pugi::xml_node& resource : first_child(model, "resources").children()) {
-            if (local_name(resource) == "object")
+        for (const pugi::xml_node& resource : model.child("resources").children()) {
+            if (named(resource, "object"))
                 read_object(resource);
-            for (const GroupKind& kind : group_kinds)
-                if (local_name(resource) == kind.group && has(resource, "id"))
-                    resources_.try_emplace(number(resource, "id"),
-                                           Resource{kind.group, entries(resource, kind)});
+            else if (named(resource, "basematerials") && has(resource, "id"))
+                resources_.try_emplace(
+                    number(resource, "id"),
+                    Resource{Resource::Kind::materials, children_named(resource, "base")});
+            else if (named(resource, "m:texture2dgroup") && has(resource, "id"))
+                resources_.try_emplace(
+                    resource.attribute("id").as_int(),
+                    Resource{Resource::Kind::coordinates, children_named(resource, "m:tex2coord")});
         }
-        check_build(first_child(model, "build"));
+        if (const pugi::xml_node build = model.child("build"))
+            check_build(build);
     }
 
   private:
-    static size_t entries(const pugi::xml_node& group, const GroupKind& kind) {
-        size_t count = 0;
-        for (const pugi::xml_node& entry : group.children())
-            count += local_name(entry) == kind.entry &&
-                     (!kind.colours || is_colour(entry.attribute("color").as_string()));
-        return count;
-    }
-
     void read_object(const pugi::xml_node& object) {
         if (!has(object, "id"))
             return; // the importer leaves it
         const int id = number(object, "id");
         const std::string name = "object " + to_string(id);
-        if (has(object, "pid") && has(object, "pindex"))
-            check_entry(number(object, "pid"), number(object, "pindex"), name);
         std::vector<int> components;
         for (const pugi::xml_node& part : object.children()) {
-            if (local_name(part) == "mesh")
+            if (named(part, "mesh")) {
                 check_mesh(part, name);
-            if (local_name(part) != "components")
+                if (has(object, "pid") && has(object, "pindex"))
+                    check_entry(group(number(object, "pid"), Resource::Kind::materials),
+                                number(object, "pindex"), name);
+            }
+            if (!named(part, "components"))
                 continue;
             for (const pugi::xml_node& component : part.children()) {
-                if (local_name(component) != "component")
+                if (!named(component, "component"))
                     continue;
                 check_transform(component, "a component of " + name);
                 if (has(component, "objectid"))
                     components.push_back(number(component, "objectid"));
             }
         }
-        if (resources_.try_emplace(id, Resource{"object", 0, objects_.size()}).second)
+        if (resources_.try_emplace(id, Resource{Resource::Kind::object, 0, objects_.size()}).second)
             objects_.push_back({id, std::move(components)});
     }
 
-    // The importer takes entry `index` of the group `id` (if that is a group).
-    void check_entry(int id, int index, const std::string& taker) const {
+    // The group of `id` when it is of that kind.
+    const std::pair<const int, Resource>* group(int id, Resource::Kind kind) const {
         const auto found = resources_.find(id);
-        if (found == resources_.end() || found->second.kind == "object")
-            return;
-        if (index < 0 || size_t(index) >= found->second.entries)
-            refuse(taker + " takes entry " + to_string(index) + " of " +
-                   std::string(found->second.kind) + " " + to_string(id) + ", which has " +
-                   to_string(found->second.entries));
+        return found != resources_.end() && found->second.kind == kind ? &*found : nullptr;
     }
 
-    // Triangles use the vertices listed before them.
+    void check_entry(const std::pair<const int, Resource>* group, int index,
+                     const std::string& taker) const {
+        if (group != nullptr && (index < 0 || size_t(index) >= group->second.entries))
+            refuse(taker + " takes entry " + to_string(index) + " of " +
+                   group_name(group->second.kind) + " " + to_string(group->first) + ", which has " +
+                   to_string(group->second.entries));
+    }
+
+    // A mesh's first triangle with texture coordinates makes room for the
+    // vertices listed before it, and sets those of its corners.
     void check_mesh(const pugi::xml_node& mesh, const std::string& object) const {
         size_t vertices = 0, triangle = 0;
+        std::optional<size_t> coordinates;
         for (const pugi::xml_node& part : mesh.children()) {
-            if (local_name(part) == "vertices") {
-                vertices = 0;
-                for (const pugi::xml_node& vertex : part.children())
-                    vertices += local_name(vertex) == "vertex";
-            }
-            if (local_name(part) != "triangles")
+            if (named(part, "vertices"))
+                vertices = children_named(part, "vertex");
+            if (!named(part, "triangles"))
                 continue;
             for (const pugi::xml_node& t : part.children()) {
-                if (local_name(t) != "triangle")
+                if (!named(t, "triangle"))
                     continue;
-                const std::string name = "triangle " + to_string(triangle++) + " of " + object;
+                const size_t index = triangle++;
+                if (!has(t, "pid") || !has(t, "p1"))
+                    continue;
+                const std::string name = "triangle " + to_string(index) + " of " + object;
+                const int pid = number(t, "pid");
+                check_entry(group(pid, Resource::Kind::materials), number(t, "p1"), name);
+                const auto* texture = group(pid, Resource::Kind::coordinates);
+                if (texture == nullptr || coordinates)
+                    continue;
+                coordinates = vertices;
                 for (const char* corner : {"v1", "v2", "v3"})
-                    if (const int v = number(t, corner); v < 0 || size_t(v) >= vertices)
-                        refuse(name + " uses vertex " + to_string(v) + " of " +
-                               to_string(vertices));
-                if (!has(t, "pid"))
-                    continue;
+                    if (const auto v = unsigned(number(t, corner)); v >= vertices)
+                        refuse(name + " sets texture coordinates of vertex " + to_string(v) +
+                               " of " + to_string(vertices));
+                // One not given is -1 to the importer, and read from before
+                // the coordinates; any other must be one of them.
                 for (const char* corner : {"p1", "p2", "p3"})
-                    // Unset, or -1: no entry.
                     if (const int p = t.attribute(corner).as_int(-1); p != -1)
-                        check_entry(number(t, "pid"), p, name);
+                        check_entry(texture, p, name);
             }
         }
+        if (coordinates && vertices > *coordinates)
+            refuse(object + " lists " + to_string(vertices) + " vertices, after texture " +
+                   "coordinates for " + to_string(*coordinates));
     }
 
     // The importer reads a transform's first 12 numbers, as many as there are.
@@ -178,11 +229,15 @@ class ModelCheck {
         std::vector<size_t> items;
         size_t item = 0;
         for (const pugi::xml_node& node : build.children()) {
-            if (local_name(node) != "item")
+            if (!named(node, "item"))
                 continue;
-            check_transform(node, "item " + to_string(item++));
-            if (const auto found = object(node, "objectid"))
+            // An item without an object takes the id -1.
+            const auto found = object(has(node, "objectid") ? number(node, "objectid") : -1);
+            if (found) {
+                check_transform(node, "item " + to_string(item));
                 items.push_back(*found);
+            }
+            ++item;
         }
         NodeUses uses(objects_.size());
         for (size_t n = 0; n < objects_.size(); ++n)
@@ -215,12 +270,9 @@ class ModelCheck {
 
     std::optional<size_t> object(int id) const {
         const auto found = resources_.find(id);
-        if (found == resources_.end() || found->second.kind != "object")
+        if (found == resources_.end() || found->second.kind != Resource::Kind::object)
             return std::nullopt;
         return found->second.object;
-    }
-    std::optional<size_t> object(const pugi::xml_node& node, const char* attribute) const {
-        return has(node, attribute) ? object(number(node, attribute)) : std::nullopt;
     }
 
     [[noreturn]] void refuse(const std::string& why) const {
@@ -239,28 +291,34 @@ class ModelCheck {
 
 } // namespace
 
-std::optional<std::string> model_part_name(const std::string& relationships) {
+std::optional<std::string> model_part_name(std::string relationships) {
     pugi::xml_document document;
-    if (!document.load_string(relationships.c_str(), pugi::parse_full))
+    if (parse(document, relationships, SIZE_MAX) != pugi::status_ok)
         return std::nullopt;
     for (const pugi::xml_node& list : document.children("Relationships"))
         for (const pugi::xml_node& r : list.children("Relationship")) {
             const std::string_view id = r.attribute("Id").as_string();
-            const std::string_view type = r.attribute("Type").as_string();
             const std::string_view target = r.attribute("Target").as_string();
-            if (!id.empty() && !target.empty() && type == model_relationship)
-                return std::string(
-                    target.substr(std::min(target.find_first_not_of('/'), target.size())));
+            if (!id.empty() && !target.empty() &&
+                r.attribute("Type").as_string() == model_relationship)
+                return std::string(target);
         }
     return std::nullopt;
 }
 
-void check_3mf_model(const std::string& text, const std::string& path) {
+void check_3mf_model(std::string text, const std::string& path) {
+    // The importer holds three copies of the text while it parses (its zip
+    // reader's, its own and its parser's), where this holds one.
+    const size_t available = available_memory();
     pugi::xml_document document;
-    // As the importer parses it: up to a NUL, as UTF-8.
-    if (!document.load_string(text.c_str(), pugi::parse_full))
-        return;
-    ModelCheck(path).check(first_child(document, "model"));
+    const pugi::xml_parse_status status = available / 2 < text.size()
+                                              ? pugi::status_out_of_memory
+                                              : parse(document, text, available - 2 * text.size());
+    if (status == pugi::status_out_of_memory)
+        throw std::runtime_error("parsing the model of " + path + " needs more than the " +
+                                 to_string(available >> 20) + " MiB available");
+    if (status == pugi::status_ok)
+        ModelCheck(path).check(document.child("model"));
 }
 
 } // namespace xr

@@ -10,18 +10,20 @@
 namespace xr {
 
 // The model a 3MF's relationships (its _rels/.rels) name, as the importer
-// finds it: the first relationship of a 3D model's type, without its target's
-// leading slashes. None if they name none, or cannot be read.
-std::optional<std::string> model_part_name(const std::string& relationships);
+// finds it: the first relationship of a 3D model's type. None if they name
+// none, or cannot be read.
+std::optional<std::string> model_part_name(std::string relationships);
 
 // Throws std::runtime_error, in one line naming the 3MF at `path`, for a model
-// (the XML `text`) one of whose objects contains itself through components,
-// whose components nest deeper than max_node_depth or expand the build to
-// more than max_expanded_nodes objects, one of whose objects or triangles
-// takes an entry beyond its material, texture coordinate or colour group, one
-// of whose triangles uses a vertex beyond its mesh's, or one of whose items'
-// or components' transforms has fewer than 12 numbers. Text the importer's
-// parser cannot read passes: the importer says why.
-void check_3mf_model(const std::string& text, const std::string& path);
+// (the XML `text`), read as the importer reads it, one of whose objects
+// contains itself through components, whose components nest deeper than
+// max_node_depth or expand the build to more than max_expanded_nodes objects,
+// one of whose objects or triangles takes a material or texture coordinate
+// beyond its group, one of whose meshes sets texture coordinates of a vertex
+// beyond those listed before or lists more after, or one of whose items' or
+// components' transforms has fewer than 12 numbers; and for one that needs,
+// parsed, more than the memory available. Text the importer's parser cannot
+// read passes: the importer says why.
+void check_3mf_model(std::string text, const std::string& path);
 
 } // namespace xr

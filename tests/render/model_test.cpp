@@ -296,6 +296,46 @@ void write_3mf(const std::string& path, const std::vector<Archived>& files) {
     ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
 }
 
+// A 3MF whose model holds the resources and builds object 2.
+void write_3mf_model(const std::string& path, const std::string& resources,
+                     const std::string& entry = "3D/3dmodel.model") {
+    write_3mf(path, {{entry, "<model><resources>" + resources +
+                                 R"(</resources><build><item objectid="2"/>)"
+                                 "</build></model>"}});
+}
+
+// A mesh of two triangles, the second with these attributes.
+std::string two_triangles(const std::string& second = R"(v1="2" v2="1" v3="0")") {
+    return R"(<mesh><vertices><vertex x="0" y="0" z="0"/><vertex x="1" y="0" z="0"/>)"
+           R"(<vertex x="0" y="1" z="0"/></vertices><triangles>)"
+           R"(<triangle v1="0" v2="1" v3="2"/><triangle )" +
+           second + "/></triangles></mesh>";
+}
+
+std::string component(int object, const std::string& attributes = "") {
+    return R"(<component objectid=")" + std::to_string(object) + "\" " + attributes + "/>";
+}
+
+// Object 1, of two triangles and these attributes, and levels of objects
+// above it, each using the one below `uses` times, with object 2 at the top.
+std::string object_levels(int levels, int uses, const std::string& attributes = "") {
+    std::string objects = R"(<object id="1" )" + attributes + ">" + two_triangles() + "</object>";
+    for (int level = 2; level <= levels; ++level) {
+        objects +=
+            "<object id=\"" + std::to_string(level == levels ? 2 : 100 + level) + "\"><components>";
+        for (int use = 0; use < uses; ++use)
+            objects +=
+                component(level == 2 ? 1 : 99 + level, "transform=\"1 0 0 0 1 0 0 0 1\t0 0 1\"");
+        objects += "</components></object>";
+    }
+    return objects;
+}
+
+// Materials' extension, as exporters write it.
+const std::string texture_group =
+    R"(<m:texture2dgroup id="6" texid="9"><m:tex2coord u="0" v="0"/><m:tex2coord u="1" )"
+    R"(v="0"/></m:texture2dgroup>)";
+
 // Each bad file is refused in one line that names it and says why, before
 // the importer or the walk through its nodes could crash or read elsewhere.
 TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
@@ -488,79 +528,77 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"missing.3mf", "", "missing.3mf: the importer's check that"},
         {"short.3mf", "", "short.3mf: the importer's check that"},
         {"huge.3mf", "", "'3D/3dmodel.model' is said to inflate to 2147483648 bytes"},
-        {"many.3mf", "", "inflating and parsing the model of"},
+        {"thumbnails.3mf", "", "inflating the relationships and thumbnails of"},
         // Models on which the importer crashed, recursed for ever, or built
         // a node for each of 4^10 uses (written below).
         {"loop.3mf", "", "loop.3mf: object 2 contains itself, through object 3"},
         {"bomb.3mf", "", "the build expands to more than 1048576 objects"},
+        {"deep.3mf", "", "components nest deeper than 1024 levels, at object"},
         {"material.3mf", "", "object 1 takes entry 7 of basematerials 5, which has 1"},
         {"texture.3mf", "",
          "triangle 1 of object 1 takes entry 9 of texture2dgroup 6, which has 2"},
-        {"vertex.3mf", "", "triangle 1 of object 2 uses vertex -1 of 3"},
+        {"vertex.3mf", "",
+         "triangle 1 of object 2 sets texture coordinates of vertex 4294967295 of 3"},
+        {"more.3mf", "", "object 2 lists 4 vertices, after texture coordinates for 3"},
+        // Read as the importer reads them: a name as its zip reader takes
+        // it, elements by their exact names.
+        {"backslash.3mf", "", "backslash.3mf: object 2 contains itself"},
+        {"prefixed.3mf", "", "prefixed.3mf: object 2 contains itself"},
         {"transform.3mf", "", "the transform of a component of object 2 has 11 numbers, not 12"},
     };
     write_3mf(path("missing.3mf"), {});
     const std::string model = "<model/>";
     write_3mf(path("short.3mf"), {{"3D/3dmodel.model", model, model.size() + 1}});
-    // Textures and thumbnails, which the importer leaves, are not counted;
+    // Textures, which the importer leaves, are not counted;
     // the archive is found from its end, as the importer finds it.
     write_text("huge.3mf", "#!/bin/sh\n");
     write_3mf(path("huge.3mf"), {{"3D/Textures/t.png", "", archived_file_limit},
                                  {"3D/3dmodel.model", model, archived_file_limit}});
-    std::vector<Archived> models;
+    std::vector<Archived> thumbnails;
     for (int i = 0; i < 400; ++i)
-        models.push_back({"3D/" + std::to_string(i) + ".model", "", archived_file_limit - 1});
-    write_3mf(path("many.3mf"), models);
-    auto write_model = [&](const std::string& file, const std::string& resources) {
-        write_3mf(path(file), {{"3D/3dmodel.model", "<model><resources>" + resources +
-                                                        R"(</resources><build><item objectid="2"/>)"
-                                                        "</build></model>"}});
-    };
-    auto mesh = [](const std::string& second_triangle) {
-        return R"(<mesh><vertices><vertex x="0" y="0" z="0"/><vertex x="1" y="0" z="0"/>)"
-               R"(<vertex x="0" y="1" z="0"/></vertices><triangles>)"
-               R"(<triangle v1="0" v2="1" v3="2"/><triangle )" +
-               second_triangle + "/></triangles></mesh>";
-    };
-    auto uses = [](int object, const std::string& attributes) {
-        return R"(<component objectid=")" + std::to_string(object) + "\" " + attributes + "/>";
-    };
-    const std::string ok_mesh = mesh(R"(v1="2" v2="1" v3="0")");
-    write_model("loop.3mf", R"(<object id="1">)" + ok_mesh +
-                                R"(</object><object id="2"><components>)" + uses(1, "") +
-                                uses(3, "") +
-                                R"(</components></object><object id="3">)"
-                                "<components>" +
-                                uses(2, "") + "</components></object>");
-    std::string levels = R"(<object id="1">)" + ok_mesh + "</object>";
-    for (int level = 2; level <= 11; ++level) {
-        levels +=
-            "<object id=\"" + std::to_string(level == 11 ? 2 : 100 + level) + "\"><components>";
-        for (int use = 0; use < 4; ++use)
-            levels += uses(level == 2 ? 1 : 99 + level, "");
-        levels += "</components></object>";
-    }
-    write_model("bomb.3mf", levels);
-    write_model("material.3mf",
-                R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)"
-                R"(<object id="1" pid="5" pindex="7">)" +
-                    ok_mesh +
-                    R"(</object><object id="2">)"
-                    "<components>" +
-                    uses(1, "") + "</components></object>");
-    write_model(
-        "texture.3mf",
-        R"(<m:texture2dgroup id="6" texid="9"><m:tex2coord u="0" v="0"/><m:tex2coord u="1" )"
-        R"(v="0"/></m:texture2dgroup><object id="1">)" +
-            mesh(R"(v1="2" v2="1" v3="0" pid="6" p1="1" p2="9")") +
-            R"(</object><object id="2"><components>)" + uses(1, "") + "</components></object>");
-    write_model("vertex.3mf",
-                R"(<object id="2">)" + mesh(R"(v1="2" v2="-1" v3="0")") + "</object>");
-    write_model("transform.3mf", R"(<object id="1">)" + ok_mesh +
-                                     R"(</object><object id="2">)"
-                                     "<components>" +
-                                     uses(1, R"(transform="1 0 0 0 1 0 0 0 1 0 0")") +
-                                     "</components></object>");
+        thumbnails.push_back(
+            {"Metadata/thumbnail" + std::to_string(i) + ".png", "", archived_file_limit - 1});
+    write_3mf(path("thumbnails.3mf"), thumbnails);
+    write_3mf_model(path("loop.3mf"), R"(<object id="1">)" + two_triangles() +
+                                          R"(</object><object id="2"><components>)" + component(1) +
+                                          component(3) +
+                                          R"(</components></object><object id="3">)"
+                                          "<components>" +
+                                          component(2) + "</components></object>");
+    write_3mf_model(path("bomb.3mf"), object_levels(11, 4));
+    write_3mf_model(path("deep.3mf"), object_levels(max_node_depth + 1, 1));
+    write_3mf_model(
+        path("material.3mf"),
+        R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)"
+        R"(<object id="1" pid="5" pindex="7">)" +
+            two_triangles() + R"(</object><object id="2"><components>)" + component(1) +
+            "</components></object>");
+    write_3mf_model(path("texture.3mf"),
+                    texture_group + R"(<object id="1">)" +
+                        two_triangles(R"(v1="2" v2="1" v3="0" pid="6" p1="1" p2="9")") +
+                        R"(</object><object id="2"><components>)" + component(1) +
+                        "</components></object>");
+    const std::string first_coordinates = R"(v1="2" v2="-1" v3="0" pid="6" p1="0")";
+    write_3mf_model(path("vertex.3mf"), texture_group + R"(<object id="2">)" +
+                                            two_triangles(first_coordinates) + "</object>");
+    write_3mf_model(path("more.3mf"),
+                    texture_group + R"(<object id="2">)" +
+                        replaced(two_triangles(R"(v1="2" v2="1" v3="0" pid="6" p1="0")"), "</mesh>",
+                                 "<vertices>"
+                                 R"(<vertex/><vertex/><vertex/><vertex/>)"
+                                 "</vertices></mesh>") +
+                        "</object>");
+    const std::string self =
+        R"(<object id="2"><components>)" + component(2) + "</components></object>";
+    write_3mf_model(path("backslash.3mf"), self, "3D\\3dmodel.model");
+    write_3mf_model(path("prefixed.3mf"),
+                    R"(<m:object id="2">)" + two_triangles() + "</m:object>" + self);
+    write_3mf_model(path("transform.3mf"),
+                    R"(<object id="1">)" + two_triangles() +
+                        R"(</object><object id="2">)"
+                        "<components>" +
+                        component(1, R"(transform="1 0 0 0 1 0 0 0 1 0 0")") +
+                        "</components></object>");
     write_text("outside.bin", std::string(36, '\0'));
     // A number below 1e39 that a float cannot hold.
     write_text("hot.mtl", "newmtl hot\nKd 3.5e38 0 0\n");
@@ -608,6 +646,24 @@ TEST_F(ModelFiles, ColladaInstancesWithinTheBoundsLoad) {
     ASSERT_EQ(parts.size(), 2u);
     for (const Part& part : parts)
         EXPECT_EQ(std::count(part.name.begin(), part.name.end(), '/'), max_node_depth - 1);
+}
+
+// A 3MF's build loads whole: components nested hundreds deep, a material and
+// texture coordinates taken within their groups, a corner's coordinates left
+// unset, and transforms whose spaces are tabs.
+TEST_F(ModelFiles, ThreeMfObjectsWithinTheBoundsLoad) {
+    write_3mf_model(
+        path("deep.3mf"),
+        texture_group +
+            R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)" +
+            replaced(object_levels(300, 1, R"(pid="5" pindex="0")"),
+                     R"(<triangle v1="0" v2="1" v3="2"/>)",
+                     R"(<triangle v1="0" v2="1" v3="2" pid="6" p1="1" p2="0" p3="-1"/>)"));
+    ModelDescription model;
+    model.file = "deep.3mf";
+    const std::vector<Part> parts = load_model(model, dir);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0].triangles(), 2u);
 }
 
 const Part& named(const std::vector<Part>& parts, const std::string& name) {
