@@ -22,11 +22,11 @@ namespace {
 
 using std::to_string;
 
-// Elements and attributes go by the importer's exact names, prefixes and all:
-// it skips any other, so one of another name must not count here.
 constexpr std::string_view model_relationship =
     "http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel";
 
+// Elements go by the importer's exact names, prefixes and all: it skips any
+// other, so one of another name must not count here.
 bool named(const pugi::xml_node& node, std::string_view name) {
     return node.name() == name;
 }
