@@ -67,7 +67,8 @@ std::optional<Listing> listing(unzFile zip) {
     return files;
 }
 
-// Thumbnails the importer reads whole, and copies.
+// Thumbnails a 3MF's importer reads whole, and copies into the scene's
+// textures.
 bool is_thumbnail(const std::string& name) {
     const std::string extension = lowercase_extension(name);
     return (extension == "png" || extension == "jpg") &&
@@ -103,22 +104,27 @@ constexpr double copies_of_text = 3, copies_of_thumbnail = 2;
 
 } // namespace
 
-void check_archive_file(const std::string& path) {
+size_t check_archive_file(const std::string& path) {
     // The reader the importer uses, so that the archives and sizes are those
     // it goes by.
     const std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen64(path.c_str()), unzClose);
     if (!zip)
-        return;
+        return 0;
     const std::optional<Listing> files = listing(zip.get());
     if (!files)
-        return;
+        return 0;
+    size_t thumbnails = 0;
     double needed = 0;
     for (const auto& [name, file] : *files)
-        if (is_thumbnail(name) && file.size < archived_file_limit)
+        if (is_thumbnail(name) && file.size < archived_file_limit) {
+            ++thumbnails;
             needed += copies_of_thumbnail * double(file.size);
+        }
     const auto relationships = files->find("_rels/.rels");
-    if (relationships == files->end())
-        return check_memory(needed, "inflating the thumbnails of " + path);
+    if (relationships == files->end()) {
+        check_memory(needed, "inflating the thumbnails of " + path);
+        return thumbnails;
+    }
     check_size(path, relationships->first, relationships->second);
     check_memory(needed + copies_of_text * double(relationships->second.size),
                  "inflating the relationships and thumbnails of " + path);
@@ -128,12 +134,13 @@ void check_archive_file(const std::string& path) {
     const std::optional<std::string> name = target ? simplified(*target) : std::nullopt;
     const auto model = name ? files->find(*name) : files->end();
     if (model == files->end())
-        return;
+        return thumbnails;
     check_size(path, model->first, model->second);
     check_memory(needed + copies_of_text * double(model->second.size),
                  "inflating and parsing the model of " + path);
     if (std::optional<std::string> model_text = inflated(zip.get(), model->second))
         check_3mf_model(std::move(*model_text), path);
+    return thumbnails;
 }
 
 } // namespace xr

@@ -77,6 +77,19 @@ ReaderList without_gltf_readers(Assimp::Importer& importer) {
     return removed;
 }
 
+// A 3MF's importer puts its thumbnails in the scene's textures and frees them
+// before it hands the scene over: they are let go of unread, or validation
+// would read them and the scene free them again. The scene is the
+// importer's, to change before its steps run.
+void let_go_of_freed_textures(const aiScene& read, size_t freed) {
+    auto& scene = const_cast<aiScene&>(read);
+    if (scene.mNumTextures != freed)
+        return;
+    delete[] scene.mTextures;
+    scene.mTextures = nullptr;
+    scene.mNumTextures = 0;
+}
+
 // Faces validation lets pass that triangulation cannot take: one with no
 // corners stops the program in an assertion.
 void check_faces(const aiScene& scene, const std::string& path) {
@@ -152,7 +165,7 @@ class FileReader {
         const std::vector<PrimitiveFaces> primitives = check_model_file(path_);
         check_collada_file(path_);
         check_text_mesh_file(path_);
-        check_archive_file(path_);
+        const size_t freed_textures = check_archive_file(path_);
         Assimp::Importer importer;
         auto* files = new RegularFileSystem(also_read_);
         importer.SetIOHandler(files); // the importer's to delete
@@ -162,8 +175,14 @@ class FileReader {
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         // Validation runs first, before any step uses the file's indices, and
-        // then ours, of what it lets pass and the steps would not.
-        const aiScene* read = importer.ReadFile(path_, aiProcess_ValidateDataStructure);
+        // then ours, of what it lets pass and the steps would not; once the
+        // textures the importer freed are let go of, if it did.
+        const aiScene* read = importer.ReadFile(
+            path_, freed_textures > 0 ? 0u : unsigned(aiProcess_ValidateDataStructure));
+        if (read && freed_textures > 0) {
+            let_go_of_freed_textures(*read, freed_textures);
+            read = importer.ApplyPostProcessing(aiProcess_ValidateDataStructure);
+        }
         if (!files->refused().empty())
             throw std::runtime_error(
                 path_ + " names a file that cannot be read: " + printable(files->refused()));

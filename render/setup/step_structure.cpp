@@ -254,9 +254,10 @@ void check_step_numbers(const std::string& file) {
     // Numbers outside strings and comments; a string's '' quote, closing and
     // opening it, reads as text. A parameter's number follows '(' or ','.
     bool quoted = false, comment = false, numbering = false, measuring = false;
-    std::string number; // an entity's, without its leading zeros, and cut at 20 digits
-    std::string real;   // a parameter's
-    int before = 0;     // the last character outside strings, comments and blanks
+    std::string number;   // an entity's, without its leading zeros, and cut at 20 digits
+    std::string real;     // a parameter's
+    int before = 0;       // the last character outside strings, comments and blanks
+    int before_slash = 0; // `before` as it was before the last '/', which may open a comment
     size_t line = 1;
     for (int c = in.get(), previous = 0;; previous = c, c = in.get()) {
         if (numbering && c >= '0' && c <= '9') {
@@ -287,6 +288,7 @@ void check_step_numbers(const std::string& file) {
         } else if (!quoted && previous == '/' && c == '*') {
             comment = true;
             c = 0; // "/*/" opens a comment and does not close it
+            before = before_slash;
         } else if (!quoted && c == '#') {
             numbering = true;
             number.clear();
@@ -295,8 +297,11 @@ void check_step_numbers(const std::string& file) {
             measuring = true;
             real.assign(1, char(c));
         }
-        if (!quoted && !comment && !std::isspace(c))
+        // A comment is read past as a blank: the reader drops it anywhere.
+        if (!quoted && !comment && c != 0 && !std::isspace(c)) {
+            before_slash = before;
             before = c;
+        }
     }
 }
 

@@ -49,7 +49,7 @@ size_t children_named(const pugi::xml_node& node, std::string_view name) {
 // copy of the parser holds as much for the same text. An allocation beyond the
 // budget fails, and the parse with it.
 struct ParseMemory {
-    size_t held = 0, budget = SIZE_MAX;
+    size_t held = 0, peak = 0, budget = SIZE_MAX;
 };
 thread_local ParseMemory parse_memory;
 
@@ -63,6 +63,7 @@ void* counted_allocate(size_t size) {
         return nullptr;
     *reinterpret_cast<size_t*>(block) = size;
     memory.held += size;
+    memory.peak = std::max(memory.peak, memory.held);
     return block + 1;
 }
 
@@ -84,6 +85,7 @@ const bool counted_parsing =
 pugi::xml_parse_status parse(pugi::xml_document& document, std::string& text, size_t budget) {
     text.resize(std::strlen(text.c_str()));
     ParseMemory& memory = parse_memory;
+    memory.peak = memory.held;
     memory.budget = budget > SIZE_MAX - memory.held ? SIZE_MAX : memory.held + budget;
     const pugi::xml_parse_status status =
         document
@@ -92,6 +94,15 @@ pugi::xml_parse_status parse(pugi::xml_document& document, std::string& text, si
     memory.budget = SIZE_MAX;
     return status;
 }
+
+struct MeshCounts {
+    size_t vertices = 0, triangles = 0;
+};
+
+// What the importer holds for each vertex and triangle it copies out of the
+// parse, at most: a vertex in a growing list, then in the mesh; a face and its
+// three indices in a growing list, copied whole as it grows, then in the mesh.
+constexpr double bytes_a_vertex = 36, bytes_a_triangle = 144;
 
 // A resource the importer files by its id; the first of an id stays.
 struct Resource {
@@ -109,8 +120,9 @@ class ModelCheck {
     explicit ModelCheck(const std::string& path) : path_(path) {}
 
     // The resources in order, each seeing those before it, as the importer
-    // reads them; then the build.
-    void check(const pugi::xml_node& model) {
+    // reads them; then the build. Gives the vertices and triangles the
+    // importer copies out of the parse.
+    MeshCounts check(const pugi::xml_node& model) {
         for (const pugi::xml_node& resource : model.child("resources").children()) {
             if (named(resource, "object"))
                 read_object(resource);
@@ -125,6 +137,7 @@ class ModelCheck {
         }
         if (const pugi::xml_node build = model.child("build"))
             check_build(build);
+        return counts_;
     }
 
   private:
@@ -171,18 +184,21 @@ class ModelCheck {
 
     // A mesh's first triangle with texture coordinates makes room for the
     // vertices listed before it, and sets those of its corners.
-    void check_mesh(const pugi::xml_node& mesh, const std::string& object) const {
+    void check_mesh(const pugi::xml_node& mesh, const std::string& object) {
         size_t vertices = 0, triangle = 0;
         std::optional<size_t> coordinates;
         for (const pugi::xml_node& part : mesh.children()) {
-            if (named(part, "vertices"))
+            if (named(part, "vertices")) {
                 vertices = children_named(part, "vertex");
+                counts_.vertices += vertices;
+            }
             if (!named(part, "triangles"))
                 continue;
             for (const pugi::xml_node& t : part.children()) {
                 if (!named(t, "triangle"))
                     continue;
                 const size_t index = triangle++;
+                ++counts_.triangles;
                 if (!has(t, "pid") || !has(t, "p1"))
                     continue;
                 const std::string name = "triangle " + to_string(index) + " of " + object;
@@ -196,8 +212,12 @@ class ModelCheck {
                     if (const auto v = unsigned(number(t, corner)); v >= vertices)
                         refuse(name + " sets texture coordinates of vertex " + to_string(v) +
                                " of " + to_string(vertices));
-                // One not given is -1 to the importer, and read from before
-                // the coordinates; any other must be one of them.
+                // A corner's entry not given, or -1, is read from just before
+                // the group's entries, which there must be; any other must be
+                // one of them.
+                if (texture->second.entries == 0)
+                    refuse(name + " takes texture coordinates of texture2dgroup " +
+                           to_string(texture->first) + ", which has none");
                 for (const char* corner : {"p1", "p2", "p3"})
                     if (const int p = t.attribute(corner).as_int(-1); p != -1)
                         check_entry(texture, p, name);
@@ -285,6 +305,7 @@ class ModelCheck {
     };
 
     const std::string& path_;
+    MeshCounts counts_;
     std::map<int, Resource> resources_;
     std::vector<Object> objects_; // those filed, in order
 };
@@ -310,15 +331,25 @@ void check_3mf_model(std::string text, const std::string& path) {
     // The importer holds three copies of the text while it parses (its zip
     // reader's, its own and its parser's), where this holds one.
     const size_t available = available_memory();
-    pugi::xml_document document;
-    const pugi::xml_parse_status status = available / 2 < text.size()
-                                              ? pugi::status_out_of_memory
-                                              : parse(document, text, available - 2 * text.size());
-    if (status == pugi::status_out_of_memory)
-        throw std::runtime_error("parsing the model of " + path + " needs more than the " +
-                                 to_string(available >> 20) + " MiB available");
-    if (status == pugi::status_ok)
-        ModelCheck(path).check(document.child("model"));
+    MeshCounts counts;
+    size_t parsed_size = 0;
+    {
+        pugi::xml_document document;
+        const pugi::xml_parse_status status =
+            available / 2 < text.size() ? pugi::status_out_of_memory
+                                        : parse(document, text, available - 2 * text.size());
+        if (status == pugi::status_out_of_memory)
+            throw std::runtime_error("parsing the model of " + path + " needs more than the " +
+                                     to_string(available >> 20) + " MiB available");
+        if (status != pugi::status_ok)
+            return;
+        counts = ModelCheck(path).check(document.child("model"));
+        parsed_size = parse_memory.peak;
+    }
+    check_memory(2 * double(text.size()) + double(parsed_size) +
+                     bytes_a_vertex * double(counts.vertices) +
+                     bytes_a_triangle * double(counts.triangles),
+                 "reading the model of " + path);
 }
 
 } // namespace xr

@@ -296,12 +296,15 @@ void write_3mf(const std::string& path, const std::vector<Archived>& files) {
     ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
 }
 
-// A 3MF whose model holds the resources and builds object 2.
+// A 3MF's model of the resources, which builds object 2.
+std::string model_3mf(const std::string& resources) {
+    return "<model><resources>" + resources +
+           R"(</resources><build><item objectid="2"/></build></model>)";
+}
+
 void write_3mf_model(const std::string& path, const std::string& resources,
                      const std::string& entry = "3D/3dmodel.model") {
-    write_3mf(path, {{entry, "<model><resources>" + resources +
-                                 R"(</resources><build><item objectid="2"/>)"
-                                 "</build></model>"}});
+    write_3mf(path, {{entry, model_3mf(resources)}});
 }
 
 // A mesh of two triangles, the second with these attributes.
@@ -459,6 +462,10 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
          "ISO-10303-21;\nHEADER;\nFILE_NAME('1.E300,', '');\nENDSEC;\nDATA;\n"
          "#1=SPHERICAL_SURFACE('',#2, -2E+400 );\n",
          "the number -2E+400 on line 6 is beyond ±1e+150"},
+        // After a comment, which the reader drops, as after a blank.
+        {"comment_sphere.step",
+         "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n#1=SPHERICAL_SURFACE('',#2,/* r */1.E300);\n",
+         "the number 1.E300 on line 5"},
         // Judged whole, however many digits it has before its point.
         {"long_sphere.step",
          "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n#1=SPHERICAL_SURFACE('',#2,1" +
@@ -540,6 +547,8 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"vertex.3mf", "",
          "triangle 1 of object 2 sets texture coordinates of vertex 4294967295 of 3"},
         {"more.3mf", "", "object 2 lists 4 vertices, after texture coordinates for 3"},
+        {"no_coordinates.3mf", "",
+         "triangle 1 of object 2 takes texture coordinates of texture2dgroup 6, which has none"},
         // Read as the importer reads them: a name as its zip reader takes
         // it, elements by their exact names.
         {"backslash.3mf", "", "backslash.3mf: object 2 contains itself"},
@@ -588,6 +597,9 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
                                  R"(<vertex/><vertex/><vertex/><vertex/>)"
                                  "</vertices></mesh>") +
                         "</object>");
+    write_3mf_model(path("no_coordinates.3mf"),
+                    R"(<m:texture2dgroup id="6" texid="9"/><object id="2">)" +
+                        two_triangles(R"(v1="2" v2="1" v3="0" pid="6" p1="-1")") + "</object>");
     const std::string self =
         R"(<object id="2"><components>)" + component(2) + "</components></object>";
     write_3mf_model(path("backslash.3mf"), self, "3D\\3dmodel.model");
@@ -650,15 +662,19 @@ TEST_F(ModelFiles, ColladaInstancesWithinTheBoundsLoad) {
 
 // A 3MF's build loads whole: components nested hundreds deep, a material and
 // texture coordinates taken within their groups, a corner's coordinates left
-// unset, and transforms whose spaces are tabs.
+// unset, transforms whose spaces are tabs, and a thumbnail.
 TEST_F(ModelFiles, ThreeMfObjectsWithinTheBoundsLoad) {
-    write_3mf_model(
+    // The importer frees the thumbnail it hands over with the scene.
+    write_3mf(
         path("deep.3mf"),
-        texture_group +
-            R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)" +
-            replaced(object_levels(300, 1, R"(pid="5" pindex="0")"),
-                     R"(<triangle v1="0" v2="1" v3="2"/>)",
-                     R"(<triangle v1="0" v2="1" v3="2" pid="6" p1="1" p2="0" p3="-1"/>)"));
+        {{"3D/3dmodel.model",
+          model_3mf(
+              texture_group +
+              R"(<basematerials id="5"><base name="a" displaycolor="#FF0000"/></basematerials>)" +
+              replaced(object_levels(300, 1, R"(pid="5" pindex="0")"),
+                       R"(<triangle v1="0" v2="1" v3="2"/>)",
+                       R"(<triangle v1="0" v2="1" v3="2" pid="6" p1="1" p2="0" p3="-1"/>)"))},
+         {"Metadata/thumbnail.png", std::string(100, 'x')}});
     ModelDescription model;
     model.file = "deep.3mf";
     const std::vector<Part> parts = load_model(model, dir);
