@@ -104,26 +104,23 @@ constexpr double copies_of_text = 3, copies_of_thumbnail = 2;
 
 } // namespace
 
-size_t check_archive_file(const std::string& path) {
+bool check_archive_file(const std::string& path) {
     // The reader the importer uses, so that the archives and sizes are those
     // it goes by.
     const std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen64(path.c_str()), unzClose);
     if (!zip)
-        return 0;
+        return false;
     const std::optional<Listing> files = listing(zip.get());
     if (!files)
-        return 0;
-    size_t thumbnails = 0;
+        return true;
     double needed = 0;
     for (const auto& [name, file] : *files)
-        if (is_thumbnail(name) && file.size < archived_file_limit) {
-            ++thumbnails;
+        if (is_thumbnail(name))
             needed += copies_of_thumbnail * double(file.size);
-        }
     const auto relationships = files->find("_rels/.rels");
     if (relationships == files->end()) {
         check_memory(needed, "inflating the thumbnails of " + path);
-        return thumbnails;
+        return true;
     }
     check_size(path, relationships->first, relationships->second);
     check_memory(needed + copies_of_text * double(relationships->second.size),
@@ -134,13 +131,13 @@ size_t check_archive_file(const std::string& path) {
     const std::optional<std::string> name = target ? simplified(*target) : std::nullopt;
     const auto model = name ? files->find(*name) : files->end();
     if (model == files->end())
-        return thumbnails;
+        return true;
     check_size(path, model->first, model->second);
     check_memory(needed + copies_of_text * double(model->second.size),
                  "inflating and parsing the model of " + path);
     if (std::optional<std::string> model_text = inflated(zip.get(), model->second))
-        check_3mf_model(std::move(*model_text), path);
-    return thumbnails;
+        check_3mf_model(std::move(*model_text), path, model->first);
+    return true;
 }
 
 } // namespace xr

@@ -3,7 +3,6 @@
 // the sizes the archive states, and parses each from two more copies.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,9 +20,9 @@ constexpr uint64_t archived_file_limit = uint64_t(1) << 31;
 // model check_3mf_model refuses. Files go by their names as the importer's zip
 // reader takes them. Other files pass, and so does an archive the importer
 // cannot read or finds no model in: it says why.
-// Gives the thumbnails a 3MF's importer puts in the scene's textures: it
-// frees them before it hands the scene over, so that the scene's textures
-// must then be let go of, unread (see let_go_of_freed_textures).
-size_t check_archive_file(const std::string& path);
+// Gives whether the file is a zip archive, which a 3MF's importer may read:
+// that importer hands over the package's thumbnails as the scene's textures,
+// freed (see let_go_of_freed_textures).
+bool check_archive_file(const std::string& path);
 
 } // namespace xr

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -77,13 +78,15 @@ ReaderList without_gltf_readers(Assimp::Importer& importer) {
     return removed;
 }
 
-// A 3MF's importer puts its thumbnails in the scene's textures and frees them
-// before it hands the scene over: they are let go of unread, or validation
-// would read them and the scene free them again. The scene is the
-// importer's, to change before its steps run.
-void let_go_of_freed_textures(const aiScene& read, size_t freed) {
+// A 3MF's importer puts the package's thumbnails in the scene's textures and
+// frees them before it hands the scene over, and puts nothing else there:
+// they are let go of unread, or validation would read them and the scene free
+// them again. The importer names the scene's root "3MF"; a scene of another
+// importer that names its root so keeps its textures, unfreed. The scene is
+// the importer's, to change before its steps run.
+void let_go_of_freed_textures(const aiScene& read) {
     auto& scene = const_cast<aiScene&>(read);
-    if (scene.mNumTextures != freed)
+    if (!scene.mRootNode || std::strcmp(scene.mRootNode->mName.C_Str(), "3MF") != 0)
         return;
     delete[] scene.mTextures;
     scene.mTextures = nullptr;
@@ -165,7 +168,7 @@ class FileReader {
         const std::vector<PrimitiveFaces> primitives = check_model_file(path_);
         check_collada_file(path_);
         check_text_mesh_file(path_);
-        const size_t freed_textures = check_archive_file(path_);
+        const bool zipped = check_archive_file(path_);
         Assimp::Importer importer;
         auto* files = new RegularFileSystem(also_read_);
         importer.SetIOHandler(files); // the importer's to delete
@@ -175,12 +178,12 @@ class FileReader {
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         // Validation runs first, before any step uses the file's indices, and
-        // then ours, of what it lets pass and the steps would not; once the
-        // textures the importer freed are let go of, if it did.
-        const aiScene* read = importer.ReadFile(
-            path_, freed_textures > 0 ? 0u : unsigned(aiProcess_ValidateDataStructure));
-        if (read && freed_textures > 0) {
-            let_go_of_freed_textures(*read, freed_textures);
+        // then ours, of what it lets pass and the steps would not; for a zip
+        // archive, once the textures its importer freed are let go of.
+        const aiScene* read =
+            importer.ReadFile(path_, zipped ? 0u : unsigned(aiProcess_ValidateDataStructure));
+        if (read && zipped) {
+            let_go_of_freed_textures(*read);
             read = importer.ApplyPostProcessing(aiProcess_ValidateDataStructure);
         }
         if (!files->refused().empty())

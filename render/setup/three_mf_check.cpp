@@ -3,10 +3,12 @@
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
 #include "render/util/system_memory.h"
+#include "render/util/text.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -117,7 +119,7 @@ const char* group_name(Resource::Kind kind) {
 
 class ModelCheck {
   public:
-    explicit ModelCheck(const std::string& path) : path_(path) {}
+    ModelCheck(const std::string& path, const std::string& part) : path_(path), part_(part) {}
 
     // The resources in order, each seeing those before it, as the importer
     // reads them; then the build. Gives the vertices and triangles the
@@ -160,12 +162,28 @@ class ModelCheck {
                 if (!named(component, "component"))
                     continue;
                 check_transform(component, "a component of " + name);
+                check_part(component, name);
                 if (has(component, "objectid"))
                     components.push_back(number(component, "objectid"));
             }
         }
         if (resources_.try_emplace(id, Resource{Resource::Kind::object, 0, objects_.size()}).second)
             objects_.push_back({id, std::move(components)});
+    }
+
+    // The importer reads the model alone, and takes a component's object from
+    // it even where the component names another part of the package (the
+    // production extension's path): that object would be missing, or another.
+    void check_part(const pugi::xml_node& component, const std::string& object) const {
+        for (const pugi::xml_attribute& attribute : component.attributes()) {
+            const std::string_view name = attribute.name();
+            std::string_view target = attribute.as_string();
+            target.remove_prefix(std::min(target.find_first_not_of('/'), target.size()));
+            if (name.size() > 5 && name.substr(name.size() - 5) == ":path" && target != part_)
+                refuse(object + " uses object " + component.attribute("objectid").as_string() +
+                       " of " + printable(attribute.as_string()) +
+                       ", another part of the package, which the importer does not read");
+        }
     }
 
     // The group of `id` when it is of that kind.
@@ -228,7 +246,8 @@ class ModelCheck {
                    "coordinates for " + to_string(*coordinates));
     }
 
-    // The importer reads a transform's first 12 numbers, as many as there are.
+    // The importer reads each number between spaces as a float, which must
+    // hold it, and then the first 12, as many as there are.
     void check_transform(const pugi::xml_node& node, const std::string& whose) const {
         const pugi::xml_attribute transform = node.attribute("transform");
         if (transform.empty())
@@ -237,7 +256,16 @@ class ModelCheck {
         size_t numbers = 0;
         for (size_t at = 0; at < text.size();) {
             const size_t end = std::min(text.find(' ', at), text.size());
-            numbers += end > at;
+            if (end > at) {
+                const std::string number(text.substr(at, end - at));
+                char* read_to = nullptr;
+                errno = 0;
+                std::strtof(number.c_str(), &read_to);
+                if (read_to == number.c_str() || errno == ERANGE)
+                    refuse("the transform of " + whose + " has '" + printable(number) +
+                           "', not a number a float holds");
+                ++numbers;
+            }
             at = end + 1;
         }
         if (numbers < 12)
@@ -305,6 +333,7 @@ class ModelCheck {
     };
 
     const std::string& path_;
+    const std::string& part_; // the model's name in the package
     MeshCounts counts_;
     std::map<int, Resource> resources_;
     std::vector<Object> objects_; // those filed, in order
@@ -327,7 +356,7 @@ std::optional<std::string> model_part_name(std::string relationships) {
     return std::nullopt;
 }
 
-void check_3mf_model(std::string text, const std::string& path) {
+void check_3mf_model(std::string text, const std::string& path, const std::string& part) {
     // The importer holds three copies of the text while it parses (its zip
     // reader's, its own and its parser's), where this holds one.
     const size_t available = available_memory();
@@ -343,7 +372,7 @@ void check_3mf_model(std::string text, const std::string& path) {
                                      to_string(available >> 20) + " MiB available");
         if (status != pugi::status_ok)
             return;
-        counts = ModelCheck(path).check(document.child("model"));
+        counts = ModelCheck(path, part).check(document.child("model"));
         parsed_size = parse_memory.peak;
     }
     check_memory(2 * double(text.size()) + double(parsed_size) +

@@ -554,6 +554,11 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
         {"backslash.3mf", "", "backslash.3mf: object 2 contains itself"},
         {"prefixed.3mf", "", "prefixed.3mf: object 2 contains itself"},
         {"transform.3mf", "", "the transform of a component of object 2 has 11 numbers, not 12"},
+        {"huge_transform.3mf", "",
+         "the transform of a component of object 2 has '1e39', not a number a float holds"},
+        {"production.3mf", "",
+         "object 2 uses object 1 of /3D/o.model, another part of the package, which the importer "
+         "does not read"},
     };
     write_3mf(path("missing.3mf"), {});
     const std::string model = "<model/>";
@@ -597,6 +602,18 @@ TEST_F(ModelFiles, BadFilesAreRefusedInOneLineNamingThem) {
                                  R"(<vertex/><vertex/><vertex/><vertex/>)"
                                  "</vertices></mesh>") +
                         "</object>");
+    write_3mf_model(path("huge_transform.3mf"),
+                    R"(<object id="1">)" + two_triangles() +
+                        R"(</object><object id="2">)"
+                        "<components>" +
+                        component(1, R"(transform="1 0 0 0 1 0 0 0 1 0 0 1e39")") +
+                        "</components></object>");
+    write_3mf_model(path("production.3mf"), R"(<object id="1">)" + two_triangles() +
+                                                R"(</object><object id="2">)"
+                                                "<components>" +
+                                                component(1, R"(p:path="/3D/3dmodel.model")") +
+                                                component(1, R"(p:path="/3D/o.model")") +
+                                                "</components></object>");
     write_3mf_model(path("no_coordinates.3mf"),
                     R"(<m:texture2dgroup id="6" texid="9"/><object id="2">)" +
                         two_triangles(R"(v1="2" v2="1" v3="0" pid="6" p1="-1")") + "</object>");
