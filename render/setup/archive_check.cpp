@@ -27,11 +27,9 @@ struct Listed {
 };
 using Listing = std::map<std::string, Listed>;
 
-// A name as the importer's zip reader takes it, for the files it lists and
-// those it is asked for: backslashes as slashes, leading dots and slashes
-// left out, and "folder/../" taken out; none where its own simplification
-// would fail, and with it the whole import.
-std::optional<std::string> simplified(std::string name) {
+} // namespace
+
+std::optional<std::string> archived_name(std::string name) {
     std::replace(name.begin(), name.end(), '\\', '/');
     name.erase(0, name.find_first_not_of("./"));
     const std::string up = "/../";
@@ -43,6 +41,8 @@ std::optional<std::string> simplified(std::string name) {
     }
     return name;
 }
+
+namespace {
 
 // The archive's files as the importer lists them: by their simplified names,
 // the first of a name kept, empty ones left out. None if the importer fails
@@ -59,7 +59,8 @@ std::optional<Listing> listing(unzFile zip) {
             return std::nullopt;
         if (info.uncompressed_size == 0 || info.size_filename > longest_name)
             continue;
-        const std::optional<std::string> listed = simplified(std::string(name, info.size_filename));
+        const std::optional<std::string> listed =
+            archived_name(std::string(name, info.size_filename));
         if (!listed)
             return std::nullopt;
         files.try_emplace(*listed, Listed{position, info.uncompressed_size});
@@ -99,8 +100,8 @@ void check_size(const std::string& path, const std::string& name, const Listed& 
 }
 
 // The relationships or the model inflated, with the reader's copy and the
-// parser's; a thumbnail inflated and copied.
-constexpr double copies_of_text = 3, copies_of_thumbnail = 2;
+// parser's.
+constexpr double copies_of_text = 3;
 
 } // namespace
 
@@ -112,31 +113,35 @@ bool check_archive_file(const std::string& path) {
         return false;
     const std::optional<Listing> files = listing(zip.get());
     if (!files)
-        return true;
-    double needed = 0;
+        return false;
+    // Each thumbnail is held from when it is read, the largest inflated
+    // beside its copy for a while.
+    double thumbnails = 0, largest = 0;
     for (const auto& [name, file] : *files)
-        if (is_thumbnail(name))
-            needed += copies_of_thumbnail * double(file.size);
+        if (is_thumbnail(name)) {
+            thumbnails += double(file.size);
+            largest = std::max(largest, double(file.size));
+        }
     const auto relationships = files->find("_rels/.rels");
     if (relationships == files->end()) {
-        check_memory(needed, "inflating the thumbnails of " + path);
-        return true;
+        check_memory(thumbnails + largest, "inflating the thumbnails of " + path);
+        return false;
     }
     check_size(path, relationships->first, relationships->second);
-    check_memory(needed + copies_of_text * double(relationships->second.size),
+    check_memory(thumbnails + largest + copies_of_text * double(relationships->second.size),
                  "inflating the relationships and thumbnails of " + path);
     std::optional<std::string> text = inflated(zip.get(), relationships->second);
     const std::optional<std::string> target =
         text ? model_part_name(std::move(*text)) : std::nullopt;
-    const std::optional<std::string> name = target ? simplified(*target) : std::nullopt;
+    const std::optional<std::string> name = target ? archived_name(*target) : std::nullopt;
     const auto model = name ? files->find(*name) : files->end();
     if (model == files->end())
-        return true;
+        return false;
     check_size(path, model->first, model->second);
-    check_memory(needed + copies_of_text * double(model->second.size),
+    check_memory(thumbnails + largest + copies_of_text * double(model->second.size),
                  "inflating and parsing the model of " + path);
     if (std::optional<std::string> model_text = inflated(zip.get(), model->second))
-        check_3mf_model(std::move(*model_text), path, model->first);
+        check_3mf_model(std::move(*model_text), {path, model->first, thumbnails});
     return true;
 }
 

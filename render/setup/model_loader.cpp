@@ -82,8 +82,9 @@ ReaderList without_gltf_readers(Assimp::Importer& importer) {
 // frees them before it hands the scene over, and puts nothing else there:
 // they are let go of unread, or validation would read them and the scene free
 // them again. The importer names the scene's root "3MF"; a scene of another
-// importer that names its root so keeps its textures, unfreed. The scene is
-// the importer's, to change before its steps run.
+// importer that names its root so loses its textures, which are then never
+// freed (the renderer uses none). The scene is the importer's, to change
+// before its steps run.
 void let_go_of_freed_textures(const aiScene& read) {
     auto& scene = const_cast<aiScene&>(read);
     if (!scene.mRootNode || std::strcmp(scene.mRootNode->mName.C_Str(), "3MF") != 0)
@@ -168,7 +169,7 @@ class FileReader {
         const std::vector<PrimitiveFaces> primitives = check_model_file(path_);
         check_collada_file(path_);
         check_text_mesh_file(path_);
-        const bool zipped = check_archive_file(path_);
+        const bool packaged = check_archive_file(path_);
         Assimp::Importer importer;
         auto* files = new RegularFileSystem(also_read_);
         importer.SetIOHandler(files); // the importer's to delete
@@ -178,11 +179,11 @@ class FileReader {
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
                                     aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         // Validation runs first, before any step uses the file's indices, and
-        // then ours, of what it lets pass and the steps would not; for a zip
-        // archive, once the textures its importer freed are let go of.
+        // then ours, of what it lets pass and the steps would not; for a 3MF,
+        // once the textures its importer freed are let go of.
         const aiScene* read =
-            importer.ReadFile(path_, zipped ? 0u : unsigned(aiProcess_ValidateDataStructure));
-        if (read && zipped) {
+            importer.ReadFile(path_, packaged ? 0u : unsigned(aiProcess_ValidateDataStructure));
+        if (read && packaged) {
             let_go_of_freed_textures(*read);
             read = importer.ApplyPostProcessing(aiProcess_ValidateDataStructure);
         }

@@ -1,5 +1,6 @@
 #include "render/setup/three_mf_check.h"
 
+#include "render/setup/archive_check.h"
 #include "render/setup/model_file_check.h"
 #include "render/setup/node_expansion.h"
 #include "render/util/system_memory.h"
@@ -119,7 +120,7 @@ const char* group_name(Resource::Kind kind) {
 
 class ModelCheck {
   public:
-    ModelCheck(const std::string& path, const std::string& part) : path_(path), part_(part) {}
+    explicit ModelCheck(const ModelPart& part) : path_(part.file), part_(part.name) {}
 
     // The resources in order, each seeing those before it, as the importer
     // reads them; then the build. Gives the vertices and triangles the
@@ -177,9 +178,8 @@ class ModelCheck {
     void check_part(const pugi::xml_node& component, const std::string& object) const {
         for (const pugi::xml_attribute& attribute : component.attributes()) {
             const std::string_view name = attribute.name();
-            std::string_view target = attribute.as_string();
-            target.remove_prefix(std::min(target.find_first_not_of('/'), target.size()));
-            if (name.size() > 5 && name.substr(name.size() - 5) == ":path" && target != part_)
+            const bool path = name.size() > 5 && name.substr(name.size() - 5) == ":path";
+            if (path && archived_name(attribute.as_string()) != part_)
                 refuse(object + " uses object " + component.attribute("objectid").as_string() +
                        " of " + printable(attribute.as_string()) +
                        ", another part of the package, which the importer does not read");
@@ -356,7 +356,8 @@ std::optional<std::string> model_part_name(std::string relationships) {
     return std::nullopt;
 }
 
-void check_3mf_model(std::string text, const std::string& path, const std::string& part) {
+void check_3mf_model(std::string text, const ModelPart& part) {
+    const std::string& path = part.file;
     // The importer holds three copies of the text while it parses (its zip
     // reader's, its own and its parser's), where this holds one.
     const size_t available = available_memory();
@@ -372,10 +373,10 @@ void check_3mf_model(std::string text, const std::string& path, const std::strin
                                      to_string(available >> 20) + " MiB available");
         if (status != pugi::status_ok)
             return;
-        counts = ModelCheck(path, part).check(document.child("model"));
+        counts = ModelCheck(part).check(document.child("model"));
         parsed_size = parse_memory.peak;
     }
-    check_memory(2 * double(text.size()) + double(parsed_size) +
+    check_memory(part.beside + 2 * double(text.size()) + double(parsed_size) +
                      bytes_a_vertex * double(counts.vertices) +
                      bytes_a_triangle * double(counts.triangles),
                  "reading the model of " + path);

@@ -679,7 +679,8 @@ TEST_F(ModelFiles, ColladaInstancesWithinTheBoundsLoad) {
 
 // A 3MF's build loads whole: components nested hundreds deep, a material and
 // texture coordinates taken within their groups, a corner's coordinates left
-// unset, transforms whose spaces are tabs, and a thumbnail.
+// unset, transforms whose spaces are tabs (which the parser reads as spaces),
+// and a thumbnail.
 TEST_F(ModelFiles, ThreeMfObjectsWithinTheBoundsLoad) {
     // The importer frees the thumbnail it hands over with the scene.
     write_3mf(
