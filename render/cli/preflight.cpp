@@ -1,6 +1,7 @@
 #include "render/cli/preflight.h"
 
 #include "render/output/output_file.h"
+#include "render/output/tile.h"
 #include "render/setup/model_loader.h"
 #include "render/setup/scene_file.h"
 #include "render/setup/step_loader.h"
@@ -50,11 +51,13 @@ void describe_window(const RenderOptions& o, SceneDescription& d) {
 // What a tile's file records: what merge needs to put the frame together
 // again and to refuse tiles of other renders, and --skip-existing to leave
 // only tiles of this one. The scene file states all that decides the pixels
-// but the window, and the program's version what it makes of them, as a
-// farm's machines may be upgraded while a frame renders; an instruction set
-// named for Embree traces otherwise than another. As CBOR, which holds
-// a file name of any bytes as they are, where JSON text holds UTF-8 alone.
-std::string tile_record(const SceneDescription& d) {
+// but the window and the contents of its model files, and the program's
+// version and the shader library what they make of them, as a farm's
+// machines may be upgraded, and a model saved again, while a frame renders;
+// an instruction set named for Embree traces otherwise than another. As
+// CBOR, which holds a file name of any bytes as they are, where JSON text
+// holds UTF-8 alone.
+std::string tile_record(const SceneDescription& d, const std::string& shader) {
     const RenderSettings& s = d.settings;
     // A model named on the command line by where the system finds it, so
     // that one file typed two ways is one render, and two files of one name
@@ -71,6 +74,10 @@ std::string tile_record(const SceneDescription& d) {
     if (!s.isa.empty())
         render += "isa " + s.isa + "\n";
     nlohmann::ordered_json::to_cbor(scene_to_json(stated), render);
+    for (const ModelDescription& m : d.models)
+        if (!m.shape)
+            render += "\nmodel " + contents_digest(model_path(m, d.base_dir));
+    render += "\nshader " + contents_digest(shader);
     return tile_text({{s.width, s.height, *s.region}, render_digest(render)});
 }
 
@@ -180,8 +187,9 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     Preflight p;
     p.description = describe(options);
     p.plan = plan_output(options.output, p.description.camera.turntable);
+    const std::string shader = options.shader.empty() ? default_shader_path() : options.shader;
     if (p.description.settings.region)
-        p.plan.tile = tile_record(p.description);
+        p.plan.tile = tile_record(p.description, shader);
     check_frame_fits(p.plan, p.description.settings);
     if (p.plan.video)
         check_video_frame(*p.plan.video, p.description.settings.width,
@@ -189,7 +197,6 @@ Preflight preflight(const RenderOptions& options, bool skip_existing,
     p.frames = frames_to_render(p.plan, p.description.settings, skip_existing);
     if (p.frames.empty()) // every frame is there: nothing to load
         return p;
-    const std::string shader = options.shader.empty() ? default_shader_path() : options.shader;
     check_outputs_not_inputs(options, p, shader, also_written);
     check_frames_writable(p.plan, p.frames);
     for (const std::string& path : also_written)

@@ -1,11 +1,14 @@
 #include "render/output/tile.h"
 
+#include "render/util/regular_file.h"
 #include "render/util/text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -69,14 +72,46 @@ void check_region(const PixelRegion& region, int width, int height) {
         throw std::runtime_error("reaches beyond the " + size_text(width, height) + " frame");
 }
 
-std::string render_digest(const std::string& text) {
-    // 64-bit FNV-1a: enough to tell apart the renders meant to be one frame.
-    uint64_t hash = 0xcbf29ce484222325u;
-    for (unsigned char c : text)
-        hash = (hash ^ c) * 0x100000001b3u;
+namespace {
+
+// 64-bit FNV-1a: enough to tell apart the renders meant to be one frame.
+constexpr uint64_t digest_start = 0xcbf29ce484222325u, digest_prime = 0x100000001b3u;
+
+std::string digest_text(uint64_t hash) {
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
     return hex;
+}
+
+} // namespace
+
+std::string render_digest(const std::string& text) {
+    uint64_t hash = digest_start;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * digest_prime;
+    return digest_text(hash);
+}
+
+std::string contents_digest(const std::string& path) {
+    try {
+        const RegularFile file(path);
+        uint64_t hash = digest_start;
+        std::vector<uint8_t> block(size_t(1) << 20);
+        for (size_t got; (got = file.read_into(block.data(), block.size())) > 0;) {
+            // Eight bytes a step, as models run to gigabytes; a block is
+            // short only at the end.
+            size_t at = 0;
+            for (uint64_t word; at + sizeof word <= got; at += sizeof word) {
+                std::memcpy(&word, block.data() + at, sizeof word);
+                hash = (hash ^ word) * digest_prime;
+            }
+            for (; at < got; ++at)
+                hash = (hash ^ block[at]) * digest_prime;
+        }
+        return digest_text(hash);
+    } catch (const std::exception&) {
+        return "none";
+    }
 }
 
 std::string tile_text(const TileInfo& tile) {

@@ -42,6 +42,10 @@ extern const char* const tile_attribute;
 // A digest of the text, for telling renders apart: a tile's `render`.
 std::string render_digest(const std::string& text);
 
+// A digest of a file's contents, for the same; "none" for one that cannot be
+// read, which its reader refuses later, saying why.
+std::string contents_digest(const std::string& path);
+
 // The attribute's text for the tile, and the tile its text describes; throws
 // std::runtime_error when it describes none.
 std::string tile_text(const TileInfo& tile);

@@ -343,6 +343,13 @@ TEST_F(Outputs, TilesMergeIntoTheFrameRenderedAtOnce) {
                   std::string(model) == "sub/../tri.obj")
             << model << ": " << r.out << r.err;
     }
+    // A model saved again with other contents is another render too.
+    render({"--model", path("tri.obj"), "--tile", "1/2", "--out", path("model.png")});
+    write_text("tri.obj", "v 0 0 0\nv 2 0 0\nv 0 1 0\nf 1 2 3\n");
+    const Outcome saved = run({"--model", path("tri.obj"), "--tile", "1/2", "--out",
+                               path("model.png"), "--skip-existing"});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(saved.out, path("model.png") + " is complete, skipped\n");
 }
 
 // A frame that fails leaves no file, and the scene's camera where it was for
