@@ -99,10 +99,6 @@ void check_size(const std::string& path, const std::string& name, const Listed& 
                                  std::to_string(archived_file_limit >> 30) + " GiB");
 }
 
-// The relationships or the model inflated, with the reader's copy and the
-// parser's.
-constexpr double copies_of_text = 3;
-
 } // namespace
 
 bool check_archive_file(const std::string& path) {
@@ -128,7 +124,8 @@ bool check_archive_file(const std::string& path) {
         return false;
     }
     check_size(path, relationships->first, relationships->second);
-    check_memory(thumbnails + largest + copies_of_text * double(relationships->second.size),
+    check_memory(thumbnails + largest +
+                     double(importer_copies_of_text) * double(relationships->second.size),
                  "inflating the relationships and thumbnails of " + path);
     std::optional<std::string> text = inflated(zip.get(), relationships->second);
     const std::optional<std::string> target =
@@ -138,7 +135,8 @@ bool check_archive_file(const std::string& path) {
     if (model == files->end())
         return false;
     check_size(path, model->first, model->second);
-    check_memory(thumbnails + largest + copies_of_text * double(model->second.size),
+    check_memory(thumbnails + largest +
+                     double(importer_copies_of_text) * double(model->second.size),
                  "inflating and parsing the model of " + path);
     if (std::optional<std::string> model_text = inflated(zip.get(), model->second))
         check_3mf_model(std::move(*model_text), {path, model->first, thumbnails});

@@ -358,16 +358,17 @@ std::optional<std::string> model_part_name(std::string relationships) {
 
 void check_3mf_model(std::string text, const ModelPart& part) {
     const std::string& path = part.file;
-    // The importer holds three copies of the text while it parses (its zip
-    // reader's, its own and its parser's), where this holds one.
+    // This holds one of the importer's copies of the text, in place.
+    constexpr size_t more_copies = importer_copies_of_text - 1;
     const size_t available = available_memory();
     MeshCounts counts;
     size_t parsed_size = 0;
     {
         pugi::xml_document document;
         const pugi::xml_parse_status status =
-            available / 2 < text.size() ? pugi::status_out_of_memory
-                                        : parse(document, text, available - 2 * text.size());
+            available / more_copies < text.size()
+                ? pugi::status_out_of_memory
+                : parse(document, text, available - more_copies * text.size());
         if (status == pugi::status_out_of_memory)
             throw std::runtime_error("parsing the model of " + path + " needs more than the " +
                                      to_string(available >> 20) + " MiB available");
@@ -376,7 +377,7 @@ void check_3mf_model(std::string text, const ModelPart& part) {
         counts = ModelCheck(part).check(document.child("model"));
         parsed_size = parse_memory.peak;
     }
-    check_memory(part.beside + 2 * double(text.size()) + double(parsed_size) +
+    check_memory(part.beside + double(more_copies * text.size()) + double(parsed_size) +
                      bytes_a_vertex * double(counts.vertices) +
                      bytes_a_triangle * double(counts.triangles),
                  "reading the model of " + path);

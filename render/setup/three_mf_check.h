@@ -4,6 +4,7 @@
 // model gives, unchecked.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,10 @@ namespace xr {
 // finds it: the first relationship of a 3D model's type. None if they name
 // none, or cannot be read.
 std::optional<std::string> model_part_name(std::string relationships);
+
+// The copies of a text the importer holds while it parses it: its zip
+// reader's, its own and its parser's.
+constexpr size_t importer_copies_of_text = 3;
 
 // A 3MF's model as the importer reads it.
 struct ModelPart {
